@@ -1,0 +1,2 @@
+// Traffic counters and the speed display.
+#include "MB.h"

@@ -1,0 +1,90 @@
+// The receive machinery every mode shares: entry point, buffer, reset, copy, check.
+#include "MB.h"
+
+void TMB::HandleRxData(quint32 count)
+{
+    QByteArray chunk(static_cast<qsizetype>(count), Qt::Uninitialized);
+    qsizetype got = 0;
+    if (count > 0 && m_link)
+        got = m_link->ReadBytes(chunk.data(), chunk.size());
+    chunk.resize(got < 0 ? 0 : got); // the driver may hand over fewer than it announced
+    if (m_LinkOpen)
+        DecodeRxChunk(chunk);
+}
+
+void TMB::DecodeRxChunk(const QByteArray &chunk)
+{
+    if (chunk.isEmpty())
+        return;
+    const auto *p = reinterpret_cast<const quint8 *>(chunk.constData());
+    const qsizetype n = chunk.size();
+    switch (m_MBMode) {
+    case modeMaster:
+        for (qsizetype i = 0; i < n; ++i)
+            DecodeBinaryMaster(p[i]);
+        break;
+    case modeASCIIMaster:
+        for (qsizetype i = 0; i < n; ++i)
+            DecodeAsciiMaster(p[i]);
+        break;
+    case modeSlave:
+        for (qsizetype i = 0; i < n; ++i)
+            DecodeBinarySlave(p[i]);
+        break;
+    case modeASCIISlave:
+        for (qsizetype i = 0; i < n; ++i)
+            DecodeAsciiSlave(p[i]);
+        break;
+    case modeDiagnostic:
+        for (qsizetype i = 0; i < n; ++i)
+            DecodeDiagnostic(p[i]);
+        break;
+    case modeByte:
+        DecodeByteChunk(chunk);
+        break;
+    case modeString:
+        for (qsizetype i = 0; i < n; ++i)
+            DecodeStringChar(p[i]);
+        break;
+    }
+}
+
+void TMB::AppendRxByte(quint8 b)
+{
+    if (m_MBNumberOfReceivedBytes < RxBufferSize)
+        m_RxBuffer[m_MBNumberOfReceivedBytes++] = b;
+    m_MBRxBufferFull = m_MBNumberOfReceivedBytes >= RxBufferSize;
+}
+
+void TMB::ResetReceiver()
+{
+    m_AsciiFrameOpen = false;
+    m_MBNumberOfReceivedBytes = 0;
+    m_MBRxBufferFull = false;
+    switch (m_MBMode) {
+    case modeMaster:
+    case modeASCIIMaster: SetMBStatusNow(stnWaitingForAnswer); break;
+    case modeSlave:
+    case modeASCIISlave: SetMBStatusNow(stnWaitingForCommand); break;
+    default: break;
+    }
+}
+
+void TMB::CopyRxFrame()
+{
+    const int n = m_MBNumberOfReceivedBytes;
+    std::copy(m_RxBuffer.begin(), m_RxBuffer.begin() + n, m_RXDataBuffer.begin());
+    const int header = (m_MBMode == modeASCIIMaster || m_MBMode == modeASCIISlave) ? 6 : 5;
+    m_MBReceivedDataNumber = static_cast<quint16>(n > header ? n - header : 0);
+    ShowRxCount(m_MBReceivedDataNumber);
+    m_MBMBRXDataBufferIndex = 1;
+}
+
+bool TMB::FrameCheckOK() const
+{
+    const int n = m_MBNumberOfReceivedBytes;
+    if (n < 2)
+        return false;
+    const quint16 crc = MBCrc16(m_RxBuffer.data(), n - 2);
+    return (crc & 0xFF) == m_RxBuffer[n - 2] && (crc >> 8) == m_RxBuffer[n - 1];
+}

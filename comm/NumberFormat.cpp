@@ -1,0 +1,124 @@
+#include "NumberFormat.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace NumberFormat {
+
+QChar LocaleDecimalSeparator()
+{
+    const QString sep = QLocale().decimalPoint();
+    return sep.isEmpty() ? QChar('.') : sep.at(0);
+}
+
+static bool IsDigitPos(QChar c)
+{
+    return c == QLatin1Char('0') || c == QLatin1Char('#');
+}
+
+QString Format(double value, const QString &pattern, QChar decimalSeparator)
+{
+    const qsizetype dot = pattern.indexOf(QLatin1Char('.'));
+    const QString intPat = dot < 0 ? pattern : pattern.left(dot);
+    const QString fracPat = dot < 0 ? QString() : pattern.mid(dot + 1);
+
+    int decimals = 0;
+    for (QChar c : fracPat)
+        if (IsDigitPos(c))
+            ++decimals;
+
+    if (!std::isfinite(value))
+        return QString::number(value);
+
+    // Round the magnitude to the pattern's decimals on its decimal representation.
+    const QString digits = QString::number(std::fabs(value), 'f', decimals);
+    const qsizetype digDot = digits.indexOf(QLatin1Char('.'));
+    QString intDigits = digDot < 0 ? digits : digits.left(digDot);
+    const QString fracDigits = digDot < 0 ? QString() : digits.mid(digDot + 1);
+    if (intDigits == QLatin1String("0"))
+        intDigits.clear(); // a leading zero is significant only where a "0" asks for it
+
+    // Integer part, filled from the right.
+    QString intOut;
+    qsizetype next = intDigits.size() - 1;
+    qsizetype firstDigitPos = -1;
+    for (qsizetype i = intPat.size() - 1; i >= 0; --i) {
+        const QChar c = intPat.at(i);
+        if (!IsDigitPos(c)) {
+            intOut.prepend(c);
+            continue;
+        }
+        if (next >= 0)
+            intOut.prepend(intDigits.at(next--));
+        else if (c == QLatin1Char('0'))
+            intOut.prepend(QLatin1Char('0'));
+        firstDigitPos = intOut.size();
+    }
+    if (next >= 0) {
+        // Digits beyond the pattern's positions go in front of the first digit position.
+        const QString extra = intDigits.left(next + 1);
+        if (firstDigitPos < 0)
+            intOut.append(extra);
+        else
+            intOut.insert(intOut.size() - firstDigitPos, extra);
+    }
+
+    // Fraction: "0" always, "#" only while significant (trailing zeros dropped).
+    QString fracOut;
+    if (dot >= 0) {
+        int lastSignificant = -1; // index among digit positions of the last digit to print
+        int k = 0;
+        for (QChar c : fracPat) {
+            if (!IsDigitPos(c))
+                continue;
+            if (c == QLatin1Char('0') || fracDigits.at(k) != QLatin1Char('0'))
+                lastSignificant = k;
+            ++k;
+        }
+        // A "#" before a printed digit prints too.
+        k = 0;
+        for (QChar c : fracPat) {
+            if (!IsDigitPos(c)) {
+                fracOut.append(c);
+                continue;
+            }
+            if (k <= lastSignificant)
+                fracOut.append(fracDigits.at(k));
+            ++k;
+        }
+        if (lastSignificant >= 0)
+            fracOut.prepend(decimalSeparator);
+    }
+
+    QString result = intOut + fracOut;
+    bool nonZero = false;
+    for (QChar c : intDigits + fracDigits)
+        if (c != QLatin1Char('0'))
+            nonZero = true;
+    if (value < 0 && nonZero)
+        result.prepend(QLatin1Char('-'));
+    return result;
+}
+
+QString Format(double value, const QString &pattern)
+{
+    return Format(value, pattern, LocaleDecimalSeparator());
+}
+
+QString General(double value, QChar decimalSeparator)
+{
+    QString s = QString::number(value, 'g', 15);
+    if (s.contains(QLatin1Char('e'))) {
+        s = s.toUpper(); // 1.5E-5, as a general format shows it
+    }
+    s.replace(QLatin1Char('.'), decimalSeparator);
+    return s;
+}
+
+QString General(double value)
+{
+    return General(value, LocaleDecimalSeparator());
+}
+
+} // namespace NumberFormat

@@ -1,0 +1,157 @@
+// Puts and gets at the ends of the payload areas.
+#include "FakeLink.h"
+#include "MB.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Payload byte i (1-based) of the transmit area.
+quint8 TxPayload(const TMB &mb, int i)
+{
+    return mb.TXDataBuffer()[i + mb.PayloadOffset()];
+}
+
+TEST(PayloadPut, FieldsAreLittleEndianAndCounted)
+{
+    TMB mb;
+    mb.MBClearTxData();
+    mb.MBPutByte(1);
+    mb.MBPutWord(4000);
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 4);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 3);
+    EXPECT_EQ(TxPayload(mb, 1), 0x01);
+    EXPECT_EQ(TxPayload(mb, 2), 0xA0);
+    EXPECT_EQ(TxPayload(mb, 3), 0x0F);
+
+    mb.MBClearTxData();
+    mb.MBPutSmallInt(-2);
+    mb.MBPutDWord(100000);
+    mb.MBPutBoolean(true);
+    const quint8 expected[] = {0xFE, 0xFF, 0xA0, 0x86, 0x01, 0x00, 0x01};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(TxPayload(mb, i + 1), expected[i]) << i;
+    EXPECT_EQ(mb.MBDataNumberToSend(), 7);
+}
+
+TEST(PayloadPut, StringWritesTerminator)
+{
+    TMB mb;
+    mb.MBClearTxData();
+    mb.MBPutString("0123456789");
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 12);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 11);
+    EXPECT_EQ(TxPayload(mb, 10), '9');
+    EXPECT_EQ(TxPayload(mb, 11), 0);
+    mb.MBPutString(QByteArray());
+    EXPECT_EQ(mb.MBDataNumberToSend(), 12);
+    // zero bytes inside the text are copied like any other character
+    mb.MBClearTxData();
+    mb.MBPutString(QByteArray("a\0b", 3));
+    EXPECT_EQ(mb.MBDataNumberToSend(), 4);
+    EXPECT_EQ(TxPayload(mb, 3), 'b');
+}
+
+TEST(PayloadPut, BoundaryAtTheEndOfTheArea)
+{
+    TMB mb;
+    mb.MBClearTxData();
+    mb.setMBMBTXDataBufferIndex(8186);
+    mb.MBPutByte(0x11);
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 8186);
+    mb.MBPutByte(0x22); // written, not counted
+    EXPECT_EQ(TxPayload(mb, 8187), 0x22);
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 8186);
+    mb.MBPutWord(0x3344); // does not fit at all
+    EXPECT_EQ(TxPayload(mb, 8187), 0x22);
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
+
+    // A string that ends exactly on the last index stays on its terminator.
+    mb.MBClearTxData();
+    mb.setMBMBTXDataBufferIndex(8185);
+    mb.MBPutString("ab");
+    EXPECT_EQ(TxPayload(mb, 8186), 'b');
+    EXPECT_EQ(TxPayload(mb, 8187), 0);
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 0);
+    // and one that is a byte longer is dropped
+    mb.setMBMBTXDataBufferIndex(8185);
+    mb.MBPutString("xyz");
+    EXPECT_EQ(TxPayload(mb, 8185), 'a');
+    // a huge text never wraps the sum
+    mb.setMBMBTXDataBufferIndex(1);
+    mb.MBPutString(QByteArray(70000, 'q'));
+    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 1);
+    EXPECT_EQ(TxPayload(mb, 1), 0);
+
+    // The same boundaries hold with the binary offset (2).
+    mb.setMBMode(TMB::modeMaster);
+    mb.MBClearTxData();
+    mb.setMBMBTXDataBufferIndex(8184);
+    mb.MBPutDWord(0xA1B2C3D4); // 8184..8187: written, not counted
+    EXPECT_EQ(TxPayload(mb, 8187), 0xA1);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 0);
+}
+
+TEST(PayloadPut, RewritingDoesNotShrinkTheCount)
+{
+    TMB mb;
+    mb.MBClearTxData();
+    mb.MBPutDWord(0xFFFFFFFF);
+    mb.setMBMBTXDataBufferIndex(1);
+    mb.MBPutByte(7);
+    EXPECT_EQ(mb.MBDataNumberToSend(), 4);
+    EXPECT_EQ(TxPayload(mb, 1), 7);
+    mb.MBClearTxData();
+    EXPECT_EQ(mb.MBDataNumberToSend(), 0);
+    EXPECT_EQ(TxPayload(mb, 2), 0);
+}
+
+// Receives an ASCII answer carrying the given payload through a fake link.
+void ReceiveAsciiPayload(TMB &mb, const QByteArray &payload)
+{
+    QByteArray frame;
+    frame.append(char(mb.MBMasterAddressToSlave()));
+    frame.append(char(mb.MBMasterIDToSlave()));
+    frame.append(char(mb.MBMasterCommandToSlave()));
+    frame.append(char(0));
+    frame += payload;
+    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(frame.constData()), frame.size());
+    frame.append(char(crc & 0xFF));
+    frame.append(char(crc >> 8));
+    mb.MBClearTxData();
+    mb.MBMasterStart(0);
+    Deliver(mb, "S" + frame.toHex().toUpper() + ";");
+}
+
+TEST(PayloadGet, ReadsWithinTheReceivedDataOnly)
+{
+    TMB mb;
+    mb.SetManualTimers(true);
+    auto link = UseFakeLink(mb);
+    mb.MBOpenPort();
+    mb.setMBMasterCommandToSlave(5);
+    ReceiveAsciiPayload(mb, QByteArray("\x01\x02\x03", 3));
+    ASSERT_EQ(mb.MBReceivedDataNumber(), 3);
+    mb.setMBMBRXDataBufferIndex(3);
+    EXPECT_EQ(mb.MBGetByte(), 3);
+    EXPECT_EQ(mb.MBMBRXDataBufferIndex(), 4);
+    EXPECT_EQ(mb.MBGetByte(), 0);
+    EXPECT_EQ(mb.MBMBRXDataBufferIndex(), 4);
+    mb.setMBMBRXDataBufferIndex(2);
+    EXPECT_EQ(mb.MBGetDWord(), 0u);
+    EXPECT_EQ(mb.MBMBRXDataBufferIndex(), 2);
+
+    ReceiveAsciiPayload(mb, QByteArray("\xFE\xFF\x01\xA0\x86\x01\x00", 7));
+    EXPECT_EQ(mb.MBMBRXDataBufferIndex(), 1);
+    EXPECT_EQ(mb.MBGetSmallInt(), -2);
+    EXPECT_TRUE(mb.MBGetBoolean());
+    EXPECT_EQ(mb.MBGetDWord(), 100000u);
+    mb.setMBMBRXDataBufferIndex(1);
+    EXPECT_EQ(mb.MBGetWord(), 65534);
+    mb.MBClosePort();
+}
+
+} // namespace
