@@ -509,6 +509,18 @@ private:
     quint16 m_SpeedCount = 0;
     quint32 m_SpeedMin = 0;
     std::array<qint32, 100> m_SpeedSamples{};
+
+    // ---- serial link area ----
+    // ---- end of serial link area ----
+
+    // ---- master area ----
+    // ---- end of master area ----
+
+    // ---- slave area ----
+    // ---- end of slave area ----
+
+    // ---- panel area ----
+    // ---- end of panel area ----
 };
 
 using TMBMode = TMB::TMBMode;
