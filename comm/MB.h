@@ -338,6 +338,10 @@ public:
     // ---- master cycle -------------------------------------------------------------
     void MBStartTransaction();
     void MBMasterRetry();
+    // Estimated line time of a query with the given payload, in ms (held at 65535).
+    static quint16 SendingTimeEstimate(quint16 payloadBytes, quint32 baud);
+    // True while a master transaction waits for its answer.
+    bool AwaitingAnswer() const { return m_awaitingAnswer; }
 
     // ---- slave modes ---------------------------------------------------------------
     void SendSlaveAnswer();
@@ -514,12 +518,25 @@ private:
     // ---- end of serial link area ----
 
     // ---- master area ----
+    void MasterFirstTry();
+    void OneWaySend();
+    void EndWithClosedPort();
     // ---- end of master area ----
 
     // ---- slave area ----
     // ---- end of slave area ----
 
     // ---- panel area ----
+    friend struct TPanelTestPeer; // tests reach the counters and the probe hint
+    void BaudComboActivated(int index);
+    void RefreshButtonClick();
+    void OpenButtonClicked();
+    // Shows the probe's hint where a user looking at an empty port list sees it.
+    void ShowProbeHint();
+    // What ShowCounters last wrote, so a burst of receive events formats nothing twice.
+    quint64 m_ShownTxFrames = ~quint64(0);
+    quint64 m_ShownRxFrames = ~quint64(0);
+    QString m_ShownCounterUnit;
     // ---- end of panel area ----
 };
 

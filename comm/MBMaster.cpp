@@ -1,6 +1,26 @@
 // Master transaction cycle and the master receivers.
 #include "MB.h"
 
+#include <cfenv>
+#include <cmath>
+
+namespace {
+
+bool IsMasterMode(TMB::TMBMode m)
+{
+    return m == TMB::modeMaster || m == TMB::modeASCIIMaster;
+}
+
+} // namespace
+
+quint16 TMB::SendingTimeEstimate(quint16 payloadBytes, quint32 baud)
+{
+    // Two 10-bit characters per byte, five bytes of framing; halves go to even.
+    const double perByteMs = 1.0 / baud * 10 * 2 * 1000;
+    const double ms = std::nearbyint((payloadBytes + 5) * perByteMs) + 1;
+    return ms > 65535 ? 65535 : static_cast<quint16>(ms);
+}
+
 void TMB::MBMasterStart(quint16 delay)
 {
     StartTimer.Stop();
@@ -13,20 +33,26 @@ void TMB::MBMasterStart(quint16 delay)
 void TMB::StartTimerExpired()
 {
     StartTimer.Stop();
-}
-
-void TMB::AnswerTimerExpired()
-{
-    AnswerTimer.Stop();
+    if (m_MBMode == modeSlave || m_MBMode == modeASCIISlave)
+        SendSlaveAnswer();
+    else if (IsMasterMode(m_MBMode))
+        MBStartTransaction();
 }
 
 void TMB::MBStartTransaction()
 {
     AnswerTimer.Stop();
     SetMBBusy(true);
+    switch (m_MBMode) {
+    case modeMaster:
+    case modeASCIIMaster: MasterFirstTry(); break;
+    case modeDiagnostic:
+    case modeByte:
+    case modeString: OneWaySend(); break;
+    case modeSlave:
+    case modeASCIISlave: break;
+    }
 }
-
-void TMB::MBMasterRetry() {}
 
 void TMB::RaiseMasterEnd()
 {
@@ -34,5 +60,215 @@ void TMB::RaiseMasterEnd()
         OnMBMasterEndOfEvent(m_MBStatus, m_MBStatusString);
 }
 
-void TMB::DecodeBinaryMaster(quint8) {}
-void TMB::DecodeAsciiMaster(quint8) {}
+void TMB::EndWithClosedPort()
+{
+    m_awaitingAnswer = false;
+    SetMBBusy(true);
+    SetMBStatus(stClosedPort);
+    RaiseMasterEnd();
+}
+
+void TMB::OneWaySend()
+{
+    m_awaitingAnswer = false;
+    MBSendFrame();
+    if (m_MBStatusNow == stnPortError) {
+        EndWithClosedPort();
+        return;
+    }
+    SetMBStatusNow(stnSending);
+    m_MBNumberOfTxFrames += m_MBMode == modeByte ? m_MBDataNumberToSend : 1;
+    ShowCounters();
+    m_MBMasterTryNumber = 1;
+    ShowTry(m_MBMasterTryNumber);
+    SetMBBusy(false);
+    SetMBStatusNow(stnReady);
+    SetMBStatus(stOK);
+    RaiseMasterEnd();
+}
+
+void TMB::MasterFirstTry()
+{
+    m_awaitingAnswer = false;
+    MBSendFrame();
+    if (m_MBStatusNow == stnPortError) {
+        EndWithClosedPort();
+        return;
+    }
+    SetMBStatusNow(stnSending);
+    ++m_MBNumberOfTxFrames;
+    ShowCounters();
+    m_MBMasterTryNumber = 1;
+    ShowTry(m_MBMasterTryNumber);
+    if (m_MBMode == modeASCIIMaster)
+        ShowTraffic(m_MBMasterAddressToSlave, m_MBMasterCommandToSlave);
+
+    if (m_MBMasterAddressToSlave == 0) { // broadcast: nobody answers
+        SetMBBusy(false);
+        SetMBStatusNow(stnReady);
+        SetMBStatus(stOK);
+        ShowRxId(QStringLiteral("---"));
+        RaiseMasterEnd();
+        return;
+    }
+    SetMBStatusNow(stnWaitingForAnswer);
+    m_MBCalculatedTimeOfSending = SendingTimeEstimate(m_MBDataNumberToSend, m_baudRate);
+    AnswerTimer.Arm(int(m_MBCalculatedTimeOfSending) + int(m_MBMasterTimeOut));
+    m_MBNumberOfReceivedBytes = 0;
+    m_MBRxBufferFull = false;
+    m_awaitingAnswer = true;
+}
+
+void TMB::MBMasterRetry()
+{
+    AnswerTimer.Stop();
+    ++m_MBMasterTryNumber;
+    ShowTry(m_MBMasterTryNumber);
+    MBSendFrame();
+    if (m_MBStatusNow == stnPortError)
+        return;
+    SetMBStatusNow(stnSending);
+    AnswerTimer.Arm(int(m_MBCalculatedTimeOfSending) + int(m_MBMasterTimeOut));
+}
+
+void TMB::AnswerTimerExpired()
+{
+    AnswerTimer.Stop();
+    if (IsMasterMode(m_MBMode)) {
+        if (!m_awaitingAnswer)
+            return;
+        if (m_MBMasterTryNumber < m_MBMasterMaxTryNumber) {
+            MBMasterRetry();
+            if (m_MBStatusNow == stnPortError) {
+                // A retry that could not be written ends the transaction, so a
+                // chain driven by the end event never stalls.
+                EndWithClosedPort();
+                return;
+            }
+            SetMBStatusNow(stnSending);
+            SetMBStatusNow(stnWaitingForAnswer);
+        } else {
+            m_awaitingAnswer = false;
+            SetMBStatusNow(stnTimeOut);
+            SetMBBusy(false);
+            SetMBStatus(stTimeOut);
+            ShowRxId(QStringLiteral("---"));
+            RaiseMasterEnd();
+        }
+    } else if (m_MBMode == modeASCIISlave) {
+        SetMBStatusNow(stnTimeOut);
+        SetMBStatus(stTimeOut);
+        if (OnMBASCIISlaveTimeOut)
+            OnMBASCIISlaveTimeOut();
+    }
+}
+
+// ---- receivers --------------------------------------------------------------------
+
+void TMB::DecodeBinaryMaster(quint8 c)
+{
+    m_RxLastChar = c;
+    if (!(c & 0x40)) {
+        m_RxLowNibble = c & 0x0F;
+        return;
+    }
+    const quint8 v = static_cast<quint8>((c & 0x0F) * 16 + m_RxLowNibble);
+    if (c & 0x80) {
+        if ((v & 0x80) && (v & 0x0F) == m_MBMasterAddressToSlave) {
+            m_RxBuffer[0] = v;
+            m_MBNumberOfReceivedBytes = 1;
+            m_MBRxBufferFull = false;
+            SetMBStatusNow(stnReceiving);
+        } else {
+            ResetReceiver();
+        }
+        return;
+    }
+    if (m_MBNumberOfReceivedBytes == 0)
+        return;
+    AppendRxByte(v);
+    if (!(c & 0x20))
+        return;
+    if (m_MBNumberOfReceivedBytes < 5 || !FrameCheckOK() || !m_awaitingAnswer) {
+        // short, damaged, or nobody is waiting for it: a foreign frame
+        ResetReceiver();
+        return;
+    }
+    m_awaitingAnswer = false;
+    FlashRxLamp();
+    AnswerTimer.Stop();
+    CopyRxFrame();
+    if (m_RXDataBuffer[2] > 128) {
+        SetMBStatus(stSlaveError, m_RXDataBuffer[2]);
+        SetMBStatusNow(stnReady);
+    } else {
+        ++m_MBNumberOfRxFrames;
+        CountSpeedEvent();
+        SetMBStatus(stOK);
+        SetMBStatusNow(stnReady);
+    }
+    SetMBBusy(false);
+    RaiseMasterEnd();
+}
+
+void TMB::DecodeAsciiMaster(quint8 c)
+{
+    int d = -1;
+    if (c >= '0' && c <= '9')
+        d = c - '0';
+    else if (c >= 'A' && c <= 'F')
+        d = c - 'A' + 10;
+
+    if (d >= 0) {
+        if (!m_AsciiFrameOpen) {
+            ResetReceiver();
+        } else if (m_AsciiHighNibbleNext) {
+            m_RxLastChar = quint32(d) * 16;
+            m_AsciiHighNibbleNext = false;
+        } else {
+            const quint8 v = static_cast<quint8>(m_RxLastChar + quint32(d));
+            if (m_MBNumberOfReceivedBytes > 0 || v == m_MBMasterAddressToSlave) {
+                AppendRxByte(v);
+                m_AsciiHighNibbleNext = true;
+            } else {
+                ResetReceiver();
+            }
+        }
+        return;
+    }
+    if (c == 'S') {
+        m_AsciiFrameOpen = true;
+        m_AsciiHighNibbleNext = true;
+        m_MBNumberOfReceivedBytes = 0;
+        return;
+    }
+    if (c != ';') {
+        ResetReceiver();
+        return;
+    }
+    // An answer counts only while its transaction waits, and only if it echoes
+    // the command of the query: anything else would be read as the answer of a
+    // different request.
+    if (m_MBNumberOfReceivedBytes < 6 || !FrameCheckOK() || !m_awaitingAnswer ||
+        m_RxBuffer[2] != m_TXDataBuffer[2]) {
+        ResetReceiver();
+        return;
+    }
+    m_awaitingAnswer = false;
+    FlashRxLamp();
+    AnswerTimer.Stop();
+    CopyRxFrame();
+    ++m_MBNumberOfRxFrames;
+    CountSpeedEvent();
+    if (m_MBMasterIDToSlave != 0 && m_MBMasterIDToSlave != m_RXDataBuffer[1])
+        m_RXDataBuffer[3] = 255;
+    const quint8 status = m_RXDataBuffer[3];
+    if (status == 254 || status == 255)
+        SetMBStatus(stSlaveError, status);
+    else
+        SetMBStatus(stOK);
+    SetMBStatusNow(stnReady);
+    SetMBBusy(false);
+    ShowRxId(QStringLiteral("%1").arg(m_RXDataBuffer[1], 3, 10, QLatin1Char('0')));
+    RaiseMasterEnd();
+}

@@ -1,0 +1,326 @@
+// The master transaction cycle: start, retries, time-out, broadcast, one-way modes.
+#include "FakeLink.h"
+#include "MB.h"
+
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+struct EndEvent {
+    TMB::TMBStatus status;
+    QString text;
+};
+
+class MasterCycle : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        mb.SetManualTimers(true);
+        link = UseFakeLink(mb);
+        mb.OnMBMasterEndOfEvent = [this](TMB::TMBStatus s, const QString &t) {
+            ends.push_back({s, t});
+            log.push_back("end:" + t.toStdString());
+        };
+        mb.OnMBBusyChanged = [this](bool b) { log.push_back(b ? "busy" : "idle"); };
+        mb.OnMBStatusNowChanged = [this](TMB::TMBStatusNow, const QString &t) {
+            log.push_back("now:" + t.toStdString());
+        };
+    }
+    void Open(TMB::TMBMode mode = TMB::modeASCIIMaster)
+    {
+        mb.setMBMode(mode);
+        mb.setMBBaud(TMB::baud004800);
+        mb.MBOpenPort();
+        ASSERT_TRUE(mb.MBPortOpen());
+        link->writes.clear();
+        log.clear();
+    }
+    void PreparePoll()
+    {
+        mb.setMBMasterIDToSlave(39);
+        mb.setMBMasterCommandToSlave(1);
+        mb.MBClearTxData();
+        mb.MBPutByte(1);
+        mb.MBPutWord(4000);
+    }
+    TMB mb;
+    std::shared_ptr<FakeLinkState> link;
+    std::vector<EndEvent> ends;
+    std::vector<std::string> log;
+};
+
+TEST(SendingTime, EstimateRoundsHalvesToEvenAndIsHeld)
+{
+    EXPECT_EQ(TMB::SendingTimeEstimate(3, 4800), 34);
+    EXPECT_EQ(TMB::SendingTimeEstimate(0, 4800), 22);
+    EXPECT_EQ(TMB::SendingTimeEstimate(3, 115200), 2);
+    // 1/9600*20000 = 2.0833.. ms per byte; 7 bytes is 14.58 -> 15 + 1
+    EXPECT_EQ(TMB::SendingTimeEstimate(2, 9600), 16);
+    // 75 baud, 8187 bytes: far above 16 bits, held at the top
+    EXPECT_EQ(TMB::SendingTimeEstimate(8187, 75), 65535);
+    // 16384 baud makes the per-byte factor exact, so these products are true halves:
+    // 256 x 1.220703125 = 312.5 goes down to 312, 768 x it = 937.5 goes up to 938.
+    EXPECT_EQ(TMB::SendingTimeEstimate(251, 16384), 313);
+    EXPECT_EQ(TMB::SendingTimeEstimate(763, 16384), 939);
+}
+
+TEST_F(MasterCycle, SilentSlaveGetsFiveIdenticalQueriesThenTimeOut)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(0);
+    EXPECT_EQ(mb.MBCalculatedTimeOfSending(), 34);
+    EXPECT_EQ(mb.AnswerTimer.Interval(), 1034);
+    ASSERT_EQ(link->writes.size(), 1);
+    for (int i = 2; i <= 5; ++i) {
+        ASSERT_TRUE(mb.AnswerTimer.Fire());
+        EXPECT_EQ(mb.MBMasterTryNumber(), i);
+        EXPECT_EQ(mb.AnswerTimer.Interval(), 1034);
+        EXPECT_TRUE(ends.empty());
+    }
+    ASSERT_EQ(link->writes.size(), 5);
+    for (const QByteArray &w : link->writes)
+        EXPECT_EQ(w, QByteArray("M0127010001A00F5913;"));
+    log.clear();
+    ASSERT_TRUE(mb.AnswerTimer.Fire());
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stTimeOut);
+    EXPECT_EQ(ends[0].text, QStringLiteral("Time Out"));
+    EXPECT_EQ(log, (std::vector<std::string>{"now:Time Out", "idle", "end:Time Out"}));
+    EXPECT_EQ(mb.MBMasterTryNumber(), 5);
+    EXPECT_EQ(mb.MBMasterTryNumberMax(), 5);
+    EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
+    EXPECT_EQ(mb.RxIdLabel->text(), QStringLiteral("---"));
+    EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("5/5"));
+}
+
+TEST_F(MasterCycle, StartEventOrder)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(0);
+    // busy before anything is written, "Sending" after the whole query went out
+    EXPECT_EQ(log, (std::vector<std::string>{"busy", "now:Sending", "now:Waiting For Answer"}));
+}
+
+TEST_F(MasterCycle, MaxTryNumberOneTimesOutAtFirstExpiry)
+{
+    Open();
+    mb.setMBMasterMaxTryNumber(1);
+    PreparePoll();
+    mb.MBMasterStart(0);
+    mb.AnswerTimer.Fire();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stTimeOut);
+    EXPECT_EQ(link->writes.size(), 1);
+}
+
+TEST_F(MasterCycle, AnswerDuringThirdTryEndsOk)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(0);
+    mb.AnswerTimer.Fire();
+    mb.AnswerTimer.Fire();
+    ASSERT_EQ(mb.MBMasterTryNumber(), 3);
+    Deliver(mb, "S01270100102779EB;"); // command 1, payload word 10000
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stOK);
+    EXPECT_EQ(mb.MBMasterTryNumber(), 3);
+    EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
+    EXPECT_EQ(mb.MBNumberOfRxFrames(), 1u);
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(mb.MBBusy());
+    EXPECT_EQ(mb.MBGetWord(), 10000);
+    // the timer stays off: no late retry
+    EXPECT_FALSE(mb.AnswerTimer.Fire());
+    // A new query shows the highest try number seen
+    mb.MBMasterStart(0);
+    EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("1/3"));
+}
+
+TEST_F(MasterCycle, DelayedStartRestartsOnSecondCall)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(50);
+    EXPECT_TRUE(mb.StartTimer.Enabled());
+    EXPECT_EQ(mb.StartTimer.Interval(), 50);
+    mb.MBMasterStart(50);
+    EXPECT_TRUE(link->writes.isEmpty());
+    mb.StartTimer.Fire();
+    EXPECT_FALSE(mb.StartTimer.Enabled());
+    EXPECT_EQ(link->writes.size(), 1);
+    EXPECT_TRUE(mb.AwaitingAnswer());
+}
+
+TEST_F(MasterCycle, RestartWhileWaitingAbandonsWithoutEndEvent)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(0);
+    mb.AnswerTimer.Fire();
+    ASSERT_EQ(mb.MBMasterTryNumber(), 2);
+    mb.MBMasterStart(0);
+    EXPECT_EQ(mb.MBMasterTryNumber(), 1);
+    EXPECT_TRUE(ends.empty());
+    EXPECT_EQ(mb.MBNumberOfTxFrames(), 2u);
+    Deliver(mb, "S01270100102779EB;");
+    EXPECT_EQ(ends.size(), 1u);
+}
+
+TEST_F(MasterCycle, BroadcastEndsAtOnce)
+{
+    Open();
+    PreparePoll();
+    mb.setMBMasterAddressToSlave(0);
+    mb.MBMasterStart(0);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stOK);
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(mb.MBBusy());
+    EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
+    EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
+    EXPECT_TRUE(link->Written().startsWith("M00"));
+}
+
+TEST_F(MasterCycle, ClosedPortEndsBeforeReturning)
+{
+    mb.setMBMode(TMB::modeASCIIMaster);
+    PreparePoll();
+    mb.MBMasterStart(0);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stClosedPort);
+    EXPECT_EQ(ends[0].text, QStringLiteral("Closed Port"));
+    EXPECT_TRUE(mb.MBBusy());
+    EXPECT_TRUE(link->writes.isEmpty());
+}
+
+TEST_F(MasterCycle, FailedRetryEndsTheTransaction)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(0);
+    link->failWrites = true;
+    mb.AnswerTimer.Fire();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stClosedPort);
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_TRUE(mb.MBBusy());
+    EXPECT_FALSE(mb.AwaitingAnswer());
+}
+
+TEST_F(MasterCycle, ClosingWhileBusyEndsOnceClosingIdleNever)
+{
+    Open();
+    PreparePoll();
+    mb.MBMasterStart(0);
+    mb.MBClosePort();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stClosedPort);
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    // a late answer after the end raises nothing
+    Deliver(mb, "S01270100102779EB;");
+    EXPECT_EQ(ends.size(), 1u);
+
+    ends.clear();
+    Open();
+    mb.MBClosePort();
+    EXPECT_TRUE(ends.empty());
+}
+
+TEST_F(MasterCycle, OneWayModesEndAtOnce)
+{
+    Open(TMB::modeByte);
+    mb.MBClearTxData();
+    for (int i = 0; i < 10; ++i)
+        mb.MBPutByte(static_cast<quint8>('a' + i));
+    mb.MBMasterStart(0);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stOK);
+    EXPECT_EQ(mb.MBNumberOfTxFrames(), 10u);
+    EXPECT_EQ(link->Written(), QByteArray("abcdefghij"));
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+
+    ends.clear();
+    mb.MBClosePort();
+    Open(TMB::modeDiagnostic);
+    mb.MBClearTxData();
+    mb.MBMasterStart(0);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
+    EXPECT_EQ(link->Written().size(), 10);
+}
+
+TEST_F(MasterCycle, StartOutsideMasterModes)
+{
+    Open(TMB::modeASCIISlave);
+    mb.MBMasterStart(0); // stops the watchdog, busy, sends nothing
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_TRUE(mb.MBBusy());
+    EXPECT_TRUE(link->writes.isEmpty());
+    EXPECT_TRUE(ends.empty());
+
+    mb.MBClosePort();
+    Open(TMB::modeByte);
+    mb.MBClearTxData();
+    mb.MBPutByte(1);
+    mb.MBMasterStart(20); // a delayed start of a one-way mode sends nothing
+    mb.StartTimer.Fire();
+    EXPECT_TRUE(link->writes.isEmpty());
+    EXPECT_TRUE(ends.empty());
+}
+
+// Real time, wide margins: the design's figures at 4800 baud with a 3-byte payload.
+TEST(MasterCycleRealTime, FiveTriesAboutOneSecondApart)
+{
+    TMB mb;
+    auto link = UseFakeLink(mb);
+    std::vector<qint64> writeTimes;
+    QElapsedTimer clock;
+    mb.setMBBaud(TMB::baud004800);
+    mb.MBOpenPort();
+    bool ended = false;
+    qint64 endTime = 0;
+    mb.OnMBMasterEndOfEvent = [&](TMB::TMBStatus, const QString &) {
+        ended = true;
+        endTime = clock.elapsed();
+    };
+    mb.setMBMasterCommandToSlave(1);
+    mb.MBClearTxData();
+    mb.MBPutByte(1);
+    mb.MBPutWord(4000);
+    clock.start();
+    mb.MBMasterStart(0);
+    int seen = 0;
+    while (!ended && clock.elapsed() < 10000) {
+        QTest::qWait(5);
+        while (seen < link->writes.size()) {
+            writeTimes.push_back(clock.elapsed());
+            ++seen;
+        }
+    }
+    ASSERT_TRUE(ended);
+    ASSERT_EQ(writeTimes.size(), 5u);
+    for (size_t i = 1; i < writeTimes.size(); ++i) {
+        const qint64 gap = writeTimes[i] - writeTimes[i - 1];
+        EXPECT_GT(gap, 1034 - 50) << i;
+        EXPECT_LT(gap, 1034 + 300) << i;
+    }
+    EXPECT_GT(endTime, 5170 - 100);
+    EXPECT_LT(endTime, 5170 + 800);
+    std::printf("tries at %lld %lld %lld %lld %lld ms, end at %lld ms\n", (long long)writeTimes[0],
+                (long long)writeTimes[1], (long long)writeTimes[2], (long long)writeTimes[3], (long long)writeTimes[4],
+                (long long)endTime);
+    mb.MBClosePort();
+}
+
+} // namespace
