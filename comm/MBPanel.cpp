@@ -1,154 +1,402 @@
-// The component's own panel: a view over the engine's state.
+// The component's own panel: a view over the engine's state. The display
+// routines only set texts, colours and visibility; the engine never reads
+// anything back from the controls.
 #include "MB.h"
 #include "NumberFormat.h"
 
+#include <QAbstractItemModel>
 #include <QComboBox>
+#include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QPalette>
 #include <QPushButton>
+#include <QStyledItemDelegate>
 
 namespace {
 
-QLabel *MakeLabel(QWidget *parent, int x, int y, int w, int h, const QString &text)
+// The design's fonts are 8 point at 96 dpi: 11 device-independent pixels.
+constexpr int kFontPixels = 11;
+
+const QColor kOrange(249, 124, 0);
+const QColor kGreen(0, 128, 0);
+const QColor kRed(255, 0, 0);
+
+QFont DesignFont(const QString &family, QFont::StyleHint hint)
+{
+    QFont f(family);
+    f.setStyleHint(hint);
+    f.setPixelSize(kFontPixels);
+    return f;
+}
+
+QFont ArialFont() { return DesignFont(QStringLiteral("Arial"), QFont::SansSerif); }
+QFont CourierFont() { return DesignFont(QStringLiteral("Courier New"), QFont::Monospace); }
+
+QLabel *MakeLabel(QWidget *parent, const QRect &geometry, const QString &text, const QFont *font,
+                  Qt::Alignment alignment = Qt::AlignLeft)
 {
     auto *l = new QLabel(text, parent);
-    l->setGeometry(x, y, w, h);
+    l->setGeometry(geometry);
+    if (font)
+        l->setFont(*font);
+    l->setAlignment(alignment | Qt::AlignVCenter);
     return l;
 }
+
+// Background of an opaque control; a no-op when the colour is already there,
+// so a lamp flashed by every write costs no repaint while it is lit.
+void SetBackground(QWidget *w, const QColor &color)
+{
+    if (w->palette().color(QPalette::Window) == color)
+        return;
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, color);
+    w->setPalette(p);
+}
+
+void MakeOpaque(QWidget *w)
+{
+    w->setAutoFillBackground(true);
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, TMB::FaceColor());
+    w->setPalette(p);
+}
+
+// Rows of a fixed height, as the design's list boxes have.
+class TFixedRowDelegate : public QStyledItemDelegate
+{
+public:
+    TFixedRowDelegate(int height, QObject *parent) : QStyledItemDelegate(parent), m_height(height) {}
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize s = QStyledItemDelegate::sizeHint(option, index);
+        s.setHeight(m_height);
+        return s;
+    }
+
+private:
+    int m_height;
+};
 
 } // namespace
 
 void TMB::CreatePanel()
 {
-    TxIdLabel = MakeLabel(this, 12, 13, 28, 13, QStringLiteral("---"));
-    RxIdLabel = MakeLabel(this, 12, 26, 28, 13, QStringLiteral("---"));
-    TxLamp = MakeLabel(this, 4, 13, 8, 13, QStringLiteral("T"));
-    RxLamp = MakeLabel(this, 4, 26, 8, 13, QStringLiteral("R"));
-    SpeedLabel = MakeLabel(this, 5, 40, 120, 13, QStringLiteral("0"));
+    // Children take the design's default font unless they name another.
+    setFont(ArialFont());
+    const QFont arial = ArialFont();
+    const QFont courier = CourierFont();
+
+    TxIdLabel = MakeLabel(this, QRect(12, 13, 28, 13), QStringLiteral("---"), &courier);
+    RxIdLabel = MakeLabel(this, QRect(12, 26, 28, 13), QStringLiteral("---"), &courier);
+    TxLamp = MakeLabel(this, QRect(4, 13, 8, 13), QStringLiteral("T"), &courier);
+    MakeOpaque(TxLamp);
+    RxLamp = MakeLabel(this, QRect(4, 26, 8, 13), QStringLiteral("R"), &courier);
+    MakeOpaque(RxLamp);
+    SpeedLabel = MakeLabel(this, QRect(5, 40, 0, 13), QStringLiteral("0"), nullptr);
+    SpeedLabel->adjustSize();
+
     PortList = new QListWidget(this);
     PortList->setGeometry(5, 56, 88, 44);
+    PortList->setFont(arial);
+    PortList->setUniformItemSizes(true);
+    PortList->setItemDelegate(new TFixedRowDelegate(13, PortList));
+    PortList->setSelectionMode(QAbstractItemView::SingleSelection);
     QObject::connect(PortList, &QListWidget::itemClicked, this, [this] { SelectPort(); });
+    // The probe may run from places the panel does not own (a failed open, a
+    // hang-up); any change of the list brings its hint up to date afterwards.
+    QAbstractItemModel *ports = PortList->model();
+    const auto hintLater = [this] { ShowProbeHint(); };
+    QObject::connect(ports, &QAbstractItemModel::modelReset, this, hintLater, Qt::QueuedConnection);
+    QObject::connect(ports, &QAbstractItemModel::rowsInserted, this, hintLater, Qt::QueuedConnection);
+    QObject::connect(ports, &QAbstractItemModel::rowsRemoved, this, hintLater, Qt::QueuedConnection);
+
     OpenFrame = new QFrame(this);
     OpenFrame->setGeometry(97, 56, 55, 21);
+    OpenFrame->setFrameStyle(QFrame::Box | QFrame::Plain);
+    OpenFrame->setLineWidth(1);
+    MakeOpaque(OpenFrame);
+    {
+        QPalette p = OpenFrame->palette();
+        p.setColor(QPalette::WindowText, Qt::black); // the outline
+        OpenFrame->setPalette(p);
+    }
+
     RefreshButton = new QPushButton(QStringLiteral("Ref"), this);
     RefreshButton->setGeometry(97, 81, 28, 19);
     RefreshButton->setToolTip(QStringLiteral("Refresh list"));
-    QObject::connect(RefreshButton, &QPushButton::clicked, this, [this] { RefreshPortList(); });
-    OpenButton = new QPushButton(QStringLiteral("Open"), this);
+    QObject::connect(RefreshButton, &QPushButton::clicked, this, [this] { RefreshButtonClick(); });
+
+    OpenButton = new QPushButton(QStringLiteral("Open"), this); // above OpenFrame: created after it
     OpenButton->setGeometry(99, 58, 51, 17);
     OpenButton->setCheckable(true);
     OpenButton->setEnabled(false);
-    QObject::connect(OpenButton, &QPushButton::clicked, this, [this] { OpenButtonClick(); });
+    QObject::connect(OpenButton, &QPushButton::clicked, this, [this] { OpenButtonClicked(); });
+
     BaudCombo = new QComboBox(this);
     BaudCombo->setGeometry(5, 119, 144, 25);
+    BaudCombo->setEditable(false);
+    BaudCombo->setItemDelegate(new TFixedRowDelegate(13, BaudCombo));
     BaudCombo->hide();
-    BaudLabel = MakeLabel(this, 5, 115, 143, 15, QString());
+    // activated: the user's choice only, never a selection made by the code.
+    QObject::connect(BaudCombo, &QComboBox::activated, this, [this](int index) { BaudComboActivated(index); });
+
+    BaudLabel = MakeLabel(this, QRect(5, 115, 143, 15), QString(), nullptr, Qt::AlignHCenter);
     BaudLabel->hide();
-    TryLabel = MakeLabel(this, 131, 40, 24, 13, QString());
+    TryLabel = MakeLabel(this, QRect(131, 40, 24, 13), QString(), &courier);
     TryLabel->hide();
-    TxFramesLabel = MakeLabel(this, 68, 13, 85, 13, QStringLiteral("0 F"));
-    RxFramesLabel = MakeLabel(this, 68, 26, 85, 13, QStringLiteral("0 F"));
-    StatusLine = MakeLabel(this, 2, 103, 149, 13, QStringLiteral("Last status: Closed Port"));
-    HistoryLabel = MakeLabel(this, 6, 129, 145, 13, QString());
+    TxFramesLabel = MakeLabel(this, QRect(68, 13, 85, 13), QStringLiteral("0 F"), &arial, Qt::AlignRight);
+    RxFramesLabel = MakeLabel(this, QRect(68, 26, 85, 13), QStringLiteral("0 F"), &arial, Qt::AlignRight);
+    StatusLine = MakeLabel(this, QRect(2, 103, 149, 13), QStringLiteral("Last status: Closed Port"), &arial,
+                           Qt::AlignHCenter);
+    MakeOpaque(StatusLine);
+    HistoryLabel = MakeLabel(this, QRect(6, 129, 145, 13), QString(), &arial, Qt::AlignRight);
+
     OpenViewPanel = new QFrame(this);
     OpenViewPanel->setGeometry(5, 56, 88, 44);
+    OpenViewPanel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    OpenViewPanel->setLineWidth(1);
+    OpenViewPanel->setFont(arial);
     OpenViewPanel->hide();
-    PortLabel = MakeLabel(OpenViewPanel, 2, 0, 84, 13, QString());
-    TrafficLabel = MakeLabel(OpenViewPanel, 2, 11, 84, 13, QString());
-    TxCountLabel = MakeLabel(this, 43, 13, 21, 13, QStringLiteral("0"));
-    RxCountLabel = MakeLabel(this, 43, 26, 21, 13, QStringLiteral("0"));
+    PortLabel = MakeLabel(OpenViewPanel, QRect(2, 0, 84, 13), QString(), &arial, Qt::AlignHCenter);
+    TrafficLabel = MakeLabel(OpenViewPanel, QRect(2, 11, 84, 13), QString(), &arial, Qt::AlignHCenter);
+
+    TxCountLabel = MakeLabel(this, QRect(43, 13, 21, 13), QStringLiteral("0"), &courier, Qt::AlignRight);
+    RxCountLabel = MakeLabel(this, QRect(43, 26, 21, 13), QStringLiteral("0"), &courier, Qt::AlignRight);
+
     ClearButton = new QPushButton(QStringLiteral("C"), this);
     ClearButton->setGeometry(128, 81, 23, 19);
     ClearButton->setToolTip(QStringLiteral("Clear all counters"));
     QObject::connect(ClearButton, &QPushButton::clicked, this, [this] { ClearAllCounters(); });
-    ChartImage = MakeLabel(OpenViewPanel, 1, 24, 86, 19, QString());
+
+    ChartImage = MakeLabel(OpenViewPanel, QRect(1, 24, 86, 19), QString(), nullptr);
+    ChartImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     ChartBufferPixels = QImage(86, 19, QImage::Format_RGB32);
     ChartImagePixels = QImage(86, 19, QImage::Format_RGB32);
+    ClearChart(ChartBufferPixels);
+    ClearChart(ChartImagePixels);
 }
 
-void TMB::ResetLamp(bool) {}
-void TMB::SelectBaudInCombo() {}
+// ---- the panel's own inputs ---------------------------------------------------------
+
+void TMB::RefreshButtonClick()
+{
+    RefreshPortList();
+    ShowProbeHint();
+}
+
+void TMB::OpenButtonClicked()
+{
+    OpenButtonClick();
+    ShowProbeHint(); // a failed open probes the list again
+}
+
+void TMB::BaudComboActivated(int index)
+{
+    // Same table as MBBaud; anything outside it (no selection included) is 9600.
+    m_baudRate = (index >= 0 && index <= 20) ? BaudRateOf(static_cast<TMBBaud>(index)) : 9600;
+    ShowBaudRate();
+}
+
+// ---- display routines -----------------------------------------------------------------
+
+void TMB::ResetLamp(bool tx)
+{
+    SetBackground(tx ? TxLamp : RxLamp, FaceColor());
+}
+
+void TMB::SelectBaudInCombo()
+{
+    // Before StartUp the selector has no items; StartUp selects again.
+    if (BaudCombo->count() > 0)
+        BaudCombo->setCurrentIndex(static_cast<int>(MBBaud()));
+}
+
 void TMB::ApplyTryVisibility()
 {
     TryLabel->setVisible(m_TryDisplayEnabled && m_MBPortOpen);
 }
-void TMB::SetOpenFrameColor(const QColor &) {}
-void TMB::FlashTxLamp() {}
-void TMB::FlashRxLamp() {}
+
+void TMB::SetOpenFrameColor(const QColor &color)
+{
+    SetBackground(OpenFrame, color);
+}
+
+void TMB::FlashTxLamp()
+{
+    TxLampTimer.Stop();
+    SetBackground(TxLamp, kOrange);
+    TxLampTimer.SetInterval(50);
+    TxLampTimer.Start();
+}
+
+void TMB::FlashRxLamp()
+{
+    RxLampTimer.Stop();
+    SetBackground(RxLamp, kOrange);
+    RxLampTimer.SetInterval(50);
+    RxLampTimer.Start();
+}
+
 void TMB::ShowTxCount()
 {
     TxCountLabel->setText(m_MBDataNumberToSend > 999 ? QStringLiteral(">1k") : QString::number(m_MBDataNumberToSend));
 }
+
 void TMB::ShowRxCount(quint16 length)
 {
     RxCountLabel->setText(length > 999 ? QStringLiteral(">1k") : QString::number(length));
 }
+
 void TMB::ShowTry(quint8 n)
 {
     if (n > m_MBMasterTryNumberMax)
         m_MBMasterTryNumberMax = n;
     TryLabel->setText(QString::number(n) + QLatin1Char('/') + QString::number(m_MBMasterTryNumberMax));
 }
-void TMB::ShowTraffic(quint8, quint8) {}
-void TMB::PushHistory() {}
-void TMB::ClearHistory() {}
+
+void TMB::ShowTraffic(quint8 address, quint8 command)
+{
+    if (m_MBMode != modeASCIIMaster && m_MBMode != modeASCIISlave)
+        return;
+    if (address != m_HistoryAddress || command != m_HistoryCommand) {
+        PushHistory();
+        m_HistoryAddress = address;
+        m_HistoryCommand = command;
+        m_HistoryRepeat = 0;
+    }
+    if (m_HistoryRepeat < 1000)
+        ++m_HistoryRepeat;
+    QString prefix;
+    if (m_HistoryRepeat >= 1000)
+        prefix = QStringLiteral(">999x");
+    else if (m_HistoryRepeat >= 2)
+        prefix = QString::number(m_HistoryRepeat) + QLatin1Char('x');
+    TrafficLabel->setText(prefix + QString::number(address) + QLatin1Char('.') + QString::number(command));
+}
+
+void TMB::PushHistory()
+{
+    const QString line = HistoryLabel->text() + QLatin1Char(' ') + TrafficLabel->text();
+    HistoryLabel->setText(line.right(40));
+}
+
+void TMB::ClearHistory()
+{
+    HistoryLabel->clear();
+    m_HistoryAddress = m_MBMasterAddressToSlave;
+    m_HistoryCommand = m_MBMasterCommandToSlave;
+    m_HistoryRepeat = 0;
+    TrafficLabel->clear();
+}
+
 void TMB::ResetPanelState()
 {
+    ResetLamp(true);
+    ResetLamp(false);
     m_MBMasterTryNumberMax = 0;
     ShowTry(0);
+    SetBackground(StatusLine, FaceColor());
+    if (!m_MBPortOpen)
+        SetOpenFrameColor(FaceColor());
 }
+
 void TMB::UpdateView()
 {
+    const bool combo = m_MBBaudEditVisible && !m_MBPortOpen;
+    BaudCombo->setVisible(combo);
+    BaudLabel->setVisible(!combo);
     PortList->setVisible(!m_MBPortOpen);
     OpenViewPanel->setVisible(m_MBPortOpen);
 }
-void TMB::ShowBaudRate() {}
+
+void TMB::ShowBaudRate()
+{
+    BaudLabel->setText(NumberFormat::Format(m_baudRate, QStringLiteral("# ### ##0")) +
+                       QStringLiteral(" bits / second"));
+}
+
 void TMB::ShowStatusLine()
 {
-    StatusLine->setText(QStringLiteral("Last status: ") + m_MBStatusString);
+    m_StatusLineText = QStringLiteral("Last status: ") + m_MBStatusString;
+    SetBackground(StatusLine, StatusColor(m_MBStatus));
+    ApplyStatusLineText();
 }
-void TMB::ShowRxId(const QString &text) { RxIdLabel->setText(text); }
-void TMB::ShowTxId(quint8 id) { TxIdLabel->setText(QStringLiteral("%1").arg(id, 3, 10, QLatin1Char('0'))); }
-void TMB::StartUp() { m_startUpPending = false; }
+
+void TMB::ShowProbeHint()
+{
+    if (PortList->toolTip() != m_probeHint)
+        PortList->setToolTip(m_probeHint);
+    ApplyStatusLineText();
+}
+
+void TMB::ApplyStatusLineText()
+{
+    // A closed panel with nothing to pick tells why the list is empty instead
+    // of the last status; the whole hint is in the tooltip.
+    QString tip;
+    if (!m_MBPortOpen && PortList->count() == 0 && !m_probeHint.isEmpty()) {
+        const QFontMetrics fm(StatusLine->font());
+        StatusLine->setText(fm.elidedText(m_probeHint, Qt::ElideRight, StatusLine->width() - 2));
+        tip = m_probeHint;
+    } else {
+        StatusLine->setText(m_StatusLineText);
+    }
+    if (StatusLine->toolTip() != tip)
+        StatusLine->setToolTip(tip);
+}
+
+void TMB::ShowRxId(const QString &text)
+{
+    RxIdLabel->setText(text);
+}
+
+void TMB::ShowTxId(quint8 id)
+{
+    TxIdLabel->setText(QStringLiteral("%1").arg(id, 3, 10, QLatin1Char('0')));
+}
+
+// ---- deferred start-up and the one-second tick -------------------------------------------
+
+void TMB::StartUp()
+{
+    // Runs when the stored property values are in place.
+    m_startUpPending = false;
+    if (BaudCombo->count() == 0) {
+        QStringList rates;
+        for (int i = 0; i <= 20; ++i)
+            rates << QString::number(BaudRateOf(static_cast<TMBBaud>(i))) + QStringLiteral(" baud");
+        BaudCombo->addItems(rates);
+    }
+    setMBBaud(MBBaud());
+    if (m_MBRefreshListOnStartup) {
+        RefreshPortList();
+    } else {
+        QFont f = RefreshButton->font();
+        f.setBold(true); // the list is stale until the user refreshes it
+        RefreshButton->setFont(f);
+    }
+    RefreshButton->setEnabled(true);
+    UpdateView();
+    ClearHistory();
+    ClearChart(ChartBufferPixels);
+    ClearChart(ChartImagePixels);
+    ClearAllCounters();
+    setMBMode(MBMode());
+    // The mode setter brought the unit texts; show them now rather than at the
+    // first count and the first sample.
+    ShowCounters();
+    ShowSpeed();
+    ShowProbeHint();
+}
+
 void TMB::SpeedTimerTick()
 {
     if (m_startUpPending)
         StartUp();
     else
         SampleSpeed();
-}
-
-// ---- counters and speed ----
-void TMB::ShowCounters() {}
-void TMB::CountSpeedEvent()
-{
-    ++m_SpeedCount;
-    ShowCounters();
-}
-void TMB::RestartSpeedWindow()
-{
-    SpeedTimer.Stop();
-    m_SpeedCount = 0;
-    SpeedTimer.Start();
-}
-void TMB::ResetSpeedRange()
-{
-    m_SpeedMin = m_MBSpeed;
-    m_MBSpeedMax = m_MBSpeed;
-    ShowSpeed();
-}
-void TMB::ShowSpeed() {}
-void TMB::SampleSpeed()
-{
-    m_MBSpeed = m_MBPortOpen ? m_SpeedCount : 0;
-    m_SpeedCount = 0;
-    ShowSpeed();
-}
-void TMB::DrawChart() {}
-void TMB::ClearChart(QImage &) {}
-void TMB::ClearAllCounters() {}
-QString TMB::FormatSpeed(quint32 value) const
-{
-    return value < 1000 ? QString::number(value) : NumberFormat::Format(value / 1000.0, QStringLiteral("0.0")) + QLatin1Char('k');
 }

@@ -313,10 +313,10 @@ TEST(MasterCycleRealTime, FiveTriesAboutOneSecondApart)
     for (size_t i = 1; i < writeTimes.size(); ++i) {
         const qint64 gap = writeTimes[i] - writeTimes[i - 1];
         EXPECT_GT(gap, 1034 - 50) << i;
-        EXPECT_LT(gap, 1034 + 300) << i;
+        EXPECT_LT(gap, 1034 + 600) << i;
     }
     EXPECT_GT(endTime, 5170 - 100);
-    EXPECT_LT(endTime, 5170 + 800);
+    EXPECT_LT(endTime, 5170 + 1500);
     std::printf("tries at %lld %lld %lld %lld %lld ms, end at %lld ms\n", (long long)writeTimes[0],
                 (long long)writeTimes[1], (long long)writeTimes[2], (long long)writeTimes[3], (long long)writeTimes[4],
                 (long long)endTime);
