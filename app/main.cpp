@@ -1,13 +1,15 @@
-// Program entry. The main window arrives with the application work; until then
-// the component's panel is shown on its own.
-#include "MB.h"
+// Program entry: the application object, the main window, the message loop.
+#include "Main.h"
 
 #include <QApplication>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    TMB panel;
-    panel.show();
-    return app.exec();
+    TForm1 window;
+    Form1 = &window;
+    window.show();
+    const int result = app.exec();
+    Form1 = nullptr;
+    return result;
 }

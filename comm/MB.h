@@ -533,10 +533,13 @@ private:
     void OpenButtonClicked();
     // Shows the probe's hint where a user looking at an empty port list sees it.
     void ShowProbeHint();
+    void ApplyStatusLineText();
     // What ShowCounters last wrote, so a burst of receive events formats nothing twice.
     quint64 m_ShownTxFrames = ~quint64(0);
     quint64 m_ShownRxFrames = ~quint64(0);
     QString m_ShownCounterUnit;
+    // The status line's own text; a probe hint may stand in for it.
+    QString m_StatusLineText = QStringLiteral("Last status: Closed Port");
     // ---- end of panel area ----
 };
 

@@ -1,10 +1,12 @@
 // The open/close sequence, the link's lifetime and the port list.
 #include "MB.h"
+#include "PortProbe.h"
 
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
-#include <QLabel>
-#include <QFrame>
 
 void TMB::MBOpenPort()
 {
@@ -33,7 +35,15 @@ void TMB::OpenLink()
             error = QStringLiteral("no serial link available");
         throw EComError(QStringLiteral("TMB : cannot open ") + m_Port + QLatin1Char('\r') + error);
     }
-    link->OnDataAvailable = [this](quint32 count) { HandleRxData(count); };
+    link->OnDataAvailable = [this](quint32 count) {
+        if (m_MBPortOpen) {
+            HandleRxData(count);
+            return;
+        }
+        // Closing (a close step let events run): these bytes are not for the receiver.
+        QByteArray sink(static_cast<qsizetype>(count), Qt::Uninitialized);
+        m_link->ReadBytes(sink.data(), sink.size());
+    };
     link->OnLineEvent = [this](quint32 mask, quint32 modem) { DispatchLineEvent(mask, modem); };
     link->OnHangUp = [this] { LinkHungUp(); };
     m_link = std::move(link);
@@ -160,7 +170,37 @@ void TMB::DispatchLineEvent(quint32 mask, quint32 modemStatus)
 
 void TMB::RefreshPortList()
 {
-    // The serial-link work fills this in with the probe.
+    if (!RefreshButton->isEnabled())
+        return; // the port is open, or a refresh is running
+    QFont font = RefreshButton->font();
+    font.setBold(false);
+    RefreshButton->setFont(font);
+    RefreshButton->setEnabled(false);
+    OpenButton->setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    const PortProbe::TProbeResult probe = PortProbe::Probe();
+    m_probeHint = probe.hint;
+    PortList->clear();
+    for (auto it = probe.ports.crbegin(); it != probe.ports.crend(); ++it)
+        PortList->addItem(*it); // highest number first
+    if (m_MBPortOpen)
+        PortList->addItem(m_Port);
+
+    if (PortList->count() > 0) {
+        int selected = 0;
+        for (int i = 0; i < PortList->count(); ++i)
+            if (PortList->item(i)->text().compare(m_MBLastUsedPort, Qt::CaseInsensitive) == 0) {
+                selected = i;
+                break;
+            }
+        PortList->setCurrentRow(selected);
+        m_MBLastUsedPort = PortList->item(selected)->text();
+    }
+
+    RefreshButton->setEnabled(true);
+    OpenButton->setEnabled(PortList->count() > 0);
+    QApplication::restoreOverrideCursor();
 }
 
 void TMB::SelectPort()

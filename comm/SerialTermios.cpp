@@ -1,0 +1,162 @@
+// termios2 and the serial ioctls. Only kernel headers here: <termios.h> must
+// not be included in this file.
+#include "SerialTermios.h"
+
+#include "MBLink.h"
+
+#include <asm/termbits.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+
+namespace SerialTermios {
+
+namespace {
+
+int Ioctl(int fd, unsigned long request, void *arg)
+{
+    int r;
+    do {
+        r = ::ioctl(fd, request, arg);
+    } while (r < 0 && errno == EINTR);
+    return r;
+}
+
+bool Get(int fd, termios2 &t)
+{
+    return Ioctl(fd, TCGETS2, &t) == 0;
+}
+
+bool Set(int fd, termios2 &t)
+{
+    return Ioctl(fd, TCSETS2, &t) == 0;
+}
+
+struct TClassicRate {
+    quint32 rate;
+    tcflag_t code;
+};
+
+constexpr TClassicRate kClassicRates[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},       {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},     {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200},   {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
+    {576000, B576000}, {921600, B921600},
+};
+
+} // namespace
+
+bool IsTerminal(int fd)
+{
+    termios2 t{};
+    return Get(fd, t);
+}
+
+bool MakeRaw(int fd)
+{
+    termios2 t{};
+    if (!Get(fd, t))
+        return false;
+    t.c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | IGNPAR | PARMRK | INPCK | ISTRIP | INLCR | IGNCR | ICRNL
+                                        | IUCLC | IXON | IXANY | IXOFF | IMAXBEL | IUTF8);
+    t.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    t.c_lflag &= ~static_cast<tcflag_t>(ISIG | ICANON | ECHO | ECHOE | ECHOK | ECHONL | ECHOCTL | ECHOPRT | ECHOKE
+                                        | NOFLSH | TOSTOP | IEXTEN);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    t.c_cflag |= CS8 | CREAD | CLOCAL;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    return Set(fd, t);
+}
+
+void SetRate(int fd, quint32 rate)
+{
+    termios2 t{};
+    if (!Get(fd, t))
+        return;
+    tcflag_t code = BOTHER;
+    for (const TClassicRate &c : kClassicRates)
+        if (c.rate == rate)
+            code = c.code;
+    t.c_cflag &= ~static_cast<tcflag_t>(CBAUD | CIBAUD); // input rate follows the output rate
+    t.c_cflag |= code;
+    t.c_ospeed = rate;
+    t.c_ispeed = rate;
+    Set(fd, t); // a refusal leaves the rate the driver accepted
+}
+
+bool Read(int fd, TLineSettings &s)
+{
+    termios2 t{};
+    if (!Get(fd, t))
+        return false;
+    s.outputRate = t.c_ospeed;
+    s.inputRate = t.c_ispeed;
+    switch (t.c_cflag & CSIZE) {
+    case CS5: s.dataBits = 5; break;
+    case CS6: s.dataBits = 6; break;
+    case CS7: s.dataBits = 7; break;
+    default: s.dataBits = 8; break;
+    }
+    s.parity = (t.c_cflag & PARENB) != 0;
+    s.twoStopBits = (t.c_cflag & CSTOPB) != 0;
+    s.hardwareFlow = (t.c_cflag & CRTSCTS) != 0;
+    s.softwareFlowOut = (t.c_iflag & IXON) != 0;
+    s.softwareFlowIn = (t.c_iflag & IXOFF) != 0;
+    s.receiverOn = (t.c_cflag & CREAD) != 0;
+    s.modemLinesIgnored = (t.c_cflag & CLOCAL) != 0;
+    s.raw = (t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (t.c_oflag & OPOST) == 0
+            && (t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK)) == 0;
+    return true;
+}
+
+void DropDtrRts(int fd)
+{
+    int dtr = TIOCM_DTR;
+    int rts = TIOCM_RTS;
+    Ioctl(fd, TIOCMBIC, &dtr);
+    Ioctl(fd, TIOCMBIC, &rts);
+}
+
+void Purge(int fd)
+{
+    int r;
+    do {
+        r = ::ioctl(fd, TCFLSH, TCIOFLUSH);
+    } while (r < 0 && errno == EINTR);
+}
+
+bool ModemLines(int fd, quint32 &bits)
+{
+    int lines = 0;
+    if (Ioctl(fd, TIOCMGET, &lines) != 0)
+        return false;
+    bits = 0;
+    if (lines & TIOCM_CTS)
+        bits |= MBModemStatus::CTS_ON;
+    if (lines & TIOCM_DSR)
+        bits |= MBModemStatus::DSR_ON;
+    if (lines & TIOCM_RI)
+        bits |= MBModemStatus::RING_ON;
+    if (lines & TIOCM_CD)
+        bits |= MBModemStatus::RLSD_ON;
+    return true;
+}
+
+bool ReadCounts(int fd, TLineCounts &counts)
+{
+    serial_icounter_struct c{};
+    if (Ioctl(fd, TIOCGICOUNT, &c) != 0)
+        return false;
+    const auto u = [](int v) { return static_cast<quint64>(static_cast<unsigned int>(v)); };
+    counts.cts = u(c.cts);
+    counts.dsr = u(c.dsr);
+    counts.ring = u(c.rng);
+    counts.carrier = u(c.dcd);
+    counts.errors = u(c.frame) + u(c.parity) + u(c.overrun) + u(c.brk) + u(c.buf_overrun);
+    return true;
+}
+
+} // namespace SerialTermios

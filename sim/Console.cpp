@@ -1,0 +1,84 @@
+#include "Console.h"
+
+#include <cmath>
+
+namespace sim {
+
+namespace {
+
+QString DateText(quint32 code)
+{
+    return QStringLiteral("%1.%2.%3.")
+        .arg(code / 10000, 4, 10, QLatin1Char('0'))
+        .arg(code % 10000 / 100, 2, 10, QLatin1Char('0'))
+        .arg(code % 100, 2, 10, QLatin1Char('0'));
+}
+
+QString Status(Simulator &simulator)
+{
+    Instrument &model = simulator.Model();
+    const LiveData live = model.Live(simulator.NowMs());
+    const double shown = live.measuredValue / std::pow(10.0, live.decimals);
+    QStringList errors;
+    const char *names[] = {"not calibrated", "sensor fault", "settings missing", "sensor overload",
+                           "output out of range"};
+    for (int bit = 0; bit < 5; ++bit)
+        if (live.errorBits & (1 << bit))
+            errors << QString::fromLatin1(names[bit]);
+    QString text = QStringLiteral("pressure %1 Pa, temperature %2 C; shows %3 (bridge %4, %5 SPS); output %6 mA")
+                       .arg(model.Pressure())
+                       .arg(model.Temperature())
+                       .arg(shown, 0, 'f', live.decimals)
+                       .arg(live.bridgeDataAveraged)
+                       .arg(live.sps)
+                       .arg(live.outputValue / 1000.0, 0, 'f', 3);
+    text += QStringLiteral(", loop %1 mA%2").arg(model.LoopCurrent() / 1000.0, 0, 'f', 3)
+                .arg(model.Forced() ? QStringLiteral(" (forced, drive %1)").arg(model.DrivePwm()) : QString());
+    text += QStringLiteral("; errors: %1; calibrated %2")
+                .arg(errors.isEmpty() ? QStringLiteral("none") : errors.join(QStringLiteral(", ")),
+                     DateText(live.calibrationDateCode));
+    if (const LineEmulator *line = simulator.Line()) {
+        const LineStats &s = line->Stats();
+        text += QStringLiteral("; answers %1 (dropped %2, corrupted %3, late %4, split %5, noisy %6)")
+                    .arg(s.frames)
+                    .arg(s.dropped)
+                    .arg(s.corrupted)
+                    .arg(s.late)
+                    .arg(s.split)
+                    .arg(s.noisy);
+    }
+    return text;
+}
+
+} // namespace
+
+QString ConsoleCommand(Simulator &simulator, const QString &line)
+{
+    const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, help");
+    const QString verb = words.at(0).toLower();
+    bool ok = false;
+    const double value = words.size() == 2 ? words.at(1).toDouble(&ok) : 0.0;
+    if ((verb == QLatin1String("pressure") || verb == QLatin1String("p")) && ok && std::isfinite(value) &&
+        std::abs(value) <= 1e6) {
+        simulator.Model().SetPressure(value);
+        return QStringLiteral("pressure %1 Pa").arg(value);
+    }
+    if ((verb == QLatin1String("temperature") || verb == QLatin1String("t")) && ok && value >= -273.15 && value <= 1000) {
+        simulator.Model().SetTemperature(value);
+        return QStringLiteral("temperature %1 C").arg(value);
+    }
+    if (verb == QLatin1String("fault") && words.size() == 2 &&
+        (words.at(1) == QLatin1String("on") || words.at(1) == QLatin1String("off"))) {
+        simulator.Model().SetSensorFault(words.at(1) == QLatin1String("on"));
+        return QStringLiteral("sensor fault %1").arg(words.at(1));
+    }
+    if (verb == QLatin1String("status") && words.size() == 1)
+        return Status(simulator);
+    if (verb == QLatin1String("help") && words.size() == 1)
+        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, help");
+    return QStringLiteral("not understood: \"%1\" (try help)").arg(line.simplified());
+}
+
+} // namespace sim

@@ -1,0 +1,37 @@
+// The simulator's pseudo-terminal and its name among the virtual ports.
+#pragma once
+
+#include <QString>
+
+namespace sim {
+
+class PtyPort
+{
+public:
+    PtyPort() = default;
+    ~PtyPort();
+    PtyPort(const PtyPort &) = delete;
+    PtyPort &operator=(const PtyPort &) = delete;
+
+    // Creates the pair, sets the terminal side raw and keeps it open, so that a
+    // program closing its own descriptor of the terminal does not hang up ours.
+    bool Open(QString &error);
+    int MasterFd() const { return m_master; }
+    QString SlavePath() const { return m_slavePath; }
+
+    // Links dir/kv508sim<N> (lowest free N) to the terminal. Dangling links left
+    // by a simulator that was killed are reused.
+    bool Publish(const QString &dir, QString &error);
+    // Removes the link, but only while it still points to our terminal.
+    void Unpublish();
+    QString LinkPath() const { return m_linkPath; }
+    QString PortName() const;
+
+private:
+    int m_master = -1;
+    int m_keep = -1;
+    QString m_slavePath;
+    QString m_linkPath;
+};
+
+} // namespace sim

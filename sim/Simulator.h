@@ -1,0 +1,71 @@
+// The simulated transmitter on a link: a TMB in ASCII slave mode (address 1,
+// ID 39) whose application handler answers with the instrument model, behind a
+// line emulator. The caller supplies the link the emulator sits on.
+#pragma once
+
+#include "Instrument.h"
+#include "LineEmulator.h"
+#include "MB.h"
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+namespace sim {
+
+struct SimConfig {
+    LineConfig line;
+    double pressurePa = 0.0;
+    double temperatureC = 23.5;
+    bool sensorFault = false;
+    int restartMs = 300;
+    quint32 seed = 1;
+    bool blank = false;  // start erased rather than factory calibrated (without a state file)
+    QString stateFile;   // empty: no memory across runs
+};
+
+constexpr quint8 SimAddress = 1;
+constexpr quint8 SimId = 39;
+
+class Simulator
+{
+public:
+    using TInnerFactory = std::function<std::unique_ptr<TMBLink>()>;
+
+    Simulator(SimConfig config, TInnerFactory innerFactory);
+    ~Simulator();
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // Loads the state file (if any) and opens the port. False with a reason on failure.
+    bool Start(QString &error);
+    // Closes the port and writes the memory if it changed.
+    void Stop();
+
+    TMB &Component() { return m_mb; }
+    Instrument &Model() { return *m_instrument; }
+    LineEmulator *Line() const { return m_line; }
+    qint64 NowMs() const { return m_clock.elapsed(); }
+    // Writes the memory to the state file now; false with a reason on failure.
+    bool SaveState(QString &error);
+
+    std::function<void(const QString &)> OnLog;
+
+private:
+    void Received(quint8 command, quint16 count);
+    void Log(const QString &text);
+
+    SimConfig m_config;
+    TInnerFactory m_innerFactory;
+    TMB m_mb;
+    std::unique_ptr<Instrument> m_instrument;
+    LineEmulator *m_line = nullptr; // owned by the component while the port is open
+    QElapsedTimer m_clock;
+    QTimer m_saveTimer;
+    bool m_dirty = false;
+};
+
+} // namespace sim

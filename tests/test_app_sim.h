@@ -1,0 +1,83 @@
+// The simulator as a child process: started on a fresh pseudo-terminal, told
+// what pressure to apply through its console, asked for its status (the
+// technician's ammeter in the loop), and stopped.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStringList>
+#include <QTest>
+
+#include <optional>
+
+class TSimProcess
+{
+public:
+    TSimProcess() = default;
+    TSimProcess(const TSimProcess &) = delete;
+    TSimProcess &operator=(const TSimProcess &) = delete;
+    ~TSimProcess() { Stop(); }
+
+    // Starts kv508-sim with args; true once it has printed its terminal's path.
+    bool Start(const QStringList &args = {})
+    {
+        m_process.setProgram(QStringLiteral(KV508_SIM_PATH));
+        m_process.setArguments(args);
+        m_process.start();
+        if (!m_process.waitForStarted(10000))
+            return false;
+        (void)QTest::qWaitFor([this] { return m_process.canReadLine() || m_process.state() == QProcess::NotRunning; }, 20000);
+        if (!m_process.canReadLine())
+            return false;
+        m_path = QString::fromLocal8Bit(m_process.readLine()).trimmed();
+        // The second report line names the published port.
+        const QRegularExpression name(QStringLiteral("port name (kv508sim\\d+)"));
+        (void)QTest::qWaitFor([&] { return name.match(Stderr()).hasMatch() || m_process.state() == QProcess::NotRunning; }, 20000);
+        m_portName = name.match(Stderr()).captured(1);
+        return m_path.startsWith(QLatin1Char('/'));
+    }
+
+    QString Path() const { return m_path; }
+    QString PortName() const { return m_portName; }
+    qint64 Pid() const { return m_process.processId(); }
+
+    // A console command (pressure 250, fault on, ...).
+    void Command(const QString &line) { m_process.write((line + QLatin1Char('\n')).toLocal8Bit()); }
+
+    // The loop current an ammeter would read, in mA, from the status report.
+    std::optional<double> LoopCurrent()
+    {
+        const qsizetype seen = m_stderr.size();
+        Command(QStringLiteral("status"));
+        const QRegularExpression loop(QStringLiteral("loop (-?[0-9.]+) mA"));
+        QRegularExpressionMatch m;
+        (void)QTest::qWaitFor([&] { return (m = loop.match(Stderr().mid(seen))).hasMatch(); }, 10000);
+        if (!m.hasMatch())
+            return std::nullopt;
+        return m.captured(1).toDouble();
+    }
+
+    // Everything written on standard error so far.
+    QString Stderr()
+    {
+        m_stderr += QString::fromLocal8Bit(m_process.readAllStandardError());
+        return m_stderr;
+    }
+
+    void Stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(10000))
+            m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+
+private:
+    QProcess m_process;
+    QString m_path;
+    QString m_portName;
+    QString m_stderr;
+};
