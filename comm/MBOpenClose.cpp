@@ -132,7 +132,9 @@ void TMB::OpenButtonClick()
 // Close steps shared by a close and a failed open.
 void TMB::CloseSteps()
 {
-    const bool wasBusy = m_MBBusy;
+    // Only a transaction that is still waiting is cut off. One that already
+    // ended after a refused write keeps MBBusy true but has had its end event.
+    const bool wasBusy = m_MBBusy && m_awaitingAnswer;
     RefreshButton->setEnabled(true);
     PortList->setEnabled(true);
     AnswerTimer.Stop();

@@ -324,3 +324,22 @@ TEST(MasterCycleRealTime, FiveTriesAboutOneSecondApart)
 }
 
 } // namespace
+
+namespace {
+
+// A refused write ends the transaction; the close that follows (the line is
+// gone) must not report a second end for it.
+TEST_F(MasterCycle, CloseAfterFailedSendRaisesNoSecondEnd)
+{
+    Open();
+    PreparePoll();
+    link->failWrites = true;
+    mb.MBMasterStart(0);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stClosedPort);
+    EXPECT_TRUE(mb.MBBusy());
+    mb.MBClosePort();
+    EXPECT_EQ(ends.size(), 1u);
+}
+
+} // namespace

@@ -222,7 +222,10 @@ TEST_F(OpenClose, HangUpClosesTheComponentAndAnotherPortOpens)
     TPty second;
     ASSERT_TRUE(PublishVirtualPort(QStringLiteral("kv508sim1"), second.SlavePath()));
     OpenPort(QStringLiteral("kv508sim0"));
-    mb.SetMBBusy(true); // a transaction in flight
+    mb.setMBMasterCommandToSlave(1); // a transaction in flight, waiting for its answer
+    mb.MBClearTxData();
+    mb.MBMasterStart(0);
+    ASSERT_TRUE(mb.AwaitingAnswer());
     events.clear();
 
     pty.Hangup();
