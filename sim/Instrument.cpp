@@ -155,14 +155,14 @@ const SensorSpec &TemperatureInput()
 Memory Memory::Factory()
 {
     Memory m;
-    const SensorSpec &spec = PressureSensor(kDefaultSensor);
+    const SensorSpec &sensor = PressureSensor(kDefaultSensor);
     Settings s;
     s.SensorCode = kDefaultSensor;
     s.iFizFor4mA = 0;
-    s.iFizFor20mA = static_cast<qint16>(spec.ScaleEndShown());
+    s.iFizFor20mA = static_cast<qint16>(sensor.ScaleEndShown());
     m.settingsImage = s.ToImage();
-    m.inputZero = spec.offsetCounts;
-    m.inputScaleEnd = spec.offsetCounts + spec.spanCounts;
+    m.inputZero = sensor.offsetCounts;
+    m.inputScaleEnd = sensor.offsetCounts + sensor.spanCounts;
     m.output4mA = static_cast<int>(std::lround((4000.0 - kDacOffset) / kDacGain));
     m.output20mA = static_cast<int>(std::lround((20000.0 - kDacOffset) / kDacGain));
     m.calibrationDate = kFactoryCalibrationDate;
@@ -287,7 +287,7 @@ Settings Instrument::EffectiveSettings() const
     return fallback;
 }
 
-const SensorSpec &Instrument::Spec() const
+const SensorSpec &Instrument::SensorInUse() const
 {
     const Settings s = EffectiveSettings();
     return s.InputCode == 1 ? TemperatureInput() : PressureSensor(s.SensorCode);
@@ -297,16 +297,16 @@ int Instrument::SampleCounts()
 {
     if (m_sensorFault)
         return kOpenBridge;
-    const SensorSpec &spec = Spec();
+    const SensorSpec &sensor = SensorInUse();
     const double x = EffectiveSettings().InputCode == 1 ? m_temperature : m_pressure;
-    const double ideal = spec.offsetCounts + x / spec.fullScale * spec.spanCounts + m_noise(m_rng) * spec.noiseCounts;
-    const double limit = kOverload * spec.spanCounts;
-    return static_cast<int>(std::lround(std::clamp(ideal, spec.offsetCounts - limit, spec.offsetCounts + limit)));
+    const double ideal = sensor.offsetCounts + x / sensor.fullScale * sensor.spanCounts + m_noise(m_rng) * sensor.noiseCounts;
+    const double limit = kOverload * sensor.spanCounts;
+    return static_cast<int>(std::lround(std::clamp(ideal, sensor.offsetCounts - limit, sensor.offsetCounts + limit)));
 }
 
 void Instrument::TakeSamples(qint64 nowMs)
 {
-    const double intervalMs = 1000.0 / Spec().sps;
+    const double intervalMs = 1000.0 / SensorInUse().sps;
     qint64 due = static_cast<qint64>(std::floor((nowMs - m_lastSampleMs) / intervalMs));
     if (due <= 0)
         return;
@@ -369,25 +369,25 @@ LiveData Instrument::Live(qint64 nowMs)
 {
     TakeSamples(nowMs);
     const Settings s = EffectiveSettings();
-    const SensorSpec &spec = Spec();
+    const SensorSpec &sensor = SensorInUse();
     const bool settingsMissing = !StoredSettings().Valid();
     const int latest = m_samples[(m_next + kRing - 1) % kRing];
     const bool fault = latest == kOpenBridge;
-    const bool overload = !fault && std::abs(latest - spec.offsetCounts) >= std::lround(kOverload * spec.spanCounts);
+    const bool overload = !fault && std::abs(latest - sensor.offsetCounts) >= std::lround(kOverload * sensor.spanCounts);
     const double averaged = AveragedCounts();
 
     LiveData d;
     d.firmwareDateCode = FirmwareDateCode;
     d.calibrationDateCode = m_memory.calibrationDate;
-    d.decimals = spec.decimals;
-    d.scaleEnd = ClampI16(spec.ScaleEndShown());
+    d.decimals = sensor.decimals;
+    d.scaleEnd = ClampI16(sensor.ScaleEndShown());
     d.bridgeDataAveraged = ClampI16(averaged);
-    d.sps = spec.sps;
+    d.sps = sensor.sps;
 
     // Input: two-point calibration, or the nominal sensitivity from zero counts.
     const double zero = InputCalibrated() ? *m_memory.inputZero : 0.0;
-    const double span = InputCalibrated() ? *m_memory.inputScaleEnd - *m_memory.inputZero : spec.spanCounts;
-    const double shown = (averaged - zero - m_memory.zeroOffset) / span * spec.ScaleEndShown();
+    const double span = InputCalibrated() ? *m_memory.inputScaleEnd - *m_memory.inputZero : sensor.spanCounts;
+    const double shown = (averaged - zero - m_memory.zeroOffset) / span * sensor.ScaleEndShown();
     d.measuredValue = ClampI16(shown);
 
     quint8 bits = 0;

@@ -151,7 +151,7 @@ public:
     double LoopCurrent() const;
 
 private:
-    const SensorSpec &Spec() const;
+    const SensorSpec &SensorInUse() const;
     void TakeSamples(qint64 nowMs);
     int SampleCounts();
     double AveragedCounts() const;

@@ -259,21 +259,21 @@ TEST(Instrument, MeasurementFollowsSensorTypeAndCalibration)
 {
     for (quint8 code = 1; code <= 12; ++code) {
         Bench b(Memory::Erased());
-        const SensorSpec &spec = PressureSensor(code);
+        const SensorSpec &sensor = PressureSensor(code);
         b.Write(Sensor(code, 200));
         b.instrument.SetPressure(0);
         b.Settle();
         b.Send(CmdSetAs0, Date(20240101));
-        b.instrument.SetPressure(spec.fullScale);
+        b.instrument.SetPressure(sensor.fullScale);
         b.Settle();
         b.Send(CmdSetAsScaleEnd, Date(20240101));
-        b.instrument.SetPressure(-spec.fullScale / 2);
+        b.instrument.SetPressure(-sensor.fullScale / 2);
         const LiveData d = b.Settle();
-        EXPECT_EQ(d.decimals, spec.decimals) << int(code);
-        EXPECT_EQ(d.scaleEnd, spec.ScaleEndShown()) << int(code);
-        EXPECT_EQ(d.sps, spec.sps) << int(code);
+        EXPECT_EQ(d.decimals, sensor.decimals) << int(code);
+        EXPECT_EQ(d.scaleEnd, sensor.ScaleEndShown()) << int(code);
+        EXPECT_EQ(d.sps, sensor.sps) << int(code);
         // Half a count of noise is a tiny fraction of the span.
-        EXPECT_NEAR(d.measuredValue, -spec.ScaleEndShown() / 2.0, spec.ScaleEndShown() * 0.002 + 1) << int(code);
+        EXPECT_NEAR(d.measuredValue, -sensor.ScaleEndShown() / 2.0, sensor.ScaleEndShown() * 0.002 + 1) << int(code);
     }
 }
 
