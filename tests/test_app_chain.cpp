@@ -61,6 +61,7 @@ TEST_F(AppTest, LatchedRequestsAreServedInTheirFixedOrder)
          {&TForm1::SpeedButton_SetAsScaleEnd, &TForm1::SpeedButton_Zero},
          {2, 9, 1}},
         {"erase is followed by a read", {&TForm1::SpeedButton_EraseEEPROM}, {6, 8, 1}},
+        {"write before read", {&TForm1::SpeedButton_ReadSettings, &TForm1::SpeedButton_WriteSettings}, {7, 8, 1}},
         {"write then read, before the input points",
          {&TForm1::SpeedButton_SetAs0, &TForm1::SpeedButton_WriteSettings},
          {7, 8, 3, 1}},

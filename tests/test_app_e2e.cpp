@@ -224,6 +224,47 @@ TEST_F(SimTest, WritingSettingsIsFollowedByAReadOfWhatWasStored)
     EXPECT_FALSE(form->RadioGroup_Sensor->isVisibleTo(form->TabSheet2));
 }
 
+// What the technician types is normalised before it is sent, and the value set
+// with the track bar is what the instrument drives.
+TEST_F(SimTest, EntriesAreNormalisedAndTheForcedValueReachesTheInstrument)
+{
+    TSimProcess sim;
+    ASSERT_TRUE(sim.Start());
+    ASSERT_TRUE(Open(sim.Path()));
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get(), kWait));
+    ASSERT_TRUE(Polls(2));
+
+    form->PageControl1->setCurrentWidget(form->TabSheet2);
+    const std::pair<TEdit *, const char *> typed[] = {{form->Edit_Averaging, ""}, {form->Edit_Averaging, "0"}};
+    for (const auto &[edit, text] : typed) {
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        QTest::keyClicks(edit, QString::fromLatin1(text));
+        form->Memo1->setFocus();
+    }
+    EXPECT_EQ(form->Edit_Averaging->text(), QStringLiteral("1"));
+    form->Edit_iFizFor4mA->setText(QStringLiteral("abc"));
+    ASSERT_TRUE(Request(form->SpeedButton_WriteSettings));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SpeedButton_ReadSettings->isChecked(); }, kWait));
+    EXPECT_EQ(form->SettingsRead.Averaging, 1);
+    EXPECT_EQ(form->SettingsRead.iFizFor4mA, 0);
+    EXPECT_EQ(form->Edit_iFizFor4mA->text(), QStringLiteral("0"));
+
+    form->SpeedButton_PWMForce->click();
+    form->TrackBar_PWM->setFocus();
+    form->TrackBar_PWM->setValue(50);
+    EXPECT_EQ(form->PWMValue, 4096);
+    EXPECT_EQ(form->Label_BeallitottPWM->text(), QStringLiteral("4 096"));
+    ASSERT_TRUE(Polls(2));
+    EXPECT_TRUE(sim.Status().contains(QStringLiteral("forced, drive 4096"))) << sim.Stderr().toStdString();
+    form->SpeedButton_PWMForce->click();
+    ASSERT_TRUE(Polls(2));
+    EXPECT_FALSE(sim.Status().contains(QStringLiteral("forced")));
+}
+
 // The technician's whole calibration, steps 1 to 11, on an erased instrument.
 class CalibrationTest : public SimTest
 {

@@ -45,14 +45,29 @@ public:
     // A console command (pressure 250, fault on, ...).
     void Command(const QString &line) { m_process.write((line + QLatin1Char('\n')).toLocal8Bit()); }
 
-    // The loop current an ammeter would read, in mA, from the status report.
+    // The simulator's status report (empty if none came).
+    QString Status()
+    {
+        const qsizetype seen = Stderr().size();
+        Command(QStringLiteral("status"));
+        QString line;
+        (void)QTest::qWaitFor(
+            [&] {
+                // The report is the line that names the errors (a command's echo does not).
+                const QStringList lines = Stderr().mid(seen).split(QLatin1Char('\n'));
+                for (qsizetype i = 0; i + 1 < lines.size(); ++i)
+                    if (lines.at(i).contains(QStringLiteral("; errors: ")))
+                        line = lines.at(i);
+                return !line.isEmpty();
+            },
+            10000);
+        return line;
+    }
+
+    // The loop current an ammeter would read, in mA.
     std::optional<double> LoopCurrent()
     {
-        const qsizetype seen = m_stderr.size();
-        Command(QStringLiteral("status"));
-        const QRegularExpression loop(QStringLiteral("loop (-?[0-9.]+) mA"));
-        QRegularExpressionMatch m;
-        (void)QTest::qWaitFor([&] { return (m = loop.match(Stderr().mid(seen))).hasMatch(); }, 10000);
+        const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("loop (-?[0-9.]+) mA")).match(Status());
         if (!m.hasMatch())
             return std::nullopt;
         return m.captured(1).toDouble();

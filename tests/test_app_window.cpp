@@ -238,6 +238,15 @@ TEST(AppWindow, IntegerEntry)
     }
 }
 
+TEST(AppWindow, RoundingHalvesGoToEven)
+{
+    const std::tuple<qint64, qint64, qint64> cases[] = {{5, 2, 2},   {7, 2, 4},     {-5, 2, -2},   {-7, 2, -4},
+                                                        {409550, 100, 4096}, {409650, 100, 4096}, {4100, 8191, 1},
+                                                        {4095, 8191, 0},     {0, 7, 0}};
+    for (const auto &[n, d, q] : cases)
+        EXPECT_EQ(TForm1::RoundHalfEven(n, d), q) << n << "/" << d;
+}
+
 // Leaving an edit collects the settings: the entry is limited and written back.
 TEST_F(AppTest, LeavingAnEditNormalisesTheEntry)
 {
