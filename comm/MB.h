@@ -430,6 +430,12 @@ private:
     void DecodeDiagnostic(quint8 c);
     void DecodeByteChunk(const QByteArray &chunk);
     void DecodeStringChar(quint8 c);
+    // framing steps shared by the receivers
+    static int HexDigitValue(quint8 c);
+    bool AsciiDigitCompletesByte(int digit, quint8 &value);
+    bool BinaryCharCompletesByte(quint8 c, quint8 &value);
+    void StartBinaryFrame(quint8 first);
+    bool BinaryFrameCompleted(quint8 c, quint8 value);
     void AcceptBinarySlaveRequest();
     void AcceptAsciiSlaveRequest();
     void AnswerOrDelay();
@@ -519,6 +525,7 @@ private:
 
     // ---- master area ----
     void MasterFirstTry();
+    bool SendFirstTry(quint32 framesCounted);
     void OneWaySend();
     void EndWithClosedPort();
     // ---- end of master area ----

@@ -68,19 +68,28 @@ void TMB::EndWithClosedPort()
     RaiseMasterEnd();
 }
 
-void TMB::OneWaySend()
+// Writes the first try and counts it; false when the port refused it (the
+// transaction has then ended with the closed-port status).
+bool TMB::SendFirstTry(quint32 framesCounted)
 {
     m_awaitingAnswer = false;
     MBSendFrame();
     if (m_MBStatusNow == stnPortError) {
         EndWithClosedPort();
-        return;
+        return false;
     }
     SetMBStatusNow(stnSending);
-    m_MBNumberOfTxFrames += m_MBMode == modeByte ? m_MBDataNumberToSend : 1;
+    m_MBNumberOfTxFrames += framesCounted;
     ShowCounters();
     m_MBMasterTryNumber = 1;
     ShowTry(m_MBMasterTryNumber);
+    return true;
+}
+
+void TMB::OneWaySend()
+{
+    if (!SendFirstTry(m_MBMode == modeByte ? m_MBDataNumberToSend : 1))
+        return;
     SetMBBusy(false);
     SetMBStatusNow(stnReady);
     SetMBStatus(stOK);
@@ -89,17 +98,8 @@ void TMB::OneWaySend()
 
 void TMB::MasterFirstTry()
 {
-    m_awaitingAnswer = false;
-    MBSendFrame();
-    if (m_MBStatusNow == stnPortError) {
-        EndWithClosedPort();
+    if (!SendFirstTry(1))
         return;
-    }
-    SetMBStatusNow(stnSending);
-    ++m_MBNumberOfTxFrames;
-    ShowCounters();
-    m_MBMasterTryNumber = 1;
-    ShowTry(m_MBMasterTryNumber);
     if (m_MBMode == modeASCIIMaster)
         ShowTraffic(m_MBMasterAddressToSlave, m_MBMasterCommandToSlave);
 
@@ -167,30 +167,20 @@ void TMB::AnswerTimerExpired()
 
 void TMB::DecodeBinaryMaster(quint8 c)
 {
-    m_RxLastChar = c;
-    if (!(c & 0x40)) {
-        m_RxLowNibble = c & 0x0F;
+    quint8 v;
+    if (!BinaryCharCompletesByte(c, v))
         return;
-    }
-    const quint8 v = static_cast<quint8>((c & 0x0F) * 16 + m_RxLowNibble);
     if (c & 0x80) {
-        if ((v & 0x80) && (v & 0x0F) == m_MBMasterAddressToSlave) {
-            m_RxBuffer[0] = v;
-            m_MBNumberOfReceivedBytes = 1;
-            m_MBRxBufferFull = false;
-            SetMBStatusNow(stnReceiving);
-        } else {
+        if ((v & 0x80) && (v & 0x0F) == m_MBMasterAddressToSlave)
+            StartBinaryFrame(v);
+        else
             ResetReceiver();
-        }
         return;
     }
-    if (m_MBNumberOfReceivedBytes == 0)
+    if (!BinaryFrameCompleted(c, v))
         return;
-    AppendRxByte(v);
-    if (!(c & 0x20))
-        return;
-    if (m_MBNumberOfReceivedBytes < 5 || !FrameCheckOK() || !m_awaitingAnswer) {
-        // short, damaged, or nobody is waiting for it: a foreign frame
+    if (!m_awaitingAnswer) {
+        // nobody is waiting for it: a foreign frame
         ResetReceiver();
         return;
     }
@@ -213,20 +203,12 @@ void TMB::DecodeBinaryMaster(quint8 c)
 
 void TMB::DecodeAsciiMaster(quint8 c)
 {
-    int d = -1;
-    if (c >= '0' && c <= '9')
-        d = c - '0';
-    else if (c >= 'A' && c <= 'F')
-        d = c - 'A' + 10;
-
+    const int d = HexDigitValue(c);
     if (d >= 0) {
+        quint8 v;
         if (!m_AsciiFrameOpen) {
             ResetReceiver();
-        } else if (m_AsciiHighNibbleNext) {
-            m_RxLastChar = quint32(d) * 16;
-            m_AsciiHighNibbleNext = false;
-        } else {
-            const quint8 v = static_cast<quint8>(m_RxLastChar + quint32(d));
+        } else if (AsciiDigitCompletesByte(d, v)) {
             if (m_MBNumberOfReceivedBytes > 0 || v == m_MBMasterAddressToSlave) {
                 AppendRxByte(v);
                 m_AsciiHighNibbleNext = true;

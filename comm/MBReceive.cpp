@@ -88,3 +88,58 @@ bool TMB::FrameCheckOK() const
     const quint16 crc = MBCrc16(m_RxBuffer.data(), n - 2);
     return (crc & 0xFF) == m_RxBuffer[n - 2] && (crc >> 8) == m_RxBuffer[n - 1];
 }
+
+// ---- framing steps shared by the receivers ------------------------------------------------
+
+int TMB::HexDigitValue(quint8 c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1; // lower case is not a digit on this line
+}
+
+bool TMB::AsciiDigitCompletesByte(int digit, quint8 &value)
+{
+    if (m_AsciiHighNibbleNext) {
+        m_RxLastChar = static_cast<quint32>(digit) * 16;
+        m_AsciiHighNibbleNext = false;
+        return false;
+    }
+    value = static_cast<quint8>(m_RxLastChar + static_cast<quint32>(digit));
+    return true;
+}
+
+bool TMB::BinaryCharCompletesByte(quint8 c, quint8 &value)
+{
+    m_RxLastChar = c;
+    if (!(c & 0x40)) {
+        m_RxLowNibble = c & 0x0F;
+        return false;
+    }
+    value = static_cast<quint8>((c & 0x0F) * 16 + m_RxLowNibble);
+    return true;
+}
+
+void TMB::StartBinaryFrame(quint8 first)
+{
+    m_RxBuffer[0] = first;
+    m_MBNumberOfReceivedBytes = 1;
+    m_MBRxBufferFull = false;
+    SetMBStatusNow(stnReceiving);
+}
+
+bool TMB::BinaryFrameCompleted(quint8 c, quint8 value)
+{
+    if (m_MBNumberOfReceivedBytes == 0)
+        return false; // no frame open
+    AppendRxByte(value);
+    if (!(c & 0x20))
+        return false;
+    if (m_MBNumberOfReceivedBytes < 5 || !FrameCheckOK()) {
+        ResetReceiver();
+        return false;
+    }
+    return true;
+}

@@ -5,15 +5,6 @@
 
 namespace {
 
-int HexDigit(quint8 c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // The line speaks the single-byte East European code page; fall back to
 // Latin-1 where the converter is not available.
 QByteArray SingleByteName(const QString &name)
@@ -62,34 +53,21 @@ void TMB::AnswerOrDelay()
 
 void TMB::DecodeBinarySlave(quint8 c)
 {
-    m_RxLastChar = c;
-    if (!(c & 0x40)) {
-        m_RxLowNibble = c & 0x0F;
+    quint8 v;
+    if (!BinaryCharCompletesByte(c, v))
         return;
-    }
-    const quint8 v = static_cast<quint8>(((c & 0x0F) << 4) | m_RxLowNibble);
     if (c & 0x80) {
         const quint8 address = v & 0x0F;
-        if (v & 0x80) { // an answer of some slave
+        if (v & 0x80) // an answer of some slave
             ResetReceiver();
-        } else if (address == (m_MBSlaveOwnAddress & 0x0F) || address == 0) {
-            m_RxBuffer[0] = v;
-            m_MBNumberOfReceivedBytes = 1;
-            SetMBStatusNow(stnReceiving);
-        } else {
+        else if (address == (m_MBSlaveOwnAddress & 0x0F) || address == 0)
+            StartBinaryFrame(v);
+        else
             ResetReceiver();
-        }
         return;
     }
-    if (m_MBNumberOfReceivedBytes == 0)
+    if (!BinaryFrameCompleted(c, v))
         return;
-    AppendRxByte(v);
-    if (!(c & 0x20))
-        return;
-    if (m_MBNumberOfReceivedBytes < 5 || !FrameCheckOK()) {
-        ResetReceiver();
-        return;
-    }
     AcceptBinarySlaveRequest();
 }
 
@@ -154,16 +132,13 @@ void TMB::AcceptBinarySlaveRequest()
 
 void TMB::DecodeAsciiSlave(quint8 c)
 {
-    const int d = HexDigit(c);
+    const int d = HexDigitValue(c);
     if (d >= 0) {
+        quint8 v;
         if (!m_AsciiFrameOpen)
             return; // a digit outside a request (another slave's answer) is ignored
-        if (m_AsciiHighNibbleNext) {
-            m_RxLastChar = static_cast<quint32>(d) * 16;
-            m_AsciiHighNibbleNext = false;
+        if (!AsciiDigitCompletesByte(d, v))
             return;
-        }
-        const quint8 v = static_cast<quint8>(m_RxLastChar + static_cast<quint32>(d));
         if (m_MBNumberOfReceivedBytes > 0 || v == m_MBSlaveOwnAddress || v == 0) {
             AppendRxByte(v);
             m_AsciiHighNibbleNext = true;
@@ -257,27 +232,15 @@ void TMB::AcceptAsciiSlaveRequest()
 
 void TMB::DecodeDiagnostic(quint8 c)
 {
-    m_RxLastChar = c;
-    if (!(c & 0x40)) {
-        m_RxLowNibble = c & 0x0F;
+    quint8 v;
+    if (!BinaryCharCompletesByte(c, v))
         return;
-    }
-    const quint8 v = static_cast<quint8>(((c & 0x0F) << 4) | m_RxLowNibble);
     if (c & 0x80) { // every start character opens a frame, query or answer
-        m_RxBuffer[0] = v;
-        m_MBNumberOfReceivedBytes = 1;
-        SetMBStatusNow(stnReceiving);
+        StartBinaryFrame(v);
         return;
     }
-    if (m_MBNumberOfReceivedBytes == 0)
+    if (!BinaryFrameCompleted(c, v))
         return;
-    AppendRxByte(v);
-    if (!(c & 0x20))
-        return;
-    if (m_MBNumberOfReceivedBytes < 5 || !FrameCheckOK()) {
-        ResetReceiver();
-        return;
-    }
     FlashRxLamp();
     CopyRxFrame();
     ++m_MBNumberOfRxFrames;

@@ -1,5 +1,6 @@
 // The master receivers: worked answers in both framings and every drop rule.
 #include "FakeLink.h"
+#include "Frames.h"
 #include "MB.h"
 
 #include <QLabel>
@@ -12,23 +13,7 @@ namespace {
 
 QByteArray AsciiAnswer(const QByteArray &bytes)
 {
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
-    const QByteArray all = bytes + char(crc & 0xFF) + char(crc >> 8);
-    return "S" + all.toHex().toUpper() + ";";
-}
-
-QByteArray BinaryFrame(const QByteArray &bytes)
-{
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
-    const QByteArray all = bytes + char(crc & 0xFF) + char(crc >> 8);
-    QByteArray line;
-    for (int i = 0; i < all.size(); ++i) {
-        const quint8 b = static_cast<quint8>(all[i]);
-        const quint8 marker = i == 0 ? 0xC0 : (i == all.size() - 1 ? 0x60 : 0x40);
-        line.append(char(b & 0x0F));
-        line.append(char(marker | (b >> 4)));
-    }
-    return line;
+    return AsciiLine('S', bytes);
 }
 
 struct EndEvent {
@@ -177,7 +162,7 @@ TEST_F(MasterReceive, SecondStartCharacterRestartsCollection)
 
     mb.MBClosePort();
     Start(TMB::modeMaster, 0);
-    const QByteArray good = BinaryFrame(QByteArray::fromHex("812700"));
+    const QByteArray good = BinaryLine(QByteArray::fromHex("812700"));
     Deliver(mb, good.left(6) + good);
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stOK);
@@ -250,11 +235,11 @@ TEST_F(MasterReceive, BinaryWorkedAnswers)
     EXPECT_EQ(mb.MBNumberOfRxFrames(), 1u); // a rejected answer is not counted
 
     Start(TMB::modeMaster, 0);
-    Deliver(mb, BinaryFrame(QByteArray::fromHex("812780")));
+    Deliver(mb, BinaryLine(QByteArray::fromHex("812780")));
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stOK); // 128 is not an error
     Start(TMB::modeMaster, 0);
-    Deliver(mb, BinaryFrame(QByteArray::fromHex("812781")));
+    Deliver(mb, BinaryLine(QByteArray::fromHex("812781")));
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].text, QStringLiteral("Slave Error: #129"));
 }
@@ -262,16 +247,16 @@ TEST_F(MasterReceive, BinaryWorkedAnswers)
 TEST_F(MasterReceive, BinaryDropsQueriesOtherAddressesAndDamage)
 {
     Start(TMB::modeMaster, 0);
-    Deliver(mb, BinaryFrame(QByteArray::fromHex("012700")));   // a query, not an answer
-    Deliver(mb, BinaryFrame(QByteArray::fromHex("822700")));   // another slave
-    QByteArray bad = BinaryFrame(QByteArray::fromHex("812700"));
+    Deliver(mb, BinaryLine(QByteArray::fromHex("012700")));   // a query, not an answer
+    Deliver(mb, BinaryLine(QByteArray::fromHex("822700")));   // another slave
+    QByteArray bad = BinaryLine(QByteArray::fromHex("812700"));
     bad[4] = char(bad[4] ^ 0x01);                               // a damaged nibble
     Deliver(mb, bad);
-    Deliver(mb, BinaryFrame(QByteArray::fromHex("8127")).left(6) + QByteArray(1, char(0x61))); // too short
+    Deliver(mb, BinaryLine(QByteArray::fromHex("8127")).left(6) + QByteArray(1, char(0x61))); // too short
     EXPECT_TRUE(ends.empty());
     EXPECT_TRUE(mb.AwaitingAnswer());
     // split in every possible place gives the same acceptance
-    const QByteArray good = BinaryFrame(QByteArray::fromHex("812700AABB"));
+    const QByteArray good = BinaryLine(QByteArray::fromHex("812700AABB"));
     for (int cut = 1; cut < good.size(); ++cut) {
         Start(TMB::modeMaster, 0);
         Deliver(mb, good.left(cut));

@@ -1,5 +1,6 @@
 // Puts and gets at the ends of the payload areas.
 #include "FakeLink.h"
+#include "Frames.h"
 #include "MB.h"
 
 #include <gtest/gtest.h>
@@ -118,12 +119,9 @@ void ReceiveAsciiPayload(TMB &mb, const QByteArray &payload)
     frame.append(char(mb.MBMasterCommandToSlave()));
     frame.append(char(0));
     frame += payload;
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(frame.constData()), frame.size());
-    frame.append(char(crc & 0xFF));
-    frame.append(char(crc >> 8));
     mb.MBClearTxData();
     mb.MBMasterStart(0);
-    Deliver(mb, "S" + frame.toHex().toUpper() + ";");
+    Deliver(mb, AsciiLine('S', frame));
 }
 
 TEST(PayloadGet, ReadsWithinTheReceivedDataOnly)

@@ -2,6 +2,7 @@
 // instrument answering a TMB master over a real pseudo-terminal, in-process and
 // as the kv508-sim program.
 #include "FakeLink.h"
+#include "Frames.h"
 #include "Console.h"
 #include "LineEmulator.h"
 #include "MB.h"
@@ -36,8 +37,7 @@ namespace {
 
 QByteArray AsciiAnswer(const QByteArray &bytes)
 {
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
-    return 'S' + (bytes + char(crc & 0xFF) + char(crc >> 8)).toHex().toUpper() + ';';
+    return AsciiLine('S', bytes);
 }
 
 QByteArray Date(quint32 code)

@@ -1,5 +1,6 @@
 // The slave, diagnostic, byte and string modes, driven through the fake link.
 #include "FakeLink.h"
+#include "Frames.h"
 #include "MB.h"
 #include "Pty.h"
 
@@ -13,32 +14,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray WithCrc(const QByteArray &bytes)
-{
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
-    return bytes + char(crc & 0xFF) + char(crc >> 8);
-}
-
-// Binary framing, written out independently of the codec: low nibble, then the
-// high nibble with the first/middle/last marker bits.
-QByteArray BinaryLine(const QByteArray &frameWithoutCrc)
-{
-    const QByteArray all = WithCrc(frameWithoutCrc);
-    QByteArray line;
-    for (int i = 0; i < all.size(); ++i) {
-        const quint8 b = static_cast<quint8>(all[i]);
-        const quint8 marker = i == 0 ? 0xC0 : (i == all.size() - 1 ? 0x60 : 0x40);
-        line.append(char(b & 0x0F));
-        line.append(char(marker | (b >> 4)));
-    }
-    return line;
-}
-
-QByteArray AsciiLine(char start, const QByteArray &frameWithoutCrc)
-{
-    return start + WithCrc(frameWithoutCrc).toHex().toUpper() + ';';
-}
 
 class SlaveTest : public ::testing::Test
 {
