@@ -493,6 +493,7 @@ private:
     quint32 m_RxLowNibble = 0;
     bool m_AsciiFrameOpen = false;
     bool m_AsciiHighNibbleNext = true;
+    bool m_rxOverflowed = false; // the frame being collected lost bytes past the buffer
     bool m_StringReceptionArmed = false;
     bool m_LinkOpen = false;
     // Frame being written: the characters are collected and handed to the link at once.

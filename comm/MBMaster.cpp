@@ -116,6 +116,7 @@ void TMB::MasterFirstTry()
     AnswerTimer.Arm(int(m_MBCalculatedTimeOfSending) + int(m_MBMasterTimeOut));
     m_MBNumberOfReceivedBytes = 0;
     m_MBRxBufferFull = false;
+    m_rxOverflowed = false;
     m_awaitingAnswer = true;
 }
 
@@ -222,6 +223,7 @@ void TMB::DecodeAsciiMaster(quint8 c)
         m_AsciiFrameOpen = true;
         m_AsciiHighNibbleNext = true;
         m_MBNumberOfReceivedBytes = 0;
+        m_rxOverflowed = false;
         return;
     }
     if (c != ';') {

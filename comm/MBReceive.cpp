@@ -53,6 +53,8 @@ void TMB::AppendRxByte(quint8 b)
 {
     if (m_MBNumberOfReceivedBytes < RxBufferSize)
         m_RxBuffer[m_MBNumberOfReceivedBytes++] = b;
+    else
+        m_rxOverflowed = true;
     m_MBRxBufferFull = m_MBNumberOfReceivedBytes >= RxBufferSize;
 }
 
@@ -61,6 +63,7 @@ void TMB::ResetReceiver()
     m_AsciiFrameOpen = false;
     m_MBNumberOfReceivedBytes = 0;
     m_MBRxBufferFull = false;
+    m_rxOverflowed = false;
     switch (m_MBMode) {
     case modeMaster:
     case modeASCIIMaster: SetMBStatusNow(stnWaitingForAnswer); break;
@@ -83,7 +86,9 @@ void TMB::CopyRxFrame()
 bool TMB::FrameCheckOK() const
 {
     const int n = m_MBNumberOfReceivedBytes;
-    if (n < 2)
+    // A frame that lost bytes past the buffer's end is never good, even if
+    // what was kept happens to check.
+    if (n < 2 || m_rxOverflowed)
         return false;
     const quint16 crc = MBCrc16(m_RxBuffer.data(), n - 2);
     return (crc & 0xFF) == m_RxBuffer[n - 2] && (crc >> 8) == m_RxBuffer[n - 1];
@@ -126,6 +131,7 @@ void TMB::StartBinaryFrame(quint8 first)
 {
     m_RxBuffer[0] = first;
     m_MBNumberOfReceivedBytes = 1;
+    m_rxOverflowed = false;
     m_MBRxBufferFull = false;
     SetMBStatusNow(stnReceiving);
 }

@@ -152,6 +152,7 @@ void TMB::DecodeAsciiSlave(quint8 c)
         m_AsciiFrameOpen = true;
         m_AsciiHighNibbleNext = true;
         m_MBNumberOfReceivedBytes = 0;
+        m_rxOverflowed = false;
         break;
     case ';':
         // A terminator closes the request it ends; a second one must not run

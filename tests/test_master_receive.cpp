@@ -299,3 +299,25 @@ TEST_F(MasterReceive, EmptyChunkChangesNothing)
 }
 
 } // namespace
+
+namespace {
+
+// A frame longer than the buffer loses its tail; even when what was kept
+// happens to carry a matching CRC it must not be taken as an answer.
+TEST_F(MasterReceive, OverflowedFrameIsNeverAccepted)
+{
+    Start(TMB::modeASCIIMaster, 8);
+    // 8192 stored bytes whose last two are the CRC of the first 8190, then one byte more.
+    QByteArray kept = QByteArray::fromHex("01270800") + QByteArray(8190 - 4, char(0x11));
+    kept = WithCrc(kept);
+    ASSERT_EQ(kept.size(), 8192);
+    Deliver(mb, "S" + kept.toHex().toUpper() + "77;");
+    EXPECT_TRUE(ends.empty());
+    EXPECT_TRUE(mb.AwaitingAnswer());
+    // the same bytes without the extra one are a good answer
+    Deliver(mb, "S" + kept.toHex().toUpper() + ";");
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(mb.MBReceivedDataNumber(), 8186);
+}
+
+} // namespace
