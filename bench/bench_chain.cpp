@@ -1,0 +1,262 @@
+// The tool as a whole: the main window (offscreen) polling kv508-sim at 4800 baud
+// with line-time emulation, against the ideal period of the line; CPU time idle
+// and while polling; resident memory; start-up to the window shown; probe time.
+//
+//   bench_chain [--seconds S] [--idle-seconds S]   the measurement
+//   bench_chain --startup-child                    builds and shows the window, says "shown"
+#include "BenchProcess.h"
+#include "BenchReport.h"
+#include "Main.h"
+#include "MB.h"
+#include "PortProbe.h"
+#include "SerialLink.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QPushButton>
+#include <QWindow>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#ifndef KV508_SIM_PATH
+#error "KV508_SIM_PATH names the simulator"
+#endif
+
+namespace {
+
+constexpr int kBaud = 4800;
+constexpr int kPollChars = 20 + 54; // query and answer of a poll, on the line
+constexpr int kTurnaroundMs = 3;     // the simulator's default pause before an answer
+
+double Median(std::vector<double> v)
+{
+    if (v.empty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Quits a loop as soon as the window it watches is exposed (first shown on screen).
+class ExposeWatcher : public QObject
+{
+public:
+    ExposeWatcher(QWindow *window, QEventLoop *loop) : m_window(window), m_loop(loop) { window->installEventFilter(this); }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose)
+            QTimer::singleShot(0, m_loop, [this] {
+                if (m_window->isExposed())
+                    m_loop->quit();
+            });
+        return false;
+    }
+
+private:
+    QWindow *m_window;
+    QEventLoop *m_loop;
+};
+
+int StartupChild(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TForm1 window;
+    Form1 = &window;
+    window.show();
+    QEventLoop loop;
+    ExposeWatcher watcher(window.windowHandle(), &loop);
+    QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+    if (!window.windowHandle()->isExposed())
+        loop.exec();
+    const bool shown = window.windowHandle()->isExposed();
+    std::printf("%s\n", shown ? "shown" : "not shown");
+    std::fflush(stdout);
+    Form1 = nullptr;
+    return shown ? 0 : 1;
+}
+
+// Process start to window shown, as the parent sees it (fork, exec, loading,
+// construction, first exposure), median of a few starts.
+double StartupMs(const QString &self)
+{
+    std::vector<double> times;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        bench::Peer child;
+        if (!child.Start(self, {QStringLiteral("--startup-child")}) || child.FirstLine() != QLatin1String("shown"))
+            return -1;
+        times.push_back(clock.nsecsElapsed() / 1e6);
+        child.Process().waitForFinished(10000);
+    }
+    return Median(times);
+}
+
+// CPU time this process spends over a span of the event loop, in ms per second.
+double CpuOver(double seconds)
+{
+    const double before = bench::CpuMs();
+    bench::RunFor(int(seconds * 1000));
+    return (bench::CpuMs() - before) / seconds;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc >= 2 && std::strcmp(argv[1], "--startup-child") == 0)
+        return StartupChild(argc, argv);
+
+    double seconds = 30, idleSeconds = 10;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--seconds") == 0)
+            seconds = std::atof(argv[i + 1]);
+        if (std::strcmp(argv[i], "--idle-seconds") == 0)
+            idleSeconds = std::atof(argv[i + 1]);
+    }
+    QApplication app(argc, argv);
+    const QString self = QCoreApplication::applicationFilePath();
+    bool ok = true;
+
+    const double startup = StartupMs(self);
+    LineReporter::Line("startup_to_window_shown", startup, "ms");
+    ok &= startup > 0;
+
+    TForm1 form;
+    Form1 = &form;
+    form.show();
+    (void)bench::RunUntil([&form] { return form.windowHandle() && form.windowHandle()->isExposed(); }, 20000);
+    TMB *mb = form.MB1;
+    bench::RunFor(1500); // past the component's start-up step (its first port probe)
+
+    LineReporter::Line("cpu_window_idle_port_closed", CpuOver(idleSeconds), "ms CPU/s");
+
+    {
+        // The component with its port open and nothing on the line: its worker
+        // waits in poll(), nothing else should run.
+        QString path;
+        const int peer = bench::OpenPty(path);
+        TMB quiet;
+        quiet.setMBRefreshListOnStartup(false);
+        quiet.setMBMode(TMB::modeASCIIMaster);
+        quiet.setPort(path);
+        quiet.MBOpenPort();
+        ok &= quiet.MBPortOpen();
+        LineReporter::Line("cpu_window_idle_plus_component_open_no_traffic", CpuOver(idleSeconds), "ms CPU/s");
+        quiet.MBClosePort();
+        ::close(peer);
+    }
+
+    bench::Peer sim;
+    if (!sim.Start(QStringLiteral(KV508_SIM_PATH), {QStringLiteral("--baud"), QString::number(kBaud)})) {
+        std::fprintf(stderr, "bench_chain: the simulator did not start\n");
+        return 1;
+    }
+    const QString simPath = sim.FirstLine();
+
+    std::vector<double> probes;
+    for (int i = 0; i < 20; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const PortProbe::TProbeResult found = PortProbe::Probe();
+        probes.push_back(clock.nsecsElapsed() / 1e6);
+        if (i == 0)
+            LineReporter::Line("probe_ports_listed", double(found.ports.size()), "ports");
+    }
+    LineReporter::Line("probe_time", Median(probes), "ms");
+
+    // Open the simulator's port the way a user does: pick it in the list.
+    mb->RefreshPortList();
+    bool picked = false;
+    for (int i = 0; i < mb->PortList->count(); ++i) {
+        if (PortProbe::ResolvePortPath(mb->PortList->item(i)->text()) == simPath) {
+            mb->PortList->setCurrentRow(i);
+            picked = true;
+        }
+    }
+    if (!picked) {
+        mb->PortList->clear();
+        mb->setPort(simPath);
+    }
+
+    struct TEnd {
+        qint64 ns;
+        quint8 command;
+        TMB::TMBStatus status;
+    };
+    std::vector<TEnd> ends;
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<qint64> sends; // each query handed to the port
+    const auto nowChanged = mb->OnMBStatusNowChanged;
+    mb->OnMBStatusNowChanged = [&](TMB::TMBStatusNow now, const QString &text) {
+        if (now == TMB::stnSending)
+            sends.push_back(clock.nsecsElapsed());
+        if (nowChanged)
+            nowChanged(now, text);
+    };
+    const auto chain = mb->OnMBMasterEndOfEvent;
+    mb->OnMBMasterEndOfEvent = [&](TMB::TMBStatus status, const QString &text) {
+        ends.push_back({clock.nsecsElapsed(), mb->MBMasterCommandToSlave(), status});
+        if (chain)
+            chain(status, text);
+    };
+    form.Button_OpenOrCloceSerialPort->click();
+    ok &= mb->MBPortOpen();
+    bench::RunFor(2000); // the first poll and the settings read
+    const size_t first = ends.size();
+    const double cpuPolling = CpuOver(seconds);
+    const size_t last = ends.size();
+    const long rss = bench::StatusKb("VmRSS");
+    const long hwm = bench::StatusKb("VmHWM");
+    form.Button_OpenOrCloceSerialPort->click();
+    mb->OnMBMasterEndOfEvent = chain;
+    mb->OnMBStatusNowChanged = nowChanged;
+
+    std::vector<double> periods;
+    int failed = 0;
+    for (size_t i = first + 1; i < last; ++i) {
+        if (ends[i].status != TMB::stOK)
+            ++failed;
+        if (ends[i].command == 1 && ends[i - 1].command == 1 && ends[i].status == TMB::stOK &&
+            ends[i - 1].status == TMB::stOK)
+            periods.push_back((ends[i].ns - ends[i - 1].ns) / 1e6);
+    }
+    // Split each period: end event to the next query (the 50 ms start delay and
+    // the tool's work), and query to answer accepted (the line, the simulator's
+    // turnaround, and both programs' handling).
+    std::vector<double> gaps, exchanges;
+    for (size_t i = first + 1; i < last; ++i) {
+        const auto send = std::upper_bound(sends.begin(), sends.end(), ends[i - 1].ns);
+        if (send == sends.end() || *send > ends[i].ns || ends[i].command != 1)
+            continue;
+        gaps.push_back((*send - ends[i - 1].ns) / 1e6);
+        exchanges.push_back((ends[i].ns - *send) / 1e6);
+    }
+    double mean = 0;
+    for (double p : periods)
+        mean += p;
+    mean = periods.empty() ? 0 : mean / periods.size();
+    const double ideal = kPollChars * 10.0 * 1000 / kBaud + TForm1::RequestDelay + kTurnaroundMs;
+    LineReporter::Line("poll_transactions_measured", double(periods.size()), "polls");
+    LineReporter::Line("poll_failed_transactions", double(failed), "transactions");
+    LineReporter::Line("poll_period_mean", mean, "ms");
+    LineReporter::Line("poll_period_median", Median(periods), "ms");
+    LineReporter::Line("poll_period_ideal", ideal, "ms");
+    LineReporter::Line("poll_tool_overhead", mean - ideal, "ms");
+    LineReporter::Line("poll_gap_end_to_next_query", Median(gaps), "ms");
+    LineReporter::Line("poll_gap_ideal", TForm1::RequestDelay, "ms");
+    LineReporter::Line("poll_exchange_query_to_answer", Median(exchanges), "ms");
+    LineReporter::Line("poll_exchange_ideal", kPollChars * 10.0 * 1000 / kBaud + kTurnaroundMs, "ms");
+    LineReporter::Line("cpu_window_polling_4800", cpuPolling, "ms CPU/s");
+    LineReporter::Line("memory_resident_polling", rss / 1024.0, "MiB");
+    LineReporter::Line("memory_resident_peak", hwm / 1024.0, "MiB");
+    ok &= !periods.empty() && failed == 0;
+    Form1 = nullptr;
+    return ok ? 0 : 1;
+}

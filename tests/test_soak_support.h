@@ -1,0 +1,92 @@
+// What the soak and fault tests watch of the process itself: descriptors,
+// threads, resident memory, CPU time; and how big a run is.
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QEventLoop>
+#include <QTimer>
+#include <QFile>
+
+#include <cstdlib>
+#include <sys/resource.h>
+
+namespace robust {
+
+// Runs the event loop until done() holds (checked every 20 ms) or timeoutMs
+// passes. Unlike QTest::qWaitFor it never sleeps between events, so a chain of
+// transactions runs at the speed of the line, not at 10 ms per wake-up.
+template <typename Done>
+bool RunUntil(Done done, int timeoutMs)
+{
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    check.start(20);
+    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+    if (!done())
+        loop.exec();
+    return done();
+}
+
+// Runs the event loop for ms, without waking up in between.
+inline void RunFor(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+// Full-size runs are documented and run by hand: KV_SOAK_FULL=1.
+inline bool FullSize()
+{
+    const char *v = std::getenv("KV_SOAK_FULL");
+    return v && *v && *v != '0';
+}
+
+inline int Count(const char *dir)
+{
+    return int(QDir(QString::fromLatin1(dir)).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size());
+}
+
+inline int OpenDescriptors() { return Count("/proc/self/fd"); }
+inline int Threads() { return Count("/proc/self/task"); }
+
+inline long ResidentKb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong();
+    return -1;
+}
+
+inline double CpuMs()
+{
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+}
+
+// Memory figures mean nothing under AddressSanitizer (its quarantine holds freed blocks).
+inline bool Sanitized()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#else
+    return false;
+#endif
+#else
+    return false;
+#endif
+}
+
+} // namespace robust
