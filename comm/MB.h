@@ -318,7 +318,7 @@ public:
     // ---- receive machinery -------------------------------------------------------
     void HandleRxData(quint32 count);
     void DecodeRxChunk(const QByteArray &chunk);
-    void AppendRxByte(quint8 b);
+    inline void AppendRxByte(quint8 b);
     void ResetReceiver();
     void CopyRxFrame();
     bool FrameCheckOK() const;
@@ -432,8 +432,8 @@ private:
     void DecodeStringChar(quint8 c);
     // framing steps shared by the receivers
     static int HexDigitValue(quint8 c);
-    bool AsciiDigitCompletesByte(int digit, quint8 &value);
-    bool BinaryCharCompletesByte(quint8 c, quint8 &value);
+    inline bool AsciiDigitCompletesByte(int digit, quint8 &value);
+    inline bool BinaryCharCompletesByte(quint8 c, quint8 &value);
     void StartBinaryFrame(quint8 first);
     bool BinaryFrameCompleted(quint8 c, quint8 value);
     void AcceptBinarySlaveRequest();
@@ -555,3 +555,45 @@ using TMBMode = TMB::TMBMode;
 using TMBStatus = TMB::TMBStatus;
 using TMBStatusNow = TMB::TMBStatusNow;
 using TMBBaud = TMB::TMBBaud;
+
+// ---- hot receive steps, inline: they run once per character ----------------------------
+
+inline int TMB::HexDigitValue(quint8 c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1; // lower case is not a digit on this line
+}
+
+inline void TMB::AppendRxByte(quint8 b)
+{
+    if (m_MBNumberOfReceivedBytes < RxBufferSize)
+        m_RxBuffer[m_MBNumberOfReceivedBytes++] = b;
+    else
+        m_rxOverflowed = true;
+    m_MBRxBufferFull = m_MBNumberOfReceivedBytes >= RxBufferSize;
+}
+
+inline bool TMB::AsciiDigitCompletesByte(int digit, quint8 &value)
+{
+    if (m_AsciiHighNibbleNext) {
+        m_RxLastChar = static_cast<quint32>(digit) * 16;
+        m_AsciiHighNibbleNext = false;
+        return false;
+    }
+    value = static_cast<quint8>(m_RxLastChar + static_cast<quint32>(digit));
+    return true;
+}
+
+inline bool TMB::BinaryCharCompletesByte(quint8 c, quint8 &value)
+{
+    m_RxLastChar = c;
+    if (!(c & 0x40)) {
+        m_RxLowNibble = c & 0x0F;
+        return false;
+    }
+    value = static_cast<quint8>((c & 0x0F) * 16 + m_RxLowNibble);
+    return true;
+}

@@ -71,6 +71,11 @@ void TMB::MBSendHexPair(quint8 byte)
         SendFailed();
         return;
     }
+    if (m_batching) { // the common case: straight into the frame being collected
+        m_batch.append(kHex[byte >> 4]);
+        m_batch.append(kHex[byte & 0x0F]);
+        return;
+    }
     const char pair[2] = {kHex[byte >> 4], kHex[byte & 0x0F]};
     if (!WriteToPort(QByteArray(pair, 2)))
         SendFailed();
@@ -84,6 +89,10 @@ void TMB::MBSendNibblePair(quint8 byte, TNibblePosition position)
     }
     const quint8 marker = position == npFirst ? 0xC0 : (position == npLast ? 0x60 : 0x40);
     const char pair[2] = {static_cast<char>(byte & 0x0F), static_cast<char>(marker | (byte >> 4))};
+    if (m_batching) {
+        m_batch.append(pair, 2);
+        return;
+    }
     if (!WriteToPort(QByteArray(pair, 2)))
         SendFailed();
 }
@@ -92,6 +101,10 @@ void TMB::MBSendRawByte(quint8 byte)
 {
     if (!m_MBPortOpen) {
         SendFailed();
+        return;
+    }
+    if (m_batching) {
+        m_batch.append(static_cast<char>(byte));
         return;
     }
     if (!WriteToPort(QByteArray(1, static_cast<char>(byte))))
@@ -148,6 +161,7 @@ void TMB::MBSendFrame()
 
     m_batching = true;
     m_batch.clear();
+    m_batch.reserve(raw ? n : 2 * (last + 1) + 2);
     if (ascii) {
         const bool query = m_MBMode == modeASCIIMaster;
         m_batch.append(query ? 'M' : 'S');

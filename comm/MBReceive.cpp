@@ -49,15 +49,6 @@ void TMB::DecodeRxChunk(const QByteArray &chunk)
     }
 }
 
-void TMB::AppendRxByte(quint8 b)
-{
-    if (m_MBNumberOfReceivedBytes < RxBufferSize)
-        m_RxBuffer[m_MBNumberOfReceivedBytes++] = b;
-    else
-        m_rxOverflowed = true;
-    m_MBRxBufferFull = m_MBNumberOfReceivedBytes >= RxBufferSize;
-}
-
 void TMB::ResetReceiver()
 {
     m_AsciiFrameOpen = false;
@@ -95,37 +86,6 @@ bool TMB::FrameCheckOK() const
 }
 
 // ---- framing steps shared by the receivers ------------------------------------------------
-
-int TMB::HexDigitValue(quint8 c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1; // lower case is not a digit on this line
-}
-
-bool TMB::AsciiDigitCompletesByte(int digit, quint8 &value)
-{
-    if (m_AsciiHighNibbleNext) {
-        m_RxLastChar = static_cast<quint32>(digit) * 16;
-        m_AsciiHighNibbleNext = false;
-        return false;
-    }
-    value = static_cast<quint8>(m_RxLastChar + static_cast<quint32>(digit));
-    return true;
-}
-
-bool TMB::BinaryCharCompletesByte(quint8 c, quint8 &value)
-{
-    m_RxLastChar = c;
-    if (!(c & 0x40)) {
-        m_RxLowNibble = c & 0x0F;
-        return false;
-    }
-    value = static_cast<quint8>((c & 0x0F) * 16 + m_RxLowNibble);
-    return true;
-}
 
 void TMB::StartBinaryFrame(quint8 first)
 {

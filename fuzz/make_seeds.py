@@ -3,7 +3,6 @@
 frame format. Run it again after changing an input layout; the files are kept in
 the repository so that CI replays exactly these."""
 import os
-import shutil
 
 ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus")
 
@@ -126,8 +125,7 @@ def seeds():
 def main():
     for target, files in seeds().items():
         d = os.path.join(ROOT, target)
-        shutil.rmtree(d, ignore_errors=True)
-        os.makedirs(d)
+        os.makedirs(d, exist_ok=True)  # inputs found by fuzzing stay beside the seeds
         for name, data in files.items():
             with open(os.path.join(d, name), "wb") as f:
                 f.write(data)
