@@ -2,6 +2,7 @@
 // frame building, each against a port that swallows everything.
 #include "BenchLinks.h"
 #include "BenchReport.h"
+#include "Frames.h"
 #include "MB.h"
 
 #include <QApplication>
@@ -14,30 +15,6 @@
 #include <vector>
 
 namespace {
-
-QByteArray WithCrc(const QByteArray &bytes)
-{
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
-    return bytes + char(crc & 0xFF) + char(crc >> 8);
-}
-
-QByteArray AsciiLine(char start, const QByteArray &bytes)
-{
-    return start + WithCrc(bytes).toHex().toUpper() + ';';
-}
-
-QByteArray BinaryLine(const QByteArray &bytes)
-{
-    const QByteArray all = WithCrc(bytes);
-    QByteArray line;
-    for (int i = 0; i < all.size(); ++i) {
-        const quint8 b = static_cast<quint8>(all[i]);
-        const quint8 marker = i == 0 ? 0xC0 : (i == all.size() - 1 ? 0x60 : 0x40);
-        line.append(char(b & 0x0F));
-        line.append(char(marker | (b >> 4)));
-    }
-    return line;
-}
 
 // The instrument's 20-byte live data, as a poll answer carries it.
 QByteArray PollPayload()

@@ -430,16 +430,8 @@ bool TSerialLink::WriteBytes(const char *data, qsizetype count)
         return false;
     qsizetype done = 0;
     if (m_pending.isEmpty()) { // nothing ahead of these bytes: give them to the driver now
-        while (done < count) {
-            const ssize_t w = ::write(m_fd, data + done, static_cast<size_t>(count - done));
-            if (w > 0) {
-                done += w;
-                continue;
-            }
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w < 0 && errno == EAGAIN)
-                break;
+        done = WriteNow(data, count);
+        if (done < 0) {
             m_lineGone = true;
             m_thread->WantWrite(true); // get a hand-over soon, which reports the hang-up
             return false;
@@ -452,20 +444,32 @@ bool TSerialLink::WriteBytes(const char *data, qsizetype count)
     return true;
 }
 
-void TSerialLink::Flush()
+qsizetype TSerialLink::WriteNow(const char *data, qsizetype count)
 {
-    while (!m_pending.isEmpty()) {
-        const ssize_t w = ::write(m_fd, m_pending.constData(), static_cast<size_t>(m_pending.size()));
+    qsizetype done = 0;
+    while (done < count) {
+        const ssize_t w = ::write(m_fd, data + done, static_cast<size_t>(count - done));
         if (w > 0) {
-            m_pending.remove(0, w);
+            done += w;
             continue;
         }
         if (w < 0 && errno == EINTR)
             continue;
         if (w < 0 && errno == EAGAIN)
             break;
+        return -1;
+    }
+    return done;
+}
+
+void TSerialLink::Flush()
+{
+    const qsizetype w = WriteNow(m_pending.constData(), m_pending.size());
+    if (w < 0) {
         m_lineGone = true;
         m_pending.clear();
+    } else {
+        m_pending.remove(0, w);
     }
     m_thread->WantWrite(!m_pending.isEmpty());
 }

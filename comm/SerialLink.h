@@ -68,6 +68,8 @@ private:
     bool StartWorker(QString &errorText);
     void HandOver(short revents);
     void Flush();
+    // Writes what the driver takes now; the count, or -1 when the line is gone.
+    qsizetype WriteNow(const char *data, qsizetype count);
     void Discard(qsizetype count);
     void CheckLineEvents();
     void ReleasePort();
