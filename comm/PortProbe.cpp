@@ -198,6 +198,31 @@ QString ResolvePortPath(const QString &name)
     return QStringLiteral("/dev/") + name;
 }
 
+QString VirtualPortLockPath(const QString &linkPath)
+{
+    const qsizetype slash = linkPath.lastIndexOf(QLatin1Char('/'));
+    return linkPath.left(slash + 1) + QLatin1Char('.') + linkPath.mid(slash + 1) + QStringLiteral(".lock");
+}
+
+bool IsSimulatorPortName(const QString &name)
+{
+    return name.startsWith(QLatin1String("kv508sim"));
+}
+
+bool IsVirtualPortAlive(const QString &linkPath)
+{
+    const QByteArray lock = Local(VirtualPortLockPath(linkPath));
+    const int fd = ::open(lock.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const QString name = linkPath.mid(linkPath.lastIndexOf(QLatin1Char('/')) + 1);
+        return errno == ENOENT && !IsSimulatorPortName(name);
+    }
+    // A shared lock is refused only while the publisher holds its exclusive one.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
 bool IsSerialTerminal(dev_t device)
 {
     const unsigned maj = major(device);

@@ -22,6 +22,19 @@ QString VirtualPortDir(bool create = false);
 // name is looked up in the virtual-port directory first, then in /dev.
 QString ResolvePortPath(const QString &name);
 
+// A program that publishes a virtual port NAME holds DIR/.NAME.lock with
+// flock() for as long as it runs, so the proof of life dies with it (SIGKILL
+// included). The lock file is made and locked before the link, and removed
+// after it.
+QString VirtualPortLockPath(const QString &linkPath);
+
+// Names that only a simulator publishes: such a link without a held lock is stale.
+bool IsSimulatorPortName(const QString &name);
+
+// A virtual port is alive when its lock file is held by a running process, or,
+// for a link a user made by hand (no lock file, not a simulator's name), always.
+bool IsVirtualPortAlive(const QString &linkPath);
+
 // True for a terminal character device that is safe to open: a pseudo-terminal
 // or a port of a serial driver. Consoles, /dev/tty and /dev/ptmx are not.
 bool IsSerialTerminal(dev_t device);
