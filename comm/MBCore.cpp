@@ -169,7 +169,8 @@ void TMB::setMBMode(TMBMode m)
     setTitle(ModeText(m) + VersionText());
     m_TryDisplayEnabled = master;
     ApplyTryVisibility();
-    SetMBBusy(master ? !m_MBPortOpen : true);
+    // A master transaction holds busy from its start to its end.
+    SetMBBusy(master ? !m_MBPortOpen || m_awaitingAnswer : true);
     switch (m) {
     case modeByte:
         m_CounterUnit = QStringLiteral(" B");
@@ -192,12 +193,20 @@ void TMB::setMBMode(TMBMode m)
     m_MBMasterTryNumberMax = 0;
     m_MBNumberOfRxFrames = 0;
     m_MBNumberOfTxFrames = 0;
-    m_awaitingAnswer = false;
     ShowCounters();
     SetMBStatus(stOK);
     SetMBStatusNow(m == modeSlave ? stnWaitingForCommand : stnReady);
     ResetPanelState();
     ResetSpeedRange();
+    // Between the master modes a waiting transaction goes on with its tries.
+    // Any other mode can never accept its answer, so it ends here, once; its
+    // answer timer must not run on as a slave's watchdog.
+    if (!master && m_awaitingAnswer) {
+        m_awaitingAnswer = false;
+        AnswerTimer.Stop();
+        SetMBStatus(stTimeOut);
+        RaiseMasterEnd();
+    }
 }
 
 // ---- status model ----------------------------------------------------------------------

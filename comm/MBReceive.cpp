@@ -57,7 +57,11 @@ void TMB::ResetReceiver()
     m_rxOverflowed = false;
     switch (m_MBMode) {
     case modeMaster:
-    case modeASCIIMaster: SetMBStatusNow(stnWaitingForAnswer); break;
+    case modeASCIIMaster:
+        // An idle master waits for nothing: what it drops leaves its state alone.
+        if (m_awaitingAnswer)
+            SetMBStatusNow(stnWaitingForAnswer);
+        break;
     case modeSlave:
     case modeASCIISlave: SetMBStatusNow(stnWaitingForCommand); break;
     default: break;
@@ -93,7 +97,8 @@ void TMB::StartBinaryFrame(quint8 first)
     m_MBNumberOfReceivedBytes = 1;
     m_rxOverflowed = false;
     m_MBRxBufferFull = false;
-    SetMBStatusNow(stnReceiving);
+    if (m_MBMode != modeMaster || m_awaitingAnswer)
+        SetMBStatusNow(stnReceiving);
 }
 
 bool TMB::BinaryFrameCompleted(quint8 c, quint8 value)

@@ -343,3 +343,42 @@ TEST_F(MasterCycle, CloseAfterFailedSendRaisesNoSecondEnd)
 }
 
 } // namespace
+
+namespace {
+
+// A chain driven by the end event must never stall, whatever the mode does meanwhile.
+TEST_F(MasterCycle, ModeChangeWhileWaitingStillEndsOnce)
+{
+    Open();
+    PreparePoll();
+    mb.setMBMasterMaxTryNumber(2);
+    mb.MBMasterStart(0);
+    mb.setMBMode(TMB::modeMaster); // between the master modes the tries go on
+    EXPECT_TRUE(mb.MBBusy());
+    mb.AnswerTimer.Fire();
+    EXPECT_EQ(link->writes.size(), 2);
+    EXPECT_TRUE(ends.empty());
+    mb.AnswerTimer.Fire();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stTimeOut);
+    EXPECT_FALSE(mb.MBBusy());
+
+    // leaving the master modes ends it at once, and the answer timer is not
+    // left running as the slave's watchdog
+    ends.clear();
+    mb.setMBMode(TMB::modeASCIIMaster);
+    PreparePoll();
+    mb.MBMasterStart(0);
+    int watchdog = 0;
+    mb.OnMBASCIISlaveTimeOut = [&] { ++watchdog; };
+    mb.setMBMode(TMB::modeASCIISlave);
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, TMB::stTimeOut);
+    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(mb.AwaitingAnswer());
+    mb.MBClosePort();
+    EXPECT_EQ(ends.size(), 1u);
+    EXPECT_EQ(watchdog, 0);
+}
+
+} // namespace

@@ -168,13 +168,33 @@ TEST_F(MasterReceive, SecondStartCharacterRestartsCollection)
     EXPECT_EQ(ends[0].status, TMB::stOK);
 }
 
-TEST_F(MasterReceive, CarriageReturnAfterAnswerResetsToWaiting)
+// What an idle master drops leaves its state alone: it waits for nothing.
+TEST_F(MasterReceive, DroppedInputLeavesAnIdleMasterAsItWas)
 {
     Start(TMB::modeASCIIMaster, 8);
+    Deliver(mb, "\r\n");
+    EXPECT_EQ(mb.MBStatusNow(), TMB::stnWaitingForAnswer);
     Deliver(mb, "S01270800B613;");
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
     Deliver(mb, "\r\n");
-    EXPECT_EQ(mb.MBStatusNow(), TMB::stnWaitingForAnswer);
+    EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
+
+    for (TMB::TMBMode mode : {TMB::modeASCIIMaster, TMB::modeMaster}) {
+        if (mb.MBPortOpen())
+            mb.MBClosePort();
+        Start(mode, 8);
+        mb.setMBMasterMaxTryNumber(1);
+        mb.AnswerTimer.Fire();
+        ASSERT_EQ(mb.MBStatusNow(), TMB::stnTimeOut);
+        std::vector<TMB::TMBStatusNow> seen;
+        mb.OnMBStatusNowChanged = [&](TMB::TMBStatusNow s, const QString &) { seen.push_back(s); };
+        Deliver(mb, mode == TMB::modeMaster ? BinaryLine(QByteArray::fromHex("810800")) : QByteArray("S01270800B613;"));
+        EXPECT_EQ(mb.MBStatusNow(), TMB::stnTimeOut) << mode;
+        EXPECT_TRUE(seen.empty()) << mode;
+        EXPECT_FALSE(mb.MBBusy());
+        EXPECT_EQ(ends.size(), 1u);
+        mb.OnMBStatusNowChanged = nullptr;
+    }
 }
 
 // Answers that are not awaited must never be read as the answer of another request.
