@@ -184,8 +184,14 @@ void TMB::RefreshPortList()
     const PortProbe::TProbeResult probe = PortProbe::Probe();
     m_probeHint = probe.hint;
     PortList->clear();
-    for (auto it = probe.ports.crbegin(); it != probe.ports.crend(); ++it)
-        PortList->addItem(*it); // highest number first
+    for (qsizetype i = probe.ports.size() - 1; i >= 0; --i) { // highest number first
+        auto *item = new QListWidgetItem(probe.ports.at(i));
+        // What sysfs knows shows for the item under the mouse; without it the
+        // list's own tooltip (the probe hint) applies.
+        if (i < probe.infos.size())
+            item->setToolTip(probe.infos.at(i).Description());
+        PortList->addItem(item);
+    }
     if (m_MBPortOpen)
         PortList->addItem(m_Port);
 

@@ -5,6 +5,7 @@
 // a simulator or a socat pair shows up in the list by putting a link there.
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -13,9 +14,10 @@
 namespace PortProbe {
 
 // The directory of virtual ports (symbolic links to terminal devices):
-// $XDG_RUNTIME_DIR/kv508-ports, else /tmp/kv508-ports-<uid>. With create, it is
-// made (mode 0700) when missing. Empty when it cannot be used safely (not a
-// directory of ours, or writable by others).
+// $XDG_RUNTIME_DIR/kv508-ports, else ~/.cache/kv508/ports (never a shared
+// directory such as /tmp, where another user could take the name first). With
+// create, it is made (mode 0700, parents as needed) when missing. Empty when it
+// cannot be used safely (not a directory of ours, or writable by others).
 QString VirtualPortDir(bool create = false);
 
 // The device path a port name stands for: a name with "/" is a path; a bare
@@ -39,16 +41,51 @@ bool IsVirtualPortAlive(const QString &linkPath);
 // or a port of a serial driver. Consoles, /dev/tty and /dev/ptmx are not.
 bool IsSerialTerminal(dev_t device);
 
-struct TProbeResult {
-    QStringList ports; // ascending: lowest number first
-    QString hint;      // why a present device was left out, and the fix; empty if none
+// Where the probe looks. Tests point it at a fake tree: the environment
+// variable KV508_PROBE_ROOT=DIR makes it DIR/sys, DIR/dev, DIR/run/lock and
+// DIR/var/lock.
+struct TProbeRoots {
+    QString sys = QStringLiteral("/sys");
+    QString dev = QStringLiteral("/dev");
+    QStringList lockDirs = {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}; // UUCP LCK..NAME files
+};
+TProbeRoots DefaultRoots();
+
+// What sysfs tells about a port; empty fields are unknown.
+struct TPortInfo {
+    QString name;
+    QString driver;       // the kernel driver behind the port (ch341-uart, cdc_acm, serial8250)
+    QString manufacturer; // USB descriptors of the device the port belongs to
+    QString product;
+    QString serialNumber;
+    QString usbId;        // "1a86:7523"
+    // One line per known field, for a tooltip; empty when nothing is known.
+    QString Description() const;
 };
 
-// Lists the ports that can be opened exclusively right now: the serial devices
-// of /dev (ttyS, ttyUSB, ttyACM, ttyAMA, ttyXRUSB, rfcomm), then the virtual
-// ports. Never waits on a port and never opens anything that is not a serial
-// terminal. Each port is opened and closed once, as an open by the user would.
+struct TProbeResult {
+    QStringList ports;      // ascending: lowest number first
+    QList<TPortInfo> infos; // one per port, in the order of ports
+    QString hint;           // why a present device was left out, and the fix; empty if none
+};
+
+// Lists the ports that can be opened exclusively right now: the terminals of
+// /sys/class/tty with a driver behind them (and the classic serial families of
+// /dev), then the virtual ports whose publisher is alive. A port that another
+// process has open (seen in /proc, as fuser does) or that a live UUCP lock file
+// claims is left out. Never waits on a port and never opens anything that is
+// not a serial terminal. Each port is opened and closed once, as an open by the
+// user would.
 TProbeResult Probe();
+TProbeResult Probe(const TProbeRoots &roots);
+
+// Why the port at path (as ResolvePortPath gives it) must not be opened now:
+// a stale simulator link, another process that has the device open, or a live
+// UUCP lock. Empty when nothing speaks against it. Never opens the device.
+// unseen tells whether some processes (other users') could not be looked into.
+QString InUseReason(const QString &path, bool *unseen = nullptr);
+// The reason for a port found locked without a visible holder.
+QString BusyReason(bool unseen);
 
 // Orders port names by family, then by number: ttyUSB9 before ttyUSB10.
 bool NaturalLess(const QString &a, const QString &b);

@@ -222,10 +222,19 @@ bool TSerialLink::Open(const QString &port, quint32 baud, QString &errorText)
         }
         m_fd = fd;
     } else {
-        const QByteArray path = QFile::encodeName(PortProbe::ResolvePortPath(port));
+        const QString resolved = PortProbe::ResolvePortPath(port);
+        const QByteArray path = QFile::encodeName(resolved);
         struct stat st {};
         if (path.isEmpty()) {
             errorText = SystemText(ENOENT);
+            return false;
+        }
+        // A stale simulator link, or a program that has the port without a lock:
+        // never opened, and the user learns which.
+        bool unseen = false;
+        const QString inUse = PortProbe::InUseReason(resolved, &unseen);
+        if (!inUse.isEmpty()) {
+            errorText = inUse;
             return false;
         }
         if (::stat(path.constData(), &st) != 0) {
@@ -241,16 +250,22 @@ bool TSerialLink::Open(const QString &port, quint32 baud, QString &errorText)
             fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
-            errorText = SystemText(errno);
+            const int e = errno;
+            errorText = SystemText(e);
+            if (e == EBUSY) // held exclusively (TIOCEXCL) by a program we could not name
+                errorText += QStringLiteral(": ") + PortProbe::BusyReason(unseen);
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
             const int e = errno == EWOULDBLOCK ? EBUSY : errno; // another program holds it
             ::close(fd);
             errorText = SystemText(e);
+            if (e == EBUSY)
+                errorText += QStringLiteral(": ") + PortProbe::BusyReason(unseen);
             return false;
         }
-        if (!SerialTermios::IsTerminal(fd)) {
+        m_savedTermios = SerialTermios::Save(fd);
+        if (m_savedTermios.isEmpty()) {
             ::close(fd);
             errorText = SystemText(ENOTTY);
             return false;
@@ -322,6 +337,7 @@ void TSerialLink::ReleasePort()
 {
     if (m_fd >= 0 && !m_adopted) {
         SerialTermios::Purge(m_fd); // unsent output would make close() wait for the line
+        SerialTermios::Restore(m_fd, m_savedTermios); // after a hang-up this may fail: nothing to do then
         Ioctl(m_fd, TIOCNXCL, nullptr);
         ::close(m_fd); // also drops the flock
     }
@@ -329,6 +345,7 @@ void TSerialLink::ReleasePort()
         ::close(m_peerFd);
     m_peerFd = -1;
     m_fd = -1;
+    m_savedTermios.clear();
 }
 
 // GUI thread. The link may be closed, even destroyed, by any callback: keep the

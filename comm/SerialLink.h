@@ -78,6 +78,7 @@ private:
     bool m_adopted = false;
     int m_adoptedFd = -1;
     int m_peerFd = -1; // our own hold on a pseudo-terminal's slave side (adopted master only)
+    QByteArray m_savedTermios; // the port's settings before the open, put back at close
     bool m_open = false;
     bool m_lineGone = false;       // a read, write or FIONREAD said the line is gone
     bool m_hangUpReported = false;

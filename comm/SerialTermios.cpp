@@ -9,6 +9,7 @@
 #include <sys/ioctl.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace SerialTermios {
 
@@ -110,6 +111,23 @@ bool Read(int fd, TLineSettings &s)
     s.raw = (t.c_lflag & (ICANON | ECHO | ISIG | IEXTEN)) == 0 && (t.c_oflag & OPOST) == 0
             && (t.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | BRKINT | PARMRK)) == 0;
     return true;
+}
+
+QByteArray Save(int fd)
+{
+    termios2 t{};
+    if (!Get(fd, t))
+        return QByteArray();
+    return QByteArray(reinterpret_cast<const char *>(&t), sizeof t);
+}
+
+bool Restore(int fd, const QByteArray &saved)
+{
+    termios2 t{};
+    if (saved.size() != static_cast<qsizetype>(sizeof t))
+        return false;
+    std::memcpy(&t, saved.constData(), sizeof t);
+    return Set(fd, t);
 }
 
 void DropDtrRts(int fd)

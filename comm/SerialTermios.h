@@ -3,6 +3,7 @@
 // this header includes neither.
 #pragma once
 
+#include <QByteArray>
 #include <QtGlobal>
 
 namespace SerialTermios {
@@ -38,6 +39,10 @@ bool MakeRaw(int fd);
 // the exact rate. A rate the device refuses is left as the driver decides.
 void SetRate(int fd, quint32 rate);
 bool Read(int fd, TLineSettings &settings);
+// The complete settings as they are (empty when not a terminal), and putting
+// them back; a port that was somebody's terminal is left as it was found.
+QByteArray Save(int fd);
+bool Restore(int fd, const QByteArray &saved);
 // Drops DTR, then RTS. Devices without modem lines ignore it.
 void DropDtrRts(int fd);
 // Discards what waits in either direction.

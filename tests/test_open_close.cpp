@@ -8,12 +8,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -322,4 +325,61 @@ TEST_F(OpenClose, AComponentOnTheDescriptorLinkTalksToOneOnTheSerialLink)
         QTest::qWait(50);
         EXPECT_TRUE(sim.MBPortOpen()); // the tool's close is no hang-up for the simulator
     }
+}
+
+// A simulator killed without a chance to clean up leaves its link behind; the
+// pseudo-terminal may already be someone's terminal window. The list drops the
+// name and an open by name fails with the reason, without touching the terminal.
+TEST_F(OpenClose, AStaleSimulatorLinkIsNeitherListedNorOpened)
+{
+    mb.RefreshPortList();
+    ASSERT_TRUE(Items(mb.PortList).contains(QStringLiteral("kv508sim0")));
+    ReleaseVirtualPortLock(QStringLiteral("kv508sim0"));
+    TOpenWatch watch(pty.SlavePath());
+    ASSERT_TRUE(watch.Valid());
+    mb.RefreshPortList();
+    EXPECT_FALSE(Items(mb.PortList).contains(QStringLiteral("kv508sim0")));
+
+    mb.PortList->clear();
+    mb.setPort(QStringLiteral("kv508sim0"));
+    mb.MBOpenPort();
+    EXPECT_FALSE(mb.MBPortOpen());
+    EXPECT_TRUE(mb.LastOpenError().startsWith(
+        QStringLiteral("TMB : cannot open kv508sim0\rstale simulator link: its simulator is no longer running")))
+        << mb.LastOpenError().toStdString();
+    EXPECT_FALSE(watch.Opened()) << "the terminal behind a stale link was opened";
+}
+
+// With three adapters on the desk, the item under the mouse tells which is
+// which; the names stay bare.
+TEST_F(OpenClose, EachPortItemShowsWhatSysfsKnowsAboutItsAdapter)
+{
+    QTemporaryDir root;
+    TPty adapter;
+    const TFakeUsb ftdi{QStringLiteral("0403"), QStringLiteral("6001"), QStringLiteral("FTDI"),
+                        QStringLiteral("FT232R USB UART"), QStringLiteral("AB0LX2QK")};
+    ASSERT_TRUE(AddFakeSerialPort(root.path(), QStringLiteral("ttyUSB0"), adapter.SlavePath(),
+                                  QStringLiteral("ftdi_sio"), &ftdi));
+    qputenv("KV508_PROBE_ROOT", QFile::encodeName(root.path()));
+    mb.RefreshPortList();
+    qunsetenv("KV508_PROBE_ROOT");
+
+    ASSERT_EQ(Items(mb.PortList), (QStringList{"kv508sim0", "ttyUSB0"}));
+    const QString tip = mb.PortList->item(1)->toolTip();
+    for (const char *part : {"FTDI", "FT232R USB UART", "AB0LX2QK", "0403:6001", "ftdi_sio"})
+        EXPECT_TRUE(tip.contains(QString::fromLatin1(part))) << tip.toStdString();
+    EXPECT_TRUE(mb.PortList->item(0)->toolTip().isEmpty()); // nothing known: the list's own hint applies
+
+    // What the mouse shows: the item's text over an adapter, the list's hint elsewhere.
+    mb.PortList->setToolTip(QStringLiteral("the hint"));
+    mb.show();
+    const auto tipAt = [&](int row) {
+        QWidget *viewport = mb.PortList->viewport();
+        const QPoint at = mb.PortList->visualItemRect(mb.PortList->item(row)).center();
+        QHelpEvent help(QEvent::ToolTip, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &help);
+        return QToolTip::isVisible() ? QToolTip::text() : QString();
+    };
+    EXPECT_EQ(tipAt(1), tip);
+    EXPECT_EQ(tipAt(0), QStringLiteral("the hint"));
 }

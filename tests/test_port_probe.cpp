@@ -1,6 +1,7 @@
 // Port names, the virtual-port directory and the probe, on real pseudo-terminals.
 #include "PortProbe.h"
 #include "Pty.h"
+#include "SerialLink.h"
 
 #include <gtest/gtest.h>
 
@@ -66,11 +67,20 @@ TEST(PortProbe, VirtualPortDirFollowsTheRuntimeDirectory)
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     EXPECT_EQ(st.st_uid, ::geteuid());
 
-    const QString fallback = QStringLiteral("/tmp/kv508-ports-%1").arg(::geteuid());
+    // Without it: the user's own home, never a shared directory where another
+    // user could take the name first.
+    TEnvGuard home("HOME");
+    QTemporaryDir homeDir;
+    qputenv("HOME", Local(homeDir.path()));
+    const QString fallback = homeDir.path() + QStringLiteral("/.cache/kv508/ports");
     qunsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(PortProbe::VirtualPortDir(false), fallback);
     qputenv("XDG_RUNTIME_DIR", "relative/dir"); // not usable: fall back
-    EXPECT_EQ(PortProbe::VirtualPortDir(false), fallback);
+    EXPECT_EQ(PortProbe::VirtualPortDir(true), fallback);
+    ASSERT_EQ(::stat(Local(fallback).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ASSERT_EQ(::chmod(Local(fallback).constData(), 0777), 0); // others could plant links
+    EXPECT_TRUE(PortProbe::VirtualPortDir(true).isEmpty());
 }
 
 TEST(PortProbe, AVirtualPortDirThatOthersControlIsNotUsed)
@@ -253,4 +263,178 @@ TEST(PortProbe, APortWithoutPermissionIsLeftOutWithTheReasonAndTheFix)
     UseScratchVirtualPortDir();
     ASSERT_TRUE(PublishVirtualPort(QStringLiteral("kv508perm0"), pty.SlavePath()));
     EXPECT_TRUE(PortProbe::Probe().ports.contains(QStringLiteral("kv508perm0")));
+}
+
+namespace {
+
+// A fake /sys, /dev and lock directory for the probe, removed at the end.
+struct TFakeRoot {
+    QTemporaryDir dir;
+    PortProbe::TProbeRoots Roots() const
+    {
+        PortProbe::TProbeRoots r;
+        r.sys = dir.path() + QStringLiteral("/sys");
+        r.dev = dir.path() + QStringLiteral("/dev");
+        r.lockDirs = {dir.path() + QStringLiteral("/run/lock")};
+        QDir().mkpath(r.dev);
+        QDir().mkpath(r.lockDirs.first());
+        return r;
+    }
+};
+
+const PortProbe::TPortInfo *InfoOf(const PortProbe::TProbeResult &r, const QString &name)
+{
+    for (const PortProbe::TPortInfo &i : r.infos)
+        if (i.name == name)
+            return &i;
+    return nullptr;
+}
+
+} // namespace
+
+// Any serial driver counts, not just a few families; the tty class tells which
+// terminals have a driver behind them, and USB descriptors tell adapters apart.
+TEST(PortProbe, PortsOfAnySerialDriverAreFoundWithTheirUsbDescriptors)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    UseScratchVirtualPortDir();
+    TFakeRoot root;
+    const PortProbe::TProbeRoots roots = root.Roots();
+    TPty usb, uart, console;
+    const TFakeUsb ch341{QStringLiteral("1a86"), QStringLiteral("7523"), QStringLiteral("QinHeng Electronics"),
+                         QStringLiteral("USB Serial"), QStringLiteral("A1B2C3")};
+    ASSERT_TRUE(AddFakeSerialPort(root.dir.path(), QStringLiteral("ttyCH341USB0"), usb.SlavePath(),
+                                  QStringLiteral("ch341-uart"), &ch341));
+    ASSERT_TRUE(AddFakeSerialPort(root.dir.path(), QStringLiteral("ttymxc0"), uart.SlavePath(), QStringLiteral("imx-uart")));
+    ASSERT_TRUE(AddFakeSerialPort(root.dir.path(), QStringLiteral("tty5"), console.SlavePath(), QString())); // no driver
+
+    const PortProbe::TProbeResult result = PortProbe::Probe(roots);
+    EXPECT_EQ(result.ports, (QStringList{QStringLiteral("ttyCH341USB0"), QStringLiteral("ttymxc0")}));
+    ASSERT_EQ(result.infos.size(), result.ports.size());
+    const PortProbe::TPortInfo *a = InfoOf(result, QStringLiteral("ttyCH341USB0"));
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->driver, QStringLiteral("ch341-uart"));
+    EXPECT_EQ(a->manufacturer, QStringLiteral("QinHeng Electronics"));
+    EXPECT_EQ(a->product, QStringLiteral("USB Serial"));
+    EXPECT_EQ(a->serialNumber, QStringLiteral("A1B2C3"));
+    EXPECT_EQ(a->usbId, QStringLiteral("1a86:7523"));
+    EXPECT_TRUE(a->Description().contains(QStringLiteral("A1B2C3")));
+    const PortProbe::TPortInfo *b = InfoOf(result, QStringLiteral("ttymxc0"));
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->driver, QStringLiteral("imx-uart"));
+    EXPECT_TRUE(b->usbId.isEmpty());
+}
+
+// A simulator killed with SIGKILL leaves its link, and the pseudo-terminal
+// number goes to someone's new terminal window: that terminal is never touched.
+TEST(PortProbe, ASimulatorLinkIsListedAndOpenedOnlyWhileItsPublisherLives)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    const QString dir = UseScratchVirtualPortDir();
+    TPty pty;
+    ASSERT_TRUE(PublishVirtualPort(QStringLiteral("kv508sim3"), pty.SlavePath()));
+    EXPECT_TRUE(PortProbe::Probe().ports.contains(QStringLiteral("kv508sim3")));
+
+    ReleaseVirtualPortLock(QStringLiteral("kv508sim3"));
+    TOpenWatch watch(pty.SlavePath());
+    ASSERT_TRUE(watch.Valid());
+    EXPECT_FALSE(PortProbe::Probe().ports.contains(QStringLiteral("kv508sim3")));
+    TSerialLink link;
+    QString error;
+    EXPECT_FALSE(link.Open(QStringLiteral("kv508sim3"), 4800, error));
+    EXPECT_TRUE(error.startsWith(QStringLiteral("stale simulator link: its simulator is no longer running")))
+        << error.toStdString();
+    ASSERT_EQ(::unlink(Local(dir + QStringLiteral("/.kv508sim3.lock")).constData()), 0); // no lock file at all
+    EXPECT_FALSE(PortProbe::Probe().ports.contains(QStringLiteral("kv508sim3")));
+    EXPECT_FALSE(link.Open(QStringLiteral("kv508sim3"), 4800, error));
+    EXPECT_FALSE(watch.Opened()) << "the terminal behind a stale link was opened";
+}
+
+// A program that opened a port without any lock (a terminal program, a
+// script): the port is not offered, and the user learns who has it. The
+// program on the other end of a pseudo-terminal (a simulator, socat) keeps the
+// slave open only to hold the line up: it does not count.
+TEST(PortProbe, APortOpenInAnotherProgramIsLeftOutAndTheProgramNamed)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    UseScratchVirtualPortDir();
+    TPty held, bridged;
+    ASSERT_TRUE(PublishVirtualPort(QStringLiteral("held0"), held.SlavePath()));
+    ASSERT_TRUE(PublishVirtualPort(QStringLiteral("bridged0"), bridged.SlavePath()));
+    const pid_t reader = SpawnHolder({held.SlavePath()});
+    const pid_t bridge = SpawnHolder({bridged.SlavePath()}, bridged.Master());
+    ASSERT_GT(reader, 0);
+    ASSERT_GT(bridge, 0);
+    const QString inUse = QStringLiteral("in use by sleep (pid %1)").arg(reader);
+
+    const PortProbe::TProbeResult result = PortProbe::Probe();
+    EXPECT_FALSE(result.ports.contains(QStringLiteral("held0")));
+    EXPECT_TRUE(result.ports.contains(QStringLiteral("bridged0")));
+    EXPECT_TRUE(result.hint.contains(QStringLiteral("held0 is ") + inUse)) << result.hint.toStdString();
+    TSerialLink link;
+    QString error;
+    EXPECT_FALSE(link.Open(QStringLiteral("held0"), 4800, error));
+    EXPECT_TRUE(error.startsWith(inUse)) << error.toStdString();
+
+    EndHolder(reader);
+    EXPECT_TRUE(PortProbe::Probe().ports.contains(QStringLiteral("held0")));
+    EndHolder(bridge);
+}
+
+// Terminal programs that take a UUCP lock file instead: a live lock keeps the
+// port out, a lock left by a dead process does not.
+TEST(PortProbe, ALiveUucpLockKeepsAPortOutAndAStaleOneIsIgnored)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    UseScratchVirtualPortDir();
+    TFakeRoot root;
+    const PortProbe::TProbeRoots roots = root.Roots();
+    TPty pty;
+    ASSERT_TRUE(AddFakeSerialPort(root.dir.path(), QStringLiteral("ttyUSB5"), pty.SlavePath(), QStringLiteral("ftdi_sio")));
+    const pid_t owner = SpawnHolder({});
+    ASSERT_GT(owner, 0);
+    const QString lock = roots.lockDirs.first() + QStringLiteral("/LCK..ttyUSB5");
+    const auto writeLock = [&](const QByteArray &content) {
+        QFile f(lock);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    };
+
+    writeLock(QByteArray::number(owner).rightJustified(10, ' ') + '\n');
+    PortProbe::TProbeResult result = PortProbe::Probe(roots);
+    EXPECT_FALSE(result.ports.contains(QStringLiteral("ttyUSB5")));
+    EXPECT_TRUE(result.hint.contains(QStringLiteral("ttyUSB5 is in use by sleep (pid %1").arg(owner)))
+        << result.hint.toStdString();
+    const int binary = owner; // the old binary form
+    writeLock(QByteArray(reinterpret_cast<const char *>(&binary), sizeof binary));
+    EXPECT_FALSE(PortProbe::Probe(roots).ports.contains(QStringLiteral("ttyUSB5")));
+
+    EndHolder(owner); // the lock outlives its owner: stale
+    writeLock(QByteArray::number(owner).rightJustified(10, ' ') + '\n');
+    EXPECT_TRUE(PortProbe::Probe(roots).ports.contains(QStringLiteral("ttyUSB5")));
+}
+
+// A name with a line break would show as two lines; an undecodable one cannot
+// be shown at all. Both are skipped, and the hint says so.
+TEST(PortProbe, NamesWithControlCharactersOrAnUnknownEncodingAreSkippedAndSaidSo)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    const QString dir = UseScratchVirtualPortDir();
+    TFakeRoot root;
+    const PortProbe::TProbeRoots roots = root.Roots();
+    TPty pty;
+    ASSERT_TRUE(PublishVirtualPort(QStringLiteral("two\nlines"), pty.SlavePath()));
+    const QByteArray twoLineDevice = Local(root.dir.path() + QStringLiteral("/dev/ttyUSB7\n"));
+    ASSERT_EQ(::symlink(Local(pty.SlavePath()).constData(), twoLineDevice.constData()), 0);
+    PortProbe::TProbeResult result = PortProbe::Probe(roots);
+    for (const QString &port : result.ports)
+        EXPECT_FALSE(port.contains(QLatin1Char('\n'))) << port.toStdString();
+    EXPECT_TRUE(result.hint.contains(QStringLiteral("skipped"))) << result.hint.toStdString();
+
+    UseScratchVirtualPortDir();
+    const QByteArray badName = Local(dir) + "/bad\xff\xfe";
+    ASSERT_EQ(::symlink(Local(pty.SlavePath()).constData(), badName.constData()), 0);
+    result = PortProbe::Probe();
+    ::unlink(badName.constData()); // Qt cannot name it to remove it
+    EXPECT_TRUE(result.hint.contains(QStringLiteral("skipped"))) << result.hint.toStdString();
 }

@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -301,4 +302,41 @@ TEST(SerialLink, OnlySerialTerminalsAreOpened)
         EXPECT_FALSE(link.Open(c.port, 9600, error)) << c.port.toStdString();
         EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(c.error))) << c.port.toStdString();
     }
+}
+
+// A port that was somebody's terminal is left as it was: rate, framing, line
+// discipline and control characters all come back at close.
+TEST(SerialLink, CloseRestoresTheTerminalSettingsFoundAtOpen)
+{
+    TPty pty;
+    const int keep = ::open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(keep, 0);
+    termios before{};
+    ASSERT_EQ(::tcgetattr(keep, &before), 0);
+    before.c_cflag = (before.c_cflag & ~CSIZE) | CS7 | PARENB | CSTOPB;
+    before.c_lflag |= ICANON | ECHO | ISIG;
+    before.c_iflag |= ICRNL | IXON;
+    before.c_cc[VMIN] = 5;
+    before.c_cc[VINTR] = 0x07;
+    ::cfsetispeed(&before, B1200);
+    ::cfsetospeed(&before, B1200);
+    ASSERT_EQ(::tcsetattr(keep, TCSANOW, &before), 0);
+    ASSERT_EQ(::tcgetattr(keep, &before), 0);
+
+    auto link = OpenOn(pty, 4800);
+    ASSERT_TRUE(link);
+    termios during{};
+    ASSERT_EQ(::tcgetattr(keep, &during), 0);
+    EXPECT_NE(during.c_lflag, before.c_lflag); // the link did make it raw
+    link->Close();
+
+    termios after{};
+    ASSERT_EQ(::tcgetattr(keep, &after), 0);
+    EXPECT_EQ(after.c_iflag, before.c_iflag);
+    EXPECT_EQ(after.c_oflag, before.c_oflag);
+    EXPECT_EQ(after.c_cflag, before.c_cflag);
+    EXPECT_EQ(after.c_lflag, before.c_lflag);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B1200));
+    EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0);
+    ::close(keep);
 }

@@ -8,6 +8,9 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
+
+#include <sys/types.h>
 
 class TPty
 {
@@ -39,7 +42,42 @@ private:
 };
 
 // Points name in the virtual-port directory at target (replacing an old link).
+// A simulator's name (kv508sim...) is published as the simulator does: with
+// its lock file, held by this process until ReleaseVirtualPortLock.
 bool PublishVirtualPort(const QString &name, const QString &target);
+// Lets go of the lock as a killed simulator would; the files stay behind.
+void ReleaseVirtualPortLock(const QString &name);
+
+// Another program ("sleep") that has paths open, and fd as its descriptor 9
+// when given; it runs until EndHolder. Returns its pid, or -1.
+pid_t SpawnHolder(const QStringList &paths, int fd = -1);
+void EndHolder(pid_t pid);
+
+// Tells whether anyone opened a file since the watch began.
+class TOpenWatch
+{
+public:
+    explicit TOpenWatch(const QString &path);
+    TOpenWatch(const TOpenWatch &) = delete;
+    TOpenWatch &operator=(const TOpenWatch &) = delete;
+    ~TOpenWatch();
+    bool Valid() const { return m_watch >= 0; }
+    bool Opened() const;
+
+private:
+    int m_fd = -1;
+    int m_watch = -1;
+};
+
+// A serial port in a fake /sys and /dev under root (the KV508_PROBE_ROOT
+// layout): /dev/NAME links to target, /sys/class/tty/NAME has a device with
+// driver behind it (none when driver is empty) and, given vidPid, a USB device
+// above it with descriptors.
+struct TFakeUsb {
+    QString vid, pid, manufacturer, product, serial;
+};
+bool AddFakeSerialPort(const QString &root, const QString &name, const QString &target, const QString &driver,
+                       const TFakeUsb *usb = nullptr);
 
 // Makes the virtual-port directory a fresh private directory for this test
 // program ($XDG_RUNTIME_DIR points into a temporary directory) and returns it.
