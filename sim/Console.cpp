@@ -39,13 +39,15 @@ QString Status(Simulator &simulator)
                      DateText(live.calibrationDateCode));
     if (const LineEmulator *line = simulator.Line()) {
         const LineStats &s = line->Stats();
-        text += QStringLiteral("; answers %1 (dropped %2, corrupted %3, late %4, split %5, noisy %6)")
+        text += QStringLiteral("; answers %1 (dropped %2, corrupted %3, late %4, split %5, noisy %6)"
+                               "; input overruns %7 characters")
                     .arg(s.frames)
                     .arg(s.dropped)
                     .arg(s.corrupted)
                     .arg(s.late)
                     .arg(s.split)
-                    .arg(s.noisy);
+                    .arg(s.noisy)
+                    .arg(s.overrun);
     }
     return text;
 }
@@ -78,7 +80,15 @@ QString ConsoleCommand(Simulator &simulator, const QString &line)
         return Status(simulator);
     if (verb == QLatin1String("help") && words.size() == 1)
         return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, help");
-    return QStringLiteral("not understood: \"%1\" (try help)").arg(line.simplified());
+    // Control characters shown, not sent: a NUL would cut the reply short.
+    QString shown;
+    for (const QChar c : line.simplified()) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return QStringLiteral("not understood: \"%1\" (try help)").arg(shown);
 }
 
 } // namespace sim

@@ -28,6 +28,8 @@ constexpr int kMinCalibrationSpan = 100;
 constexpr size_t kRing = 1600;
 constexpr quint32 kFactoryCalibrationDate = 20170112;
 constexpr quint8 kDefaultSensor = 5;
+// The largest count a memory field may hold; the loader refuses anything beyond.
+constexpr int kMemoryCountLimit = 1000000;
 
 // The twelve sensor types. Full scales follow the type names; a shown value
 // must fit the signed 16-bit field, hence kPa for the 10 psi type.
@@ -87,8 +89,8 @@ bool ReadOptional(const QJsonObject &json, const char *key, std::optional<int> &
         out.reset();
         return true;
     }
-    if (!v.isDouble() || std::abs(v.toDouble()) > 1e6 || v.toDouble() != std::floor(v.toDouble())) {
-        error = QStringLiteral("\"%1\" must be an integer or null").arg(QLatin1String(key));
+    if (!v.isDouble() || std::abs(v.toDouble()) > kMemoryCountLimit || v.toDouble() != std::floor(v.toDouble())) {
+        error = QStringLiteral("\"%1\" must be an integer of -%2 .. %2 or null").arg(QLatin1String(key)).arg(kMemoryCountLimit);
         return false;
     }
     out = v.toInt();
@@ -208,7 +210,9 @@ std::optional<Memory> Memory::FromJson(const QJsonObject &json, QString &error)
         !ReadOptional(json, "output4mA", m.output4mA, error) || !ReadOptional(json, "output20mA", m.output20mA, error))
         return std::nullopt;
     std::optional<int> zero;
-    if (!ReadOptional(json, "zeroOffset", zero, error) || !zero) {
+    if (!ReadOptional(json, "zeroOffset", zero, error))
+        return std::nullopt;
+    if (!zero) {
         error = QStringLiteral("\"zeroOffset\" must be an integer");
         return std::nullopt;
     }
@@ -453,8 +457,11 @@ Reply Instrument::Handle(quint8 command, const QByteArray &request, qint64 nowMs
     }
     case CmdZero:
         TakeSamples(nowMs);
-        m_memory.zeroOffset =
-            static_cast<int>(std::lround(AveragedCounts() - (InputCalibrated() ? *m_memory.inputZero : 0)));
+        // Against a stored zero point far off the bridge's range the difference
+        // could leave what the memory holds (and what the loader accepts).
+        m_memory.zeroOffset = static_cast<int>(
+            std::clamp(std::lround(AveragedCounts() - (InputCalibrated() ? *m_memory.inputZero : 0)),
+                       -long(kMemoryCountLimit), long(kMemoryCountLimit)));
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;

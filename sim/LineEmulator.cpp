@@ -177,6 +177,14 @@ void LineEmulator::InnerDataAvailable(quint32 count)
     const qsizetype got = count > 0 ? m_inner->ReadBytes(bytes.data(), bytes.size()) : 0;
     bytes.resize(std::max<qsizetype>(got, 0));
     const qint64 now = NowUs();
+    // A flood faster than the line must neither grow without bound nor keep the
+    // instrument deaf long after it stopped: the excess is lost, as in a UART.
+    const qsizetype room = std::max<qsizetype>(
+        0, m_config.InputBacklog() - static_cast<qsizetype>(m_in.size()) - m_ready.size());
+    if (bytes.size() > room) {
+        m_stats.overrun += static_cast<quint64>(bytes.size() - room);
+        bytes.resize(room);
+    }
     for (const char c : bytes) {
         // A character is complete at the receiver one character time after it
         // started; characters queue behind each other on the wire.

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QTimer>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -35,6 +36,12 @@ struct LineConfig {
     quint32 baud = 4800;
     bool lineTime = true;  // pace characters at the baud rate
     int turnaroundMs = 3;  // between a request's last character and the answer
+    // Received characters that may wait for their line time, like a UART's FIFO
+    // and its driver's buffer; what comes on top is an overrun and is lost.
+    // 0: one second of line time (never under 256 characters), so a flood keeps
+    // the instrument deaf for about a second after it ends, not for minutes.
+    qsizetype inputBacklog = 0;
+    qsizetype InputBacklog() const { return inputBacklog > 0 ? inputBacklog : std::max<qsizetype>(256, baud / 10); }
     FaultPlan faults;
 };
 
@@ -46,6 +53,7 @@ struct LineStats {
     quint64 split = 0;
     quint64 noisy = 0;
     quint64 deafBytes = 0; // received while restarting, thrown away
+    quint64 overrun = 0;   // received while the input backlog was full, thrown away
 };
 
 class LineEmulator : public TMBLink

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include <sys/types.h>
+
 namespace sim {
 
 namespace {
@@ -91,6 +93,7 @@ QString HelpText()
         "Other:\n"
         "  --no-link          do not publish the virtual-port link\n"
         "  --no-stdin         do not read commands from standard input\n"
+        "  --watch-pid PID    end (and remove the link) when process PID ends\n"
         "  --verbose          log every request and fault on standard error\n"
         "  --help             this text\n"
         "  --version          the firmware date code it reports\n"
@@ -224,6 +227,12 @@ ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &er
             if (!flag())
                 return ParseOutcome::Error;
             options.stdinCommands = false;
+        } else if (name == QLatin1String("--watch-pid")) {
+            if (!takeValue())
+                return ParseOutcome::Error;
+            if (!ParseInt(value, 1, std::numeric_limits<pid_t>::max(), n))
+                return bad(QStringLiteral("a process id"));
+            options.watchPid = n;
         } else if (name == QLatin1String("--verbose") || name == QLatin1String("-v")) {
             if (!flag())
                 return ParseOutcome::Error;

@@ -13,6 +13,7 @@ struct Options {
     bool publish = true;       // the kv508sim<N> link in the virtual-port directory
     bool stdinCommands = true; // read commands from standard input
     bool verbose = false;
+    qint64 watchPid = 0;       // end when this process ends (0: none)
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

@@ -1,5 +1,7 @@
 #include "PtyPort.h"
 
+#include "PortProbe.h"
+
 #include <QFile>
 #include <QFileInfo>
 
@@ -8,7 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,6 +27,74 @@ QString SystemError(int err)
 }
 
 constexpr int kMaxLinks = 1000;
+
+// Opens (or creates) the lock file and takes its lock without waiting. -1 when
+// another process holds it. The lock counts only while the path still names the
+// locked file: someone who found it dead may have removed it meanwhile.
+int TakeLock(const QByteArray &path, bool &held, int &err)
+{
+    held = false;
+    err = 0;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int fd = ::open(path.constData(), O_CREAT | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            err = errno;
+            return -1;
+        }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            err = errno;
+            ::close(fd);
+            held = err == EWOULDBLOCK;
+            return -1;
+        }
+        struct stat mine {};
+        struct stat named {};
+        if (::fstat(fd, &mine) == 0 && ::lstat(path.constData(), &named) == 0 && mine.st_dev == named.st_dev &&
+            mine.st_ino == named.st_ino)
+            return fd;
+        ::close(fd); // removed (or replaced) under us: try again with what is there now
+    }
+    err = EAGAIN;
+    return -1;
+}
+
+bool IsLink(const QByteArray &path)
+{
+    struct stat st {};
+    return ::lstat(path.constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// Removes the kv508sim links whose proof of life is dead, with their lock files.
+// Taking the lock first keeps a cleaner from racing a simulator that publishes
+// the same name at this moment.
+void RemoveDeadLinks(const QString &dir)
+{
+    DIR *d = ::opendir(QFile::encodeName(dir).constData());
+    if (!d)
+        return;
+    QStringList names;
+    while (const dirent *e = ::readdir(d)) {
+        const QString name = QFile::decodeName(e->d_name);
+        if (PortProbe::IsSimulatorPortName(name))
+            names << name;
+    }
+    ::closedir(d);
+    for (const QString &name : names) {
+        const QString link = dir + QLatin1Char('/') + name;
+        const QByteArray linkPath = QFile::encodeName(link);
+        if (!IsLink(linkPath))
+            continue;
+        const QByteArray lockPath = QFile::encodeName(PortProbe::VirtualPortLockPath(link));
+        bool held = false;
+        int err = 0;
+        const int fd = TakeLock(lockPath, held, err);
+        if (fd < 0)
+            continue; // alive, or not ours to judge
+        ::unlink(linkPath.constData());
+        ::unlink(lockPath.constData());
+        ::close(fd);
+    }
+}
 
 } // namespace
 
@@ -75,26 +147,41 @@ bool PtyPort::Open(QString &error)
 
 bool PtyPort::Publish(const QString &dir, QString &error)
 {
+    RemoveDeadLinks(dir);
     const QByteArray target = QFile::encodeName(m_slavePath);
     for (int n = 0; n < kMaxLinks; ++n) {
         const QString link = QStringLiteral("%1/kv508sim%2").arg(dir).arg(n);
         const QByteArray path = QFile::encodeName(link);
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (::symlink(target.constData(), path.constData()) == 0) {
-                m_linkPath = link;
-                return true;
-            }
-            if (errno != EEXIST) {
-                error = QStringLiteral("cannot create %1: %2").arg(link, SystemError(errno));
-                return false;
-            }
-            struct stat st {};
-            struct stat lst {};
-            const bool dangling = ::lstat(path.constData(), &lst) == 0 && S_ISLNK(lst.st_mode) &&
-                                  ::stat(path.constData(), &st) != 0 && errno == ENOENT;
-            if (!dangling || ::unlink(path.constData()) != 0)
-                break; // taken: try the next number
+        const QByteArray lockPath = QFile::encodeName(PortProbe::VirtualPortLockPath(link));
+        bool held = false;
+        int err = 0;
+        const int fd = TakeLock(lockPath, held, err);
+        if (fd < 0) {
+            if (held)
+                continue; // a live simulator has this number
+            error = QStringLiteral("cannot lock %1: %2").arg(QFile::decodeName(lockPath), SystemError(err));
+            return false;
         }
+        // The lock was free, so whatever link has this name is stale.
+        if (::unlink(path.constData()) != 0 && errno != ENOENT) {
+            err = errno;
+            ::unlink(lockPath.constData());
+            ::close(fd);
+            error = QStringLiteral("cannot remove the stale %1: %2").arg(link, SystemError(err));
+            return false;
+        }
+        if (::symlink(target.constData(), path.constData()) != 0) {
+            err = errno;
+            ::unlink(lockPath.constData());
+            ::close(fd);
+            if (err == EEXIST)
+                continue; // made by hand meanwhile: leave it
+            error = QStringLiteral("cannot create %1: %2").arg(link, SystemError(err));
+            return false;
+        }
+        m_linkPath = link;
+        m_lock = fd;
+        return true;
     }
     error = QStringLiteral("no free kv508sim name in %1").arg(dir);
     return false;
@@ -109,6 +196,16 @@ void PtyPort::Unpublish()
     const ssize_t n = ::readlink(path.constData(), target, sizeof target - 1);
     if (n > 0 && QByteArray(target, n) == QFile::encodeName(m_slavePath))
         ::unlink(path.constData());
+    if (m_lock >= 0) {
+        const QByteArray lockPath = QFile::encodeName(PortProbe::VirtualPortLockPath(m_linkPath));
+        struct stat mine {};
+        struct stat named {};
+        if (::fstat(m_lock, &mine) == 0 && ::lstat(lockPath.constData(), &named) == 0 && mine.st_dev == named.st_dev &&
+            mine.st_ino == named.st_ino)
+            ::unlink(lockPath.constData());
+        ::close(m_lock);
+        m_lock = -1;
+    }
     m_linkPath.clear();
 }
 

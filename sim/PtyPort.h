@@ -19,10 +19,13 @@ public:
     int MasterFd() const { return m_master; }
     QString SlavePath() const { return m_slavePath; }
 
-    // Links dir/kv508sim<N> (lowest free N) to the terminal. Dangling links left
-    // by a simulator that was killed are reused.
+    // Links dir/kv508sim<N> (lowest N whose lock is free) to the terminal and
+    // holds dir/.kv508sim<N>.lock with flock() as the link's proof of life until
+    // Unpublish or the end of the process. First removes every kv508sim link
+    // whose proof is dead (left by a simulator that was killed).
     bool Publish(const QString &dir, QString &error);
-    // Removes the link, but only while it still points to our terminal.
+    // Removes the link (only while it still points to our terminal), then the
+    // lock file, then lets go of the lock.
     void Unpublish();
     QString LinkPath() const { return m_linkPath; }
     QString PortName() const;
@@ -32,6 +35,7 @@ private:
     int m_keep = -1;
     QString m_slavePath;
     QString m_linkPath;
+    int m_lock = -1; // the held lock of m_linkPath
 };
 
 } // namespace sim

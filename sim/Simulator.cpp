@@ -32,11 +32,7 @@ Simulator::Simulator(SimConfig config, TInnerFactory innerFactory)
 
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(200); // a burst of writes costs one save
-    QObject::connect(&m_saveTimer, &QTimer::timeout, [this] {
-        QString error;
-        if (!SaveState(error))
-            Log(error);
-    });
+    QObject::connect(&m_saveTimer, &QTimer::timeout, [this] { SaveNow(); });
 }
 
 Simulator::~Simulator()
@@ -79,11 +75,8 @@ bool Simulator::Start(QString &error)
 void Simulator::Stop()
 {
     m_saveTimer.stop();
-    if (m_dirty && m_instrument && !m_config.stateFile.isEmpty()) {
-        QString error;
-        if (!SaveState(error))
-            Log(error);
-    }
+    if (m_dirty && m_instrument && !m_config.stateFile.isEmpty())
+        SaveNow();
     m_mb.MBClosePort();
 }
 
@@ -91,10 +84,22 @@ bool Simulator::SaveState(QString &error)
 {
     if (m_config.stateFile.isEmpty() || !m_instrument)
         return true;
-    if (!SaveMemory(m_config.stateFile, m_instrument->memory(), error))
+    m_lastSaveFailed = !SaveMemory(m_config.stateFile, m_instrument->memory(), error);
+    if (m_lastSaveFailed)
         return false;
     m_dirty = false;
     return true;
+}
+
+void Simulator::SaveNow()
+{
+    QString error;
+    if (SaveState(error))
+        return;
+    if (OnSaveFailed)
+        OnSaveFailed(error);
+    else
+        Log(error);
 }
 
 void Simulator::Received(quint8 command, quint16 count)

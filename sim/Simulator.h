@@ -51,12 +51,17 @@ public:
     qint64 NowMs() const { return m_clock.elapsed(); }
     // Writes the memory to the state file now; false with a reason on failure.
     bool SaveState(QString &error);
+    // The last save failed (the state file does not hold the memory).
+    bool LastSaveFailed() const { return m_lastSaveFailed; }
 
     std::function<void(const QString &)> OnLog;
+    // Failed saves: always worth telling, not only when verbose.
+    std::function<void(const QString &)> OnSaveFailed;
 
 private:
     void Received(quint8 command, quint16 count);
     void Log(const QString &text);
+    void SaveNow();
 
     SimConfig m_config;
     TInnerFactory m_innerFactory;
@@ -66,6 +71,7 @@ private:
     QElapsedTimer m_clock;
     QTimer m_saveTimer;
     bool m_dirty = false;
+    bool m_lastSaveFailed = false;
 };
 
 } // namespace sim

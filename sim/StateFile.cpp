@@ -5,9 +5,11 @@
 #include <QJsonDocument>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace sim {
@@ -36,20 +38,44 @@ bool WriteAll(int fd, const QByteArray &data)
     return true;
 }
 
+// The file a chain of symbolic links ends at (existing or not): the rename must
+// replace the target, not the user's link.
+QByteArray FollowLinks(const QByteArray &path)
+{
+    QByteArray current = path;
+    for (int depth = 0; depth < 40; ++depth) { // the kernel's own limit on a chain
+        struct stat st {};
+        if (::lstat(current.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return current;
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(current.constData(), buffer, sizeof buffer);
+        if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer))
+            return current;
+        const QByteArray next(buffer, n);
+        const qsizetype slash = current.lastIndexOf('/');
+        current = next.startsWith('/') || slash < 0 ? next : current.left(slash + 1) + next;
+    }
+    return current;
+}
+
 } // namespace
 
 bool WriteFileAtomically(const QString &path, const QByteArray &data, QString &error)
 {
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const QByteArray target = FollowLinks(QFile::encodeName(path));
+    const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
     QByteArray temp = target + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        error = QStringLiteral("cannot create a temporary file beside %1: %2").arg(path, SystemError(errno));
+        error = QStringLiteral("cannot create a temporary file beside %1: %2").arg(QFile::decodeName(target), SystemError(errno));
         return false;
     }
     int err = 0;
-    if (!WriteAll(fd, data) || ::fsync(fd) != 0)
+    // The replacement keeps the mode the user gave the file.
+    struct stat old {};
+    if (::stat(target.constData(), &old) == 0 && S_ISREG(old.st_mode) && ::fchmod(fd, old.st_mode & 07777) != 0)
+        err = errno;
+    if (err == 0 && (!WriteAll(fd, data) || ::fsync(fd) != 0))
         err = errno;
     if (::close(fd) != 0 && err == 0)
         err = errno;
@@ -71,10 +97,35 @@ bool WriteFileAtomically(const QString &path, const QByteArray &data, QString &e
 
 LoadResult LoadMemory(const QString &path, Memory &memory, QString &error)
 {
-    QFile file(path);
-    if (!file.exists())
-        return LoadResult::Missing;
-    if (!file.open(QIODevice::ReadOnly)) {
+    const QByteArray local = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(local.constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return LoadResult::Missing;
+        error = QStringLiteral("cannot read %1: %2").arg(path, SystemError(errno));
+        return LoadResult::Invalid;
+    }
+    const QString notRegular =
+        QStringLiteral("%1 is not a regular file; give --state the name of a plain file (or of one to create)").arg(path);
+    if (!S_ISREG(st.st_mode)) {
+        error = notRegular;
+        return LoadResult::Invalid;
+    }
+    // Non-blocking: should a FIFO have taken the file's place since, the open
+    // does not wait for a writer; fstat then refuses it.
+    const int fd = ::open(local.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, SystemError(errno));
+        return LoadResult::Invalid;
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = notRegular;
+        return LoadResult::Invalid;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
         return LoadResult::Invalid;
     }

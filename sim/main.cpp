@@ -9,12 +9,16 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <functional>
+#include <memory>
 
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -49,9 +53,70 @@ bool InstallSignals()
 
 void Say(const QString &text)
 {
-    std::fprintf(stderr, "kv508-sim: %s\n", text.toLocal8Bit().constData());
+    const QByteArray line = "kv508-sim: " + text.toLocal8Bit() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr); // whole, even past a NUL
     std::fflush(stderr);
 }
+
+// A console line longer than this is a paste gone wrong, not a command.
+constexpr qsizetype kMaxConsoleLine = 4096;
+
+// Watches the process the simulator serves, so that no simulator outlives its
+// tool: a pidfd turns readable when the process ends; without pidfd_open
+// (kernels before 5.3) the process is asked after once a second.
+class PidWatch
+{
+public:
+    explicit PidWatch(pid_t pid) : m_pid(pid) {}
+    ~PidWatch()
+    {
+        m_notifier.reset();
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    PidWatch(const PidWatch &) = delete;
+    PidWatch &operator=(const PidWatch &) = delete;
+
+    // False with a reason when the process does not run (any more).
+    bool Start(std::function<void()> onEnded, QString &error)
+    {
+        m_onEnded = std::move(onEnded);
+        m_fd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0)); // close-on-exec by default
+        if (m_fd >= 0) {
+            m_notifier = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+            QObject::connect(m_notifier.get(), &QSocketNotifier::activated, [this] { Ended(); });
+            return true;
+        }
+        if (errno == ESRCH || (::kill(m_pid, 0) != 0 && errno == ESRCH)) {
+            error = QStringLiteral("--watch-pid: process %1 is not running; start the simulator while it runs").arg(m_pid);
+            return false;
+        }
+        m_poll.setInterval(1000);
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            if (::kill(m_pid, 0) != 0 && errno == ESRCH)
+                Ended();
+        });
+        m_poll.start();
+        return true;
+    }
+
+private:
+    void Ended()
+    {
+        if (m_notifier)
+            m_notifier->setEnabled(false);
+        m_poll.stop();
+        Say(QStringLiteral("process %1 ended").arg(m_pid));
+        if (m_onEnded)
+            m_onEnded();
+    }
+
+    pid_t m_pid;
+    int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_notifier;
+    QTimer m_poll;
+    std::function<void()> m_onEnded;
+};
 
 // Qt's complaint about a missing runtime directory says nothing about the
 // simulator; everything else passes.
@@ -114,6 +179,9 @@ int main(int argc, char **argv)
     });
     if (options.verbose)
         simulator.OnLog = [](const QString &text) { Say(text); };
+    simulator.OnSaveFailed = [](const QString &text) {
+        Say(text + QStringLiteral("; the instrument's memory is not kept (check the --state file and its directory)"));
+    };
     if (!simulator.Start(error)) {
         Say(error);
         return 1;
@@ -127,8 +195,19 @@ int main(int argc, char **argv)
         app.quit();
     });
 
+    std::unique_ptr<PidWatch> watch;
+    if (options.watchPid > 0) {
+        watch = std::make_unique<PidWatch>(static_cast<pid_t>(options.watchPid));
+        if (!watch->Start([&app] { app.quit(); }, error)) {
+            Say(error);
+            simulator.Stop();
+            return 1;
+        }
+    }
+
     std::unique_ptr<QSocketNotifier> console;
     QByteArray pending;
+    bool overlong = false; // the rest of an over-long line is still coming
     if (options.stdinCommands) {
         console = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
         QObject::connect(console.get(), &QSocketNotifier::activated, [&] {
@@ -141,14 +220,31 @@ int main(int argc, char **argv)
                 return;
             }
             pending.append(buffer, n);
-            qsizetype end;
-            while ((end = pending.indexOf('\n')) >= 0) {
-                const QString line = QString::fromLocal8Bit(pending.left(end));
+            const QString tooLong = QStringLiteral("console line longer than %1 characters ignored whole; "
+                                                   "type one command per line")
+                                        .arg(kMaxConsoleLine);
+            for (;;) {
+                const qsizetype end = pending.indexOf('\n');
+                if (end < 0) {
+                    // Never run the tail of a line whose head was lost.
+                    if (pending.size() > kMaxConsoleLine) {
+                        if (!overlong)
+                            Say(tooLong);
+                        overlong = true;
+                        pending.clear();
+                    }
+                    break;
+                }
+                const QByteArray line = pending.left(end);
                 pending.remove(0, end + 1);
-                Say(sim::ConsoleCommand(simulator, line));
+                if (overlong || line.size() > kMaxConsoleLine) {
+                    if (!overlong)
+                        Say(tooLong);
+                    overlong = false;
+                    continue;
+                }
+                Say(sim::ConsoleCommand(simulator, QString::fromLocal8Bit(line)));
             }
-            if (pending.size() > 4096)
-                pending.clear();
         });
     }
 
@@ -163,9 +259,13 @@ int main(int argc, char **argv)
             .arg(options.sim.line.faults.Any() ? QStringLiteral(", faults on (seed %1)").arg(options.sim.line.faults.seed)
                                                 : QString()));
 
-    const int rc = app.exec();
+    int rc = app.exec();
     simulator.Stop();
     pty.Unpublish();
+    if (simulator.LastSaveFailed()) {
+        Say(QStringLiteral("stopped; the last save of the memory failed, so %1 is not up to date").arg(options.sim.stateFile));
+        return rc != 0 ? rc : 1;
+    }
     Say(QStringLiteral("stopped"));
     return rc;
 }

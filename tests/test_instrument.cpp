@@ -401,6 +401,16 @@ TEST(Instrument, MemoryJsonRoundTripAndRejection)
         {"calibrationDate", R"({"format":"kv508-sim memory 1","settings":"00000000000000000000","zeroOffset":0,"calibrationDate":-1})"},
         {"calibrationDate", R"({"format":"kv508-sim memory 1","settings":"00000000000000000000","zeroOffset":0,"calibrationDate":5000000000})"},
     };
+    // A zero adjustment against a stored zero point at the edge of the loader's range
+    // must not save an offset that the next start refuses.
+    Memory edge = Memory::Factory();
+    edge.inputZero = -1000000;
+    edge.inputScaleEnd = -999000;
+    Bench z(edge);
+    z.Settle();
+    ASSERT_TRUE(z.Send(CmdZero).memoryChanged);
+    EXPECT_TRUE(Memory::FromJson(z.instrument.memory().ToJson(), error)) << error.toStdString();
+
     for (const auto &[field, text] : bad) {
         error.clear();
         EXPECT_FALSE(Memory::FromJson(QJsonDocument::fromJson(text).object(), error)) << text;

@@ -7,6 +7,7 @@
 #include "LineEmulator.h"
 #include "MB.h"
 #include "Options.h"
+#include "PortProbe.h"
 #include "Pty.h"
 #include "PtyPort.h"
 #include "SerialLink.h"
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace sim;
@@ -230,6 +232,25 @@ TEST(LineEmulator, RestartIgnoresTheLineForItsDuration)
     EXPECT_TRUE(QTest::qWaitFor([&] { return b.received == "M"; }, 5000));
 }
 
+TEST(LineEmulator, JunkFloodOverrunsTheBoundedBacklogAndTheLineRecovers)
+{
+    LineConfig c;
+    c.baud = 115200;
+    EmulatorBench b(c);
+    const qsizetype backlog = 11520; // one second of line time
+    const QByteArray junk(100000, 'x');
+    b.inner->Deliver(junk);
+    EXPECT_EQ(b.line->Stats().overrun, quint64(junk.size() - backlog));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.received.size() >= backlog; }, 5000));
+    const QByteArray poll("M01270800B613;");
+    b.inner->Deliver(poll);
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return b.received.endsWith(poll); }, 5000));
+    EXPECT_LE(clock.elapsed(), 500); // behind nothing but its own line time
+    EXPECT_EQ(b.received.size(), backlog + poll.size());
+}
+
 // ---- options -----------------------------------------------------------------------------------
 
 TEST(SimOptions, ParsesEveryOptionAndRejectsNonsense)
@@ -310,6 +331,30 @@ TEST(SimStateFile, SavedAtomicallyAndLoadedBack)
     junk.close();
     EXPECT_EQ(LoadMemory(path, m, error), LoadResult::Invalid);
     EXPECT_TRUE(error.contains(path));
+}
+
+TEST(SimStateFile, SavedThroughASymbolicLinkKeepingTheFileMode)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("real")));
+    const QString target = dir.filePath(QStringLiteral("real/memory.json"));
+    const QString link = dir.filePath(QStringLiteral("memory.json"));
+    QString error;
+    ASSERT_TRUE(SaveMemory(target, Memory::Factory(), error)) << error.toStdString();
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    ASSERT_TRUE(QFile::link(QStringLiteral("real/memory.json"), link));
+
+    Memory saved = Memory::Factory();
+    saved.calibrationDate = 20250102;
+    ASSERT_TRUE(SaveMemory(link, saved, error)) << error.toStdString();
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    Memory back;
+    ASSERT_EQ(LoadMemory(target, back, error), LoadResult::Loaded) << error.toStdString();
+    EXPECT_EQ(back, saved);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("real"))).entryList(QDir::Files), QStringList{QStringLiteral("memory.json")});
 }
 
 // ---- the simulated instrument behind a TMB master ------------------------------------------------
@@ -638,6 +683,111 @@ TEST(SimProgram, PublishesAnswersAndKeepsItsMemoryAcrossRuns)
         EXPECT_EQ(m.Poll().calibrationDateCode, 20250607u); // remembered
         EXPECT_TRUE(sim.Terminate());
     }
+}
+
+TEST(SimProgram, StaleLinksOfKilledSimulatorsAreReplacedAndNotListed)
+{
+    const QString ports = UseScratchVirtualPortDir();
+    ASSERT_FALSE(ports.isEmpty());
+    const QString link0 = ports + QStringLiteral("/kv508sim0");
+    {
+        SimProcess killed({QStringLiteral("--no-stdin")});
+        ASSERT_TRUE(QFileInfo(link0).isSymLink());
+        EXPECT_TRUE(QFileInfo::exists(PortProbe::VirtualPortLockPath(link0)));
+        EXPECT_TRUE(PortProbe::IsVirtualPortAlive(link0));
+        killed.process.kill(); // SIGKILL: no chance to unpublish
+        ASSERT_TRUE(killed.process.waitForFinished(5000));
+        ASSERT_TRUE(QFileInfo(link0).isSymLink());
+        EXPECT_FALSE(PortProbe::IsVirtualPortAlive(link0));
+    }
+    // A stale name pointing at a live terminal that is no simulator (its number reused).
+    TPty terminal;
+    ASSERT_TRUE(QFile::link(terminal.SlavePath(), ports + QStringLiteral("/kv508sim1")));
+
+    SimProcess live({QStringLiteral("--no-stdin")});
+    EXPECT_EQ(QFileInfo(link0).symLinkTarget(), live.path);
+    EXPECT_FALSE(QFileInfo(ports + QStringLiteral("/kv508sim1")).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(ports + QStringLiteral("/kv508sim2")));
+    // The list shows the live simulator only (relies on the probe checking the proof of life).
+    QStringList listed = PortProbe::Probe().ports.filter(QStringLiteral("kv508sim"));
+    EXPECT_EQ(listed, QStringList{QStringLiteral("kv508sim0")});
+    EXPECT_TRUE(live.Terminate());
+    EXPECT_FALSE(QFileInfo(link0).isSymLink());
+    EXPECT_FALSE(QFileInfo::exists(PortProbe::VirtualPortLockPath(link0)));
+}
+
+TEST(SimProgram, EndsCleanlyWhenTheWatchedProcessEnds)
+{
+    const QString ports = UseScratchVirtualPortDir();
+    QProcess watched;
+    watched.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+    ASSERT_TRUE(watched.waitForStarted(10000));
+    SimProcess sim({QStringLiteral("--no-stdin"), QStringLiteral("--watch-pid"), QString::number(watched.processId())});
+    ASSERT_TRUE(QFileInfo(ports + QStringLiteral("/kv508sim0")).isSymLink());
+    watched.kill();
+    ASSERT_TRUE(watched.waitForFinished(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.process.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(sim.process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.process.exitCode(), 0);
+    EXPECT_FALSE(QFileInfo(ports + QStringLiteral("/kv508sim0")).isSymLink());
+}
+
+TEST(SimProgram, StateFileFailuresAreReportedAndRefused)
+{
+    UseScratchVirtualPortDir();
+    QTemporaryDir dir;
+    // A save that fails is reported at once, without --verbose, and the exit code says so.
+    const QString unwritable = dir.filePath(QStringLiteral("missing/kv508.json"));
+    {
+        SimProcess sim({QStringLiteral("--no-stdin"), QStringLiteral("--no-line-time"), QStringLiteral("--state"), unwritable});
+        Master m(sim.path);
+        ASSERT_EQ(m.Ask(CmdSetAs4mA, Date(20250607)).status, TMB::stOK);
+        QByteArray err;
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                err += sim.process.readAllStandardError();
+                return err.contains("missing/kv508.json") && err.contains("No such file or directory");
+            },
+            5000))
+            << err.toStdString();
+        sim.process.terminate();
+        ASSERT_TRUE(sim.process.waitForFinished(10000));
+        EXPECT_NE(sim.process.exitCode(), 0);
+    }
+    // A FIFO is no memory: refused at once instead of waiting for a writer.
+    const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("fifo.json")));
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    QProcess p;
+    p.start(QStringLiteral(KV508_SIM_PATH), {QStringLiteral("--no-stdin"), QStringLiteral("--state"), QFile::decodeName(fifo)});
+    const bool ended = p.waitForFinished(5000);
+    if (!ended) {
+        p.kill();
+        p.waitForFinished(5000);
+    }
+    ASSERT_TRUE(ended);
+    EXPECT_NE(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardError().contains("not a regular file"));
+}
+
+TEST(SimProgram, ConsoleDiscardsOverlongLinesAndEchoesPastNul)
+{
+    UseScratchVirtualPortDir();
+    SimProcess sim({QStringLiteral("--no-line-time")});
+    sim.process.write(QByteArray(4608, 'x') + "fault on\n");
+    sim.process.write(QByteArray("bogus\0tail\n", 11));
+    sim.process.write("status\n");
+    QByteArray err;
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            err += sim.process.readAllStandardError();
+            return err.contains("errors:");
+        },
+        10000))
+        << err.toStdString();
+    EXPECT_TRUE(err.contains("ignored whole")) << err.toStdString();
+    EXPECT_FALSE(err.contains("sensor fault")) << err.toStdString();
+    EXPECT_TRUE(err.contains("tail")) << err.toStdString();
+    EXPECT_TRUE(sim.Terminate());
 }
 
 } // namespace
