@@ -12,10 +12,6 @@ TSpeedButton::TSpeedButton(QWidget *parent) : QToolButton(parent)
 {
     // Speed buttons never take the focus, so clicking one does not end an edit.
     setFocusPolicy(Qt::NoFocus);
-    connect(this, &QAbstractButton::toggled, this, [this](bool latched) {
-        if (latched)
-            ReleaseSiblings();
-    });
 }
 
 void TSpeedButton::setGroupIndex(int v)
@@ -29,6 +25,10 @@ void TSpeedButton::nextCheckState()
     if (isChecked() && !m_allowAllUp)
         return;
     QToolButton::nextCheckState();
+    // Only a click releases the siblings: a latch set by the program (the settings
+    // read after opening) must not withdraw a request the technician made.
+    if (isChecked())
+        ReleaseSiblings();
 }
 
 void TSpeedButton::ReleaseSiblings()

@@ -13,9 +13,9 @@
 class QRadioButton;
 
 // A latching button. GroupIndex 0 is a plain push button. Latching a button
-// with a non-zero GroupIndex, by a click or by setChecked(true), releases every
-// latched button of the same GroupIndex under the same parent. With AllowAllUp
-// a click on a latched button releases it; without, it stays latched.
+// with a non-zero GroupIndex by a click releases every latched button of the
+// same GroupIndex under the same parent; setChecked(true) latches it alone.
+// With AllowAllUp a click on a latched button releases it; without, it stays latched.
 class TSpeedButton : public QToolButton
 {
     Q_OBJECT

@@ -43,6 +43,9 @@ int DigitValue(char16_t c, int base)
 TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::currentDate(); })
 {
     setupUi(this);
+    // uic applies only the size of a top-level form; the place is set here, before the
+    // first show (a Wayland compositor places windows itself and may ignore it).
+    move(519, 197);
 
     // The component's events are plain callbacks: the form description cannot bind them.
     MB1->OnMBMasterEndOfEvent = [this](TMBStatus status, const QString &text) { MB1MBMasterEndOfEvent(status, text); };
@@ -283,8 +286,12 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
             {SpeedButton_Reset, Cmd_Reset},
             {SpeedButton_WriteSettings2, Cmd_WriteSettings2},
         };
-        for (const auto &[button, command] : requests) {
+        for (auto [button, command] : requests) {
             if (button->isChecked()) {
+                // A read the chain latched waits for the technician's own write of the
+                // same settings, so what was typed is stored before it is read back.
+                if (command == Cmd_ReadSettings && SpeedButton_WriteSettings2->isChecked())
+                    command = Cmd_WriteSettings2;
                 SendRequest(command);
                 requestSent = true;
                 break;
@@ -343,10 +350,17 @@ void TForm1::ShowLiveData()
 
 void TForm1::ShowSettingsRead()
 {
-    Edit_iFizFor4mA->SetText(QString::number(SettingsRead.iFizFor4mA));
-    Edit_iFizFor20mA->SetText(QString::number(SettingsRead.iFizFor20mA));
-    RadioGroup_ErrorCurrentValue->setItemIndex(SettingsRead.bErrorCurrentValue ? 1 : 0);
-    RadioGroup_ErrorCurrentMode->setItemIndex(SettingsRead.bErrorCurrentMode ? 1 : 0);
+    // Entries still waiting for their write keep what the technician typed; the read
+    // that follows the write shows them as stored. Command 7 writes all seven fields,
+    // command 10 the first four.
+    if (SpeedButton_WriteSettings->isChecked())
+        return;
+    if (!SpeedButton_WriteSettings2->isChecked()) {
+        Edit_iFizFor4mA->SetText(QString::number(SettingsRead.iFizFor4mA));
+        Edit_iFizFor20mA->SetText(QString::number(SettingsRead.iFizFor20mA));
+        RadioGroup_ErrorCurrentValue->setItemIndex(SettingsRead.bErrorCurrentValue ? 1 : 0);
+        RadioGroup_ErrorCurrentMode->setItemIndex(SettingsRead.bErrorCurrentMode ? 1 : 0);
+    }
     // The groups limit the index: code 0 selects nothing, codes past the list the last item.
     RadioGroup_Sensor->setItemIndex(static_cast<int>(SettingsRead.SensorCode) - 1);
     Edit_Averaging->SetText(QString::number(SettingsRead.Averaging));

@@ -2,7 +2,12 @@
 
 #include <QLocale>
 
+#include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <string>
+#include <string_view>
 
 namespace NumberFormat {
 
@@ -108,12 +113,47 @@ QString Format(double value, const QString &pattern)
 
 QString General(double value, QChar decimalSeparator)
 {
-    QString s = QString::number(value, 'g', 15);
-    if (s.contains(QLatin1Char('e'))) {
-        s = s.toUpper(); // 1.5E-5, as a general format shows it
+    if (!std::isfinite(value))
+        return QString::number(value);
+    if (value == 0)
+        return QStringLiteral("0");
+
+    // Round to 15 significant digits first: the rounded exponent decides the notation
+    // (999999999999999.9 becomes 1E15). to_chars ignores the C locale.
+    char buf[32];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(value), std::chars_format::scientific, 14);
+    if (ec != std::errc())
+        return QString::number(value, 'g', 15);
+    const std::string_view text(buf, static_cast<size_t>(end - buf)); // d.dddddddddddddde[+-]x
+    const size_t e = text.find('e');
+    std::string digits = std::string(text.substr(0, 1)) + std::string(text.substr(2, e - 2));
+    int exponent = 0;
+    std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(), exponent);
+    digits.erase(digits.find_last_not_of('0') + 1);
+    const int count = static_cast<int>(digits.size());
+
+    QString s = value < 0 ? QStringLiteral("-") : QString();
+    if (exponent >= -5 && exponent < 15) {
+        if (exponent < 0) {
+            s += QLatin1Char('0') + QString(decimalSeparator) + QString(-exponent - 1, QLatin1Char('0')) +
+                 QString::fromLatin1(digits.data(), count);
+        } else {
+            const int whole = exponent + 1;
+            s += QString::fromLatin1(digits.data(), std::min(whole, count));
+            if (count < whole)
+                s += QString(whole - count, QLatin1Char('0'));
+            else if (count > whole)
+                s += decimalSeparator + QString::fromLatin1(digits.data() + whole, count - whole);
+        }
+        return s;
     }
-    s.replace(QLatin1Char('.'), decimalSeparator);
-    return s;
+    s += QLatin1Char(digits[0]);
+    if (count > 1)
+        s += decimalSeparator + QString::fromLatin1(digits.data() + 1, count - 1);
+    s += QLatin1Char('E');
+    if (exponent < 0)
+        s += QLatin1Char('-');
+    return s + QString::number(std::abs(exponent));
 }
 
 QString General(double value)

@@ -17,7 +17,8 @@ QString Format(double value, const QString &pattern, QChar decimalSeparator);
 // Same, with the locale's decimal separator.
 QString Format(double value, const QString &pattern);
 
-// General format: up to 15 significant digits, trailing zeros dropped.
+// General format: 15 significant digits, trailing zeros dropped; fixed notation
+// from 0.00001 up to 15 integer digits, else mantissa and exponent ("1.5E-6").
 QString General(double value, QChar decimalSeparator);
 QString General(double value);
 

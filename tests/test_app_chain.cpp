@@ -2,6 +2,8 @@
 // and what a failure leaves behind.
 #include "test_app_support.h"
 
+#include <QRadioButton>
+
 #include <vector>
 
 namespace {
@@ -69,6 +71,13 @@ TEST_F(AppTest, LatchedRequestsAreServedInTheirFixedOrder)
          {&TForm1::SpeedButton_WriteSettings, &TForm1::SpeedButton_SetAs20mA, &TForm1::SpeedButton_Zero},
          {2, 5, 7, 8, 1}},
         {"user write then read", {&TForm1::SpeedButton_WriteSettings2, &TForm1::SpeedButton_Reset}, {251, 10, 8, 1}},
+        // The read the chain latches after 6 or 7 leaves a waiting user write latched and lets it go first.
+        {"erase, then the waiting user write, then the read",
+         {&TForm1::SpeedButton_EraseEEPROM, &TForm1::SpeedButton_WriteSettings2},
+         {6, 10, 8, 1}},
+        {"write, then the waiting user write, then the read",
+         {&TForm1::SpeedButton_WriteSettings, &TForm1::SpeedButton_WriteSettings2},
+         {7, 10, 8, 1}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -162,6 +171,52 @@ TEST_F(AppTest, WritesCarryTheLastCollectionAndAreFollowedByARead)
     EXPECT_EQ(write2.payload, QByteArray("\x0C\x00\xF4\xFF\x01\x00", 6));
     Answer({});
     EXPECT_EQ(Serve(), Cmd::Cmd_ReadSettings);
+}
+
+// What the technician typed and latched for writing is written before any read
+// can replace it: at opening (where the chain latches the read) and when a read
+// is already on its way.
+TEST_F(AppTest, TypedSettingsWaitingForTheirWriteAreNeverOverwrittenByARead)
+{
+    stored.iFizFor4mA = -250;
+    stored.iFizFor20mA = 345;
+    form->Edit_iFizFor4mA->setText("1234");
+    form->Edit_iFizFor20mA->setText("4321");
+    form->RadioGroup_ErrorCurrentMode->Button(1)->click(); // "Tiltva"
+    form->SpeedButton_WriteSettings2->click();
+    Open();
+    EXPECT_TRUE(form->SpeedButton_WriteSettings2->isChecked());
+    EXPECT_EQ(Serve(), Cmd::Cmd_Poll);
+    const TQuery write = Send();
+    EXPECT_EQ(write.command, Cmd::Cmd_WriteSettings2);
+    EXPECT_EQ(write.payload, QByteArray("\xD2\x04\xE1\x10\x00\x01", 6));
+    EXPECT_EQ(form->Edit_iFizFor4mA->text(), "1234");
+    Answer({});
+    stored.iFizFor4mA = 1234;
+    stored.iFizFor20mA = 4321;
+    stored.bErrorCurrentMode = true;
+    EXPECT_EQ(Serve(), Cmd::Cmd_ReadSettings);
+    EXPECT_EQ(form->Edit_iFizFor4mA->text(), "1234");
+    EXPECT_EQ(form->Edit_iFizFor20mA->text(), "4321");
+    EXPECT_EQ(form->RadioGroup_ErrorCurrentMode->ItemIndex(), 1);
+    EXPECT_EQ(Serve(), Cmd::Cmd_Poll);
+
+    // A read in flight when the write is latched: its answer leaves the entries alone.
+    form->SpeedButton_ReadSettings->click();
+    Serve(); // the poll
+    ASSERT_EQ(Send().command, Cmd::Cmd_ReadSettings);
+    form->Edit_iFizFor4mA->setText("-77");
+    form->SpeedButton_WriteSettings2->click();
+    stored.iFizFor4mA = 5;
+    Answer(SettingsPayload(stored));
+    EXPECT_EQ(form->SettingsRead.iFizFor4mA, 5);
+    EXPECT_EQ(form->Edit_iFizFor4mA->text(), "-77");
+    EXPECT_EQ(form->RadioGroup_ErrorCurrentMode->ItemIndex(), 1);
+    EXPECT_EQ(Send().payload.left(2), QByteArray("\xB3\xFF", 2));
+    stored.iFizFor4mA = -77;
+    Answer({});
+    EXPECT_EQ(Serve(), Cmd::Cmd_ReadSettings);
+    EXPECT_EQ(form->Edit_iFizFor4mA->text(), "-77");
 }
 
 // A request that fails stays latched, the cycle ends with a poll, and the

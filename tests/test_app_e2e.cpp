@@ -416,7 +416,7 @@ TEST_F(SimTest, ClosingTheWindowInFlightClosesThePort)
 class LossyLineTest : public SimTest
 {
 protected:
-    void StartSimulator()
+    void StartSimulator(bool open = true)
     {
         ASSERT_TRUE(m_pty.Valid());
         sim::SimConfig config;
@@ -437,6 +437,8 @@ protected:
         };
         // Keep the test short: a lost answer is given up on after a fifth of a second.
         mb->setMBMasterTimeOut(200);
+        if (!open)
+            return;
         ASSERT_TRUE(Open(m_pty.SlavePath()));
         ASSERT_TRUE(Polls(2));
     }
@@ -475,6 +477,31 @@ TEST_F(LossyLineTest, ATimedOutRequestStaysLatchedAndGoesOutAfterTheNextGoodPoll
     EXPECT_EQ(seen[seen.size() - 2], PollOK);
     EXPECT_EQ(seen[seen.size() - 1], (TTransaction{Cmd::Cmd_SetAs0, TMB::stOK}));
     EXPECT_TRUE(form->Panel1->isVisibleTo(form->TabSheet2));
+}
+
+// Settings typed and latched for writing while the port is closed reach the
+// instrument at opening, before the read the opening asks for.
+TEST_F(LossyLineTest, AWriteLatchedWhileClosedGoesOutFirstAndIsStored)
+{
+    form->Edit_iFizFor4mA->setText(QStringLiteral("1234"));
+    form->Edit_iFizFor20mA->setText(QStringLiteral("4321"));
+    form->RadioGroup_ErrorCurrentMode->Button(1)->click(); // "Tiltva"
+    form->SpeedButton_WriteSettings2->click();
+    StartSimulator(false);
+    ASSERT_TRUE(Open(m_pty.SlavePath()));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return !form->SpeedButton_WriteSettings2->isChecked() && !form->SpeedButton_ReadSettings->isChecked(); }, kWait));
+    const std::vector<TTransaction> expected = {
+        PollOK, {Cmd::Cmd_WriteSettings2, TMB::stOK}, {Cmd::Cmd_ReadSettings, TMB::stOK}};
+    EXPECT_EQ(Since(0), expected);
+    const sim::Settings held = m_sim->Model().StoredSettings();
+    EXPECT_EQ(held.iFizFor4mA, 1234);
+    EXPECT_EQ(held.iFizFor20mA, 4321);
+    EXPECT_TRUE(held.bErrorCurrentMode);
+    EXPECT_FALSE(held.bErrorCurrentValue);
+    EXPECT_EQ(form->Edit_iFizFor4mA->text(), QStringLiteral("1234"));
+    EXPECT_EQ(form->Edit_iFizFor20mA->text(), QStringLiteral("4321"));
+    EXPECT_EQ(form->RadioGroup_ErrorCurrentMode->ItemIndex(), 1);
 }
 
 TEST_F(LossyLineTest, ResetAndZeroTogetherSendZeroThenResetWithNoPollBetween)

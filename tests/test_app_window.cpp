@@ -96,6 +96,15 @@ TEST(AppWindow, CaptionIsComposedOnActivation)
     EXPECT_EQ(form.windowTitle(), "KV508 I v2017.01.05.");
 }
 
+TEST(AppWindow, OpensAtItsDesignedPlaceAndSize)
+{
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form, 5000));
+    EXPECT_EQ(form.pos(), QPoint(519, 197));
+    EXPECT_EQ(form.size(), QSize(985, 705));
+}
+
 TEST(AppWindow, KeyboardShortcutSwitchesBetweenThePages)
 {
     TForm1 form;
@@ -130,6 +139,7 @@ TEST_F(AppTest, LiveDataIsShownWithThePatternsAndTheLocaleSeparator)
         {2, -5, 250, "-00,05", "Scale end = 02,50"},
         {4, 12345, -5000, "1,2345", "Scale end = -0,5"},
         {5, 12345, 0, "0,12345", "Scale end = 0"},
+        {10, 15, -5000, "1,5E-9", "Scale end = -5E-7"},
     };
     Open();
     for (const Case &c : cases) {

@@ -42,10 +42,41 @@ INSTANTIATE_TEST_SUITE_P(
         // A value that rounds to zero carries no minus sign.
         PatternCase{-0.0001, "0.000", "0,000"}));
 
-TEST(GeneralFormat, DropsTrailingZerosAndUsesSeparator)
+struct GeneralCase {
+    double value;
+    const char *expected;
+};
+
+class GeneralTest : public ::testing::TestWithParam<GeneralCase> {};
+
+TEST_P(GeneralTest, FixedWhileItFitsElseMantissaAndExponent)
 {
-    EXPECT_EQ(NumberFormat::General(34.5, QLatin1Char(',')), QStringLiteral("34,5"));
-    EXPECT_EQ(NumberFormat::General(-12, QLatin1Char('.')), QStringLiteral("-12"));
+    const GeneralCase c = GetParam();
+    EXPECT_EQ(NumberFormat::General(c.value, QLatin1Char(',')).toStdString(), c.expected) << c.value;
+}
+
+// Worked by hand: fixed from 0,00001 up to 15 integer digits (after rounding to 15
+// significant digits); otherwise mantissa, "E", a sign only when negative, no leading zeros.
+INSTANTIATE_TEST_SUITE_P(
+    General, GeneralTest,
+    ::testing::Values(GeneralCase{0, "0"}, GeneralCase{-0.0, "0"}, GeneralCase{34.5, "34,5"}, GeneralCase{-12, "-12"},
+                      GeneralCase{0.00001, "0,00001"}, GeneralCase{0.00001234, "0,00001234"},
+                      GeneralCase{-0.00001234, "-0,00001234"}, GeneralCase{0.0000099, "9,9E-6"},
+                      GeneralCase{1.5e-6, "1,5E-6"}, GeneralCase{-1.5e-7, "-1,5E-7"}, GeneralCase{1e-100, "1E-100"},
+                      GeneralCase{3.2767e-251, "3,2767E-251"}, GeneralCase{0.1234, "0,1234"},
+                      GeneralCase{123456789012345, "123456789012345"},
+                      GeneralCase{-123456789012345, "-123456789012345"},
+                      GeneralCase{1234567890123456, "1,23456789012346E15"},
+                      GeneralCase{123456789012345678901.0, "1,23456789012346E20"}, GeneralCase{1e15, "1E15"},
+                      GeneralCase{100000000000000, "100000000000000"},
+                      GeneralCase{999999999999999.9, "1E15"}, // rounds up to 16 integer digits
+                      GeneralCase{0.0000099999999999999999, "0,00001"}, GeneralCase{1.25e300, "1,25E300"},
+                      GeneralCase{0.1 + 0.2, "0,3"}, GeneralCase{2.0 / 3.0, "0,666666666666667"}));
+
+TEST(GeneralFormat, UsesTheSeparatorGiven)
+{
+    EXPECT_EQ(NumberFormat::General(-12.5, QLatin1Char('.')), QStringLiteral("-12.5"));
+    EXPECT_EQ(NumberFormat::General(1.5e-6, QLatin1Char('.')), QStringLiteral("1.5E-6"));
     // single precision through the general format keeps its binary noise, 15 digits
     EXPECT_EQ(NumberFormat::General(static_cast<double>(345.0f / 10000.0f), QLatin1Char('.')),
               QStringLiteral("0.0344999991357327"));

@@ -187,17 +187,13 @@ private:
         const auto after = States();
 
         // A request's button is released only by an acknowledged answer of its own
-        // command; after a settings change the settings are read back, and latching
-        // the read releases its sibling, a pending short settings write.
+        // command; after a settings change the settings are read back, and the read
+        // the chain latches leaves a pending short settings write latched.
         const size_t read = 5, write2 = 9;
-        const bool readLatchedNow = !before[read] && after[read];
         for (size_t i = 0; i < kOrder.size(); ++i) {
             const quint8 c = kOrder[i].command;
             const bool servedNow = status == TMB::stOK && c == command;
-            if (before[i] && !after[i] && !servedNow) {
-                ASSERT_TRUE(i == write2 && readLatchedNow) << "request " << int(c) << " released without its answer";
-                ++m_withdrawn;
-            }
+            ASSERT_FALSE(before[i] && !after[i] && !servedNow) << "request " << int(c) << " released without its answer";
             if (!before[i] && after[i]) {
                 ASSERT_TRUE(status == TMB::stOK && c == TForm1::Cmd_ReadSettings &&
                             (command == TForm1::Cmd_EraseEEPROM || command == TForm1::Cmd_WriteSettings ||
@@ -211,12 +207,12 @@ private:
             }
         }
 
-        // Exactly one next transaction: after an answer the first latched request,
-        // else (and after any failure) a poll.
+        // Exactly one next transaction: after an answer the first latched request
+        // (a read yields to a waiting short write), else (and after any failure) a poll.
         quint8 expected = TForm1::Cmd_Poll;
         for (size_t i = 0; i < kOrder.size() && status == TMB::stOK; ++i) {
             if (after[i]) {
-                expected = kOrder[i].command;
+                expected = i == read && after[write2] ? quint8(TForm1::Cmd_WriteSettings2) : kOrder[i].command;
                 break;
             }
         }
