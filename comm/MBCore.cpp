@@ -190,6 +190,15 @@ void TMB::setMBMode(TMBMode m)
     m_MBMode = m;
     if (m == old)
         return;
+    const bool oldMaster = old == modeMaster || old == modeASCIIMaster;
+    const bool oldSlave = old == modeSlave || old == modeASCIISlave;
+    // A pending start belongs to the mode that armed it: a master start must not
+    // fire as a slave's answer, nor a slave's answer as a master query.
+    bool startCancelled = false;
+    if (StartTimer.Enabled() && ((oldMaster && !master) || oldSlave)) {
+        StartTimer.Stop();
+        startCancelled = oldMaster;
+    }
     m_MBMasterTryNumberMax = 0;
     m_MBNumberOfRxFrames = 0;
     m_MBNumberOfTxFrames = 0;
@@ -199,9 +208,11 @@ void TMB::setMBMode(TMBMode m)
     ResetPanelState();
     ResetSpeedRange();
     // Between the master modes a waiting transaction goes on with its tries.
-    // Any other mode can never accept its answer, so it ends here, once; its
+    // Any other mode can never send or accept it, so it ends here, once; its
     // answer timer must not run on as a slave's watchdog.
-    if (!master && m_awaitingAnswer) {
+    if (master && m_awaitingAnswer) {
+        SetMBStatusNow(stnWaitingForAnswer);
+    } else if (m_awaitingAnswer || startCancelled) {
         m_awaitingAnswer = false;
         AnswerTimer.Stop();
         SetMBStatus(stTimeOut);

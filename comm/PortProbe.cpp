@@ -128,8 +128,12 @@ bool DecodeName(const char *raw, QString &name)
     name = QFile::decodeName(raw);
     if (QFile::encodeName(name) != QByteArray(raw))
         return false;
+    // Control characters, line separators and bidirectional marks would break or
+    // disguise the name in the list.
     for (const QChar c : name)
-        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0))
+        if (c.unicode() < 0x20 || (c.unicode() >= 0x7f && c.unicode() < 0xa0) ||
+            c.category() == QChar::Separator_Line || c.category() == QChar::Separator_Paragraph ||
+            c.category() == QChar::Other_Format)
             return false;
     return !name.isEmpty();
 }
@@ -175,9 +179,16 @@ bool SysfsInfo(const QByteArray &sysRoot, const QByteArray &rawName, TPortInfo &
     const QByteArray device = RealPath(sysRoot + "/class/tty/" + rawName + "/device");
     if (device.isEmpty())
         return false;
-    const QByteArray driver = RealPath(device + "/driver");
+    QByteArray driver = RealPath(device + "/driver");
     if (driver.isEmpty())
         return false;
+    // Newer kernels put a generic serial-base "port" device between the tty and
+    // the device of the real driver.
+    for (QByteArray up = device; BaseName(RealPath(up + "/subsystem")) == "serial-base";) {
+        up.truncate(up.lastIndexOf('/'));
+        if (const QByteArray d = RealPath(up + "/driver"); !d.isEmpty() && BaseName(RealPath(up + "/subsystem")) != "serial-base")
+            driver = d;
+    }
     info.driver = QFile::decodeName(BaseName(driver));
     // The USB device sits a level or two above the port (port, interface, device).
     const QByteArray devices = RealPath(sysRoot) + "/devices/";

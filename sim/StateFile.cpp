@@ -64,6 +64,15 @@ bool WriteFileAtomically(const QString &path, const QByteArray &data, QString &e
 {
     const QByteArray target = FollowLinks(QFile::encodeName(path));
     const QByteArray dir = QFile::encodeName(QFileInfo(QFile::decodeName(target)).absolutePath());
+    // A rename would replace a read-only file all the same: honour the user's
+    // "do not write this" (also for root, who passes every access check).
+    struct stat existing {};
+    if (::stat(target.constData(), &existing) == 0 &&
+        ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)) {
+        error = QStringLiteral("cannot write %1: the file is read-only (make it writable, e.g. chmod u+w, to keep the memory there)")
+                    .arg(path);
+        return false;
+    }
     QByteArray temp = target + ".XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -355,6 +355,7 @@ TEST_F(MasterCycle, ModeChangeWhileWaitingStillEndsOnce)
     mb.MBMasterStart(0);
     mb.setMBMode(TMB::modeMaster); // between the master modes the tries go on
     EXPECT_TRUE(mb.MBBusy());
+    EXPECT_EQ(mb.MBStatusNow(), TMB::stnWaitingForAnswer);
     mb.AnswerTimer.Fire();
     EXPECT_EQ(link->writes.size(), 2);
     EXPECT_TRUE(ends.empty());
@@ -379,6 +380,20 @@ TEST_F(MasterCycle, ModeChangeWhileWaitingStillEndsOnce)
     mb.MBClosePort();
     EXPECT_EQ(ends.size(), 1u);
     EXPECT_EQ(watchdog, 0);
+
+    // a delayed start ends once too, and never goes out as a slave's answer
+    for (TMB::TMBMode other : {TMB::modeASCIISlave, TMB::modeByte}) {
+        ends.clear();
+        Open();
+        PreparePoll();
+        mb.MBMasterStart(50);
+        mb.setMBMode(other);
+        EXPECT_FALSE(mb.StartTimer.Fire()) << other;
+        EXPECT_TRUE(link->writes.isEmpty()) << other;
+        ASSERT_EQ(ends.size(), 1u) << other;
+        EXPECT_EQ(ends[0].status, TMB::stTimeOut);
+        mb.MBClosePort();
+    }
 }
 
 } // namespace

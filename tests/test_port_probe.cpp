@@ -323,6 +323,28 @@ TEST(PortProbe, PortsOfAnySerialDriverAreFoundWithTheirUsbDescriptors)
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->driver, QStringLiteral("imx-uart"));
     EXPECT_TRUE(b->usbId.isEmpty());
+
+    // Newer kernels: tty -> serial-base port -> serial-base ctrl -> the real device.
+    const QString sys = root.dir.path() + QStringLiteral("/sys");
+    const QString dev = sys + QStringLiteral("/devices/pnp0/00:00");
+    const QString port = dev + QStringLiteral("/00:00:0/00:00:0.0");
+    const auto link = [](const QString &target, const QString &at) {
+        QDir().mkpath(target);
+        return ::symlink(Local(target).constData(), Local(at).constData()) == 0;
+    };
+    ASSERT_TRUE(QDir().mkpath(port) && QDir().mkpath(sys + QStringLiteral("/class/tty/ttyS4")));
+    const QString base = sys + QStringLiteral("/bus/serial-base");
+    ASSERT_TRUE(link(base, port + QStringLiteral("/subsystem")) && link(base + QStringLiteral("/drivers/port"), port + QStringLiteral("/driver")) &&
+                link(base, dev + QStringLiteral("/00:00:0/subsystem")) &&
+                link(base + QStringLiteral("/drivers/ctrl"), dev + QStringLiteral("/00:00:0/driver")) &&
+                link(sys + QStringLiteral("/bus/pnp"), dev + QStringLiteral("/subsystem")) &&
+                link(sys + QStringLiteral("/bus/pnp/drivers/serial"), dev + QStringLiteral("/driver")) &&
+                link(port, sys + QStringLiteral("/class/tty/ttyS4/device")) &&
+                link(uart.SlavePath(), root.dir.path() + QStringLiteral("/dev/ttyS4")));
+    const PortProbe::TProbeResult later = PortProbe::Probe(roots);
+    const PortProbe::TPortInfo *c = InfoOf(later, QStringLiteral("ttyS4"));
+    ASSERT_NE(c, nullptr);
+    EXPECT_EQ(c->driver, QStringLiteral("serial"));
 }
 
 // A simulator killed with SIGKILL leaves its link, and the pseudo-terminal
@@ -426,7 +448,11 @@ TEST(PortProbe, NamesWithControlCharactersOrAnUnknownEncodingAreSkippedAndSaidSo
     ASSERT_TRUE(PublishVirtualPort(QStringLiteral("two\nlines"), pty.SlavePath()));
     const QByteArray twoLineDevice = Local(root.dir.path() + QStringLiteral("/dev/ttyUSB7\n"));
     ASSERT_EQ(::symlink(Local(pty.SlavePath()).constData(), twoLineDevice.constData()), 0);
+    ASSERT_TRUE(PublishVirtualPort(QStringLiteral("one\u2028two"), pty.SlavePath())); // shown as two lines
+    ASSERT_TRUE(PublishVirtualPort(QStringLiteral("evil\u202Emis"), pty.SlavePath())); // shown reversed
     PortProbe::TProbeResult result = PortProbe::Probe(roots);
+    EXPECT_TRUE(result.ports.filter(QStringLiteral("two")).isEmpty()) << result.ports.join(' ').toStdString();
+    EXPECT_TRUE(result.ports.filter(QStringLiteral("mis")).isEmpty()) << result.ports.join(' ').toStdString();
     for (const QString &port : result.ports)
         EXPECT_FALSE(port.contains(QLatin1Char('\n'))) << port.toStdString();
     EXPECT_TRUE(result.hint.contains(QStringLiteral("skipped"))) << result.hint.toStdString();

@@ -355,6 +355,14 @@ TEST(SimStateFile, SavedThroughASymbolicLinkKeepingTheFileMode)
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("real"))).entryList(QDir::Files), QStringList{QStringLiteral("memory.json")});
+
+    // a read-only file is a failed save, not silently replaced
+    ASSERT_EQ(::chmod(QFile::encodeName(target).constData(), 0444), 0);
+    saved.calibrationDate = 20260101;
+    EXPECT_FALSE(SaveMemory(link, saved, error));
+    EXPECT_TRUE(error.contains(QStringLiteral("read-only"))) << error.toStdString();
+    ASSERT_EQ(LoadMemory(target, back, error), LoadResult::Loaded) << error.toStdString();
+    EXPECT_EQ(back.calibrationDate, 20250102u);
 }
 
 // ---- the simulated instrument behind a TMB master ------------------------------------------------
