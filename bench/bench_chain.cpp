@@ -2,7 +2,8 @@
 // with line-time emulation, against the ideal period of the line; CPU time idle
 // and while polling; resident memory; start-up to the window shown; probe time.
 //
-//   bench_chain [--seconds S] [--idle-seconds S]   the measurement
+//   bench_chain [--seconds S] [--idle-seconds S] [--platform P]   the measurement
+//                  (offscreen unless P names another platform, e.g. xcb under Xvfb)
 //   bench_chain --startup-child                    builds and shows the window, says "shown"
 #include "BenchProcess.h"
 #include "BenchReport.h"
@@ -108,7 +109,11 @@ double CpuOver(double seconds)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+    const char *platform = "offscreen";
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], "--platform") == 0)
+            platform = argv[i + 1];
+    qputenv("QT_QPA_PLATFORM", platform);
     if (argc >= 2 && std::strcmp(argv[1], "--startup-child") == 0)
         return StartupChild(argc, argv);
 
