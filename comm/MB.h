@@ -7,6 +7,7 @@
 #pragma once
 
 #include "MBLink.h"
+#include "MBProtocol.h"
 #include "MBTimer.h"
 
 #include <QByteArray>
@@ -47,43 +48,57 @@ class TMB : public QGroupBox
     Q_OBJECT
 
 public:
-    enum TMBMode { modeMaster, modeSlave, modeASCIIMaster, modeASCIISlave, modeDiagnostic, modeByte, modeString };
+    // The core's enumerations, published with their names for the window description.
+    enum TMBMode {
+        modeMaster = mbcore::modeMaster,
+        modeSlave = mbcore::modeSlave,
+        modeASCIIMaster = mbcore::modeASCIIMaster,
+        modeASCIISlave = mbcore::modeASCIISlave,
+        modeDiagnostic = mbcore::modeDiagnostic,
+        modeByte = mbcore::modeByte,
+        modeString = mbcore::modeString
+    };
     Q_ENUM(TMBMode)
-    enum TMBStatus { stOK, stSlaveError, stTimeOut, stClosedPort };
+    enum TMBStatus {
+        stOK = mbcore::stOK,
+        stSlaveError = mbcore::stSlaveError,
+        stTimeOut = mbcore::stTimeOut,
+        stClosedPort = mbcore::stClosedPort
+    };
     Q_ENUM(TMBStatus)
     enum TMBStatusNow {
-        stnReady,
-        stnSending,
-        stnWaitingForAnswer,
-        stnReceiving,
-        stnPortError,
-        stnTimeOut,
-        stnWaitingForCommand,
-        stnReceivedCommand
+        stnReady = mbcore::stnReady,
+        stnSending = mbcore::stnSending,
+        stnWaitingForAnswer = mbcore::stnWaitingForAnswer,
+        stnReceiving = mbcore::stnReceiving,
+        stnPortError = mbcore::stnPortError,
+        stnTimeOut = mbcore::stnTimeOut,
+        stnWaitingForCommand = mbcore::stnWaitingForCommand,
+        stnReceivedCommand = mbcore::stnReceivedCommand
     };
     Q_ENUM(TMBStatusNow)
     enum TMBBaud {
-        baud000075,
-        baud000110,
-        baud000134,
-        baud000150,
-        baud000300,
-        baud000600,
-        baud001200,
-        baud001800,
-        baud002400,
-        baud004800,
-        baud007200,
-        baud009600,
-        baud014400,
-        baud019200,
-        baud038400,
-        baud057600,
-        baud115200,
-        baud128000,
-        baud230400,
-        baud460800,
-        baud921600
+        baud000075 = mbcore::baud000075,
+        baud000110 = mbcore::baud000110,
+        baud000134 = mbcore::baud000134,
+        baud000150 = mbcore::baud000150,
+        baud000300 = mbcore::baud000300,
+        baud000600 = mbcore::baud000600,
+        baud001200 = mbcore::baud001200,
+        baud001800 = mbcore::baud001800,
+        baud002400 = mbcore::baud002400,
+        baud004800 = mbcore::baud004800,
+        baud007200 = mbcore::baud007200,
+        baud009600 = mbcore::baud009600,
+        baud014400 = mbcore::baud014400,
+        baud019200 = mbcore::baud019200,
+        baud038400 = mbcore::baud038400,
+        baud057600 = mbcore::baud057600,
+        baud115200 = mbcore::baud115200,
+        baud128000 = mbcore::baud128000,
+        baud230400 = mbcore::baud230400,
+        baud460800 = mbcore::baud460800,
+        baud921600 = mbcore::baud921600
     };
     Q_ENUM(TMBBaud)
 
@@ -102,9 +117,9 @@ public:
     using TComponentHook = std::function<void(TMB *)>;
 
     // Sizes of the frame areas.
-    static constexpr int MaxPayload = 8187;  // highest payload index
-    static constexpr int RxBufferSize = 8192;
-    static constexpr int FrameAreaSize = 8195;
+    static constexpr int MaxPayload = mbcore::MaxPayload; // highest payload index
+    static constexpr int RxBufferSize = mbcore::RxBufferSize;
+    static constexpr int FrameAreaSize = mbcore::FrameAreaSize;
     static constexpr int PanelWidth = 157;
     static constexpr int PanelHeight = 145;
 

@@ -7,8 +7,10 @@
 
 namespace {
 
-constexpr quint32 kBaudRates[21] = {75,    110,   134,   150,   300,    600,    1200,   1800,   2400,   4800,  7200,
-                                    9600,  14400, 19200, 38400, 57600, 115200, 128000, 230400, 460800, 921600};
+QString Text(const std::string &utf8)
+{
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 } // namespace
 
@@ -40,61 +42,27 @@ TMB::~TMB()
 
 quint32 TMB::BaudRateOf(TMBBaud baud)
 {
-    const int i = static_cast<int>(baud);
-    return (i >= 0 && i <= 20) ? kBaudRates[i] : 9600;
+    return mbcore::BaudRateOf(static_cast<mbcore::TMBBaud>(baud));
 }
 
 QString TMB::VersionText()
 {
-    return QStringLiteral("v%1.%2.%3.")
-        .arg(2016, 4, 10, QLatin1Char('0'))
-        .arg(10, 2, 10, QLatin1Char('0'))
-        .arg(11, 2, 10, QLatin1Char('0'));
+    return Text(mbcore::VersionText());
 }
 
 QString TMB::ModeText(TMBMode mode)
 {
-    switch (mode) {
-    case modeMaster: return QStringLiteral("Master ");
-    case modeSlave: return QStringLiteral("Slave ");
-    case modeASCIIMaster: return QStringLiteral("ASCII Master ");
-    case modeASCIISlave: return QStringLiteral("ASCII Slave ");
-    case modeDiagnostic: return QStringLiteral("Diagnostic ");
-    case modeByte: return QStringLiteral("Byte Mode ");
-    case modeString: return QStringLiteral("String Mode ");
-    }
-    return QString();
+    return Text(mbcore::ModeText(static_cast<mbcore::TMBMode>(mode)));
 }
 
 QString TMB::StatusText(TMBStatus status, quint8 code)
 {
-    switch (status) {
-    case stOK: return QStringLiteral("OK");
-    case stSlaveError:
-        if (code == 254)
-            return QStringLiteral("Unknown Command");
-        if (code == 255)
-            return QStringLiteral("ID Error");
-        return QStringLiteral("Slave Error: #") + QString::number(code);
-    case stTimeOut: return QStringLiteral("Time Out");
-    case stClosedPort: return QStringLiteral("Closed Port");
-    }
-    return QString();
+    return Text(mbcore::StatusText(static_cast<mbcore::TMBStatus>(status), code));
 }
 
 QString TMB::StatusNowText(TMBStatusNow state)
 {
-    switch (state) {
-    case stnReady: return QStringLiteral("Ready");
-    case stnSending: return QStringLiteral("Sending");
-    case stnWaitingForAnswer: return QStringLiteral("Waiting For Answer");
-    case stnReceiving: return QStringLiteral("Receiving");
-    case stnPortError: return QStringLiteral("Port Error");
-    case stnTimeOut: return QStringLiteral("Time Out");
-    case stnWaitingForCommand: return QStringLiteral("Waiting For Command");
-    case stnReceivedCommand: return QStringLiteral("Received Command");
-    }
-    return QString();
+    return Text(mbcore::StatusNowText(static_cast<mbcore::TMBStatusNow>(state)));
 }
 
 QColor TMB::FaceColor()
@@ -117,10 +85,9 @@ QColor TMB::StatusColor(TMBStatus status)
 
 TMBBaud TMB::MBBaud() const
 {
-    for (int i = 0; i <= 20; ++i)
-        if (kBaudRates[i] == m_baudRate)
-            return static_cast<TMBBaud>(i);
-    return baud009600;
+    mbcore::TMBBaud baud = mbcore::baud009600;
+    mbcore::BaudOf(m_baudRate, baud);
+    return static_cast<TMBBaud>(baud);
 }
 
 void TMB::setMBBaud(TMBBaud v)

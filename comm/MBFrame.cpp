@@ -3,43 +3,13 @@
 
 namespace {
 
-// CRC-16, reflected polynomial 0xA001, eight tables so that eight bytes are
-// folded per step (slicing-by-8); table 0 alone is the classic byte table.
-struct CrcTables {
-    quint16 t[8][256];
-    constexpr CrcTables() : t{}
-    {
-        for (int i = 0; i < 256; ++i) {
-            quint16 r = static_cast<quint16>(i);
-            for (int k = 0; k < 8; ++k)
-                r = (r & 1) ? static_cast<quint16>((r >> 1) ^ 0xA001) : static_cast<quint16>(r >> 1);
-            t[0][i] = r;
-        }
-        for (int i = 0; i < 256; ++i)
-            for (int s = 1; s < 8; ++s)
-                t[s][i] = static_cast<quint16>((t[s - 1][i] >> 8) ^ t[0][t[s - 1][i] & 0xFF]);
-    }
-};
-
-constexpr CrcTables kCrc;
-
 constexpr char kHex[] = "0123456789ABCDEF";
 
 } // namespace
 
 quint16 TMB::MBCrc16(const quint8 *p, qsizetype count)
 {
-    quint32 crc = 0xFFFF;
-    while (count >= 8) {
-        const quint32 lo = crc ^ (quint32(p[0]) | quint32(p[1]) << 8);
-        crc = kCrc.t[7][lo & 0xFF] ^ kCrc.t[6][lo >> 8] ^ kCrc.t[5][p[2]] ^ kCrc.t[4][p[3]] ^ kCrc.t[3][p[4]] ^
-              kCrc.t[2][p[5]] ^ kCrc.t[1][p[6]] ^ kCrc.t[0][p[7]];
-        p += 8;
-        count -= 8;
-    }
-    while (count-- > 0)
-        crc = (crc >> 8) ^ kCrc.t[0][(crc ^ *p++) & 0xFF];
-    return static_cast<quint16>(crc);
+    return mbcore::Crc16(p, count > 0 ? static_cast<std::size_t>(count) : 0);
 }
 
 bool TMB::WriteToPort(const QByteArray &bytes)

@@ -1,9 +1,6 @@
 // Master transaction cycle and the master receivers.
 #include "MB.h"
 
-#include <cfenv>
-#include <cmath>
-
 namespace {
 
 bool IsMasterMode(TMB::TMBMode m)
@@ -15,10 +12,7 @@ bool IsMasterMode(TMB::TMBMode m)
 
 quint16 TMB::SendingTimeEstimate(quint16 payloadBytes, quint32 baud)
 {
-    // Two 10-bit characters per byte, five bytes of framing; halves go to even.
-    const double perByteMs = 1.0 / baud * 10 * 2 * 1000;
-    const double ms = std::nearbyint((payloadBytes + 5) * perByteMs) + 1;
-    return ms > 65535 ? 65535 : static_cast<quint16>(ms);
+    return mbcore::SendingTimeEstimate(payloadBytes, baud);
 }
 
 void TMB::MBMasterStart(quint16 delay)

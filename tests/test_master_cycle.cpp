@@ -56,21 +56,6 @@ protected:
     std::vector<std::string> log;
 };
 
-TEST(SendingTime, EstimateRoundsHalvesToEvenAndIsHeld)
-{
-    EXPECT_EQ(TMB::SendingTimeEstimate(3, 4800), 34);
-    EXPECT_EQ(TMB::SendingTimeEstimate(0, 4800), 22);
-    EXPECT_EQ(TMB::SendingTimeEstimate(3, 115200), 2);
-    // 1/9600*20000 = 2.0833.. ms per byte; 7 bytes is 14.58 -> 15 + 1
-    EXPECT_EQ(TMB::SendingTimeEstimate(2, 9600), 16);
-    // 75 baud, 8187 bytes: far above 16 bits, held at the top
-    EXPECT_EQ(TMB::SendingTimeEstimate(8187, 75), 65535);
-    // 16384 baud makes the per-byte factor exact, so these products are true halves:
-    // 256 x 1.220703125 = 312.5 goes down to 312, 768 x it = 937.5 goes up to 938.
-    EXPECT_EQ(TMB::SendingTimeEstimate(251, 16384), 313);
-    EXPECT_EQ(TMB::SendingTimeEstimate(763, 16384), 939);
-}
-
 TEST_F(MasterCycle, SilentSlaveGetsFiveIdenticalQueriesThenTimeOut)
 {
     Open();
