@@ -7,6 +7,7 @@
 #pragma once
 
 #include "MBLink.h"
+#include "MBPayload.h"
 #include "MBProtocol.h"
 #include "MBTimer.h"
 
@@ -433,7 +434,7 @@ private:
     void UserTimerExpired();
     void LinkHungUp();
     void PutFixed(quint64 value, int width);
-    quint64 GetFixed(int width, bool &ok);
+    quint64 GetFixed(int width);
     void SendFailed();
     void RaiseMasterEnd();
 
@@ -501,8 +502,8 @@ private:
 
     // ---- engine state ----------------------------------------------------------------
     int m_PayloadOffset = 3;
-    std::array<quint8, FrameAreaSize> m_TXDataBuffer{};
-    std::array<quint8, FrameAreaSize> m_RXDataBuffer{};
+    mbcore::TFrameArea m_TXDataBuffer{};
+    mbcore::TFrameArea m_RXDataBuffer{};
     std::array<quint8, RxBufferSize> m_RxBuffer{};
     quint32 m_RxLastChar = 0;
     quint32 m_RxLowNibble = 0;

@@ -1,5 +1,5 @@
-// The protocol core on its own, without any toolkit: CRC-16 against its bitwise
-// definition, and the sending time estimate.
+// The protocol core's plain facts: CRC-16 against its bitwise definition, and
+// the sending time estimate.
 #include "MBProtocol.h"
 
 #include <gtest/gtest.h>

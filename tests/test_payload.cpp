@@ -53,63 +53,6 @@ TEST(PayloadPut, StringWritesTerminator)
     EXPECT_EQ(TxPayload(mb, 3), 'b');
 }
 
-TEST(PayloadPut, BoundaryAtTheEndOfTheArea)
-{
-    TMB mb;
-    mb.MBClearTxData();
-    mb.setMBMBTXDataBufferIndex(8186);
-    mb.MBPutByte(0x11);
-    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
-    EXPECT_EQ(mb.MBDataNumberToSend(), 8186);
-    mb.MBPutByte(0x22); // written, not counted
-    EXPECT_EQ(TxPayload(mb, 8187), 0x22);
-    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
-    EXPECT_EQ(mb.MBDataNumberToSend(), 8186);
-    mb.MBPutWord(0x3344); // does not fit at all
-    EXPECT_EQ(TxPayload(mb, 8187), 0x22);
-    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
-
-    // A string that ends exactly on the last index stays on its terminator.
-    mb.MBClearTxData();
-    mb.setMBMBTXDataBufferIndex(8185);
-    mb.MBPutString("ab");
-    EXPECT_EQ(TxPayload(mb, 8186), 'b');
-    EXPECT_EQ(TxPayload(mb, 8187), 0);
-    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 8187);
-    EXPECT_EQ(mb.MBDataNumberToSend(), 0);
-    // and one that is a byte longer is dropped
-    mb.setMBMBTXDataBufferIndex(8185);
-    mb.MBPutString("xyz");
-    EXPECT_EQ(TxPayload(mb, 8185), 'a');
-    // a huge text never wraps the sum
-    mb.setMBMBTXDataBufferIndex(1);
-    mb.MBPutString(QByteArray(70000, 'q'));
-    EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 1);
-    EXPECT_EQ(TxPayload(mb, 1), 0);
-
-    // The same boundaries hold with the binary offset (2).
-    mb.setMBMode(TMB::modeMaster);
-    mb.MBClearTxData();
-    mb.setMBMBTXDataBufferIndex(8184);
-    mb.MBPutDWord(0xA1B2C3D4); // 8184..8187: written, not counted
-    EXPECT_EQ(TxPayload(mb, 8187), 0xA1);
-    EXPECT_EQ(mb.MBDataNumberToSend(), 0);
-}
-
-TEST(PayloadPut, RewritingDoesNotShrinkTheCount)
-{
-    TMB mb;
-    mb.MBClearTxData();
-    mb.MBPutDWord(0xFFFFFFFF);
-    mb.setMBMBTXDataBufferIndex(1);
-    mb.MBPutByte(7);
-    EXPECT_EQ(mb.MBDataNumberToSend(), 4);
-    EXPECT_EQ(TxPayload(mb, 1), 7);
-    mb.MBClearTxData();
-    EXPECT_EQ(mb.MBDataNumberToSend(), 0);
-    EXPECT_EQ(TxPayload(mb, 2), 0);
-}
-
 // Receives an ASCII answer carrying the given payload through a fake link.
 void ReceiveAsciiPayload(TMB &mb, const QByteArray &payload)
 {
