@@ -7,6 +7,7 @@
 #pragma once
 
 #include "MBLink.h"
+#include "MBFrame.h"
 #include "MBPayload.h"
 #include "MBProtocol.h"
 #include "MBTimer.h"
@@ -325,9 +326,10 @@ public:
     // ---- frame codec ----------------------------------------------------------
     void MBSendFrame();
     void MBSendHexPair(quint8 byte);
-    enum TNibblePosition { npFirst, npMiddle, npLast };
+    enum TNibblePosition { npFirst = mbcore::npFirst, npMiddle = mbcore::npMiddle, npLast = mbcore::npLast };
     void MBSendNibblePair(quint8 byte, TNibblePosition position);
     void MBSendRawByte(quint8 byte);
+    void SendNow(const char *chars, int count);
     // Writes to the link while LinkOpen; false when the link refused (line gone).
     bool WriteToPort(const QByteArray &bytes);
 
@@ -512,8 +514,7 @@ private:
     bool m_rxOverflowed = false; // the frame being collected lost bytes past the buffer
     bool m_StringReceptionArmed = false;
     bool m_LinkOpen = false;
-    // Frame being written: the characters are collected and handed to the link at once.
-    bool m_batching = false;
+    // The characters of the frame being written, handed to the link at once.
     QByteArray m_batch;
     bool m_sendFailed = false;
 

@@ -1,11 +1,6 @@
 // Frame building and the CRC-16 that protects every frame.
 #include "MB.h"
-
-namespace {
-
-constexpr char kHex[] = "0123456789ABCDEF";
-
-} // namespace
+#include "MBFrame.h"
 
 quint16 TMB::MBCrc16(const quint8 *p, qsizetype count)
 {
@@ -14,10 +9,6 @@ quint16 TMB::MBCrc16(const quint8 *p, qsizetype count)
 
 bool TMB::WriteToPort(const QByteArray &bytes)
 {
-    if (m_batching) {
-        m_batch.append(bytes);
-        return true;
-    }
     if (!m_LinkOpen || !m_link)
         return true; // nothing is written while no link is open, and nothing is reported
     if (!m_link->WriteBytes(bytes.constData(), bytes.size()))
@@ -35,49 +26,31 @@ void TMB::SendFailed()
     SetMBBusy(true);
 }
 
+// The single-character operations write at once; a whole frame is encoded by
+// the core and written in one piece (MBSendFrame).
 void TMB::MBSendHexPair(quint8 byte)
 {
-    if (!m_MBPortOpen) {
-        SendFailed();
-        return;
-    }
-    if (m_batching) { // the common case: straight into the frame being collected
-        m_batch.append(kHex[byte >> 4]);
-        m_batch.append(kHex[byte & 0x0F]);
-        return;
-    }
-    const char pair[2] = {kHex[byte >> 4], kHex[byte & 0x0F]};
-    if (!WriteToPort(QByteArray(pair, 2)))
-        SendFailed();
+    char pair[2];
+    mbcore::EncodeHexPair(pair, byte);
+    SendNow(pair, 2);
 }
 
 void TMB::MBSendNibblePair(quint8 byte, TNibblePosition position)
 {
-    if (!m_MBPortOpen) {
-        SendFailed();
-        return;
-    }
-    const quint8 marker = position == npFirst ? 0xC0 : (position == npLast ? 0x60 : 0x40);
-    const char pair[2] = {static_cast<char>(byte & 0x0F), static_cast<char>(marker | (byte >> 4))};
-    if (m_batching) {
-        m_batch.append(pair, 2);
-        return;
-    }
-    if (!WriteToPort(QByteArray(pair, 2)))
-        SendFailed();
+    char pair[2];
+    mbcore::EncodeNibblePair(pair, byte, static_cast<mbcore::TNibblePosition>(position));
+    SendNow(pair, 2);
 }
 
 void TMB::MBSendRawByte(quint8 byte)
 {
-    if (!m_MBPortOpen) {
-        SendFailed();
-        return;
-    }
-    if (m_batching) {
-        m_batch.append(static_cast<char>(byte));
-        return;
-    }
-    if (!WriteToPort(QByteArray(1, static_cast<char>(byte))))
+    const char c = static_cast<char>(byte);
+    SendNow(&c, 1);
+}
+
+void TMB::SendNow(const char *chars, int count)
+{
+    if (!m_MBPortOpen || !WriteToPort(QByteArray(chars, count)))
         SendFailed();
 }
 
@@ -121,42 +94,29 @@ void TMB::MBSendFrame()
         }
         if (m_MBMode != modeSlave)
             ShowTxId(f[1]);
-        const int covered = n + (ascii ? 4 : 3);
-        const quint16 crc = MBCrc16(f, covered);
-        f[covered] = static_cast<quint8>(crc & 0xFF);
-        f[covered + 1] = static_cast<quint8>(crc >> 8);
-        last = covered + 1;
+        last = mbcore::SealFrame(m_TXDataBuffer, n + (ascii ? 4 : 3));
         ShowTxCount();
     }
 
-    m_batching = true;
-    m_batch.clear();
-    m_batch.reserve(raw ? n : 2 * (last + 1) + 2);
+    // The whole frame goes to the link in one piece, so a refused write can
+    // never leave part of a frame on the line behind a good one.
     if (ascii) {
-        const bool query = m_MBMode == modeASCIIMaster;
-        m_batch.append(query ? 'M' : 'S');
-        for (int i = 0; i <= last && m_MBStatusNow != stnPortError; ++i)
-            MBSendHexPair(f[i]);
-        m_batch.append(';');
+        m_batch.resize(static_cast<qsizetype>(mbcore::AsciiFrameSize(last + 1)));
+        mbcore::EncodeAsciiFrame(m_batch.data(), m_MBMode == modeASCIIMaster ? 'M' : 'S', f, last + 1);
     } else if (!raw) {
-        for (int i = 0; i <= last && m_MBStatusNow != stnPortError; ++i)
-            MBSendNibblePair(f[i], i == 0 ? npFirst : (i == last ? npLast : npMiddle));
+        m_batch.resize(static_cast<qsizetype>(mbcore::BinaryFrameSize(last + 1)));
+        mbcore::EncodeBinaryFrame(m_batch.data(), f, last + 1);
     } else {
         if (m_MBMode == modeString) {
             m_MBNumberOfReceivedBytes = 0;
             m_MBRxBufferFull = false;
             m_StringReceptionArmed = true;
         }
-        for (int i = 0; i < n && m_MBStatusNow != stnPortError; ++i)
-            MBSendRawByte(f[3 + i]);
+        m_batch = QByteArray(reinterpret_cast<const char *>(f + 3), n);
     }
-    m_batching = false;
-
-    // The whole frame goes to the link in one piece, so a refused write can
-    // never leave part of a frame on the line behind a good one.
-    if (m_MBStatusNow != stnPortError && !m_batch.isEmpty() && !WriteToPort(m_batch))
+    if (!m_batch.isEmpty() && !WriteToPort(m_batch))
         SendFailed();
-    m_batch.clear();
+    m_batch.resize(0); // keeps its capacity for the next frame
 
     if (raw)
         ShowTxCount();
