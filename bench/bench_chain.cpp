@@ -142,8 +142,8 @@ int main(int argc, char **argv)
     LineReporter::Line("cpu_window_idle_port_closed", CpuOver(idleSeconds), "ms CPU/s");
 
     {
-        // The component with its port open and nothing on the line: its worker
-        // waits in poll(), nothing else should run.
+        // The component with its port open and nothing on the line: the event
+        // loop waits on the port, nothing else should run.
         QString path;
         const int peer = bench::OpenPty(path);
         TMB quiet;

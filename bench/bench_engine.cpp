@@ -144,7 +144,7 @@ void DecodeOneByOne(benchmark::State &state, TMB::TMBMode mode, const QByteArray
 }
 
 // A link that hands out a fixed stream, so the whole receive path can be timed:
-// HandleRxData reads each character as the worker would announce it.
+// HandleRxData reads each character as the link would announce it.
 class FeedLink : public NullLink
 {
 public:

@@ -2,8 +2,8 @@
 // link, the frame engine (payload buffers, codec, master cycle, receivers, slave
 // modes) and its own small status panel.
 //
-// Everything runs on the GUI thread; the link's worker thread only waits on the
-// port and hands each event over synchronously.
+// Everything runs on the GUI thread: the link waits on the port in the GUI
+// thread's own event loop.
 #pragma once
 
 #include "MBLink.h"

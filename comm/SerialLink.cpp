@@ -2,21 +2,14 @@
 
 #include "PortProbe.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QMetaObject>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
-#include <system_error>
-#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -27,20 +20,6 @@ namespace {
 QString SystemText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-void SignalEvent(int efd)
-{
-    const uint64_t one = 1;
-    while (::write(efd, &one, sizeof one) < 0 && errno == EINTR) {
-    }
-}
-
-void DrainEvent(int efd)
-{
-    uint64_t value;
-    while (::read(efd, &value, sizeof value) < 0 && errno == EINTR) {
-    }
 }
 
 int Ioctl(int fd, unsigned long request, void *arg)
@@ -54,129 +33,16 @@ int Ioctl(int fd, unsigned long request, void *arg)
 
 } // namespace
 
-// The worker: waits, hands over, waits for the hand-over to finish. It touches
-// nothing of the link but the descriptor it polls and its own flags.
-class TCommThread
-{
-public:
-    // Called on the worker for each event; must arrange for the GUI thread to
-    // run the hand-over, which ends with HandOverDone().
-    using TPoster = std::function<void(short revents)>;
-
-    TCommThread(int fd, TPoster post)
-        : m_fd(fd), m_post(std::move(post)), m_wakeFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)),
-          m_doneFd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK))
-    {
-    }
-    TCommThread(const TCommThread &) = delete;
-    TCommThread &operator=(const TCommThread &) = delete;
-    ~TCommThread()
-    {
-        Stop();
-        Join();
-        if (m_wakeFd >= 0)
-            ::close(m_wakeFd);
-        if (m_doneFd >= 0)
-            ::close(m_doneFd);
-    }
-
-    bool Valid() const { return m_wakeFd >= 0 && m_doneFd >= 0; }
-    // Throws std::system_error when no thread can be made.
-    void Start() { m_thread = std::thread([this] { Body(); }); }
-    // Safe at any time, also before the body runs: the flag and the event exist
-    // from construction, so an early stop is never lost.
-    void Stop()
-    {
-        m_stop.store(true);
-        if (m_wakeFd >= 0)
-            SignalEvent(m_wakeFd);
-    }
-    void Join()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-    // GUI thread: bytes are (or are no longer) waiting to go out.
-    void WantWrite(bool on)
-    {
-        if (m_wantWrite.exchange(on) != on && on)
-            SignalEvent(m_wakeFd);
-    }
-    // GUI thread, inside a hand-over: the line is gone, stop polling it.
-    void StopWatching() { m_watching.store(false); }
-    void HandOverDone() { SignalEvent(m_doneFd); }
-
-private:
-    void Body()
-    {
-        while (!m_stop.load()) {
-            pollfd p[2] = {{m_wakeFd, POLLIN, 0}, {m_fd, 0, 0}};
-            nfds_t n = 1;
-            if (m_watching.load()) {
-                p[1].events = static_cast<short>(POLLIN | (m_wantWrite.load() ? POLLOUT : 0));
-                n = 2;
-            }
-            if (::poll(p, n, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                if (n == 1)
-                    return; // cannot even wait for the stop: end, Close still joins
-                p[1].revents = POLLERR; // the wait itself failed: the line is as good as gone
-            }
-            if (p[0].revents) {
-                DrainEvent(m_wakeFd); // stop or write wish: look again
-                continue;
-            }
-            if (n == 2 && p[1].revents) {
-                if (p[1].revents & (POLLHUP | POLLERR | POLLNVAL))
-                    m_watching.store(false); // it will not get better; never spin on it
-                m_post(p[1].revents);
-                if (!WaitHandOverDone())
-                    return;
-            }
-        }
-    }
-
-    // Blocks until the GUI thread has run the hand-over; false on stop.
-    bool WaitHandOverDone()
-    {
-        for (;;) {
-            pollfd p[2] = {{m_wakeFd, POLLIN, 0}, {m_doneFd, POLLIN, 0}};
-            if (::poll(p, 2, -1) < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            if (p[1].revents) {
-                DrainEvent(m_doneFd);
-                return !m_stop.load();
-            }
-            if (p[0].revents) {
-                DrainEvent(m_wakeFd);
-                if (m_stop.load())
-                    return false;
-            }
-        }
-    }
-
-    const int m_fd;
-    const TPoster m_post;
-    const int m_wakeFd;
-    const int m_doneFd;
-    std::atomic<bool> m_stop{false};
-    std::atomic<bool> m_wantWrite{false};
-    std::atomic<bool> m_watching{true};
-    std::thread m_thread;
-};
-
-// Lets a queued hand-over find its link, or learn that the link has closed.
+// Lets a hand-over learn that a callback has closed or destroyed its link.
 struct TSerialLink::TAnchor {
     TSerialLink *link = nullptr;
 };
 
-TSerialLink::TSerialLink() = default;
+TSerialLink::TSerialLink(TWaitHost &host) : m_host(host) {}
 
-TSerialLink::TSerialLink(int adoptedFd) : m_adopted(true), m_adoptedFd(adoptedFd) {}
+TSerialLink::TSerialLink(TWaitHost &host, int adoptedFd) : m_adopted(true), m_adoptedFd(adoptedFd), m_host(host)
+{
+}
 
 TSerialLink::~TSerialLink()
 {
@@ -191,11 +57,6 @@ bool TSerialLink::Open(const QString &port, quint32 baud, QString &errorText)
         errorText = SystemText(EBUSY);
         return false;
     }
-    if (!QCoreApplication::instance()) {
-        errorText = QStringLiteral("no application object to hand events to");
-        return false;
-    }
-
     if (m_adopted) {
         // The simulator's own side: no exclusivity games, just a raw line.
         const int fd = m_adoptedFd;
@@ -283,40 +144,18 @@ bool TSerialLink::Open(const QString &port, quint32 baud, QString &errorText)
     m_lineGone = false;
     m_hangUpReported = false;
     m_pending.clear();
-    if (!StartWorker(errorText)) {
+    m_inHandOver = false;
+    m_paused = false;
+    m_anchor = std::make_shared<TAnchor>();
+    m_anchor->link = this;
+    std::string why;
+    m_watch = m_host.Watch(m_fd, true, false, [this](short revents) { HandOver(revents); }, why);
+    if (!m_watch) {
+        errorText = QString::fromStdString(why);
         ReleasePort();
         return false;
     }
     m_open = true;
-    return true;
-}
-
-bool TSerialLink::StartWorker(QString &errorText)
-{
-    m_anchor = std::make_shared<TAnchor>();
-    m_anchor->link = this;
-    std::shared_ptr<TAnchor> anchor = m_anchor;
-    auto post = [anchor](short revents) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [anchor, revents] {
-                if (TSerialLink *link = anchor->link)
-                    link->HandOver(revents);
-            },
-            Qt::QueuedConnection);
-    };
-    auto thread = std::make_unique<TCommThread>(m_fd, std::move(post));
-    if (!thread->Valid()) {
-        errorText = SystemText(errno);
-        return false;
-    }
-    try {
-        thread->Start();
-    } catch (const std::system_error &e) {
-        errorText = QString::fromLocal8Bit(e.what());
-        return false;
-    }
-    m_thread = std::move(thread);
     return true;
 }
 
@@ -325,10 +164,8 @@ void TSerialLink::Close()
     if (!m_open)
         return;
     m_open = false;
-    m_anchor->link = nullptr; // hand-overs still queued now do nothing
-    m_thread->Stop();
-    m_thread->Join(); // prompt: the worker only ever waits together with the stop event
-    m_thread.reset();
+    m_anchor->link = nullptr; // a hand-over that called us touches nothing more
+    m_watch.reset();          // before the descriptor goes
     ReleasePort();
     m_pending.clear();
 }
@@ -348,12 +185,23 @@ void TSerialLink::ReleasePort()
     m_savedTermios.clear();
 }
 
-// GUI thread. The link may be closed, even destroyed, by any callback: keep the
-// anchor and look at it after each one.
+// The host's thread. The link may be closed, even destroyed, by any callback:
+// keep the anchor and look at it after each one.
 void TSerialLink::HandOver(short revents)
 {
+    if (m_inHandOver) { // a callback runs an event loop of its own: wait until it returns
+        m_paused = true;
+        UpdateWatch();
+        return;
+    }
+    if (revents == 0)
+        revents = PollNow();
+    if (revents == 0)
+        return; // the other notifier of the same round found it all done
+
     const std::shared_ptr<TAnchor> anchor = m_anchor;
     const bool gone = (revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+    m_inHandOver = true;
 
     if ((revents & POLLOUT) && !gone && !m_lineGone)
         Flush();
@@ -381,19 +229,43 @@ void TSerialLink::HandOver(short revents)
             return;
     }
 
+    m_inHandOver = false;
+    m_paused = false;
     if (gone)
         m_lineGone = true;
     if (m_lineGone) {
-        m_thread->StopWatching();
+        m_watch.reset(); // it will not get better: never spin on it
         m_pending.clear();
     }
-    m_thread->HandOverDone();
+    UpdateWatch();
 
     if (m_lineGone && !m_hangUpReported) {
         m_hangUpReported = true;
         if (const auto callback = OnHangUp)
             callback();
     }
+}
+
+// Reading always; writing while bytes wait, or once a write found the line
+// gone, so that the next event reports the hang-up.
+void TSerialLink::UpdateWatch()
+{
+    if (m_watch)
+        m_watch->Want(!m_paused, !m_paused && (!m_pending.isEmpty() || m_lineGone));
+}
+
+// What the descriptor is ready for now, for hosts that do not tell.
+short TSerialLink::PollNow() const
+{
+    const bool write = !m_pending.isEmpty() || m_lineGone; // as UpdateWatch asked
+    pollfd p{m_fd, static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0};
+    int r;
+    do {
+        r = ::poll(&p, 1, 0);
+    } while (r < 0 && errno == EINTR);
+    if (r < 0)
+        return POLLERR; // cannot even ask: the line is as good as gone
+    return p.revents;
 }
 
 void TSerialLink::CheckLineEvents()
@@ -450,13 +322,13 @@ bool TSerialLink::WriteBytes(const char *data, qsizetype count)
         done = WriteNow(data, count);
         if (done < 0) {
             m_lineGone = true;
-            m_thread->WantWrite(true); // get a hand-over soon, which reports the hang-up
+            UpdateWatch(); // the next event reports the hang-up
             return false;
         }
     }
     if (done < count) {
         m_pending.append(data + done, count - done);
-        m_thread->WantWrite(true);
+        UpdateWatch();
     }
     return true;
 }
@@ -488,7 +360,7 @@ void TSerialLink::Flush()
     } else {
         m_pending.remove(0, w);
     }
-    m_thread->WantWrite(!m_pending.isEmpty());
+    UpdateWatch();
 }
 
 qsizetype TSerialLink::ReadBytes(char *buffer, qsizetype count)
@@ -520,14 +392,4 @@ void TSerialLink::Discard(qsizetype count)
             break;
         count -= got;
     }
-}
-
-std::unique_ptr<TMBLink> MakeSerialLink()
-{
-    return std::make_unique<TSerialLink>();
-}
-
-std::unique_ptr<TMBLink> MakeFdLink(int fd)
-{
-    return std::make_unique<TSerialLink>(fd);
 }

@@ -1,33 +1,32 @@
-// The POSIX serial link: a port opened by name, watched by a worker thread
-// (TCommThread) that hands every event over to the GUI thread synchronously.
+// The POSIX serial link: a port opened by name (or a descriptor taken over),
+// watched in the event loop of the thread that opens it.
 //
-// Threads. The worker only waits: in poll() on the port, on its wake-up
-// eventfd (stop requests, "bytes are queued for writing") and, while bytes
-// wait to go out, on the port's writability. For each event it posts the
-// hand-over to the GUI thread and then waits until the GUI thread has run it
-// (or until it is told to stop). Reading, writing, the write queue and every
-// callback belong to the GUI thread alone, so there are no locks; the
-// hand-over is the only meeting point.
+// Waiting. The link does not wait itself: a wait host (LinkWait.h; by default
+// Qt's event loop, QtWaitHost.h) watches the descriptor, for reading always
+// and for writing only while bytes are queued, and calls the link back on its
+// own thread. One event costs one wake-up of that thread. Reading, writing, the
+// write queue and every callback belong to that thread alone, so there are no
+// locks. The next wait starts only after the host has read: should a callback
+// run an event loop of its own, the watch pauses until it returns.
 //
-// Because the worker waits for "hand-over done" in poll() together with the
-// stop event, Close() never has to run pending hand-overs to get the worker to
-// end: it signals stop and joins at once, also from inside a callback. A
-// hand-over still queued for a closed link does nothing.
+// Close() stops the watch before it returns, so no callback follows it; it is
+// safe from inside a callback, and so is destroying the link.
 //
 // Writes go to the driver at once as far as it takes them; the rest is queued
 // in order and written as the port becomes writable. Close discards what is
 // still unsent, so it never waits for the line.
 //
 // Hang-up (adapter pulled out, other end of a pseudo-terminal closed): handed
-// over once as OnHangUp; the worker then stops watching the port and sleeps
-// until it is stopped.
+// over once as OnHangUp; the link then stops watching the port, which would
+// otherwise stay "ready" for ever.
 //
 // Line events: the driver's error and modem-line counters (TIOCGICOUNT), or the
-// modem lines themselves (TIOCMGET), are compared at every hand-over, so a
-// change is reported with the next event and nothing is polled. Devices that
-// keep neither (pseudo-terminals, many adapters) report none.
+// modem lines themselves (TIOCMGET), are compared at every event, so a change
+// is reported with the next event and nothing is polled. Devices that keep
+// neither (pseudo-terminals, many adapters) report none.
 #pragma once
 
+#include "LinkWait.h"
 #include "MBLink.h"
 #include "SerialTermios.h"
 
@@ -35,14 +34,16 @@
 
 #include <memory>
 
-class TCommThread;
-
 class TSerialLink : public TMBLink
 {
 public:
-    // A link that opens ports by name (see PortProbe::ResolvePortPath).
-    TSerialLink();
+    // A link that opens ports by name (see PortProbe::ResolvePortPath) and
+    // waits in host, which must outlive it.
+    explicit TSerialLink(TWaitHost &host);
     // A link over an open descriptor, which it takes over (closes when destroyed).
+    TSerialLink(TWaitHost &host, int adoptedFd);
+    // The same, waiting in Qt's event loop (defined in QtWaitHost.cpp).
+    TSerialLink();
     explicit TSerialLink(int adoptedFd);
     ~TSerialLink() override;
 
@@ -65,8 +66,9 @@ public:
 
 private:
     struct TAnchor;
-    bool StartWorker(QString &errorText);
     void HandOver(short revents);
+    void UpdateWatch();
+    short PollNow() const;
     void Flush();
     // Writes what the driver takes now; the count, or -1 when the line is gone.
     qsizetype WriteNow(const char *data, qsizetype count);
@@ -87,11 +89,15 @@ private:
     bool m_haveModem = false;
     SerialTermios::TLineCounts m_counts;
     quint32 m_modem = 0;
-    std::unique_ptr<TCommThread> m_thread;
+    TWaitHost &m_host;
+    std::unique_ptr<TWaitWatch> m_watch; // null while closed and after a hang-up
+    bool m_inHandOver = false;
+    bool m_paused = false; // a callback runs an event loop: wait again once it returns
     std::shared_ptr<TAnchor> m_anchor;
 };
 
 // The link the component uses unless told otherwise: opens a port by name.
+// Both factories wait in Qt's event loop (defined in QtWaitHost.cpp).
 std::unique_ptr<TMBLink> MakeSerialLink();
 
 // A link over a descriptor that is already open (the simulator's own side of a

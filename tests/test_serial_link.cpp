@@ -1,19 +1,26 @@
 // The serial link on real pseudo-terminals: configuration, the byte stream both
-// ways, the write queue, hang-up, exclusivity and the descriptor link.
+// ways, the write queue, hang-up, exclusivity, the descriptor link, and the
+// wait in the host's event loop (Qt's, or a plain poll() loop).
+#include "LinkWait.h"
 #include "Pty.h"
+#include "QtWaitHost.h"
 #include "SerialLink.h"
 #include "SerialTermios.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -29,7 +36,7 @@ qint64 CpuMs()
 }
 
 // Runs the event loop for ms as the application would (not in 10 ms naps), so
-// that anything spinning through the hand-over shows in the CPU time.
+// that anything spinning through the event loop shows in the CPU time.
 qint64 CpuMsOverEventLoop(int ms)
 {
     const qint64 before = CpuMs();
@@ -76,9 +83,92 @@ struct TReceiver {
     int lineEvents = 0;
 };
 
-std::unique_ptr<TSerialLink> OpenOn(const TPty &pty, quint32 baud = 4800)
+// A host without Qt: each turn is one poll() over the watches, with exact
+// revents, as a plain event loop runs it.
+class TPollHost final : public TWaitHost
 {
-    auto link = std::make_unique<TSerialLink>();
+public:
+    struct TEntry {
+        int fd;
+        bool read;
+        bool write;
+        TReady onReady;
+        bool alive = true;
+    };
+
+    std::unique_ptr<TWaitWatch> Watch(int fd, bool read, bool write, TReady onReady, std::string &) override
+    {
+        auto entry = std::make_shared<TEntry>(TEntry{fd, read, write, std::move(onReady)});
+        m_entries.push_back(entry);
+        return std::make_unique<TWatch>(entry);
+    }
+
+    // Turns until done() or the time is up; false on time-out.
+    bool RunUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!done()) {
+            if (clock.elapsed() > timeoutMs)
+                return false;
+            Turn(50);
+        }
+        return true;
+    }
+
+    // One wait of at most ms; returns how many callbacks ran.
+    int Turn(int ms)
+    {
+        std::erase_if(m_entries, [](const auto &e) { return !e->alive; });
+        const std::vector<std::shared_ptr<TEntry>> entries = m_entries;
+        std::vector<pollfd> fds;
+        for (const auto &e : entries)
+            fds.push_back({(e->read || e->write) ? e->fd : -1,
+                           static_cast<short>((e->read ? POLLIN : 0) | (e->write ? POLLOUT : 0)), 0});
+        if (::poll(fds.data(), fds.size(), ms) <= 0)
+            return 0;
+        int calls = 0;
+        for (std::size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents && entries[i]->alive) {
+                const TReady onReady = entries[i]->onReady;
+                onReady(fds[i].revents);
+                ++calls;
+            }
+        }
+        return calls;
+    }
+
+    int Watched() const
+    {
+        return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const auto &e) { return e->alive; }));
+    }
+    bool WantsWrite() const
+    {
+        return std::any_of(m_entries.begin(), m_entries.end(), [](const auto &e) { return e->alive && e->write; });
+    }
+
+private:
+    class TWatch final : public TWaitWatch
+    {
+    public:
+        explicit TWatch(std::shared_ptr<TEntry> entry) : m_entry(std::move(entry)) {}
+        ~TWatch() override { m_entry->alive = false; }
+        void Want(bool read, bool write) override
+        {
+            m_entry->read = read;
+            m_entry->write = write;
+        }
+
+    private:
+        std::shared_ptr<TEntry> m_entry;
+    };
+
+    std::vector<std::shared_ptr<TEntry>> m_entries;
+};
+
+std::unique_ptr<TSerialLink> OpenOn(const TPty &pty, quint32 baud = 4800, TWaitHost &host = QtWaitHost())
+{
+    auto link = std::make_unique<TSerialLink>(host);
     QString error;
     if (!link->Open(pty.SlavePath(), baud, error)) {
         ADD_FAILURE() << "open failed: " << error.toStdString();
@@ -201,7 +291,7 @@ TEST(SerialLink, WritesBeyondWhatTheDriverTakesGoOutWholeAndInOrder)
     EXPECT_EQ(link->QueuedOutput(), 0);
 }
 
-TEST(SerialLink, HangUpIsHandedOverOnceAndTheWorkerThenSleeps)
+TEST(SerialLink, HangUpIsHandedOverOnceAndThePortIsNoLongerWatched)
 {
     struct TCase {
         const char *name;
@@ -233,7 +323,7 @@ TEST(SerialLink, HangUpIsHandedOverOnceAndTheWorkerThenSleeps)
     }
 }
 
-TEST(SerialLink, StopRightAfterOpenIsNeverLost)
+TEST(SerialLink, CloseRightAfterOpenLeavesNothingBehind)
 {
     TPty pty;
     ASSERT_TRUE(pty.Valid());
@@ -243,10 +333,81 @@ TEST(SerialLink, StopRightAfterOpenIsNeverLost)
         ASSERT_TRUE(link.Open(pty.SlavePath(), 9600, error)) << error.toStdString();
         if (i % 2)
             link.WriteBytes("ab", 2);
-        link.Close(); // joins: a lost stop would hang here
+        link.Close();
     }
-    // Nothing of all that must linger: stale hand-overs do nothing.
+    // Nothing of all that must linger: no watch on a descriptor that is gone.
     QCoreApplication::processEvents();
+}
+
+// The same link in a plain poll() loop: the loop waits for writing only while
+// bytes are queued, hears the hang-up once and then no longer watches the port.
+TEST(SerialLink, APlainPollLoopCarriesBothWaysAndTheHangUp)
+{
+    TPty pty;
+    TPollHost host;
+    auto link = OpenOn(pty, 4800, host);
+    ASSERT_TRUE(link);
+    TReceiver rx(*link);
+    EXPECT_EQ(host.Watched(), 1);
+    EXPECT_FALSE(host.WantsWrite());
+
+    const QByteArray out = Pattern(64 * 1024, 5);
+    ASSERT_TRUE(link->WriteBytes(out.constData(), out.size()));
+    ASSERT_GT(link->QueuedOutput(), 0);
+    EXPECT_TRUE(host.WantsWrite());
+    QByteArray got;
+    ASSERT_TRUE(host.RunUntil([&] {
+        char buf[4096];
+        const ssize_t r = ::read(pty.Master(), buf, sizeof buf);
+        if (r > 0)
+            got.append(buf, r);
+        return got.size() >= out.size();
+    }));
+    EXPECT_TRUE(got == out);
+    EXPECT_FALSE(host.WantsWrite());
+
+    const QByteArray in = Pattern(3000, 6);
+    ASSERT_TRUE(pty.Write(in));
+    ASSERT_TRUE(host.RunUntil([&] { return rx.bytes.size() >= in.size(); }));
+    EXPECT_TRUE(rx.bytes == in);
+    EXPECT_EQ(rx.shortReads, 0);
+
+    pty.Hangup();
+    ASSERT_TRUE(host.RunUntil([&] { return rx.hangUps > 0; }));
+    EXPECT_EQ(host.Watched(), 0);
+    EXPECT_EQ(host.Turn(100), 0);
+    EXPECT_EQ(rx.hangUps, 1);
+}
+
+// A callback that runs an event loop of its own (a dialog, say) is not called
+// again inside it while the bytes it was told of wait unread; the watch
+// resumes once it returns.
+TEST(SerialLink, ACallbackRunningAnEventLoopIsNotEnteredAgain)
+{
+    TPty pty;
+    auto link = OpenOn(pty);
+    ASSERT_TRUE(link);
+    int depth = 0, deepest = 0, calls = 0;
+    QByteArray bytes;
+    link->OnDataAvailable = [&](quint32 count) {
+        ++calls;
+        deepest = std::max(deepest, ++depth);
+        if (calls == 1) {
+            QEventLoop loop;
+            QTimer::singleShot(100, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        QByteArray chunk(static_cast<qsizetype>(count), Qt::Uninitialized);
+        chunk.resize(link->ReadBytes(chunk.data(), chunk.size()));
+        bytes += chunk;
+        --depth;
+    };
+    ASSERT_TRUE(pty.Write("abc"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 3; }, 10000));
+    ASSERT_TRUE(pty.Write("def"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 6; }, 10000));
+    EXPECT_EQ(bytes, QByteArray("abcdef"));
+    EXPECT_EQ(deepest, 1);
 }
 
 // A callback may close the link or even destroy it; the hand-over that called

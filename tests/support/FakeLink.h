@@ -1,5 +1,5 @@
 // A link that records every write and lets a test deliver bytes as the
-// worker thread would: through OnDataAvailable with the queued count.
+// serial link does: through OnDataAvailable with the queued count.
 #pragma once
 
 #include "MB.h"
