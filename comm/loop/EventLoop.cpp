@@ -150,6 +150,16 @@ struct TFdWatch::TState
         desc.assign(descriptor, ec); // on failure every wait completes with an error, reported as fdError
     }
 
+    // Arms the wait in one direction; false once the watch has ended.
+    static bool Arm(const std::shared_ptr<TState> &s, int dir)
+    {
+        if (s->ended)
+            return false;
+        s->armed[dir] = true;
+        Issue(s, dir);
+        return true;
+    }
+
     static void Issue(const std::shared_ptr<TState> &s, int dir)
     {
         if (s->pending[dir])
@@ -229,20 +239,12 @@ TFdWatch::~TFdWatch()
 
 bool TFdWatch::WaitRead()
 {
-    if (m_state->ended)
-        return false;
-    m_state->armed[TState::dirRead] = true;
-    TState::Issue(m_state, TState::dirRead);
-    return true;
+    return TState::Arm(m_state, TState::dirRead);
 }
 
 bool TFdWatch::WaitWrite()
 {
-    if (m_state->ended)
-        return false;
-    m_state->armed[TState::dirWrite] = true;
-    TState::Issue(m_state, TState::dirWrite);
-    return true;
+    return TState::Arm(m_state, TState::dirWrite);
 }
 
 void TFdWatch::Cancel()
