@@ -10,15 +10,15 @@
 class NullLink : public TMBLink
 {
 public:
-    bool Open(const QString &, quint32, QString &) override { return m_open = true; }
+    bool Open(const std::string &, uint32_t, std::string &) override { return m_open = true; }
     void Close() override { m_open = false; }
     bool IsOpen() const override { return m_open; }
-    bool WriteBytes(const char *, qsizetype count) override
+    bool WriteBytes(const char *, std::ptrdiff_t count) override
     {
         m_written += count;
         return true;
     }
-    qsizetype ReadBytes(char *, qsizetype) override { return 0; }
+    std::ptrdiff_t ReadBytes(char *, std::ptrdiff_t) override { return 0; }
     qint64 Written() const { return m_written; }
 
 private:

@@ -149,7 +149,7 @@ class FeedLink : public NullLink
 {
 public:
     explicit FeedLink(const QByteArray *stream) : m_stream(stream) {}
-    qsizetype ReadBytes(char *buffer, qsizetype count) override
+    std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override
     {
         const qsizetype n = std::min<qsizetype>(count, m_stream->size() - m_pos);
         std::memcpy(buffer, m_stream->constData() + m_pos, size_t(n));

@@ -29,11 +29,11 @@ void TMB::OpenLink()
     if (m_LinkOpen)
         return;
     std::unique_ptr<TMBLink> link = m_linkFactory ? m_linkFactory() : nullptr;
-    QString error;
-    if (!link || !link->Open(m_Port, m_baudRate, error)) {
+    std::string error;
+    if (!link || !link->Open(m_Port.toStdString(), m_baudRate, error)) {
         if (!link)
-            error = QStringLiteral("no serial link available");
-        throw EComError(QStringLiteral("TMB : cannot open ") + m_Port + QLatin1Char('\r') + error);
+            error = "no serial link available";
+        throw EComError(QStringLiteral("TMB : cannot open ") + m_Port + QLatin1Char('\r') + QString::fromStdString(error));
     }
     link->OnDataAvailable = [this](quint32 count) {
         if (m_MBPortOpen) {

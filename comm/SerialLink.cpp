@@ -51,7 +51,17 @@ TSerialLink::~TSerialLink()
         ::close(m_adoptedFd);
 }
 
-bool TSerialLink::Open(const QString &port, quint32 baud, QString &errorText)
+bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &errorText)
+{
+    QString text;
+    const bool opened = OpenPort(QString::fromStdString(port), baud, text);
+    if (!opened)
+        errorText = text.toStdString();
+    return opened;
+}
+
+// The port names and texts of the probe are still Qt's strings.
+bool TSerialLink::OpenPort(const QString &port, quint32 baud, QString &errorText)
 {
     if (m_open) {
         errorText = SystemText(EBUSY);
@@ -309,7 +319,7 @@ void TSerialLink::CheckLineEvents()
             callback(mask, m_modem);
 }
 
-bool TSerialLink::WriteBytes(const char *data, qsizetype count)
+bool TSerialLink::WriteBytes(const char *data, std::ptrdiff_t count)
 {
     if (!m_open || m_lineGone)
         return false;
@@ -363,7 +373,7 @@ void TSerialLink::Flush()
     UpdateWatch();
 }
 
-qsizetype TSerialLink::ReadBytes(char *buffer, qsizetype count)
+std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     if (!m_open || count <= 0)
         return 0;

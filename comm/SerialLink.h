@@ -47,11 +47,11 @@ public:
     explicit TSerialLink(int adoptedFd);
     ~TSerialLink() override;
 
-    bool Open(const QString &port, quint32 baud, QString &errorText) override;
+    bool Open(const std::string &port, uint32_t baud, std::string &errorText) override;
     void Close() override;
     bool IsOpen() const override { return m_open; }
-    bool WriteBytes(const char *data, qsizetype count) override;
-    qsizetype ReadBytes(char *buffer, qsizetype count) override;
+    bool WriteBytes(const char *data, std::ptrdiff_t count) override;
+    std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
 
     // Bytes accepted by WriteBytes that the driver has not taken yet.
     qsizetype QueuedOutput() const { return m_pending.size(); }
@@ -66,6 +66,7 @@ public:
 
 private:
     struct TAnchor;
+    bool OpenPort(const QString &port, quint32 baud, QString &errorText);
     void HandOver(short revents);
     void UpdateWatch();
     short PollNow() const;

@@ -51,10 +51,10 @@ public:
         : m_writes(writes), m_onWrite(onWrite)
     {
     }
-    bool Open(const QString &, quint32, QString &) override { return m_open = true; }
+    bool Open(const std::string &, uint32_t, std::string &) override { return m_open = true; }
     void Close() override { m_open = false; }
     bool IsOpen() const override { return m_open; }
-    bool WriteBytes(const char *data, qsizetype count) override
+    bool WriteBytes(const char *data, std::ptrdiff_t count) override
     {
         if (!m_writes)
             return true;
@@ -63,7 +63,7 @@ public:
             (*m_onWrite)(m_writes->back());
         return true;
     }
-    qsizetype ReadBytes(char *, qsizetype) override { return 0; }
+    std::ptrdiff_t ReadBytes(char *, std::ptrdiff_t) override { return 0; }
 
 private:
     std::vector<std::string> *m_writes;

@@ -50,7 +50,7 @@ LineEmulator::~LineEmulator()
     m_inner->OnHangUp = nullptr;
 }
 
-bool LineEmulator::Open(const QString &port, quint32 baud, QString &errorText)
+bool LineEmulator::Open(const std::string &port, uint32_t baud, std::string &errorText)
 {
     return m_inner->Open(port, baud, errorText);
 }
@@ -100,7 +100,7 @@ void LineEmulator::RestartNow(int restartMs, std::function<void()> onRestarted)
     Schedule();
 }
 
-bool LineEmulator::WriteBytes(const char *data, qsizetype count)
+bool LineEmulator::WriteBytes(const char *data, std::ptrdiff_t count)
 {
     QByteArray frame(data, count);
     ++m_stats.frames;
@@ -163,7 +163,7 @@ bool LineEmulator::WriteBytes(const char *data, qsizetype count)
     return true;
 }
 
-qsizetype LineEmulator::ReadBytes(char *buffer, qsizetype count)
+std::ptrdiff_t LineEmulator::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     const qsizetype n = std::min<qsizetype>(count, m_ready.size());
     std::copy_n(m_ready.constData(), n, buffer);

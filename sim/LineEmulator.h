@@ -62,11 +62,11 @@ public:
     LineEmulator(std::unique_ptr<TMBLink> inner, LineConfig config);
     ~LineEmulator() override;
 
-    bool Open(const QString &port, quint32 baud, QString &errorText) override;
+    bool Open(const std::string &port, uint32_t baud, std::string &errorText) override;
     void Close() override;
     bool IsOpen() const override;
-    bool WriteBytes(const char *data, qsizetype count) override;
-    qsizetype ReadBytes(char *buffer, qsizetype count) override;
+    bool WriteBytes(const char *data, std::ptrdiff_t count) override;
+    std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
 
     // The next frame the component writes is swallowed (a request the
     // instrument did not understand gets no answer).

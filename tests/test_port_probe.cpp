@@ -362,13 +362,12 @@ TEST(PortProbe, ASimulatorLinkIsListedAndOpenedOnlyWhileItsPublisherLives)
     ASSERT_TRUE(watch.Valid());
     EXPECT_FALSE(PortProbe::Probe().ports.contains(QStringLiteral("kv508sim3")));
     TSerialLink link;
-    QString error;
-    EXPECT_FALSE(link.Open(QStringLiteral("kv508sim3"), 4800, error));
-    EXPECT_TRUE(error.startsWith(QStringLiteral("stale simulator link: its simulator is no longer running")))
-        << error.toStdString();
+    std::string error;
+    EXPECT_FALSE(link.Open("kv508sim3", 4800, error));
+    EXPECT_TRUE(error.starts_with("stale simulator link: its simulator is no longer running")) << error;
     ASSERT_EQ(::unlink(Local(dir + QStringLiteral("/.kv508sim3.lock")).constData()), 0); // no lock file at all
     EXPECT_FALSE(PortProbe::Probe().ports.contains(QStringLiteral("kv508sim3")));
-    EXPECT_FALSE(link.Open(QStringLiteral("kv508sim3"), 4800, error));
+    EXPECT_FALSE(link.Open("kv508sim3", 4800, error));
     EXPECT_FALSE(watch.Opened()) << "the terminal behind a stale link was opened";
 }
 
@@ -394,9 +393,9 @@ TEST(PortProbe, APortOpenInAnotherProgramIsLeftOutAndTheProgramNamed)
     EXPECT_TRUE(result.ports.contains(QStringLiteral("bridged0")));
     EXPECT_TRUE(result.hint.contains(QStringLiteral("held0 is ") + inUse)) << result.hint.toStdString();
     TSerialLink link;
-    QString error;
-    EXPECT_FALSE(link.Open(QStringLiteral("held0"), 4800, error));
-    EXPECT_TRUE(error.startsWith(inUse)) << error.toStdString();
+    std::string error;
+    EXPECT_FALSE(link.Open("held0", 4800, error));
+    EXPECT_TRUE(QString::fromStdString(error).startsWith(inUse)) << error;
 
     EndHolder(reader);
     EXPECT_TRUE(PortProbe::Probe().ports.contains(QStringLiteral("held0")));

@@ -169,9 +169,9 @@ private:
 std::unique_ptr<TSerialLink> OpenOn(const TPty &pty, quint32 baud = 4800, TWaitHost &host = QtWaitHost())
 {
     auto link = std::make_unique<TSerialLink>(host);
-    QString error;
-    if (!link->Open(pty.SlavePath(), baud, error)) {
-        ADD_FAILURE() << "open failed: " << error.toStdString();
+    std::string error;
+    if (!link->Open(pty.SlavePath().toStdString(), baud, error)) {
+        ADD_FAILURE() << "open failed: " << error;
         return nullptr;
     }
     return link;
@@ -329,8 +329,8 @@ TEST(SerialLink, CloseRightAfterOpenLeavesNothingBehind)
     ASSERT_TRUE(pty.Valid());
     for (int i = 0; i < 300; ++i) {
         TSerialLink link;
-        QString error;
-        ASSERT_TRUE(link.Open(pty.SlavePath(), 9600, error)) << error.toStdString();
+        std::string error;
+        ASSERT_TRUE(link.Open(pty.SlavePath().toStdString(), 9600, error)) << error;
         if (i % 2)
             link.WriteBytes("ab", 2);
         link.Close();
@@ -459,9 +459,9 @@ TEST(SerialLink, OnlySerialTerminalsAreOpened)
                            TCase{QStringLiteral("/dev/ptmx"), ENOTTY}, TCase{dir.path(), ENOTTY},
                            TCase{dir.path() + QStringLiteral("/missing"), ENOENT}}) {
         TSerialLink link;
-        QString error;
-        EXPECT_FALSE(link.Open(c.port, 9600, error)) << c.port.toStdString();
-        EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(c.error))) << c.port.toStdString();
+        std::string error;
+        EXPECT_FALSE(link.Open(c.port.toStdString(), 9600, error)) << c.port.toStdString();
+        EXPECT_EQ(QString::fromStdString(error), QString::fromLocal8Bit(std::strerror(c.error))) << c.port.toStdString();
     }
 }
 

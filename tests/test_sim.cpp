@@ -58,8 +58,8 @@ struct EmulatorBench {
         auto fake = std::make_unique<FakeLink>(state);
         inner = fake.get();
         line = std::make_unique<LineEmulator>(std::move(fake), config);
-        QString error;
-        EXPECT_TRUE(line->Open(QStringLiteral("x"), config.baud, error));
+        std::string error;
+        EXPECT_TRUE(line->Open("x", config.baud, error));
         line->OnDataAvailable = [this](quint32 n) {
             QByteArray b(n, Qt::Uninitialized);
             b.resize(line->ReadBytes(b.data(), n));

@@ -8,12 +8,12 @@ QByteArray FakeLinkState::Written() const
     return all;
 }
 
-bool FakeLink::Open(const QString &port, quint32 baud, QString &errorText)
+bool FakeLink::Open(const std::string &port, uint32_t baud, std::string &errorText)
 {
-    m_state->port = port;
+    m_state->port = QString::fromStdString(port);
     m_state->baud = baud;
     if (m_state->failOpen) {
-        errorText = m_state->openError;
+        errorText = m_state->openError.toStdString();
         return false;
     }
     m_state->open = true;
@@ -27,7 +27,7 @@ void FakeLink::Close()
     ++m_state->closes;
 }
 
-bool FakeLink::WriteBytes(const char *data, qsizetype count)
+bool FakeLink::WriteBytes(const char *data, std::ptrdiff_t count)
 {
     if (m_state->failWrites)
         return false;
@@ -35,7 +35,7 @@ bool FakeLink::WriteBytes(const char *data, qsizetype count)
     return true;
 }
 
-qsizetype FakeLink::ReadBytes(char *buffer, qsizetype count)
+std::ptrdiff_t FakeLink::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     const qsizetype n = std::min<qsizetype>(count, m_state->rx.size());
     std::copy_n(m_state->rx.constData(), n, buffer);

@@ -29,11 +29,11 @@ class FakeLink : public TMBLink
 {
 public:
     explicit FakeLink(std::shared_ptr<FakeLinkState> state) : m_state(std::move(state)) {}
-    bool Open(const QString &port, quint32 baud, QString &errorText) override;
+    bool Open(const std::string &port, uint32_t baud, std::string &errorText) override;
     void Close() override;
     bool IsOpen() const override { return m_state->open; }
-    bool WriteBytes(const char *data, qsizetype count) override;
-    qsizetype ReadBytes(char *buffer, qsizetype count) override;
+    bool WriteBytes(const char *data, std::ptrdiff_t count) override;
+    std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
 
     // Queues bytes and hands them over as one event.
     void Deliver(const QByteArray &bytes);
