@@ -4,6 +4,7 @@
 #include "BenchReport.h"
 #include "Frames.h"
 #include "MB.h"
+#include "TestPeer.h"
 
 #include <QApplication>
 
@@ -128,7 +129,7 @@ void DecodeWhole(benchmark::State &state, TMB::TMBMode mode, const QByteArray &s
 {
     auto mb = OpenComponent(mode);
     for (auto _ : state)
-        mb->DecodeRxChunk(stream);
+        DecodeRx(*mb, stream);
     state.SetItemsProcessed(int64_t(state.iterations()) * stream.size());
 }
 
@@ -139,7 +140,7 @@ void DecodeOneByOne(benchmark::State &state, TMB::TMBMode mode, const QByteArray
     const qsizetype n = stream.size();
     for (auto _ : state)
         for (qsizetype i = 0; i < n; ++i)
-            mb->DecodeRxChunk(QByteArray::fromRawData(p + i, 1));
+            DecodeRx(*mb, QByteArray::fromRawData(p + i, 1));
     state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
@@ -173,7 +174,7 @@ void HandleOneByOne(benchmark::State &state, const QByteArray &stream)
     const qsizetype n = stream.size();
     for (auto _ : state)
         for (qsizetype i = 0; i < n; ++i)
-            mb.HandleRxData(1);
+            Core(mb).HandleRxData(1);
     state.SetItemsProcessed(int64_t(state.iterations()) * n);
 }
 
@@ -195,7 +196,7 @@ void AcceptChain(benchmark::State &state)
     };
     mb->MBMasterStart(0);
     for (auto _ : state)
-        mb->DecodeRxChunk(stream);
+        DecodeRx(*mb, stream);
     if (ends != int64_t(state.iterations()) * answers)
         state.SkipWithError("not every answer was accepted");
     state.SetItemsProcessed(ends);
@@ -211,7 +212,7 @@ void BuildPoll(benchmark::State &state)
         mb->MBClearTxData();
         mb->MBPutByte(0);
         mb->MBPutWord(4000);
-        mb->MBSendFrame();
+        Core(*mb).MBSendFrame();
     }
     state.SetItemsProcessed(state.iterations());
 }
@@ -224,7 +225,7 @@ void BuildLargest(benchmark::State &state, TMB::TMBMode mode)
         mb->MBPutByte(static_cast<quint8>(i * 7));
     mb->setMBDataNumberToSend(TMB::MaxPayload);
     for (auto _ : state)
-        mb->MBSendFrame();
+        Core(*mb).MBSendFrame();
     state.SetItemsProcessed(state.iterations());
 }
 

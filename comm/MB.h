@@ -1,23 +1,20 @@
-// TMB: the communication component. A fixed-size group box that owns the serial
-// link, the frame engine (payload buffers, codec, master cycle, receivers, slave
-// modes) and its own small status panel.
+// TMB: the communication component as the window sees it. A fixed-size group
+// box with the published properties and events, its own small status panel,
+// and Qt timers; the engine inside (payload buffers, frames, master cycle,
+// receivers, slave modes, status model, counters) is the portable core's
+// mbcore::TMBEngine, which this class owns and draws.
 //
 // Everything runs on the GUI thread: the link waits on the port in the GUI
 // thread's own event loop.
 #pragma once
 
-#include "MBLink.h"
-#include "MBFrame.h"
-#include "MBPayload.h"
-#include "MBProtocol.h"
-#include "MBTimer.h"
+#include "MBEngine.h"
 
 #include <QByteArray>
 #include <QColor>
 #include <QGroupBox>
 #include <QImage>
 #include <QString>
-#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -31,7 +28,8 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 
-// The only exception of the component: a port that cannot be opened.
+// The only exception of the component: a port that cannot be opened. The
+// open/close sequence catches it; LastOpenError keeps its text.
 class EComError : public std::runtime_error
 {
 public:
@@ -45,9 +43,12 @@ private:
     QString m_message;
 };
 
-class TMB : public QGroupBox
+class TMB : public QGroupBox, private mbcore::TMBView
 {
     Q_OBJECT
+
+    // Declared first: the event members below refer into it.
+    std::unique_ptr<mbcore::TMBEngine> m_engine;
 
 public:
     // The core's enumerations, published with their names for the window description.
@@ -118,7 +119,6 @@ public:
     using TLineHook = std::function<void(bool)>;
     using TComponentHook = std::function<void(TMB *)>;
 
-    // Sizes of the frame areas.
     static constexpr int MaxPayload = mbcore::MaxPayload; // highest payload index
     static constexpr int RxBufferSize = mbcore::RxBufferSize;
     static constexpr int FrameAreaSize = mbcore::FrameAreaSize;
@@ -173,112 +173,113 @@ public:
     explicit TMB(QWidget *parent = nullptr);
     ~TMB() override;
 
-    // ---- property accessors -------------------------------------------------
-    QString Port() const { return m_Port; }
-    void setPort(const QString &v) { m_Port = v; }
-    quint32 WinQSizeIn() const { return m_WinQSizeIn; }
-    void setWinQSizeIn(quint32 v) { m_WinQSizeIn = v; }
-    quint32 WinQSizeOut() const { return m_WinQSizeOut; }
-    void setWinQSizeOut(quint32 v) { m_WinQSizeOut = v; }
-    TMBMode MBMode() const { return m_MBMode; }
-    void setMBMode(TMBMode m);
-    quint8 MBSlaveOwnAddress() const { return m_MBSlaveOwnAddress; }
-    void setMBSlaveOwnAddress(quint8 v) { m_MBSlaveOwnAddress = v == 0 ? 1 : v; }
-    TMBBaud MBBaud() const;
-    void setMBBaud(TMBBaud v);
-    quint8 MBSlaveID() const { return m_MBSlaveID; }
-    void setMBSlaveID(quint8 v) { m_MBSlaveID = v; }
-    QString MBSlaveName() const { return m_MBSlaveName; }
-    void setMBSlaveName(const QString &v) { m_MBSlaveName = v; }
-    QString MBLastUsedPort() const { return m_MBLastUsedPort; }
-    void setMBLastUsedPort(const QString &v) { m_MBLastUsedPort = v; }
-    bool MBMasterQueryMode() const { return m_MBMasterQueryMode; }
-    void setMBMasterQueryMode(bool v) { m_MBMasterQueryMode = v; }
-    quint8 MBMasterAddressToSlave() const { return m_MBMasterAddressToSlave; }
-    void setMBMasterAddressToSlave(quint8 v);
-    quint8 MBMasterIDToSlave() const { return m_MBMasterIDToSlave; }
-    void setMBMasterIDToSlave(quint8 v) { m_MBMasterIDToSlave = v; }
-    quint8 MBMasterCommandToSlave() const { return m_MBMasterCommandToSlave; }
-    void setMBMasterCommandToSlave(quint8 v) { m_MBMasterCommandToSlave = v; }
-    quint8 MBSlaveErrorCode() const { return m_MBSlaveErrorCode; }
-    void setMBSlaveErrorCode(quint8 v) { m_MBSlaveErrorCode = v; }
-    quint16 MBMBTXDataBufferIndex() const { return m_MBMBTXDataBufferIndex; }
-    void setMBMBTXDataBufferIndex(quint16 v);
-    quint16 MBMBRXDataBufferIndex() const { return m_MBMBRXDataBufferIndex; }
-    void setMBMBRXDataBufferIndex(quint16 v);
-    quint16 MBReceivedDataNumber() const { return m_MBReceivedDataNumber; }
-    quint16 MBDataNumberToSend() const { return m_MBDataNumberToSend; }
-    void setMBDataNumberToSend(quint16 v);
-    TMBStatus MBStatus() const { return m_MBStatus; }
-    QString MBStatusString() const { return m_MBStatusString; }
-    quint8 MBMasterTryNumber() const { return m_MBMasterTryNumber; }
-    quint8 MBMasterTryNumberMax() const { return m_MBMasterTryNumberMax; }
-    quint32 MBNumberOfTxFrames() const { return m_MBNumberOfTxFrames; }
-    quint32 MBNumberOfRxFrames() const { return m_MBNumberOfRxFrames; }
-    quint16 MBMasterTimeOut() const { return m_MBMasterTimeOut; }
-    void setMBMasterTimeOut(quint16 v) { m_MBMasterTimeOut = v; }
-    quint8 MBMasterMaxTryNumber() const { return m_MBMasterMaxTryNumber; }
-    void setMBMasterMaxTryNumber(quint8 v);
-    quint16 MBSlaveDelayTime() const { return m_MBSlaveDelayTime; }
-    void setMBSlaveDelayTime(quint16 v) { m_MBSlaveDelayTime = v; }
-    TMBStatusNow MBStatusNow() const { return m_MBStatusNow; }
-    quint16 MBReminder() const { return m_MBReminder; }
-    void setMBReminder(quint16 v) { m_MBReminder = v; }
-    bool MBBusy() const { return m_MBBusy; }
-    quint16 MBNumberOfReceivedBytes() const { return m_MBNumberOfReceivedBytes; }
-    QString MBStatusNowString() const { return m_MBStatusNowString; }
-    bool MBRxBufferFull() const { return m_MBRxBufferFull; }
-    quint16 MBCalculatedTimeOfSending() const { return m_MBCalculatedTimeOfSending; }
-    bool MBPortOpen() const { return m_MBPortOpen; }
-    bool MBRefreshListOnStartup() const { return m_MBRefreshListOnStartup; }
-    void setMBRefreshListOnStartup(bool v) { m_MBRefreshListOnStartup = v; }
-    quint8 MBStopByteInStringMode() const { return m_MBStopByteInStringMode; }
-    void setMBStopByteInStringMode(quint8 v) { m_MBStopByteInStringMode = v; }
-    bool MBThereWasOpenEvent() const { return m_MBThereWasOpenEvent; }
-    void setMBThereWasOpenEvent(bool v) { m_MBThereWasOpenEvent = v; }
-    quint32 MBSpeed() const { return m_MBSpeed; }
-    quint32 MBSpeedMax() const { return m_MBSpeedMax; }
-    bool MBBaudEditVisible() const { return m_MBBaudEditVisible; }
-    void setMBBaudEditVisible(bool v);
-    quint16 MBASCIISlaveTimeOut() const { return m_MBASCIISlaveTimeOut; }
-    void setMBASCIISlaveTimeOut(quint16 v) { m_MBASCIISlaveTimeOut = v; }
+    // ---- property accessors (the engine keeps the values) -------------------------
+    QString Port() const { return Q(m_engine->Port()); }
+    void setPort(const QString &v) { m_engine->setPort(v.toStdString()); }
+    quint32 WinQSizeIn() const { return m_engine->WinQSizeIn(); }
+    void setWinQSizeIn(quint32 v) { m_engine->setWinQSizeIn(v); }
+    quint32 WinQSizeOut() const { return m_engine->WinQSizeOut(); }
+    void setWinQSizeOut(quint32 v) { m_engine->setWinQSizeOut(v); }
+    TMBMode MBMode() const { return static_cast<TMBMode>(m_engine->MBMode()); }
+    void setMBMode(TMBMode m) { m_engine->setMBMode(static_cast<mbcore::TMBMode>(m)); }
+    quint8 MBSlaveOwnAddress() const { return m_engine->MBSlaveOwnAddress(); }
+    void setMBSlaveOwnAddress(quint8 v) { m_engine->setMBSlaveOwnAddress(v); }
+    TMBBaud MBBaud() const { return static_cast<TMBBaud>(m_engine->MBBaud()); }
+    void setMBBaud(TMBBaud v) { m_engine->setMBBaud(static_cast<mbcore::TMBBaud>(v)); }
+    quint8 MBSlaveID() const { return m_engine->MBSlaveID(); }
+    void setMBSlaveID(quint8 v) { m_engine->setMBSlaveID(v); }
+    QString MBSlaveName() const { return Q(m_engine->MBSlaveName()); }
+    void setMBSlaveName(const QString &v) { m_engine->setMBSlaveName(v.toStdString()); }
+    QString MBLastUsedPort() const { return Q(m_engine->MBLastUsedPort()); }
+    void setMBLastUsedPort(const QString &v) { m_engine->setMBLastUsedPort(v.toStdString()); }
+    bool MBMasterQueryMode() const { return m_engine->MBMasterQueryMode(); }
+    void setMBMasterQueryMode(bool v) { m_engine->setMBMasterQueryMode(v); }
+    quint8 MBMasterAddressToSlave() const { return m_engine->MBMasterAddressToSlave(); }
+    void setMBMasterAddressToSlave(quint8 v) { m_engine->setMBMasterAddressToSlave(v); }
+    quint8 MBMasterIDToSlave() const { return m_engine->MBMasterIDToSlave(); }
+    void setMBMasterIDToSlave(quint8 v) { m_engine->setMBMasterIDToSlave(v); }
+    quint8 MBMasterCommandToSlave() const { return m_engine->MBMasterCommandToSlave(); }
+    void setMBMasterCommandToSlave(quint8 v) { m_engine->setMBMasterCommandToSlave(v); }
+    quint8 MBSlaveErrorCode() const { return m_engine->MBSlaveErrorCode(); }
+    void setMBSlaveErrorCode(quint8 v) { m_engine->setMBSlaveErrorCode(v); }
+    quint16 MBMBTXDataBufferIndex() const { return m_engine->MBMBTXDataBufferIndex(); }
+    void setMBMBTXDataBufferIndex(quint16 v) { m_engine->setMBMBTXDataBufferIndex(v); }
+    quint16 MBMBRXDataBufferIndex() const { return m_engine->MBMBRXDataBufferIndex(); }
+    void setMBMBRXDataBufferIndex(quint16 v) { m_engine->setMBMBRXDataBufferIndex(v); }
+    quint16 MBReceivedDataNumber() const { return m_engine->MBReceivedDataNumber(); }
+    quint16 MBDataNumberToSend() const { return m_engine->MBDataNumberToSend(); }
+    void setMBDataNumberToSend(quint16 v) { m_engine->setMBDataNumberToSend(v); }
+    TMBStatus MBStatus() const { return static_cast<TMBStatus>(m_engine->MBStatus()); }
+    QString MBStatusString() const { return Q(m_engine->MBStatusString()); }
+    quint8 MBMasterTryNumber() const { return m_engine->MBMasterTryNumber(); }
+    quint8 MBMasterTryNumberMax() const { return m_engine->MBMasterTryNumberMax(); }
+    quint32 MBNumberOfTxFrames() const { return m_engine->MBNumberOfTxFrames(); }
+    quint32 MBNumberOfRxFrames() const { return m_engine->MBNumberOfRxFrames(); }
+    quint16 MBMasterTimeOut() const { return m_engine->MBMasterTimeOut(); }
+    void setMBMasterTimeOut(quint16 v) { m_engine->setMBMasterTimeOut(v); }
+    quint8 MBMasterMaxTryNumber() const { return m_engine->MBMasterMaxTryNumber(); }
+    void setMBMasterMaxTryNumber(quint8 v) { m_engine->setMBMasterMaxTryNumber(v); }
+    quint16 MBSlaveDelayTime() const { return m_engine->MBSlaveDelayTime(); }
+    void setMBSlaveDelayTime(quint16 v) { m_engine->setMBSlaveDelayTime(v); }
+    TMBStatusNow MBStatusNow() const { return static_cast<TMBStatusNow>(m_engine->MBStatusNow()); }
+    quint16 MBReminder() const { return m_engine->MBReminder(); }
+    void setMBReminder(quint16 v) { m_engine->setMBReminder(v); }
+    bool MBBusy() const { return m_engine->MBBusy(); }
+    quint16 MBNumberOfReceivedBytes() const { return m_engine->MBNumberOfReceivedBytes(); }
+    QString MBStatusNowString() const { return Q(m_engine->MBStatusNowString()); }
+    bool MBRxBufferFull() const { return m_engine->MBRxBufferFull(); }
+    quint16 MBCalculatedTimeOfSending() const { return m_engine->MBCalculatedTimeOfSending(); }
+    bool MBPortOpen() const { return m_engine->MBPortOpen(); }
+    bool MBRefreshListOnStartup() const { return m_engine->MBRefreshListOnStartup(); }
+    void setMBRefreshListOnStartup(bool v) { m_engine->setMBRefreshListOnStartup(v); }
+    quint8 MBStopByteInStringMode() const { return m_engine->MBStopByteInStringMode(); }
+    void setMBStopByteInStringMode(quint8 v) { m_engine->setMBStopByteInStringMode(v); }
+    bool MBThereWasOpenEvent() const { return m_engine->MBThereWasOpenEvent(); }
+    void setMBThereWasOpenEvent(bool v) { m_engine->setMBThereWasOpenEvent(v); }
+    quint32 MBSpeed() const { return m_engine->MBSpeed(); }
+    quint32 MBSpeedMax() const { return m_engine->MBSpeedMax(); }
+    bool MBBaudEditVisible() const { return m_engine->MBBaudEditVisible(); }
+    void setMBBaudEditVisible(bool v) { m_engine->setMBBaudEditVisible(v); }
+    quint16 MBASCIISlaveTimeOut() const { return m_engine->MBASCIISlaveTimeOut(); }
+    void setMBASCIISlaveTimeOut(quint16 v) { m_engine->setMBASCIISlaveTimeOut(v); }
 
     // ---- published events ---------------------------------------------------
+    // Those whose parameters need no conversion are the engine's own.
     TMasterEvent OnMBMasterEndOfEvent;
-    TPortOpenedOrClosed OnMBPortOpenedOrClosed;
+    TPortOpenedOrClosed &OnMBPortOpenedOrClosed;
     TStatusNowChanged OnMBStatusNowChanged;
-    TOnMBBusyChanged OnMBBusyChanged;
-    TOnMBDiagnosticReceivedAFrame OnMBDiagnosticReceivedAFrame;
-    TOnMBSlaveReceivedCommand OnMBSlaveReceivedCommand;
-    TOnMBReceivedAByte OnMBReceivedAByte;
+    TOnMBBusyChanged &OnMBBusyChanged;
+    TOnMBDiagnosticReceivedAFrame &OnMBDiagnosticReceivedAFrame;
+    TOnMBSlaveReceivedCommand &OnMBSlaveReceivedCommand;
+    TOnMBReceivedAByte &OnMBReceivedAByte;
     TOnMBReceivedAString OnMBReceivedAString;
-    TOnMBUserTimeOut OnMBUserTimeOut;
-    TOnMBASCIISlaveTimeOut OnMBASCIISlaveTimeOut;
+    TOnMBUserTimeOut &OnMBUserTimeOut;
+    TOnMBASCIISlaveTimeOut &OnMBASCIISlaveTimeOut;
 
     // Optional line hooks (not published; the application assigns none).
-    TLineHook OnCTSChange;
-    TLineHook OnDSRChange;
-    TLineHook OnRingChange;
-    TLineHook OnRLSDChange;
+    TLineHook &OnCTSChange;
+    TLineHook &OnDSRChange;
+    TLineHook &OnRingChange;
+    TLineHook &OnRLSDChange;
     TComponentHook OnLineError;
     TComponentHook OnPortOpened;
     TComponentHook OnPortClosed;
 
     // ---- public operations --------------------------------------------------
-    void MBClearTxData();
-    void MBPutByte(quint8 value);
-    void MBPutWord(quint16 value);
-    void MBPutSmallInt(qint16 value);
-    void MBPutDWord(quint32 value);
-    void MBPutBoolean(bool value);
-    void MBPutString(const QByteArray &text);
-    quint8 MBGetByte();
-    quint16 MBGetWord();
-    qint16 MBGetSmallInt();
-    quint32 MBGetDWord();
-    bool MBGetBoolean();
+    void MBClearTxData() { m_engine->MBClearTxData(); }
+    void MBPutByte(quint8 value) { m_engine->MBPutByte(value); }
+    void MBPutWord(quint16 value) { m_engine->MBPutWord(value); }
+    void MBPutSmallInt(qint16 value) { m_engine->MBPutSmallInt(value); }
+    void MBPutDWord(quint32 value) { m_engine->MBPutDWord(value); }
+    void MBPutBoolean(bool value) { m_engine->MBPutBoolean(value); }
+    void MBPutString(const QByteArray &text) { m_engine->MBPutString({text.constData(), size_t(text.size())}); }
+    quint8 MBGetByte() { return m_engine->MBGetByte(); }
+    quint16 MBGetWord() { return m_engine->MBGetWord(); }
+    qint16 MBGetSmallInt() { return m_engine->MBGetSmallInt(); }
+    quint32 MBGetDWord() { return m_engine->MBGetDWord(); }
+    bool MBGetBoolean() { return m_engine->MBGetBoolean(); }
 
-    void MBMasterStart(quint16 delay);
+    void MBMasterStart(quint16 delay) { m_engine->MBMasterStart(delay); }
     void MBOpenPort();
     void MBClosePort();
 
@@ -291,110 +292,21 @@ public:
     static QString StatusNowText(TMBStatusNow state);
     static QColor FaceColor();
     static QColor StatusColor(TMBStatus status);
+    static quint16 SendingTimeEstimate(quint16 payloadBytes, quint32 baud);
 
     // Where the link comes from. The default makes the POSIX serial link;
     // tests install a factory that returns a fake.
-    using TLinkFactory = std::function<std::unique_ptr<TMBLink>()>;
-    void SetLinkFactory(TLinkFactory factory) { m_linkFactory = std::move(factory); }
-    TMBLink *Link() const { return m_link.get(); }
-    bool LinkOpen() const { return m_LinkOpen; }
-
-    // Makes every component timer manual (tests fire them directly).
+    using TLinkFactory = mbcore::TMBEngine::TLinkFactory;
+    void SetLinkFactory(TLinkFactory factory) { m_engine->SetLinkFactory(std::move(factory)); }
+    // Makes every component timer manual (tests fire them through the test peer).
     void SetManualTimers(bool manual);
-
-    // Payload and frame areas, readable for tests and the panel.
-    const std::array<quint8, FrameAreaSize> &TXDataBuffer() const { return m_TXDataBuffer; }
-    const std::array<quint8, FrameAreaSize> &RXDataBuffer() const { return m_RXDataBuffer; }
-    const std::array<quint8, RxBufferSize> &RxBuffer() const { return m_RxBuffer; }
-    int PayloadOffset() const { return m_PayloadOffset; }
-    QString CounterUnit() const { return m_CounterUnit; }
-    QString SpeedUnit() const { return m_SpeedUnit; }
-
-    // The component's timers (one-shots that disable themselves, except SpeedTimer).
-    TMBTimer StartTimer;
-    TMBTimer AnswerTimer;
-    TMBTimer TxLampTimer;
-    TMBTimer RxLampTimer;
-    TMBTimer SpeedTimer;
-    TMBTimer UserTimer;
-
-    // ---- status model ---------------------------------------------------------
-    void SetMBStatus(TMBStatus status, quint8 code = 0);
-    void SetMBStatusNow(TMBStatusNow state);
-    void SetMBBusy(bool value);
-
-    // ---- frame codec ----------------------------------------------------------
-    void MBSendFrame();
-    void MBSendHexPair(quint8 byte);
-    enum TNibblePosition { npFirst = mbcore::npFirst, npMiddle = mbcore::npMiddle, npLast = mbcore::npLast };
-    void MBSendNibblePair(quint8 byte, TNibblePosition position);
-    void MBSendRawByte(quint8 byte);
-    void SendNow(const char *chars, int count);
-    // Writes to the link while LinkOpen; false when the link refused (line gone).
-    bool WriteToPort(const QByteArray &bytes);
-
-    // ---- receive machinery -------------------------------------------------------
-    void HandleRxData(quint32 count);
-    void DecodeRxChunk(const QByteArray &chunk);
-    inline void AppendRxByte(quint8 b);
-    void ResetReceiver();
-    void CopyRxFrame();
-    bool FrameCheckOK() const;
-
-    // ---- link, open/close sequence, port list ------------------------------------
-    void OpenLink();  // throws EComError
-    void CloseLink();
-    void OpenButtonClick();
-    void RefreshPortList();
-    void SelectPort();
-    void DispatchLineEvent(quint32 mask, quint32 modemStatus);
+    // Text of the last failed open ("TMB : cannot open ..."), kept for the user.
+    QString LastOpenError() const { return Q(m_engine->LastOpenError()); }
     // The reason the last probe could not list a device (empty when none).
     QString ProbeHint() const { return m_probeHint; }
-    // Text of the last failed open ("TMB : cannot open ..."), kept for the user.
-    QString LastOpenError() const { return m_lastOpenError; }
-
-    // ---- master cycle -------------------------------------------------------------
-    void MBStartTransaction();
-    void MBMasterRetry();
-    // Estimated line time of a query with the given payload, in ms (held at 65535).
-    static quint16 SendingTimeEstimate(quint16 payloadBytes, quint32 baud);
-    // True while a master transaction waits for its answer.
-    bool AwaitingAnswer() const { return m_awaitingAnswer; }
-
-    // ---- slave modes ---------------------------------------------------------------
-    void SendSlaveAnswer();
-
-    // ---- panel display routines (no-ops without a window system) ----------------
-    void FlashTxLamp();
-    void FlashRxLamp();
-    void ShowTxCount();
-    void ShowRxCount(quint16 length);
-    void ShowTry(quint8 n);
-    void ShowTraffic(quint8 address, quint8 command);
-    void PushHistory();
-    void ClearHistory();
-    void ResetPanelState();
-    void UpdateView();
-    void ShowBaudRate();
-    void ShowStatusLine();
-    void ShowRxId(const QString &text); // "000"-formatted ID or "---"
-    void ShowTxId(quint8 id);
-    void StartUp();
-    bool StartUpPending() const { return m_startUpPending; }
-
-    // ---- traffic counters and speed -------------------------------------------------
-    void ShowCounters();
-    void CountSpeedEvent();
-    void RestartSpeedWindow();
-    void ResetSpeedRange();
-    void ShowSpeed();
-    void SampleSpeed();
-    void DrawChart();
-    void ClearChart(QImage &image);
+    void RefreshPortList();
+    // Counters, speed range, history, chart and try display back to zero (the "C" button).
     void ClearAllCounters();
-    QString FormatSpeed(quint32 value) const;
-    const std::array<qint32, 100> &SpeedSamples() const { return m_SpeedSamples; }
-    quint32 SpeedMin() const { return m_SpeedMin; }
 
     // ---- panel controls, in creation order (children of the group box) -------
     QLabel *TxIdLabel = nullptr;
@@ -424,193 +336,64 @@ public:
     QImage ChartImagePixels;       // what ChartImage shows
 
 private:
+    friend struct TMBTestPeer;
+    static QString Q(const std::string &utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
+
     void CreatePanel();
-    void CloseSteps();
-    void SetOpenFrameColor(const QColor &color);
-    void ResetLamp(bool tx);
-    void SelectBaudInCombo();
-    void ApplyTryVisibility();
-    void StartTimerExpired();
-    void AnswerTimerExpired();
-    void SpeedTimerTick();
-    void UserTimerExpired();
-    void LinkHungUp();
-    void PutFixed(quint64 value, int width);
-    quint64 GetFixed(int width);
-    void SendFailed();
-    void RaiseMasterEnd();
-
-    // receivers per mode
-    void DecodeBinaryMaster(quint8 c);
-    void DecodeAsciiMaster(quint8 c);
-    void DecodeBinarySlave(quint8 c);
-    void DecodeAsciiSlave(quint8 c);
-    void DecodeDiagnostic(quint8 c);
-    void DecodeByteChunk(const QByteArray &chunk);
-    void DecodeStringChar(quint8 c);
-    // framing steps shared by the receivers
-    static int HexDigitValue(quint8 c);
-    inline bool AsciiDigitCompletesByte(int digit, quint8 &value);
-    inline bool BinaryCharCompletesByte(quint8 c, quint8 &value);
-    void StartBinaryFrame(quint8 first);
-    bool BinaryFrameCompleted(quint8 c, quint8 value);
-    void AcceptBinarySlaveRequest();
-    void AcceptAsciiSlaveRequest();
-    void AnswerOrDelay();
-
-    // ---- property storage ---------------------------------------------------------
-    QString m_Port = QStringLiteral("ttyS0");
-    quint32 m_WinQSizeIn = 8192;
-    quint32 m_WinQSizeOut = 8192;
-    TMBMode m_MBMode = modeASCIIMaster;
-    quint8 m_MBSlaveOwnAddress = 1;
-    quint32 m_baudRate = 115200;
-    quint8 m_MBSlaveID = 0;
-    QString m_MBSlaveName = QStringLiteral("MB Slave");
-    QString m_MBLastUsedPort;
-    bool m_MBMasterQueryMode = false;
-    quint8 m_MBMasterAddressToSlave = 1;
-    quint8 m_MBMasterIDToSlave = 0;
-    quint8 m_MBMasterCommandToSlave = 0;
-    quint8 m_MBSlaveErrorCode = 0;
-    quint16 m_MBMBTXDataBufferIndex = 1;
-    quint16 m_MBMBRXDataBufferIndex = 1;
-    quint16 m_MBReceivedDataNumber = 0;
-    quint16 m_MBDataNumberToSend = 0;
-    TMBStatus m_MBStatus = stOK;
-    QString m_MBStatusString = QStringLiteral("OK");
-    quint8 m_MBMasterTryNumber = 0;
-    quint8 m_MBMasterTryNumberMax = 0;
-    quint32 m_MBNumberOfTxFrames = 0;
-    quint32 m_MBNumberOfRxFrames = 0;
-    quint16 m_MBMasterTimeOut = 1000;
-    quint8 m_MBMasterMaxTryNumber = 5;
-    quint16 m_MBSlaveDelayTime = 0;
-    TMBStatusNow m_MBStatusNow = stnPortError;
-    quint16 m_MBReminder = 0;
-    bool m_MBBusy = true;
-    quint16 m_MBNumberOfReceivedBytes = 0;
-    QString m_MBStatusNowString = QStringLiteral("Port Error");
-    bool m_MBRxBufferFull = false;
-    quint16 m_MBCalculatedTimeOfSending = 0;
-    bool m_MBPortOpen = false;
-    bool m_MBRefreshListOnStartup = true;
-    quint8 m_MBStopByteInStringMode = 0;
-    bool m_MBThereWasOpenEvent = false;
-    quint32 m_MBSpeed = 0;
-    quint32 m_MBSpeedMax = 0;
-    bool m_MBBaudEditVisible = true;
-    quint16 m_MBASCIISlaveTimeOut = 1000;
-
-    // ---- engine state ----------------------------------------------------------------
-    int m_PayloadOffset = 3;
-    mbcore::TFrameArea m_TXDataBuffer{};
-    mbcore::TFrameArea m_RXDataBuffer{};
-    std::array<quint8, RxBufferSize> m_RxBuffer{};
-    quint32 m_RxLastChar = 0;
-    quint32 m_RxLowNibble = 0;
-    bool m_AsciiFrameOpen = false;
-    bool m_AsciiHighNibbleNext = true;
-    bool m_rxOverflowed = false; // the frame being collected lost bytes past the buffer
-    bool m_StringReceptionArmed = false;
-    bool m_LinkOpen = false;
-    // The characters of the frame being written, handed to the link at once.
-    QByteArray m_batch;
-    bool m_sendFailed = false;
-
-    // master: an answer is accepted only while its transaction waits for one
-    bool m_awaitingAnswer = false;
-
-    std::unique_ptr<TMBLink> m_link;
-    TLinkFactory m_linkFactory;
-    QString m_probeHint;
-    QString m_lastOpenError;
-
-    // ---- panel and counter state -------------------------------------------------------
-    QString m_CounterUnit;
-    QString m_SpeedUnit;
-    bool m_TryDisplayEnabled = true;
-    bool m_startUpPending = true;
-    quint8 m_HistoryAddress = 0;
-    quint8 m_HistoryCommand = 0;
-    quint16 m_HistoryRepeat = 0;
-    quint16 m_SpeedCount = 0;
-    quint32 m_SpeedMin = 0;
-    std::array<qint32, 100> m_SpeedSamples{};
-
-    // ---- serial link area ----
-    // ---- end of serial link area ----
-
-    // ---- master area ----
-    void MasterFirstTry();
-    bool SendFirstTry(quint32 framesCounted);
-    void OneWaySend();
-    void EndWithClosedPort();
-    // ---- end of master area ----
-
-    // ---- slave area ----
-    // ---- end of slave area ----
-
-    // ---- panel area ----
-    friend struct TPanelTestPeer; // tests reach the counters and the probe hint
-    void BaudComboActivated(int index);
+    void SelectPort();
     void RefreshButtonClick();
     void OpenButtonClicked();
-    // Shows the probe's hint where a user looking at an empty port list sees it.
+    void BaudComboActivated(int index);
+    void SetOpenFrameColor(const QColor &color);
+    void ResetLamp(bool tx);
+    void ApplyTryVisibility();
     void ShowProbeHint();
     void ApplyStatusLineText();
+    void DrawChart();
+    void ClearChart(QImage &image);
+    QString FormatSpeed(quint32 value) const;
+
+    // ---- the engine's view (display routines) ----
+    void FlashTxLamp() override;
+    void FlashRxLamp() override;
+    void TxLampOff() override;
+    void ShowTxCount() override;
+    void ShowRxCount(uint16_t length) override;
+    void ShowTry(uint8_t n) override;
+    void ShowTraffic() override;
+    void ShowCounters() override;
+    void ShowSpeed() override;
+    void SampleTaken() override;
+    void ClearSpeedChart() override;
+    void ShowStatusLine() override;
+    void ShowRxId(const std::string &text) override;
+    void ShowTxId(uint8_t id) override;
+    void ShowMode() override;
+    void ShowBaudRate() override;
+    void UpdateView() override;
+    void ResetPanelState() override;
+    void Opening() override;
+    void OpenFailed() override;
+    void Opened() override;
+    void Closing() override;
+    void Closed() override;
+    void PortVanished() override;
+    void StartUpPanel() override;
+    void StartUpDone() override;
+
+    mbcore::TTimer TxLampTimer;
+    mbcore::TTimer RxLampTimer;
+    QString m_probeHint;
+    std::array<qint32, 100> m_SpeedSamples{};
     // What ShowCounters last wrote, so a burst of receive events formats nothing twice.
     quint64 m_ShownTxFrames = ~quint64(0);
     quint64 m_ShownRxFrames = ~quint64(0);
     QString m_ShownCounterUnit;
     // The status line's own text; a probe hint may stand in for it.
     QString m_StatusLineText = QStringLiteral("Last status: Closed Port");
-    // ---- end of panel area ----
 };
 
 using TMBMode = TMB::TMBMode;
 using TMBStatus = TMB::TMBStatus;
 using TMBStatusNow = TMB::TMBStatusNow;
 using TMBBaud = TMB::TMBBaud;
-
-// ---- hot receive steps, inline: they run once per character ----------------------------
-
-inline int TMB::HexDigitValue(quint8 c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1; // lower case is not a digit on this line
-}
-
-inline void TMB::AppendRxByte(quint8 b)
-{
-    if (m_MBNumberOfReceivedBytes < RxBufferSize)
-        m_RxBuffer[m_MBNumberOfReceivedBytes++] = b;
-    else
-        m_rxOverflowed = true;
-    m_MBRxBufferFull = m_MBNumberOfReceivedBytes >= RxBufferSize;
-}
-
-inline bool TMB::AsciiDigitCompletesByte(int digit, quint8 &value)
-{
-    if (m_AsciiHighNibbleNext) {
-        m_RxLastChar = static_cast<quint32>(digit) * 16;
-        m_AsciiHighNibbleNext = false;
-        return false;
-    }
-    value = static_cast<quint8>(m_RxLastChar + static_cast<quint32>(digit));
-    return true;
-}
-
-inline bool TMB::BinaryCharCompletesByte(quint8 c, quint8 &value)
-{
-    m_RxLastChar = c;
-    if (!(c & 0x40)) {
-        m_RxLowNibble = c & 0x0F;
-        return false;
-    }
-    value = static_cast<quint8>((c & 0x0F) * 16 + m_RxLowNibble);
-    return true;
-}

@@ -1,44 +1,98 @@
-// Construction, properties, the mode setter and the status model.
+// Construction, the engine's wiring, Qt timers and the static helpers.
 #include "MB.h"
+#include "QtTimers.h"
 #include "SerialLink.h"
 
 #include <QApplication>
 #include <QPalette>
 
-namespace {
-
-QString Text(const std::string &utf8)
-{
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
-}
-
-} // namespace
-
 TMB::TMB(QWidget *parent)
     : QGroupBox(parent),
-      StartTimer(10, [this] { StartTimerExpired(); }),
-      AnswerTimer(1000, [this] { AnswerTimerExpired(); }),
+      m_engine(std::make_unique<mbcore::TMBEngine>()),
+      OnMBPortOpenedOrClosed(m_engine->OnMBPortOpenedOrClosed),
+      OnMBBusyChanged(m_engine->OnMBBusyChanged),
+      OnMBDiagnosticReceivedAFrame(m_engine->OnMBDiagnosticReceivedAFrame),
+      OnMBSlaveReceivedCommand(m_engine->OnMBSlaveReceivedCommand),
+      OnMBReceivedAByte(m_engine->OnMBReceivedAByte),
+      OnMBUserTimeOut(m_engine->OnMBUserTimeOut),
+      OnMBASCIISlaveTimeOut(m_engine->OnMBASCIISlaveTimeOut),
+      OnCTSChange(m_engine->OnCTSChange),
+      OnDSRChange(m_engine->OnDSRChange),
+      OnRingChange(m_engine->OnRingChange),
+      OnRLSDChange(m_engine->OnRLSDChange),
       TxLampTimer(50, [this] { TxLampTimer.Stop(); ResetLamp(true); }),
-      RxLampTimer(50, [this] { RxLampTimer.Stop(); ResetLamp(false); }),
-      SpeedTimer(1000, [this] { SpeedTimerTick(); }),
-      UserTimer(1000, [this] { UserTimerExpired(); })
+      RxLampTimer(50, [this] { RxLampTimer.Stop(); ResetLamp(false); })
 {
-    m_linkFactory = [] { return MakeSerialLink(); };
+    mbcore::TMBEngine &e = *m_engine;
+    e.SetLinkFactory([] { return MakeSerialLink(); });
+    // Events whose parameters change type on the way; raised only when assigned.
+    e.OnMBMasterEndOfEvent = [this](mbcore::TMBStatus s, const std::string &text) {
+        if (OnMBMasterEndOfEvent)
+            OnMBMasterEndOfEvent(static_cast<TMBStatus>(s), Q(text));
+    };
+    e.OnMBStatusNowChanged = [this](mbcore::TMBStatusNow s, const std::string &text) {
+        if (OnMBStatusNowChanged)
+            OnMBStatusNowChanged(static_cast<TMBStatusNow>(s), Q(text));
+    };
+    e.OnMBReceivedAString = [this](const std::string &s) {
+        if (OnMBReceivedAString)
+            OnMBReceivedAString(QByteArray(s.data(), qsizetype(s.size())));
+    };
+    e.OnLineError = [this] { if (OnLineError) OnLineError(this); };
+    e.OnPortOpened = [this] { if (OnPortOpened) OnPortOpened(this); };
+    e.OnPortClosed = [this] { if (OnPortClosed) OnPortClosed(this); };
+
     m_SpeedSamples.fill(-1);
     setFixedSize(PanelWidth, PanelHeight);
     setTitle(ModeText(modeASCIIMaster) + VersionText());
     CreatePanel();
-    m_startUpPending = true;
-    SpeedTimer.Start();
+    const mbcore::TTimerFactory timers = QtTimerFactory();
+    TxLampTimer.SetBackend(timers);
+    RxLampTimer.SetBackend(timers);
+    e.SetView(this);
+    e.SetTimerFactory(timers);
 }
 
 TMB::~TMB()
 {
-    if (m_LinkOpen)
-        CloseLink();
+    // The engine closes an open link as it goes, while the hooks it calls still exist.
+    m_engine->SetView(nullptr);
+    m_engine.reset();
+}
+
+void TMB::SetManualTimers(bool manual)
+{
+    m_engine->SetManualTimers(manual);
+    TxLampTimer.SetManual(manual);
+    RxLampTimer.SetManual(manual);
+}
+
+void TMB::MBOpenPort()
+{
+    m_engine->MBOpenPort();
+}
+
+void TMB::MBClosePort()
+{
+    m_engine->MBClosePort();
+}
+
+void TMB::ClearAllCounters()
+{
+    m_engine->ClearAllCounters();
 }
 
 // ---- static helpers ----------------------------------------------------------------
+
+quint16 TMB::MBCrc16(const quint8 *p, qsizetype count)
+{
+    return mbcore::Crc16(p, count > 0 ? static_cast<std::size_t>(count) : 0);
+}
+
+quint16 TMB::SendingTimeEstimate(quint16 payloadBytes, quint32 baud)
+{
+    return mbcore::SendingTimeEstimate(payloadBytes, baud);
+}
 
 quint32 TMB::BaudRateOf(TMBBaud baud)
 {
@@ -47,22 +101,22 @@ quint32 TMB::BaudRateOf(TMBBaud baud)
 
 QString TMB::VersionText()
 {
-    return Text(mbcore::VersionText());
+    return Q(mbcore::VersionText());
 }
 
 QString TMB::ModeText(TMBMode mode)
 {
-    return Text(mbcore::ModeText(static_cast<mbcore::TMBMode>(mode)));
+    return Q(mbcore::ModeText(static_cast<mbcore::TMBMode>(mode)));
 }
 
 QString TMB::StatusText(TMBStatus status, quint8 code)
 {
-    return Text(mbcore::StatusText(static_cast<mbcore::TMBStatus>(status), code));
+    return Q(mbcore::StatusText(static_cast<mbcore::TMBStatus>(status), code));
 }
 
 QString TMB::StatusNowText(TMBStatusNow state)
 {
-    return Text(mbcore::StatusNowText(static_cast<mbcore::TMBStatusNow>(state)));
+    return Q(mbcore::StatusNowText(static_cast<mbcore::TMBStatusNow>(state)));
 }
 
 QColor TMB::FaceColor()
@@ -79,149 +133,4 @@ QColor TMB::StatusColor(TMBStatus status)
     case stClosedPort: break;
     }
     return FaceColor();
-}
-
-// ---- property setters ----------------------------------------------------------------
-
-TMBBaud TMB::MBBaud() const
-{
-    mbcore::TMBBaud baud = mbcore::baud009600;
-    mbcore::BaudOf(m_baudRate, baud);
-    return static_cast<TMBBaud>(baud);
-}
-
-void TMB::setMBBaud(TMBBaud v)
-{
-    // The rate applies at the next open; an open port keeps its rate.
-    m_baudRate = BaudRateOf(v);
-    SelectBaudInCombo();
-    ShowBaudRate();
-}
-
-void TMB::setMBMasterAddressToSlave(quint8 v)
-{
-    m_MBMasterAddressToSlave = (m_MBMode != modeASCIIMaster && v > 15) ? 15 : v;
-}
-
-void TMB::setMBMBTXDataBufferIndex(quint16 v)
-{
-    m_MBMBTXDataBufferIndex = v == 0 ? 1 : (v > MaxPayload ? MaxPayload : v);
-}
-
-void TMB::setMBMBRXDataBufferIndex(quint16 v)
-{
-    m_MBMBRXDataBufferIndex = v == 0 ? 1 : (v > MaxPayload ? MaxPayload : v);
-}
-
-void TMB::setMBDataNumberToSend(quint16 v)
-{
-    m_MBDataNumberToSend = v > MaxPayload ? MaxPayload : v;
-}
-
-void TMB::setMBMasterMaxTryNumber(quint8 v)
-{
-    m_MBMasterMaxTryNumber = v == 0 ? 1 : (v > 5 ? 5 : v);
-}
-
-void TMB::setMBBaudEditVisible(bool v)
-{
-    m_MBBaudEditVisible = v;
-    UpdateView();
-}
-
-void TMB::setMBMode(TMBMode m)
-{
-    const bool master = m == modeMaster || m == modeASCIIMaster;
-    m_PayloadOffset = (m == modeASCIIMaster || m == modeASCIISlave) ? 3 : 2;
-    setTitle(ModeText(m) + VersionText());
-    m_TryDisplayEnabled = master;
-    ApplyTryVisibility();
-    // A master transaction holds busy from its start to its end.
-    SetMBBusy(master ? !m_MBPortOpen || m_awaitingAnswer : true);
-    switch (m) {
-    case modeByte:
-        m_CounterUnit = QStringLiteral(" B");
-        m_SpeedUnit = QStringLiteral(" Bytes / sec");
-        break;
-    case modeString:
-        m_CounterUnit = QStringLiteral(" S");
-        m_SpeedUnit = QStringLiteral(" string / sec");
-        break;
-    default:
-        m_CounterUnit = QStringLiteral(" F");
-        m_SpeedUnit = QStringLiteral(" frames / sec");
-        break;
-    }
-
-    const TMBMode old = m_MBMode;
-    m_MBMode = m;
-    if (m == old)
-        return;
-    const bool oldMaster = old == modeMaster || old == modeASCIIMaster;
-    const bool oldSlave = old == modeSlave || old == modeASCIISlave;
-    // A pending start belongs to the mode that armed it: a master start must not
-    // fire as a slave's answer, nor a slave's answer as a master query.
-    bool startCancelled = false;
-    if (StartTimer.Enabled() && ((oldMaster && !master) || oldSlave)) {
-        StartTimer.Stop();
-        startCancelled = oldMaster;
-    }
-    m_MBMasterTryNumberMax = 0;
-    m_MBNumberOfRxFrames = 0;
-    m_MBNumberOfTxFrames = 0;
-    ShowCounters();
-    SetMBStatus(stOK);
-    SetMBStatusNow(m == modeSlave ? stnWaitingForCommand : stnReady);
-    ResetPanelState();
-    ResetSpeedRange();
-    // Between the master modes a waiting transaction goes on with its tries.
-    // Any other mode can never send or accept it, so it ends here, once; its
-    // answer timer must not run on as a slave's watchdog.
-    if (master && m_awaitingAnswer) {
-        SetMBStatusNow(stnWaitingForAnswer);
-    } else if (m_awaitingAnswer || startCancelled) {
-        m_awaitingAnswer = false;
-        AnswerTimer.Stop();
-        SetMBStatus(stTimeOut);
-        RaiseMasterEnd();
-    }
-}
-
-// ---- status model ----------------------------------------------------------------------
-
-void TMB::SetMBStatus(TMBStatus status, quint8 code)
-{
-    m_MBStatus = status;
-    m_MBStatusString = StatusText(status, code);
-    ShowStatusLine();
-}
-
-void TMB::SetMBStatusNow(TMBStatusNow state)
-{
-    const TMBStatusNow old = m_MBStatusNow;
-    m_MBStatusNow = state;
-    m_MBStatusNowString = StatusNowText(state);
-    if (old != state && OnMBStatusNowChanged)
-        OnMBStatusNowChanged(m_MBStatusNow, m_MBStatusNowString);
-}
-
-void TMB::SetMBBusy(bool value)
-{
-    const bool old = m_MBBusy;
-    m_MBBusy = value;
-    if (old != value && OnMBBusyChanged)
-        OnMBBusyChanged(value);
-}
-
-void TMB::SetManualTimers(bool manual)
-{
-    for (TMBTimer *t : {&StartTimer, &AnswerTimer, &TxLampTimer, &RxLampTimer, &SpeedTimer, &UserTimer})
-        t->SetManual(manual);
-}
-
-void TMB::UserTimerExpired()
-{
-    UserTimer.Stop();
-    if (OnMBUserTimeOut)
-        OnMBUserTimeOut();
 }

@@ -49,37 +49,20 @@ void TMB::ShowCounters()
 {
     // The receiver calls this for every event; format only what changed.
     static const QString pattern = QStringLiteral("# ### ### ##0");
-    const bool unitChanged = m_ShownCounterUnit != m_CounterUnit;
+    const QString unit = Q(m_engine->CounterUnit());
+    const quint32 tx = m_engine->MBNumberOfTxFrames();
+    const quint32 rx = m_engine->MBNumberOfRxFrames();
+    const bool unitChanged = m_ShownCounterUnit != unit;
     if (unitChanged)
-        m_ShownCounterUnit = m_CounterUnit;
-    if (unitChanged || m_ShownTxFrames != m_MBNumberOfTxFrames) {
-        m_ShownTxFrames = m_MBNumberOfTxFrames;
-        TxFramesLabel->setText(NumberFormat::Format(m_MBNumberOfTxFrames, pattern) + QLatin1Char(' ') + m_CounterUnit);
+        m_ShownCounterUnit = unit;
+    if (unitChanged || m_ShownTxFrames != tx) {
+        m_ShownTxFrames = tx;
+        TxFramesLabel->setText(NumberFormat::Format(tx, pattern) + QLatin1Char(' ') + unit);
     }
-    if (unitChanged || m_ShownRxFrames != m_MBNumberOfRxFrames) {
-        m_ShownRxFrames = m_MBNumberOfRxFrames;
-        RxFramesLabel->setText(NumberFormat::Format(m_MBNumberOfRxFrames, pattern) + QLatin1Char(' ') + m_CounterUnit);
+    if (unitChanged || m_ShownRxFrames != rx) {
+        m_ShownRxFrames = rx;
+        RxFramesLabel->setText(NumberFormat::Format(rx, pattern) + QLatin1Char(' ') + unit);
     }
-}
-
-void TMB::CountSpeedEvent()
-{
-    ++m_SpeedCount; // 16 bits: wraps past 65535 events in one second
-    ShowCounters();
-}
-
-void TMB::RestartSpeedWindow()
-{
-    SpeedTimer.Stop();
-    m_SpeedCount = 0;
-    SpeedTimer.Start();
-}
-
-void TMB::ResetSpeedRange()
-{
-    m_SpeedMin = m_MBSpeed;
-    m_MBSpeedMax = m_MBSpeed;
-    ShowSpeed();
 }
 
 QString TMB::FormatSpeed(quint32 value) const
@@ -91,25 +74,26 @@ QString TMB::FormatSpeed(quint32 value) const
 
 void TMB::ShowSpeed()
 {
-    const QString speed = FormatSpeed(m_MBSpeed) + m_SpeedUnit;
-    if (m_MBPortOpen) {
-        m_SpeedMin = std::min(m_SpeedMin, m_MBSpeed);
-        m_MBSpeedMax = std::max(m_MBSpeedMax, m_MBSpeed);
-    }
-    QString range = FormatSpeed(m_SpeedMin);
-    if (m_SpeedMin != m_MBSpeedMax)
-        range += QLatin1Char('-') + FormatSpeed(m_MBSpeedMax);
+    const quint32 min = m_engine->SpeedMin();
+    const quint32 max = m_engine->MBSpeedMax();
+    const QString speed = FormatSpeed(m_engine->MBSpeed()) + Q(m_engine->SpeedUnit());
+    QString range = FormatSpeed(min);
+    if (min != max)
+        range += QLatin1Char('-') + FormatSpeed(max);
     SpeedLabel->setText(speed + QStringLiteral(" [") + range + QLatin1Char(']'));
     SpeedLabel->adjustSize(); // the label is as wide as its text
 }
 
-void TMB::SampleSpeed()
+void TMB::SampleTaken()
 {
-    m_MBSpeed = m_MBPortOpen ? m_SpeedCount : 0;
-    m_SpeedCount = 0;
-    ShowSpeed();
-    if (m_MBPortOpen)
-        DrawChart();
+    DrawChart();
+}
+
+void TMB::ClearSpeedChart()
+{
+    m_SpeedSamples.fill(-1);
+    ClearChart(ChartBufferPixels);
+    ClearChart(ChartImagePixels);
 }
 
 void TMB::ClearChart(QImage &image)
@@ -141,18 +125,19 @@ void TMB::DrawChart()
         return;
 
     std::move(m_SpeedSamples.begin() + 1, m_SpeedSamples.begin() + N + 1, m_SpeedSamples.begin());
-    m_SpeedSamples[N] = static_cast<qint32>(m_MBSpeed);
+    m_SpeedSamples[N] = static_cast<qint32>(m_engine->MBSpeed());
 
     ClearChart(buf);
     const int top = 1;
     const int bottom = H - 2;
+    const quint32 speedMax = m_engine->MBSpeedMax();
     bool first = true;
     int prevY = bottom;
     for (int i = 0; i <= N; ++i) {
         const qint32 s = m_SpeedSamples[i];
         if (s == -1)
             continue; // no sample yet
-        const float ratio = m_MBSpeedMax > 0 ? static_cast<float>(s) / static_cast<float>(m_MBSpeedMax) : 0.0f;
+        const float ratio = speedMax > 0 ? static_cast<float>(s) / static_cast<float>(speedMax) : 0.0f;
         // nearbyint rounds halves to even in the default rounding mode
         int y = bottom - static_cast<int>(std::nearbyint(static_cast<float>(H - 3) * ratio));
         y = std::clamp(y, top, bottom);
@@ -171,7 +156,7 @@ void TMB::DrawChart()
         prevY = y;
         if (y == bottom)
             SetPixel(buf, i + 1, bottom, kRed);
-        if (y == top && m_MBSpeedMax > 0)
+        if (y == top && speedMax > 0)
             SetPixel(buf, i + 1, top, kGreen);
     }
 
@@ -180,20 +165,3 @@ void TMB::DrawChart()
     ChartImage->setPixmap(QPixmap::fromImage(ChartImagePixels));
 }
 
-void TMB::ClearAllCounters()
-{
-    // ResetPanelState below also takes the status line and the lamps back to
-    // the face colour; the status text stays.
-    m_MBMasterTryNumberMax = 0;
-    ShowTry(0);
-    m_MBNumberOfTxFrames = 0;
-    m_MBNumberOfRxFrames = 0;
-    ShowCounters();
-    ResetPanelState();
-    ResetSpeedRange();
-    RestartSpeedWindow();
-    ClearHistory();
-    m_SpeedSamples.fill(-1);
-    ClearChart(ChartBufferPixels);
-    ClearChart(ChartImagePixels);
-}

@@ -190,15 +190,18 @@ void TMB::RefreshButtonClick()
 
 void TMB::OpenButtonClicked()
 {
-    OpenButtonClick();
+    // The click has already toggled the button.
+    if (OpenButton->isChecked())
+        m_engine->MBOpenPort();
+    else
+        m_engine->MBClosePort();
     ShowProbeHint(); // a failed open probes the list again
 }
 
 void TMB::BaudComboActivated(int index)
 {
     // Same table as MBBaud; anything outside it (no selection included) is 9600.
-    m_baudRate = (index >= 0 && index <= 20) ? BaudRateOf(static_cast<TMBBaud>(index)) : 9600;
-    ShowBaudRate();
+    m_engine->SetBaudRate((index >= 0 && index <= 20) ? BaudRateOf(static_cast<TMBBaud>(index)) : 9600);
 }
 
 // ---- display routines -----------------------------------------------------------------
@@ -208,16 +211,9 @@ void TMB::ResetLamp(bool tx)
     SetBackground(tx ? TxLamp : RxLamp, FaceColor());
 }
 
-void TMB::SelectBaudInCombo()
-{
-    // Before StartUp the selector has no items; StartUp selects again.
-    if (BaudCombo->count() > 0)
-        BaudCombo->setCurrentIndex(static_cast<int>(MBBaud()));
-}
-
 void TMB::ApplyTryVisibility()
 {
-    TryLabel->setVisible(m_TryDisplayEnabled && m_MBPortOpen);
+    TryLabel->setVisible(m_engine->TryDisplayEnabled() && m_engine->MBPortOpen());
 }
 
 void TMB::SetOpenFrameColor(const QColor &color)
@@ -241,88 +237,72 @@ void TMB::FlashRxLamp()
     RxLampTimer.Start();
 }
 
-void TMB::ShowTxCount()
+void TMB::TxLampOff()
 {
-    TxCountLabel->setText(m_MBDataNumberToSend > 999 ? QStringLiteral(">1k") : QString::number(m_MBDataNumberToSend));
+    TxLampTimer.Stop();
+    ResetLamp(true);
 }
 
-void TMB::ShowRxCount(quint16 length)
+void TMB::ShowTxCount()
+{
+    const quint16 n = m_engine->MBDataNumberToSend();
+    TxCountLabel->setText(n > 999 ? QStringLiteral(">1k") : QString::number(n));
+}
+
+void TMB::ShowRxCount(uint16_t length)
 {
     RxCountLabel->setText(length > 999 ? QStringLiteral(">1k") : QString::number(length));
 }
 
-void TMB::ShowTry(quint8 n)
+void TMB::ShowTry(uint8_t n)
 {
-    if (n > m_MBMasterTryNumberMax)
-        m_MBMasterTryNumberMax = n;
-    TryLabel->setText(QString::number(n) + QLatin1Char('/') + QString::number(m_MBMasterTryNumberMax));
+    TryLabel->setText(QString::number(n) + QLatin1Char('/') + QString::number(m_engine->MBMasterTryNumberMax()));
 }
 
-void TMB::ShowTraffic(quint8 address, quint8 command)
+void TMB::ShowTraffic()
 {
-    if (m_MBMode != modeASCIIMaster && m_MBMode != modeASCIISlave)
-        return;
-    if (address != m_HistoryAddress || command != m_HistoryCommand) {
-        PushHistory();
-        m_HistoryAddress = address;
-        m_HistoryCommand = command;
-        m_HistoryRepeat = 0;
-    }
-    if (m_HistoryRepeat < 1000)
-        ++m_HistoryRepeat;
-    QString prefix;
-    if (m_HistoryRepeat >= 1000)
-        prefix = QStringLiteral(">999x");
-    else if (m_HistoryRepeat >= 2)
-        prefix = QString::number(m_HistoryRepeat) + QLatin1Char('x');
-    TrafficLabel->setText(prefix + QString::number(address) + QLatin1Char('.') + QString::number(command));
-}
-
-void TMB::PushHistory()
-{
-    const QString line = HistoryLabel->text() + QLatin1Char(' ') + TrafficLabel->text();
-    HistoryLabel->setText(line.right(40));
-}
-
-void TMB::ClearHistory()
-{
-    HistoryLabel->clear();
-    m_HistoryAddress = m_MBMasterAddressToSlave;
-    m_HistoryCommand = m_MBMasterCommandToSlave;
-    m_HistoryRepeat = 0;
-    TrafficLabel->clear();
+    TrafficLabel->setText(Q(m_engine->TrafficText()));
+    HistoryLabel->setText(Q(m_engine->HistoryText()));
 }
 
 void TMB::ResetPanelState()
 {
     ResetLamp(true);
     ResetLamp(false);
-    m_MBMasterTryNumberMax = 0;
-    ShowTry(0);
     SetBackground(StatusLine, FaceColor());
-    if (!m_MBPortOpen)
+    if (!m_engine->MBPortOpen())
         SetOpenFrameColor(FaceColor());
 }
 
 void TMB::UpdateView()
 {
-    const bool combo = m_MBBaudEditVisible && !m_MBPortOpen;
+    const bool open = m_engine->MBPortOpen();
+    const bool combo = m_engine->MBBaudEditVisible() && !open;
     BaudCombo->setVisible(combo);
     BaudLabel->setVisible(!combo);
-    PortList->setVisible(!m_MBPortOpen);
-    OpenViewPanel->setVisible(m_MBPortOpen);
+    PortList->setVisible(!open);
+    OpenViewPanel->setVisible(open);
+}
+
+void TMB::ShowMode()
+{
+    setTitle(ModeText(static_cast<TMBMode>(m_engine->MBMode())) + VersionText());
+    ApplyTryVisibility();
 }
 
 void TMB::ShowBaudRate()
 {
-    BaudLabel->setText(NumberFormat::Format(m_baudRate, QStringLiteral("# ### ##0")) +
+    // Before StartUp the selector has no items; StartUp selects again.
+    if (BaudCombo->count() > 0)
+        BaudCombo->setCurrentIndex(static_cast<int>(MBBaud()));
+    BaudLabel->setText(NumberFormat::Format(m_engine->BaudRate(), QStringLiteral("# ### ##0")) +
                        QStringLiteral(" bits / second"));
 }
 
 void TMB::ShowStatusLine()
 {
-    m_StatusLineText = QStringLiteral("Last status: ") + m_MBStatusString;
-    SetBackground(StatusLine, StatusColor(m_MBStatus));
+    m_StatusLineText = QStringLiteral("Last status: ") + MBStatusString();
+    SetBackground(StatusLine, StatusColor(MBStatus()));
     ApplyStatusLineText();
 }
 
@@ -338,7 +318,7 @@ void TMB::ApplyStatusLineText()
     // A closed panel with nothing to pick tells why the list is empty instead
     // of the last status; the whole hint is in the tooltip.
     QString tip;
-    if (!m_MBPortOpen && PortList->count() == 0 && !m_probeHint.isEmpty()) {
+    if (!m_engine->MBPortOpen() && PortList->count() == 0 && !m_probeHint.isEmpty()) {
         const QFontMetrics fm(StatusLine->font());
         StatusLine->setText(fm.elidedText(m_probeHint, Qt::ElideRight, StatusLine->width() - 2));
         tip = m_probeHint;
@@ -349,22 +329,63 @@ void TMB::ApplyStatusLineText()
         StatusLine->setToolTip(tip);
 }
 
-void TMB::ShowRxId(const QString &text)
+void TMB::ShowRxId(const std::string &text)
 {
-    RxIdLabel->setText(text);
+    RxIdLabel->setText(Q(text));
 }
 
-void TMB::ShowTxId(quint8 id)
+void TMB::ShowTxId(uint8_t id)
 {
     TxIdLabel->setText(QStringLiteral("%1").arg(id, 3, 10, QLatin1Char('0')));
 }
 
-// ---- deferred start-up and the one-second tick -------------------------------------------
+// ---- the open/close sequence as the panel shows it ------------------------------------
 
-void TMB::StartUp()
+void TMB::Opening()
 {
-    // Runs when the stored property values are in place.
-    m_startUpPending = false;
+    OpenButton->setChecked(true);
+    RefreshButton->setEnabled(false);
+    PortList->setEnabled(false);
+    SetOpenFrameColor(kGreen);
+    if (QListWidgetItem *item = PortList->currentItem())
+        setPort(item->text());
+    PortLabel->setText(Port());
+}
+
+void TMB::Opened()
+{
+    OpenButton->setText(QStringLiteral("Close"));
+}
+
+void TMB::OpenFailed()
+{
+    OpenButton->setChecked(false);
+    SetOpenFrameColor(kRed);
+    OpenButton->setText(QStringLiteral("Open"));
+    RefreshPortList();
+}
+
+void TMB::Closing()
+{
+    OpenButton->setChecked(false);
+    RefreshButton->setEnabled(true);
+    PortList->setEnabled(true);
+}
+
+void TMB::Closed()
+{
+    OpenButton->setText(QStringLiteral("Open"));
+}
+
+void TMB::PortVanished()
+{
+    RefreshPortList();
+}
+
+// ---- deferred start-up ----------------------------------------------------------------
+
+void TMB::StartUpPanel()
+{
     if (BaudCombo->count() == 0) {
         QStringList rates;
         for (int i = 0; i <= 20; ++i)
@@ -372,7 +393,7 @@ void TMB::StartUp()
         BaudCombo->addItems(rates);
     }
     setMBBaud(MBBaud());
-    if (m_MBRefreshListOnStartup) {
+    if (MBRefreshListOnStartup()) {
         RefreshPortList();
     } else {
         QFont f = RefreshButton->font();
@@ -380,23 +401,9 @@ void TMB::StartUp()
         RefreshButton->setFont(f);
     }
     RefreshButton->setEnabled(true);
-    UpdateView();
-    ClearHistory();
-    ClearChart(ChartBufferPixels);
-    ClearChart(ChartImagePixels);
-    ClearAllCounters();
-    setMBMode(MBMode());
-    // The mode setter brought the unit texts; show them now rather than at the
-    // first count and the first sample.
-    ShowCounters();
-    ShowSpeed();
-    ShowProbeHint();
 }
 
-void TMB::SpeedTimerTick()
+void TMB::StartUpDone()
 {
-    if (m_startUpPending)
-        StartUp();
-    else
-        SampleSpeed();
+    ShowProbeHint();
 }

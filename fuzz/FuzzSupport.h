@@ -5,6 +5,7 @@
 
 #include "MB.h"
 #include "MBLink.h"
+#include "TestPeer.h"
 
 #include <QApplication>
 #include <QByteArray>
@@ -109,20 +110,20 @@ inline void Prepare(TMB &mb, TMB::TMBMode mode, std::vector<std::string> *writes
     mb.SetManualTimers(true);
     mb.setMBRefreshListOnStartup(false);
     mb.MBClosePort();
-    mb.StartTimer.Stop();
-    mb.AnswerTimer.Stop();
+    Core(mb).StartTimer.Stop();
+    Core(mb).AnswerTimer.Stop();
     mb.SetLinkFactory([] { return std::make_unique<CaptureLink>(nullptr); });
     const QByteArray zero(1, '\0');
     // A string reception still armed ends at the stop byte 0.
     mb.setMBMode(TMB::modeString);
     mb.setMBStopByteInStringMode(0);
     mb.MBOpenPort();
-    mb.DecodeRxChunk(zero);
+    DecodeRx(mb, zero);
     mb.MBClosePort();
     // A low-nibble character 0 clears the pending nibble of the binary receivers.
     mb.setMBMode(TMB::modeMaster);
     mb.MBOpenPort();
-    mb.DecodeRxChunk(zero);
+    DecodeRx(mb, zero);
     mb.MBClosePort();
     mb.setMBMode(mode == TMB::modeByte ? TMB::modeSlave : TMB::modeByte);
     mb.setMBMode(mode); // a real change: counters, status and the awaited answer start afresh
@@ -135,7 +136,7 @@ inline void Open(TMB &mb)
 {
     mb.MBOpenPort();
     Check(mb.MBPortOpen(), "the capture link did not open");
-    mb.ResetReceiver();
+    Core(mb).ResetReceiver();
 }
 
 // The chunk lengths a stream is cut into: small, mixed and single characters,
@@ -181,7 +182,7 @@ inline void CheckHeldFrame(const TMB &mb, int header)
     const int n = mb.MBNumberOfReceivedBytes();
     Check(n >= header, "accepted frame shorter than its header", std::to_string(n));
     Check(n <= TMB::RxBufferSize, "receive count above 8192", std::to_string(n));
-    const quint8 *rx = mb.RxBuffer().data();
+    const quint8 *rx = Core(mb).m_RxBuffer.data();
     const quint16 crc = BitwiseCrc16(rx, size_t(n - 2));
     Check(rx[n - 2] == (crc & 0xFF) && rx[n - 1] == (crc >> 8), "accepted frame fails the CRC check");
     Check(mb.MBReceivedDataNumber() == n - header, "payload length differs from the frame length");

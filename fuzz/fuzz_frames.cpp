@@ -26,7 +26,7 @@ void Feed(TMB &mb, const std::string &line, quint8 seed)
 {
     size_t at = 0;
     for (size_t n : fuzz::SplitPoints(line.size(), seed)) {
-        mb.DecodeRxChunk(QByteArray::fromRawData(line.data() + at, qsizetype(n)));
+        DecodeRx(mb, QByteArray::fromRawData(line.data() + at, qsizetype(n)));
         at += n;
         Check(mb.MBNumberOfReceivedBytes() <= TMB::RxBufferSize, "receive count above 8192");
     }
@@ -34,8 +34,8 @@ void Feed(TMB &mb, const std::string &line, quint8 seed)
 
 std::vector<quint8> Payload(const TMB &mb, bool fromRx, int count)
 {
-    const auto &area = fromRx ? mb.RXDataBuffer() : mb.TXDataBuffer();
-    const int first = 1 + mb.PayloadOffset();
+    const auto &area = fromRx ? Core(mb).m_RXDataBuffer : Core(mb).m_TXDataBuffer;
+    const int first = 1 + Core(mb).m_PayloadOffset;
     return std::vector<quint8>(area.begin() + first, area.begin() + first + count);
 }
 
@@ -144,7 +144,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Check(accepted == 1, "the slave did not accept a well-formed query addressed to it exactly once");
     if (delayed)
-        slave.StartTimer.Fire();
+        Core(slave).StartTimer.Fire();
     if ((to & 0x0F) == 0) {
         Check(slaveWrites.empty(), "a broadcast (address nibble 0) was answered");
         return 0;
@@ -168,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // The master takes it.
     Feed(master, slaveWrites[0], quint8(seed ^ 0x55));
     Check(ends == 1, "the master did not end exactly once on a well-formed answer");
-    Check(!master.AwaitingAnswer(), "the master still waits after its answer");
+    Check(!Core(master).m_awaitingAnswer, "the master still waits after its answer");
     const bool idError = !binary && id != 0 && slaveId != id;
     const bool slaveError = binary ? code > 128 : (idError || code == 254 || code == 255);
     Check(endStatus == (slaveError ? TMB::stSlaveError : TMB::stOK), "the answer ended with another status");

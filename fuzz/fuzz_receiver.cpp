@@ -134,16 +134,16 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
         if (!inDecode)
             return; // the immediate end of a broadcast, not an answer
         Check(waiting, "a master reported an answer while no transaction waited");
-        Check(!mb.AwaitingAnswer(), "still awaiting after the answer was reported");
+        Check(!Core(mb).m_awaitingAnswer, "still awaiting after the answer was reported");
         waiting = false;
         Check(status == TMB::stOK || status == TMB::stSlaveError, "an answer ended with a non-answer status");
         fuzz::CheckHeldFrame(mb, ascii ? 6 : 5);
-        const quint8 *rx = mb.RxBuffer().data();
+        const quint8 *rx = Core(mb).m_RxBuffer.data();
         const int n = mb.MBNumberOfReceivedBytes();
         t.events.back() += ":" + fuzz::Hex(rx, n);
         if (ascii) {
             Check(rx[0] == mb.MBMasterAddressToSlave(), "ASCII answer from another address accepted");
-            Check(rx[2] == mb.TXDataBuffer()[2], "ASCII answer to another command accepted");
+            Check(rx[2] == Core(mb).m_TXDataBuffer[2], "ASCII answer to another command accepted");
             const bool idError = mb.MBMasterIDToSlave() != 0 && rx[1] != mb.MBMasterIDToSlave();
             const bool slaveError = idError || rx[3] == 254 || rx[3] == 255;
             Check(slaveError == (status == TMB::stSlaveError), "ASCII status does not follow the status byte");
@@ -177,7 +177,7 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
     // Every write is an answer to the request held in the frame area.
     onWrite = [&](const std::string &w) {
         if (ascii)
-            CheckAsciiAnswer(w, own, mb.RXDataBuffer()[2]);
+            CheckAsciiAnswer(w, own, Core(mb).m_RXDataBuffer[2]);
         else
             CheckBinaryAnswer(w, own);
     };
@@ -190,8 +190,8 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
         t.events.push_back("now:" + std::to_string(now));
         if (now == TMB::stnReceivedCommand) {
             fuzz::CheckHeldFrame(mb, ascii ? 6 : 5);
-            Check(addressedToMe(mb.RxBuffer()[0]), "a slave accepted a request for another address");
-            t.events.back() += ":" + fuzz::Hex(mb.RxBuffer().data(), mb.MBNumberOfReceivedBytes());
+            Check(addressedToMe(Core(mb).m_RxBuffer[0]), "a slave accepted a request for another address");
+            t.events.back() += ":" + fuzz::Hex(Core(mb).m_RxBuffer.data(), mb.MBNumberOfReceivedBytes());
         }
     };
     if (cfg.optB & 1) {
@@ -215,7 +215,7 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
     mb.OnMBDiagnosticReceivedAFrame = [&](quint16 received) {
         fuzz::CheckHeldFrame(mb, 5);
         t.events.push_back("diag:" + std::to_string(received) + ":" +
-                           fuzz::Hex(mb.RxBuffer().data(), mb.MBNumberOfReceivedBytes()));
+                           fuzz::Hex(Core(mb).m_RxBuffer.data(), mb.MBNumberOfReceivedBytes()));
     };
 
 #elif KV_FUZZ_RECEIVER == KV_RAW
@@ -246,7 +246,7 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
     } else if (handler) {
         mb.OnMBReceivedAByte = [&](quint16 received) {
             Check(received <= TMB::RxBufferSize, "byte mode reported more than the buffer holds");
-            t.rawBytes.append(reinterpret_cast<const char *>(mb.RXDataBuffer().data()) + 3, received);
+            t.rawBytes.append(reinterpret_cast<const char *>(Core(mb).m_RXDataBuffer.data()) + 3, received);
         };
     }
     if (stringMode && (cfg.optA & 2))
@@ -255,7 +255,7 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
 
     auto feed = [&](const char *p, qsizetype n) {
         inDecode = true;
-        mb.DecodeRxChunk(QByteArray::fromRawData(p, n));
+        DecodeRx(mb, QByteArray::fromRawData(p, n));
         inDecode = false;
         Check(mb.MBNumberOfReceivedBytes() <= TMB::RxBufferSize, "receive count above 8192");
         Check(!mb.MBRxBufferFull() || mb.MBNumberOfReceivedBytes() == TMB::RxBufferSize ||
@@ -273,11 +273,11 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
     }
 
 #if KV_FUZZ_RECEIVER == KV_ASCII_MASTER || KV_FUZZ_RECEIVER == KV_BINARY_MASTER
-    Check(mb.AwaitingAnswer() == waiting, "awaiting flag disagrees with the transactions started and ended");
+    Check(Core(mb).m_awaitingAnswer == waiting, "awaiting flag disagrees with the transactions started and ended");
 #elif KV_FUZZ_RECEIVER == KV_ASCII_SLAVE || KV_FUZZ_RECEIVER == KV_BINARY_SLAVE
     // A delayed answer and the watchdog run after the line, the same in both runs.
-    mb.StartTimer.Fire();
-    mb.AnswerTimer.Fire();
+    Core(mb).StartTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
 #elif KV_FUZZ_RECEIVER == KV_RAW
     if (!stringMode) {
         const int held = mb.MBNumberOfReceivedBytes();
@@ -286,7 +286,7 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
             // Everything that came is held, up to the buffer's size, in order.
             Check(held == expected.size(), "byte mode lost or invented bytes",
                   std::to_string(held) + " held of " + std::to_string(expected.size()));
-            const auto first = std::mismatch(expected.begin(), expected.end(), mb.RXDataBuffer().begin() + 3,
+            const auto first = std::mismatch(expected.begin(), expected.end(), Core(mb).m_RXDataBuffer.begin() + 3,
                                              [](char a, quint8 b) { return quint8(a) == b; });
             Check(first.first == expected.end(), "byte mode holds other bytes than came",
                   "first difference at byte " + std::to_string(first.first - expected.begin()) +

@@ -1,6 +1,6 @@
 #include "Options.h"
 
-#include "MB.h"
+#include "MBProtocol.h"
 
 #include <cmath>
 #include <limits>
@@ -49,10 +49,8 @@ bool ParseNumber(const QString &text, double low, double high, double &out)
 
 bool KnownBaud(qint64 rate)
 {
-    for (int b = TMB::baud000075; b <= TMB::baud921600; ++b)
-        if (TMB::BaudRateOf(static_cast<TMB::TMBBaud>(b)) == rate)
-            return true;
-    return false;
+    mbcore::TMBBaud baud;
+    return rate > 0 && rate <= 0xFFFFFFFF && mbcore::BaudOf(static_cast<uint32_t>(rate), baud);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "Simulator.h"
 
+#include "QtTimers.h"
 #include "StateFile.h"
 
 namespace sim {
@@ -8,16 +9,17 @@ Simulator::Simulator(SimConfig config, TInnerFactory innerFactory)
     : m_config(std::move(config)), m_innerFactory(std::move(innerFactory))
 {
     m_clock.start();
+    m_mb.SetTimerFactory(QtTimerFactory());
     m_mb.setMBRefreshListOnStartup(false); // no port list to probe: the port is ours
-    m_mb.setMBMode(TMB::modeASCIISlave);
+    m_mb.setMBMode(mbcore::modeASCIISlave);
     m_mb.setMBSlaveOwnAddress(SimAddress);
     m_mb.setMBSlaveID(SimId);
-    m_mb.setMBSlaveName(QStringLiteral("KV508 I"));
+    m_mb.setMBSlaveName("KV508 I");
     m_mb.setMBASCIISlaveTimeOut(0); // an instrument waits for its master as long as it takes
-    for (int b = TMB::baud000075; b <= TMB::baud921600; ++b)
-        if (TMB::BaudRateOf(static_cast<TMB::TMBBaud>(b)) == m_config.line.baud)
-            m_mb.setMBBaud(static_cast<TMB::TMBBaud>(b));
-    m_mb.setPort(QStringLiteral("kv508sim"));
+    mbcore::TMBBaud baud = mbcore::baud004800;
+    if (mbcore::BaudOf(m_config.line.baud, baud))
+        m_mb.setMBBaud(baud);
+    m_mb.setPort("kv508sim");
     m_mb.SetLinkFactory([this]() -> std::unique_ptr<TMBLink> {
         std::unique_ptr<TMBLink> inner = m_innerFactory ? m_innerFactory() : nullptr;
         if (!inner)
@@ -27,8 +29,8 @@ Simulator::Simulator(SimConfig config, TInnerFactory innerFactory)
         m_line = line.get();
         return line;
     });
-    m_mb.OnPortClosed = [this](TMB *) { m_line = nullptr; };
-    m_mb.OnMBSlaveReceivedCommand = [this](quint8 command, bool, quint16 count) { Received(command, count); };
+    m_mb.OnPortClosed = [this] { m_line = nullptr; };
+    m_mb.OnMBSlaveReceivedCommand = [this](uint8_t command, bool, uint16_t count) { Received(command, count); };
 
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(200); // a burst of writes costs one save
@@ -66,7 +68,7 @@ bool Simulator::Start(QString &error)
 
     m_mb.MBOpenPort();
     if (!m_mb.MBPortOpen()) {
-        error = m_mb.LastOpenError();
+        error = QString::fromStdString(m_mb.LastOpenError());
         return false;
     }
     return true;

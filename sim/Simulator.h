@@ -1,11 +1,11 @@
-// The simulated transmitter on a link: a TMB in ASCII slave mode (address 1,
+// The simulated transmitter on a link: the engine in ASCII slave mode (address 1,
 // ID 39) whose application handler answers with the instrument model, behind a
 // line emulator. The caller supplies the link the emulator sits on.
 #pragma once
 
 #include "Instrument.h"
 #include "LineEmulator.h"
-#include "MB.h"
+#include "MBEngine.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -45,7 +45,7 @@ public:
     // Closes the port and writes the memory if it changed.
     void Stop();
 
-    TMB &Component() { return m_mb; }
+    mbcore::TMBEngine &Component() { return m_mb; }
     Instrument &Model() { return *m_instrument; }
     LineEmulator *Line() const { return m_line; }
     qint64 NowMs() const { return m_clock.elapsed(); }
@@ -65,7 +65,7 @@ private:
 
     SimConfig m_config;
     TInnerFactory m_innerFactory;
-    TMB m_mb;
+    mbcore::TMBEngine m_mb;
     std::unique_ptr<Instrument> m_instrument;
     LineEmulator *m_line = nullptr; // owned by the component while the port is open
     QElapsedTimer m_clock;

@@ -7,7 +7,7 @@
 #include "SerialLink.h"
 #include "Simulator.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -149,10 +149,8 @@ int main(int argc, char **argv)
     case sim::ParseOutcome::Run: break;
     }
 
-    // The component is a widget; the simulator never shows it.
     qInstallMessageHandler(FilterMessages);
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
 
     if (!InstallSignals()) {
         Say(QStringLiteral("cannot install the signal handlers"));

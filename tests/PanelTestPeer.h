@@ -3,6 +3,7 @@
 
 #include "FakeLink.h"
 #include "MB.h"
+#include "TestPeer.h"
 
 #include <QImage>
 #include <QLabel>
@@ -13,15 +14,11 @@
 struct TPanelTestPeer {
     static void SetFrames(TMB &mb, quint32 tx, quint32 rx)
     {
-        mb.m_MBNumberOfTxFrames = tx;
-        mb.m_MBNumberOfRxFrames = rx;
+        Core(mb).m_MBNumberOfTxFrames = tx;
+        Core(mb).m_MBNumberOfRxFrames = rx;
     }
-    static void SetProbeHint(TMB &mb, const QString &hint)
-    {
-        mb.m_probeHint = hint;
-        mb.ShowProbeHint();
-    }
-    static quint16 SpeedCount(const TMB &mb) { return mb.m_SpeedCount; }
+    static void SetProbeHint(TMB &mb, const QString &hint) { TMBTestPeer::SetProbeHint(mb, hint); }
+    static quint16 SpeedCount(TMB &mb) { return Core(mb).m_SpeedCount; }
 };
 
 // A component after its start-up tick, with manual timers and a fake link;
@@ -33,7 +30,7 @@ struct TStartedPanel {
         link = UseFakeLink(mb);
         mb.setMBRefreshListOnStartup(false);
         mb.setPort(QStringLiteral("ttyFAKE0"));
-        mb.SpeedTimer.Fire(); // the first tick runs StartUp
+        Core(mb).SpeedTimer.Fire(); // the first tick runs StartUp
     }
     void Open() { mb.MBOpenPort(); }
     void Close() { mb.MBClosePort(); }
@@ -41,8 +38,8 @@ struct TStartedPanel {
     void Second(int n)
     {
         for (int i = 0; i < n; ++i)
-            mb.CountSpeedEvent();
-        mb.SpeedTimer.Fire();
+            Core(mb).CountSpeedEvent();
+        Core(mb).SpeedTimer.Fire();
     }
     TMB mb;
     std::shared_ptr<FakeLinkState> link;

@@ -44,7 +44,7 @@ TEST_F(AppTest, OpeningPollsThenReadsSettingsThenPollsOnAndOn)
 TEST_F(AppTest, NothingIsSentBeforeThePortOpens)
 {
     form->SpeedButton_Zero->setChecked(true);
-    EXPECT_FALSE(mb->StartTimer.Enabled());
+    EXPECT_FALSE(Core(*mb).StartTimer.Enabled());
     EXPECT_TRUE(link->writes.isEmpty());
 }
 
@@ -306,7 +306,7 @@ TEST_F(AppTest, ClosingTheWindowClosesThePortAndSendsNothingMore)
         EXPECT_TRUE(form->close());
         EXPECT_FALSE(mb->MBPortOpen());
         EXPECT_EQ(link->closes, 1);
-        mb->StartTimer.Fire();
+        Core(*mb).StartTimer.Fire();
         TimeOut();
         EXPECT_EQ(link->Written().size(), written);
         TearDown();

@@ -3,6 +3,7 @@
 // process where a test must decide which answers get lost).
 #include "Main.h"
 #include "Pty.h"
+#include "TestPeer.h"
 #include "Simulator.h"
 #include "test_app_sim.h"
 
@@ -404,11 +405,11 @@ TEST_F(SimTest, ClosingTheWindowInFlightClosesThePort)
     const size_t before = log.size();
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(mb->MBPortOpen());
-    EXPECT_EQ(mb->Link(), nullptr);
+    EXPECT_EQ(LinkOf(*mb), nullptr);
     ASSERT_EQ(log.size(), before + 1);
     EXPECT_EQ(log.back().status, TMB::stClosedPort);
-    EXPECT_FALSE(mb->AnswerTimer.Enabled());
-    EXPECT_FALSE(mb->StartTimer.Enabled());
+    EXPECT_FALSE(Core(*mb).AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(*mb).StartTimer.Enabled());
     EXPECT_EQ(form->Button_OpenOrCloceSerialPort->text(), QStringLiteral("Soros port megnyitása"));
 }
 
@@ -428,9 +429,9 @@ protected:
         QString error;
         ASSERT_TRUE(m_sim->Start(error)) << error.toStdString();
         // Answers to the commands in m_lose never reach the line.
-        TMB &slave = m_sim->Component();
+        mbcore::TMBEngine &slave = m_sim->Component();
         auto received = slave.OnMBSlaveReceivedCommand;
-        slave.OnMBSlaveReceivedCommand = [this, received](quint8 command, bool queryMode, quint16 count) {
+        slave.OnMBSlaveReceivedCommand = [this, received](uint8_t command, bool queryMode, uint16_t count) {
             if (std::find(m_lose.begin(), m_lose.end(), command) != m_lose.end())
                 m_sim->Line()->DropNextFrame();
             received(command, queryMode, count);

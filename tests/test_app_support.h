@@ -100,7 +100,7 @@ protected:
     // Lets the pending start run and decodes what went out on the line.
     TQuery Send()
     {
-        if (!mb->StartTimer.Fire())
+        if (!Core(*mb).StartTimer.Fire())
             return {};
         return LastQuery();
     }
@@ -149,7 +149,7 @@ protected:
     // Lets every try of the transaction in flight time out.
     void TimeOut()
     {
-        while (mb->AnswerTimer.Fire()) {
+        while (Core(*mb).AnswerTimer.Fire()) {
         }
     }
 

@@ -28,12 +28,12 @@ TEST(Counters, PatternWithLeadingBlanksAndTheModesUnit)
     };
     for (const auto &[value, text] : rows) {
         TPanelTestPeer::SetFrames(mb, value, value);
-        mb.ShowCounters();
+        TMBTestPeer::View(mb).ShowCounters();
         EXPECT_EQ(mb.TxFramesLabel->text(), QString::fromUtf8(text));
         EXPECT_EQ(mb.RxFramesLabel->text(), QString::fromUtf8(text));
     }
     TPanelTestPeer::SetFrames(mb, 12, 1000);
-    mb.ShowCounters();
+    TMBTestPeer::View(mb).ShowCounters();
     EXPECT_EQ(mb.TxFramesLabel->text(), QStringLiteral("   12  F"));
     EXPECT_EQ(mb.RxFramesLabel->text(), QStringLiteral("  1 000  F"));
 
@@ -58,7 +58,7 @@ TEST(Speed, KiloFormRangeFormAndClosedSeconds)
     p.Second(1000);
     EXPECT_EQ(mb.SpeedLabel->text(), QStringLiteral("1.0k frames / sec [0-1.0k]"));
     EXPECT_EQ(mb.MBSpeedMax(), 1000u);
-    EXPECT_EQ(mb.SpeedMin(), 0u);
+    EXPECT_EQ(TMBTestPeer::Engine(mb).SpeedMin(), 0u);
 
     // The range restarts from the current speed: one value, then the range form.
     p.Second(5);
@@ -70,13 +70,13 @@ TEST(Speed, KiloFormRangeFormAndClosedSeconds)
     EXPECT_EQ(mb.SpeedLabel->text(), QStringLiteral("3 frames / sec [3-7]"));
 
     // Closed seconds read 0 and move neither end of the range, nor the chart.
-    const auto samples = mb.SpeedSamples();
+    const auto samples = TMBTestPeer::SpeedSamples(mb);
     p.Close();
     p.Second(4);
     EXPECT_EQ(mb.MBSpeed(), 0u);
     EXPECT_EQ(mb.SpeedLabel->text(), QStringLiteral("0 frames / sec [3-7]"));
-    EXPECT_EQ(mb.SpeedSamples(), samples);
-    EXPECT_EQ(mb.SpeedMin(), 3u);
+    EXPECT_EQ(TMBTestPeer::SpeedSamples(mb), samples);
+    EXPECT_EQ(TMBTestPeer::Engine(mb).SpeedMin(), 3u);
     EXPECT_EQ(mb.MBSpeedMax(), 7u);
 }
 
@@ -89,9 +89,9 @@ TEST(Speed, KiloFormUsesTheLocalesDecimalSeparator)
     p.Second(1500);
     QLocale::setDefault(saved);
     EXPECT_EQ(p.mb.SpeedLabel->text(), QStringLiteral("1,5k frames / sec [0-1,5k]"));
-    EXPECT_EQ(p.mb.FormatSpeed(999), QStringLiteral("999"));
-    EXPECT_EQ(p.mb.FormatSpeed(1000), QStringLiteral("1.0k"));
-    EXPECT_EQ(p.mb.FormatSpeed(65535), QStringLiteral("65.5k"));
+    EXPECT_EQ(TMBTestPeer::FormatSpeed(p.mb, 999), QStringLiteral("999"));
+    EXPECT_EQ(TMBTestPeer::FormatSpeed(p.mb, 1000), QStringLiteral("1.0k"));
+    EXPECT_EQ(TMBTestPeer::FormatSpeed(p.mb, 65535), QStringLiteral("65.5k"));
 }
 
 TEST(Speed, WindowRestartsAndTheCountIsSixteenBits)
@@ -100,16 +100,16 @@ TEST(Speed, WindowRestartsAndTheCountIsSixteenBits)
     TMB &mb = p.mb;
     // Events counted before the open do not leak into its first second.
     for (int i = 0; i < 4; ++i)
-        mb.CountSpeedEvent();
+        Core(mb).CountSpeedEvent();
     p.Open();
     EXPECT_EQ(TPanelTestPeer::SpeedCount(mb), 0);
-    EXPECT_TRUE(mb.SpeedTimer.Enabled());
+    EXPECT_TRUE(Core(mb).SpeedTimer.Enabled());
     p.Second(0);
     EXPECT_EQ(mb.MBSpeed(), 0u);
 
     for (int i = 0; i < 4; ++i)
-        mb.CountSpeedEvent();
-    mb.RestartSpeedWindow();
+        Core(mb).CountSpeedEvent();
+    Core(mb).RestartSpeedWindow();
     p.Second(2);
     EXPECT_EQ(mb.MBSpeed(), 2u);
 
@@ -268,10 +268,10 @@ TEST(Chart, ClosedPeriodLeavesNoGap)
     p.Open();
     p.Second(4);
     // The three samples sit side by side at the right edge, max 4 at the top.
-    EXPECT_EQ(mb.SpeedSamples()[81], 2);
-    EXPECT_EQ(mb.SpeedSamples()[82], 4);
-    EXPECT_EQ(mb.SpeedSamples()[83], 4);
-    EXPECT_EQ(mb.SpeedSamples()[80], -1);
+    EXPECT_EQ(TMBTestPeer::SpeedSamples(mb)[81], 2);
+    EXPECT_EQ(TMBTestPeer::SpeedSamples(mb)[82], 4);
+    EXPECT_EQ(TMBTestPeer::SpeedSamples(mb)[83], 4);
+    EXPECT_EQ(TMBTestPeer::SpeedSamples(mb)[80], -1);
     EXPECT_EQ(mb.ChartImagePixels.pixel(83, 1) & 0xFFFFFF, qRgb(0, 128, 0) & 0xFFFFFF);
     EXPECT_EQ(mb.ChartImagePixels.pixel(84, 1) & 0xFFFFFF, qRgb(0, 128, 0) & 0xFFFFFF);
     EXPECT_EQ(mb.ChartImagePixels.pixel(82, 9) & 0xFFFFFF, qRgb(0, 0, 0) & 0xFFFFFF);
@@ -283,15 +283,15 @@ TEST(ClearAll, ResetsWhatTheCountersShowAndNothingElse)
     TMB &mb = p.mb;
     p.Open();
     mb.setMBMasterCommandToSlave(3);
-    mb.ShowTraffic(1, 4);
-    mb.ShowTraffic(1, 5);
-    mb.ShowTry(3);
-    mb.ShowRxId(QStringLiteral("039"));
+    Core(mb).ShowTraffic(1, 4);
+    Core(mb).ShowTraffic(1, 5);
+    Core(mb).ShowTry(3);
+    TMBTestPeer::View(mb).ShowRxId("039");
     TPanelTestPeer::SetFrames(mb, 100, 200);
-    mb.ShowCounters();
+    TMBTestPeer::View(mb).ShowCounters();
     p.Second(6);
-    mb.SetMBStatus(TMB::stTimeOut);
-    mb.CountSpeedEvent();
+    SetMBStatus(mb, TMB::stTimeOut);
+    Core(mb).CountSpeedEvent();
 
     mb.ClearAllCounters();
     EXPECT_EQ(mb.MBNumberOfTxFrames(), 0u);
@@ -303,8 +303,8 @@ TEST(ClearAll, ResetsWhatTheCountersShowAndNothingElse)
     EXPECT_TRUE(mb.HistoryLabel->text().isEmpty());
     EXPECT_TRUE(mb.TrafficLabel->text().isEmpty());
     EXPECT_EQ(TPanelTestPeer::SpeedCount(mb), 0);
-    EXPECT_TRUE(mb.SpeedTimer.Enabled());
-    for (qint32 s : mb.SpeedSamples())
+    EXPECT_TRUE(Core(mb).SpeedTimer.Enabled());
+    for (qint32 s : TMBTestPeer::SpeedSamples(mb))
         EXPECT_EQ(s, -1);
     // Left alone: the speed itself, the ID label, the open frame of an open port.
     EXPECT_EQ(mb.MBSpeed(), 6u);
@@ -312,7 +312,7 @@ TEST(ClearAll, ResetsWhatTheCountersShowAndNothingElse)
     EXPECT_EQ(mb.RxIdLabel->text(), QStringLiteral("039"));
     EXPECT_EQ(Background(mb.OpenFrame), QColor(0, 128, 0));
     // The history starts from the pair in use now.
-    mb.ShowTraffic(1, 3);
+    Core(mb).ShowTraffic(1, 3);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral("1.3"));
     EXPECT_TRUE(mb.HistoryLabel->text().isEmpty());
 }

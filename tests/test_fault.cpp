@@ -2,6 +2,7 @@
 // cycles, a port held by someone else, and random text in the entry edits.
 #include "Main.h"
 #include "MB.h"
+#include "TestPeer.h"
 #include "Pty.h"
 #include "SerialLink.h"
 #include "test_soak_support.h"
@@ -81,10 +82,10 @@ TEST_F(LineFault, HangUpInEveryStateClosesCleanlyAndLeavesNothingRunning)
 
         if (state == State::Waiting) {
             Query(3);
-            ASSERT_TRUE(mb.AwaitingAnswer());
+            ASSERT_TRUE(Core(mb).m_awaitingAnswer);
         } else if (state == State::Writing) {
             // Largest frames until the driver takes no more: the link holds the rest.
-            auto *link = dynamic_cast<TSerialLink *>(mb.Link());
+            auto *link = dynamic_cast<TSerialLink *>(LinkOf(mb));
             ASSERT_NE(link, nullptr);
             for (int i = 0; i < 64 && link->QueuedOutput() == 0; ++i)
                 Query(TMB::MaxPayload);
@@ -98,8 +99,8 @@ TEST_F(LineFault, HangUpInEveryStateClosesCleanlyAndLeavesNothingRunning)
             EXPECT_TRUE(ends.empty()) << cycle;
         else
             EXPECT_EQ(ends, std::vector<TMB::TMBStatus>{TMB::stClosedPort}) << cycle;
-        EXPECT_EQ(mb.Link(), nullptr);
-        EXPECT_FALSE(mb.AwaitingAnswer());
+        EXPECT_EQ(LinkOf(mb), nullptr);
+        EXPECT_FALSE(Core(mb).m_awaitingAnswer);
         EXPECT_FALSE(mb.OpenButton->isChecked()) << "the panel still shows the open view";
 
         if (cycle == 2) { // one of each state behind us: lazily made resources exist now

@@ -57,7 +57,7 @@ TEST_F(FrameTest, AsciiQueryOfTheWorkedExample)
     mb.setMBMasterIDToSlave(39);
     mb.setMBMasterCommandToSlave(1);
     PollPayload();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(link->Written(), QByteArray("M0127010001A00F5913;"));
     EXPECT_EQ(mb.TxIdLabel->text(), QStringLiteral("039"));
     EXPECT_EQ(mb.TxCountLabel->text(), QStringLiteral("3"));
@@ -65,13 +65,13 @@ TEST_F(FrameTest, AsciiQueryOfTheWorkedExample)
     link->writes.clear();
     mb.setMBMasterCommandToSlave(8);
     mb.MBClearTxData();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(link->Written(), QByteArray("M01270800B613;"));
 
     // The query-mode flag does not touch ASCII frames.
     link->writes.clear();
     mb.setMBMasterQueryMode(true);
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(link->Written(), QByteArray("M01270800B613;"));
 }
 
@@ -82,13 +82,13 @@ TEST_F(FrameTest, BinaryQueryOfTheWorkedExample)
     mb.setMBMasterIDToSlave(39);
     mb.setMBMasterCommandToSlave(1);
     PollPayload();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(link->Written(), QByteArray::fromHex("01C0074201400140004A0F400D45056F"));
 
     // Query mode sets bit 6 of the address and so changes the CRC.
     link->writes.clear();
     mb.setMBMasterQueryMode(true);
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     const QByteArray bytes = QByteArray::fromHex("412701" "01A00F");
     const quint16 crc = BitwiseCrc(bytes);
     QByteArray expected;
@@ -104,7 +104,7 @@ TEST_F(FrameTest, BinaryQueryOfTheWorkedExample)
     // An empty payload is five bytes, ten characters.
     link->writes.clear();
     mb.MBClearTxData();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(link->Written().size(), 10);
 }
 
@@ -115,7 +115,7 @@ TEST_F(FrameTest, SlaveAnswersCarryTheirOwnHeader)
     mb.setMBSlaveID(5);
     mb.setMBSlaveErrorCode(130);
     mb.MBClearTxData();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     const QByteArray bytes = QByteArray::fromHex("830582");
     const quint16 crc = BitwiseCrc(bytes);
     const QByteArray w = link->Written();
@@ -133,7 +133,7 @@ TEST_F(FrameTest, DelimiterValuesInsideAsciiFramesAreDigits)
     mb.setMBMasterIDToSlave(0x4D);
     mb.setMBMasterCommandToSlave(0x53);
     mb.MBClearTxData();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     const QByteArray w = link->Written();
     EXPECT_TRUE(w.startsWith("M3B4D5300"));
     EXPECT_EQ(w.count(';'), 1);
@@ -146,7 +146,7 @@ TEST_F(FrameTest, RawModesSendThePayloadOnly)
     mb.MBClearTxData();
     for (int i = 0; i < 10; ++i)
         mb.MBPutByte(static_cast<quint8>(i * 30));
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     QByteArray expected;
     for (int i = 0; i < 10; ++i)
         expected.append(char(i * 30));
@@ -158,7 +158,7 @@ TEST_F(FrameTest, ClosedPortWritesNothing)
 {
     mb.setMBMode(TMB::modeASCIIMaster);
     mb.MBClearTxData();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_TRUE(link->writes.isEmpty());
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnPortError);
 }
@@ -166,10 +166,10 @@ TEST_F(FrameTest, ClosedPortWritesNothing)
 TEST_F(FrameTest, RefusedWriteAbandonsTheFrameWithClosedPort)
 {
     Open(TMB::modeASCIIMaster);
-    mb.SetMBBusy(false);
+    Core(mb).SetMBBusy(false);
     link->failWrites = true;
     mb.MBClearTxData();
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnPortError);
     EXPECT_EQ(mb.MBStatus(), TMB::stClosedPort);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Closed Port"));
@@ -181,7 +181,7 @@ TEST_F(FrameTest, LargestPayloadFitsTheFrameArea)
     Open(TMB::modeASCIIMaster);
     mb.MBClearTxData();
     mb.setMBDataNumberToSend(8187);
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     const QByteArray w = link->Written();
     EXPECT_EQ(w.size(), 1 + 2 * (8187 + 6) + 1);
     EXPECT_EQ(mb.TxCountLabel->text(), QStringLiteral(">1k"));

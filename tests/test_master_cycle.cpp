@@ -62,20 +62,20 @@ TEST_F(MasterCycle, SilentSlaveGetsFiveIdenticalQueriesThenTimeOut)
     PreparePoll();
     mb.MBMasterStart(0);
     EXPECT_EQ(mb.MBCalculatedTimeOfSending(), 34);
-    EXPECT_EQ(mb.AnswerTimer.Interval(), 1034);
+    EXPECT_EQ(Core(mb).AnswerTimer.Interval(), 1034);
     ASSERT_EQ(link->writes.size(), 1);
     for (int i = 2; i <= 5; ++i) {
-        ASSERT_TRUE(mb.AnswerTimer.Fire());
+        ASSERT_TRUE(Core(mb).AnswerTimer.Fire());
         EXPECT_EQ(mb.MBMasterTryNumber(), i);
-        EXPECT_EQ(mb.AnswerTimer.Interval(), 1034);
+        EXPECT_EQ(Core(mb).AnswerTimer.Interval(), 1034);
         EXPECT_TRUE(ends.empty());
     }
     ASSERT_EQ(link->writes.size(), 5);
     for (const QByteArray &w : link->writes)
         EXPECT_EQ(w, QByteArray("M0127010001A00F5913;"));
     log.clear();
-    ASSERT_TRUE(mb.AnswerTimer.Fire());
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    ASSERT_TRUE(Core(mb).AnswerTimer.Fire());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stTimeOut);
     EXPECT_EQ(ends[0].text, QStringLiteral("Time Out"));
@@ -102,7 +102,7 @@ TEST_F(MasterCycle, MaxTryNumberOneTimesOutAtFirstExpiry)
     mb.setMBMasterMaxTryNumber(1);
     PreparePoll();
     mb.MBMasterStart(0);
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stTimeOut);
     EXPECT_EQ(link->writes.size(), 1);
@@ -113,8 +113,8 @@ TEST_F(MasterCycle, AnswerDuringThirdTryEndsOk)
     Open();
     PreparePoll();
     mb.MBMasterStart(0);
-    mb.AnswerTimer.Fire();
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     ASSERT_EQ(mb.MBMasterTryNumber(), 3);
     Deliver(mb, "S01270100102779EB;"); // command 1, payload word 10000
     ASSERT_EQ(ends.size(), 1u);
@@ -122,11 +122,11 @@ TEST_F(MasterCycle, AnswerDuringThirdTryEndsOk)
     EXPECT_EQ(mb.MBMasterTryNumber(), 3);
     EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
     EXPECT_EQ(mb.MBNumberOfRxFrames(), 1u);
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     EXPECT_FALSE(mb.MBBusy());
     EXPECT_EQ(mb.MBGetWord(), 10000);
     // the timer stays off: no late retry
-    EXPECT_FALSE(mb.AnswerTimer.Fire());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Fire());
     // A new query shows the highest try number seen
     mb.MBMasterStart(0);
     EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("1/3"));
@@ -137,14 +137,14 @@ TEST_F(MasterCycle, DelayedStartRestartsOnSecondCall)
     Open();
     PreparePoll();
     mb.MBMasterStart(50);
-    EXPECT_TRUE(mb.StartTimer.Enabled());
-    EXPECT_EQ(mb.StartTimer.Interval(), 50);
+    EXPECT_TRUE(Core(mb).StartTimer.Enabled());
+    EXPECT_EQ(Core(mb).StartTimer.Interval(), 50);
     mb.MBMasterStart(50);
     EXPECT_TRUE(link->writes.isEmpty());
-    mb.StartTimer.Fire();
-    EXPECT_FALSE(mb.StartTimer.Enabled());
+    Core(mb).StartTimer.Fire();
+    EXPECT_FALSE(Core(mb).StartTimer.Enabled());
     EXPECT_EQ(link->writes.size(), 1);
-    EXPECT_TRUE(mb.AwaitingAnswer());
+    EXPECT_TRUE(Core(mb).m_awaitingAnswer);
 }
 
 TEST_F(MasterCycle, RestartWhileWaitingAbandonsWithoutEndEvent)
@@ -152,7 +152,7 @@ TEST_F(MasterCycle, RestartWhileWaitingAbandonsWithoutEndEvent)
     Open();
     PreparePoll();
     mb.MBMasterStart(0);
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     ASSERT_EQ(mb.MBMasterTryNumber(), 2);
     mb.MBMasterStart(0);
     EXPECT_EQ(mb.MBMasterTryNumber(), 1);
@@ -170,7 +170,7 @@ TEST_F(MasterCycle, BroadcastEndsAtOnce)
     mb.MBMasterStart(0);
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stOK);
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     EXPECT_FALSE(mb.MBBusy());
     EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
@@ -195,12 +195,12 @@ TEST_F(MasterCycle, FailedRetryEndsTheTransaction)
     PreparePoll();
     mb.MBMasterStart(0);
     link->failWrites = true;
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stClosedPort);
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     EXPECT_TRUE(mb.MBBusy());
-    EXPECT_FALSE(mb.AwaitingAnswer());
+    EXPECT_FALSE(Core(mb).m_awaitingAnswer);
 }
 
 TEST_F(MasterCycle, ClosingWhileBusyEndsOnceClosingIdleNever)
@@ -211,7 +211,7 @@ TEST_F(MasterCycle, ClosingWhileBusyEndsOnceClosingIdleNever)
     mb.MBClosePort();
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stClosedPort);
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     // a late answer after the end raises nothing
     Deliver(mb, "S01270100102779EB;");
     EXPECT_EQ(ends.size(), 1u);
@@ -233,7 +233,7 @@ TEST_F(MasterCycle, OneWayModesEndAtOnce)
     EXPECT_EQ(ends[0].status, TMB::stOK);
     EXPECT_EQ(mb.MBNumberOfTxFrames(), 10u);
     EXPECT_EQ(link->Written(), QByteArray("abcdefghij"));
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
 
     ends.clear();
     mb.MBClosePort();
@@ -249,7 +249,7 @@ TEST_F(MasterCycle, StartOutsideMasterModes)
 {
     Open(TMB::modeASCIISlave);
     mb.MBMasterStart(0); // stops the watchdog, busy, sends nothing
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     EXPECT_TRUE(mb.MBBusy());
     EXPECT_TRUE(link->writes.isEmpty());
     EXPECT_TRUE(ends.empty());
@@ -259,7 +259,7 @@ TEST_F(MasterCycle, StartOutsideMasterModes)
     mb.MBClearTxData();
     mb.MBPutByte(1);
     mb.MBMasterStart(20); // a delayed start of a one-way mode sends nothing
-    mb.StartTimer.Fire();
+    Core(mb).StartTimer.Fire();
     EXPECT_TRUE(link->writes.isEmpty());
     EXPECT_TRUE(ends.empty());
 }
@@ -341,10 +341,10 @@ TEST_F(MasterCycle, ModeChangeWhileWaitingStillEndsOnce)
     mb.setMBMode(TMB::modeMaster); // between the master modes the tries go on
     EXPECT_TRUE(mb.MBBusy());
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnWaitingForAnswer);
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     EXPECT_EQ(link->writes.size(), 2);
     EXPECT_TRUE(ends.empty());
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stTimeOut);
     EXPECT_FALSE(mb.MBBusy());
@@ -360,8 +360,8 @@ TEST_F(MasterCycle, ModeChangeWhileWaitingStillEndsOnce)
     mb.setMBMode(TMB::modeASCIISlave);
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stTimeOut);
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
-    EXPECT_FALSE(mb.AwaitingAnswer());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).m_awaitingAnswer);
     mb.MBClosePort();
     EXPECT_EQ(ends.size(), 1u);
     EXPECT_EQ(watchdog, 0);
@@ -373,7 +373,7 @@ TEST_F(MasterCycle, ModeChangeWhileWaitingStillEndsOnce)
         PreparePoll();
         mb.MBMasterStart(50);
         mb.setMBMode(other);
-        EXPECT_FALSE(mb.StartTimer.Fire()) << other;
+        EXPECT_FALSE(Core(mb).StartTimer.Fire()) << other;
         EXPECT_TRUE(link->writes.isEmpty()) << other;
         ASSERT_EQ(ends.size(), 1u) << other;
         EXPECT_EQ(ends[0].status, TMB::stTimeOut);

@@ -78,7 +78,7 @@ TEST_P(AsciiWorked, EndsWithTheDocumentedStatus)
         EXPECT_EQ(mb.MBReceivedDataNumber(), c.payload) << c.name;
         EXPECT_FALSE(mb.MBBusy());
         EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
-        EXPECT_FALSE(mb.AnswerTimer.Enabled());
+        EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     }
 }
 
@@ -117,7 +117,7 @@ TEST_F(MasterReceive, AsciiDropsSilently)
         Start(TMB::modeASCIIMaster, 8);
         Deliver(mb, line);
         EXPECT_TRUE(ends.empty()) << line.constData();
-        EXPECT_TRUE(mb.AwaitingAnswer()) << line.constData();
+        EXPECT_TRUE(Core(mb).m_awaitingAnswer) << line.constData();
     }
     // another address: dropped at its second digit, remaining digits keep resetting
     Start(TMB::modeASCIIMaster, 8, 2);
@@ -184,7 +184,7 @@ TEST_F(MasterReceive, DroppedInputLeavesAnIdleMasterAsItWas)
             mb.MBClosePort();
         Start(mode, 8);
         mb.setMBMasterMaxTryNumber(1);
-        mb.AnswerTimer.Fire();
+        Core(mb).AnswerTimer.Fire();
         ASSERT_EQ(mb.MBStatusNow(), TMB::stnTimeOut);
         std::vector<TMB::TMBStatusNow> seen;
         mb.OnMBStatusNowChanged = [&](TMB::TMBStatusNow s, const QString &) { seen.push_back(s); };
@@ -211,7 +211,7 @@ TEST_F(MasterReceive, NoAnswerIsAcceptedWhileNothingWaits)
     // after the last time-out a late answer raises nothing
     Start(TMB::modeASCIIMaster, 8);
     mb.setMBMasterMaxTryNumber(1);
-    mb.AnswerTimer.Fire();
+    Core(mb).AnswerTimer.Fire();
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(ends[0].status, TMB::stTimeOut);
     Deliver(mb, "S01270800B613;");
@@ -224,7 +224,7 @@ TEST_F(MasterReceive, AnswerToAnotherCommandIsDropped)
     Start(TMB::modeASCIIMaster, 1);
     Deliver(mb, "S01270800B613;"); // the answer of command 8
     EXPECT_TRUE(ends.empty());
-    EXPECT_TRUE(mb.AwaitingAnswer());
+    EXPECT_TRUE(Core(mb).m_awaitingAnswer);
     Deliver(mb, "S01270100102779EB;");
     ASSERT_EQ(ends.size(), 1u);
 }
@@ -232,7 +232,7 @@ TEST_F(MasterReceive, AnswerToAnotherCommandIsDropped)
 TEST_F(MasterReceive, AnswerToAnEarlierTryStillCounts)
 {
     Start(TMB::modeASCIIMaster, 1);
-    mb.AnswerTimer.Fire(); // try 2 goes out
+    Core(mb).AnswerTimer.Fire(); // try 2 goes out
     Deliver(mb, "S01270100102779EB;");
     ASSERT_EQ(ends.size(), 1u);
     EXPECT_EQ(mb.MBMasterTryNumber(), 2);
@@ -274,7 +274,7 @@ TEST_F(MasterReceive, BinaryDropsQueriesOtherAddressesAndDamage)
     Deliver(mb, bad);
     Deliver(mb, BinaryLine(QByteArray::fromHex("8127")).left(6) + QByteArray(1, char(0x61))); // too short
     EXPECT_TRUE(ends.empty());
-    EXPECT_TRUE(mb.AwaitingAnswer());
+    EXPECT_TRUE(Core(mb).m_awaitingAnswer);
     // split in every possible place gives the same acceptance
     const QByteArray good = BinaryLine(QByteArray::fromHex("812700AABB"));
     for (int cut = 1; cut < good.size(); ++cut) {
@@ -313,7 +313,7 @@ TEST_F(MasterReceive, EmptyChunkChangesNothing)
 {
     Start(TMB::modeASCIIMaster, 8);
     const auto before = mb.MBStatusNow();
-    mb.DecodeRxChunk(QByteArray());
+    DecodeRx(mb, QByteArray());
     EXPECT_EQ(mb.MBStatusNow(), before);
     EXPECT_TRUE(ends.empty());
 }
@@ -333,7 +333,7 @@ TEST_F(MasterReceive, OverflowedFrameIsNeverAccepted)
     ASSERT_EQ(kept.size(), 8192);
     Deliver(mb, "S" + kept.toHex().toUpper() + "77;");
     EXPECT_TRUE(ends.empty());
-    EXPECT_TRUE(mb.AwaitingAnswer());
+    EXPECT_TRUE(Core(mb).m_awaitingAnswer);
     // the same bytes without the extra one are a good answer
     Deliver(mb, "S" + kept.toHex().toUpper() + ";");
     ASSERT_EQ(ends.size(), 1u);

@@ -1,6 +1,7 @@
 // The component's open/close sequence, hang-up handling and port list, over
 // the real serial link on pseudo-terminals published as virtual ports.
 #include "MB.h"
+#include "TestPeer.h"
 #include "Pty.h"
 #include "SerialLink.h"
 #include "SerialTermios.h"
@@ -54,7 +55,7 @@ QString Selected(const QListWidget *list)
 
 QByteArray Received(const TMB &mb)
 {
-    return QByteArray(reinterpret_cast<const char *>(mb.RxBuffer().data()), mb.MBNumberOfReceivedBytes());
+    return QByteArray(reinterpret_cast<const char *>(Core(mb).m_RxBuffer.data()), mb.MBNumberOfReceivedBytes());
 }
 
 // A component with manual timers and every event it raises written down.
@@ -84,7 +85,7 @@ protected:
         ASSERT_EQ(Selected(mb.PortList), name);
         mb.MBOpenPort();
         ASSERT_TRUE(mb.MBPortOpen());
-        ASSERT_TRUE(mb.LinkOpen());
+        ASSERT_TRUE(Core(mb).m_LinkOpen);
     }
 
     QStringList events; // outlives mb, whose destruction still reports
@@ -114,7 +115,7 @@ TEST_F(OpenClose, OpenAndCloseConfigureThePortAndRaiseTheirEventsInOrder)
     events.clear();
     mb.MBClosePort();
     EXPECT_EQ(events, (QStringList{"busy:1", "now:Port Error", "PortClosed", "port:0"})); // idle: no end event
-    EXPECT_FALSE(mb.LinkOpen());
+    EXPECT_FALSE(Core(mb).m_LinkOpen);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Closed Port"));
     EXPECT_EQ(mb.OpenButton->text(), QStringLiteral("Open"));
     EXPECT_TRUE(mb.RefreshButton->isEnabled());
@@ -151,7 +152,7 @@ TEST_F(OpenClose, APortHeldByAnotherProgramFailsToOpenAndLeavesTheComponentClose
     mb.MBOpenPort();
     ::close(other);
     EXPECT_FALSE(mb.MBPortOpen());
-    EXPECT_FALSE(mb.LinkOpen());
+    EXPECT_FALSE(Core(mb).m_LinkOpen);
     EXPECT_TRUE(events.filter(QStringLiteral("port:")).isEmpty());
     EXPECT_FALSE(events.contains(QStringLiteral("PortOpened")));
     EXPECT_TRUE(mb.LastOpenError().startsWith(QStringLiteral("TMB : cannot open kv508sim0\r")))
@@ -211,10 +212,10 @@ TEST_F(OpenClose, BytesThatArriveDuringACloseAreNotDelivered)
 TEST_F(OpenClose, WritesWhileClosedSendNothing)
 {
     OpenPort(QStringLiteral("kv508sim0"));
-    EXPECT_TRUE(mb.WriteToPort("open"));
+    EXPECT_TRUE(WriteToPort(mb, "open"));
     EXPECT_EQ(pty.Read(4), QByteArray("open"));
     mb.MBClosePort();
-    EXPECT_TRUE(mb.WriteToPort("closed")); // nothing sent, nothing reported
+    EXPECT_TRUE(WriteToPort(mb, "closed")); // nothing sent, nothing reported
     EXPECT_TRUE(pty.Read(1, 300).isEmpty());
 }
 
@@ -228,13 +229,13 @@ TEST_F(OpenClose, HangUpClosesTheComponentAndAnotherPortOpens)
     mb.setMBMasterCommandToSlave(1); // a transaction in flight, waiting for its answer
     mb.MBClearTxData();
     mb.MBMasterStart(0);
-    ASSERT_TRUE(mb.AwaitingAnswer());
+    ASSERT_TRUE(Core(mb).m_awaitingAnswer);
     events.clear();
 
     pty.Hangup();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !mb.MBPortOpen(); }, 10000));
     EXPECT_EQ(events, (QStringList{"now:Port Error", "end:Closed Port", "PortClosed", "port:0"}));
-    EXPECT_FALSE(mb.LinkOpen());
+    EXPECT_FALSE(Core(mb).m_LinkOpen);
     EXPECT_EQ(mb.MBStatus(), TMB::stClosedPort);
     EXPECT_FALSE(mb.OpenButton->isChecked());
     EXPECT_TRUE(mb.RefreshButton->isEnabled());
@@ -307,21 +308,21 @@ TEST_F(OpenClose, AComponentOnTheDescriptorLinkTalksToOneOnTheSerialLink)
     const int master = ::fcntl(pty.Master(), F_DUPFD_CLOEXEC, 0);
     sim.SetLinkFactory([master] { return MakeFdLink(master); });
     sim.MBOpenPort();
-    ASSERT_TRUE(sim.LinkOpen()) << sim.LastOpenError().toStdString();
+    ASSERT_TRUE(Core(sim).m_LinkOpen) << sim.LastOpenError().toStdString();
     pty.Hangup(); // only the simulator's side holds the master now
 
     mb.setMBMode(TMB::modeByte);
     for (int session = 0; session < 2; ++session) {
         SCOPED_TRACE(session);
         OpenPort(QStringLiteral("kv508sim0"));
-        ASSERT_TRUE(mb.WriteToPort("M0127FA00F373;"));
+        ASSERT_TRUE(WriteToPort(mb, "M0127FA00F373;"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return sim.MBNumberOfReceivedBytes() >= 14; }, 10000));
         EXPECT_EQ(Received(sim), QByteArray("M0127FA00F373;"));
-        ASSERT_TRUE(sim.WriteToPort("S0127FA00E0070A0B03F9;"));
+        ASSERT_TRUE(WriteToPort(sim, "S0127FA00E0070A0B03F9;"));
         ASSERT_TRUE(QTest::qWaitFor([&] { return mb.MBNumberOfReceivedBytes() >= 22; }, 10000));
         EXPECT_EQ(Received(mb), QByteArray("S0127FA00E0070A0B03F9;"));
         mb.MBClosePort();
-        sim.ResetReceiver();
+        Core(sim).ResetReceiver();
         QTest::qWait(50);
         EXPECT_TRUE(sim.MBPortOpen()); // the tool's close is no hang-up for the simulator
     }

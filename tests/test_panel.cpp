@@ -161,12 +161,12 @@ TEST(PanelControls, CreationOrderAndKinds)
     EXPECT_EQ(mb.OpenFrame->palette().color(QPalette::WindowText), QColor(Qt::black));
     EXPECT_EQ(mb.OpenViewPanel->frameShape(), QFrame::Panel);
     EXPECT_EQ(mb.OpenViewPanel->frameShadow(), QFrame::Sunken);
-    EXPECT_TRUE(mb.StartUpPending());
-    EXPECT_TRUE(mb.SpeedTimer.Enabled());
-    EXPECT_FALSE(mb.UserTimer.Enabled());
-    EXPECT_FALSE(mb.TxLampTimer.Enabled());
-    EXPECT_EQ(mb.TxLampTimer.Interval(), 50);
-    EXPECT_EQ(mb.SpeedTimer.Interval(), 1000);
+    EXPECT_TRUE(TMBTestPeer::Engine(mb).StartUpPending());
+    EXPECT_TRUE(Core(mb).SpeedTimer.Enabled());
+    EXPECT_FALSE(Core(mb).UserTimer.Enabled());
+    EXPECT_FALSE(TMBTestPeer::TxLampTimer(mb).Enabled());
+    EXPECT_EQ(TMBTestPeer::TxLampTimer(mb).Interval(), 50);
+    EXPECT_EQ(Core(mb).SpeedTimer.Interval(), 1000);
     // The port list shows three 13-pixel rows.
     mb.PortList->addItems({QStringLiteral("ttyS2"), QStringLiteral("ttyS1")});
     EXPECT_EQ(mb.PortList->sizeHintForRow(0), 13);
@@ -184,8 +184,8 @@ TEST(PanelStartUp, RunsOnTheFirstTickWithTheStoredValues)
     mb.RefreshButton->setEnabled(false);
     EXPECT_EQ(mb.BaudCombo->count(), 0);
 
-    ASSERT_TRUE(mb.SpeedTimer.Fire());
-    EXPECT_FALSE(mb.StartUpPending());
+    ASSERT_TRUE(Core(mb).SpeedTimer.Fire());
+    EXPECT_FALSE(TMBTestPeer::Engine(mb).StartUpPending());
     ASSERT_EQ(mb.BaudCombo->count(), 21);
     EXPECT_EQ(mb.BaudCombo->itemText(0), QStringLiteral("75 baud"));
     EXPECT_EQ(mb.BaudCombo->itemText(9), QStringLiteral("4800 baud"));
@@ -202,13 +202,13 @@ TEST(PanelStartUp, RunsOnTheFirstTickWithTheStoredValues)
     EXPECT_EQ(mb.TxFramesLabel->text(), QStringLiteral("   0  B"));
     EXPECT_EQ(mb.SpeedLabel->text(), QStringLiteral("0 Bytes / sec [0]"));
     EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("0/0"));
-    for (qint32 s : mb.SpeedSamples())
+    for (qint32 s : TMBTestPeer::SpeedSamples(mb))
         EXPECT_EQ(s, -1);
-    EXPECT_TRUE(mb.SpeedTimer.Enabled()); // keeps ticking
+    EXPECT_TRUE(Core(mb).SpeedTimer.Enabled()); // keeps ticking
 
     // Later ticks sample the speed; start-up does not run again.
     mb.BaudCombo->clear();
-    mb.SpeedTimer.Fire();
+    Core(mb).SpeedTimer.Fire();
     EXPECT_EQ(mb.BaudCombo->count(), 0);
 }
 
@@ -312,7 +312,7 @@ TEST(PanelViews, FailedOpenShowsARedFrameUntilTheNextReset)
         EXPECT_EQ(Background(p.mb.OpenFrame), kRed);
         EXPECT_FALSE(p.mb.OpenButton->isChecked());
         EXPECT_EQ(p.mb.StatusLine->text(), QStringLiteral("Last status: Closed Port"));
-        p.mb.SpeedTimer.Fire(); // a tick changes nothing
+        Core(p.mb).SpeedTimer.Fire(); // a tick changes nothing
         EXPECT_EQ(Background(p.mb.OpenFrame), kRed);
         reset(p);
         EXPECT_NE(Background(p.mb.OpenFrame), kRed);
@@ -325,11 +325,11 @@ TEST(PanelLamps, FlashForFiftyMillisecondsAndRestartOnASecondWrite)
     mb.SetManualTimers(true);
     struct Lamp {
         QLabel *label;
-        TMBTimer &timer;
+        mbcore::TTimer &timer;
         std::function<void()> flash;
     };
-    const Lamp lamps[] = {{mb.TxLamp, mb.TxLampTimer, [&] { mb.FlashTxLamp(); }},
-                          {mb.RxLamp, mb.RxLampTimer, [&] { mb.FlashRxLamp(); }}};
+    const Lamp lamps[] = {{mb.TxLamp, TMBTestPeer::TxLampTimer(mb), [&] { TMBTestPeer::View(mb).FlashTxLamp(); }},
+                          {mb.RxLamp, TMBTestPeer::RxLampTimer(mb), [&] { TMBTestPeer::View(mb).FlashRxLamp(); }}};
     for (const Lamp &lamp : lamps) {
         SCOPED_TRACE(lamp.label->text().toStdString());
         lamp.timer.SetInterval(7);
@@ -343,9 +343,9 @@ TEST(PanelLamps, FlashForFiftyMillisecondsAndRestartOnASecondWrite)
         EXPECT_EQ(Background(lamp.label), TMB::FaceColor());
         EXPECT_FALSE(lamp.timer.Enabled());
     }
-    mb.FlashTxLamp();
-    mb.FlashRxLamp();
-    mb.ResetPanelState();
+    TMBTestPeer::View(mb).FlashTxLamp();
+    TMBTestPeer::View(mb).FlashRxLamp();
+    Core(mb).ResetPanelState();
     EXPECT_EQ(Background(mb.TxLamp), TMB::FaceColor());
     EXPECT_EQ(Background(mb.RxLamp), TMB::FaceColor());
 }
@@ -353,7 +353,7 @@ TEST(PanelLamps, FlashForFiftyMillisecondsAndRestartOnASecondWrite)
 TEST(PanelLamps, RealTimerPutsTheLampOut)
 {
     TMB mb;
-    mb.FlashTxLamp();
+    TMBTestPeer::View(mb).FlashTxLamp();
     EXPECT_EQ(Background(mb.TxLamp), kOrange);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Background(mb.TxLamp) == TMB::FaceColor(); }, 5000));
 }
@@ -364,19 +364,19 @@ TEST(PanelCounts, PayloadLengthsAndTries)
     const std::pair<quint16, const char *> rows[] = {{0, "0"}, {999, "999"}, {1000, ">1k"}, {8187, ">1k"}};
     for (const auto &[n, text] : rows) {
         mb.setMBDataNumberToSend(n);
-        mb.ShowTxCount();
+        TMBTestPeer::View(mb).ShowTxCount();
         EXPECT_EQ(mb.TxCountLabel->text(), QString::fromUtf8(text));
-        mb.ShowRxCount(n);
+        TMBTestPeer::View(mb).ShowRxCount(n);
         EXPECT_EQ(mb.RxCountLabel->text(), QString::fromUtf8(text));
     }
-    mb.ShowTry(1);
-    mb.ShowTry(2);
-    mb.ShowTry(3);
+    Core(mb).ShowTry(1);
+    Core(mb).ShowTry(2);
+    Core(mb).ShowTry(3);
     EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("3/3"));
-    mb.ShowTry(1); // a new query keeps the highest try seen
+    Core(mb).ShowTry(1); // a new query keeps the highest try seen
     EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("1/3"));
     EXPECT_EQ(mb.MBMasterTryNumberMax(), 3);
-    mb.ResetPanelState();
+    Core(mb).ResetPanelState();
     EXPECT_EQ(mb.TryLabel->text(), QStringLiteral("0/0"));
     EXPECT_EQ(mb.MBMasterTryNumberMax(), 0);
 }
@@ -386,11 +386,11 @@ TEST(PanelHistory, RepeatsAndEarlierEntries)
     TStartedPanel p;
     TMB &mb = p.mb;
     p.Open();
-    mb.ShowTraffic(1, 5);
+    Core(mb).ShowTraffic(1, 5);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral("1.5"));
-    mb.ShowTraffic(1, 5);
+    Core(mb).ShowTraffic(1, 5);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral("2x1.5"));
-    mb.ShowTraffic(1, 8);
+    Core(mb).ShowTraffic(1, 8);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral("1.8"));
     EXPECT_TRUE(mb.HistoryLabel->text().endsWith(QStringLiteral(" 2x1.5")));
 
@@ -400,10 +400,10 @@ TEST(PanelHistory, RepeatsAndEarlierEntries)
     EXPECT_TRUE(mb.HistoryLabel->text().endsWith(QStringLiteral(" 2x1.5 1.8")));
     // Other modes keep no traffic history.
     mb.setMBMode(TMB::modeMaster);
-    mb.ShowTraffic(2, 3);
+    Core(mb).ShowTraffic(2, 3);
     EXPECT_TRUE(mb.TrafficLabel->text().isEmpty());
 
-    mb.ClearHistory();
+    Core(mb).ClearHistory();
     EXPECT_TRUE(mb.HistoryLabel->text().isEmpty());
 }
 
@@ -412,19 +412,19 @@ TEST(PanelHistory, ThousandRepeatsAndTheFortyCharacterLimit)
     TStartedPanel p;
     TMB &mb = p.mb;
     mb.setMBMasterCommandToSlave(5);
-    mb.ClearHistory();
+    Core(mb).ClearHistory();
     for (int i = 1; i <= 999; ++i)
-        mb.ShowTraffic(1, 5);
+        Core(mb).ShowTraffic(1, 5);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral("999x1.5"));
-    mb.ShowTraffic(1, 5);
+    Core(mb).ShowTraffic(1, 5);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral(">999x1.5"));
-    mb.ShowTraffic(1, 5);
+    Core(mb).ShowTraffic(1, 5);
     EXPECT_EQ(mb.TrafficLabel->text(), QStringLiteral(">999x1.5"));
     EXPECT_TRUE(mb.HistoryLabel->text().isEmpty()); // same pair as at the clear: nothing pushed
 
     for (int cmd = 10; cmd < 40; ++cmd) {
-        mb.ShowTraffic(200, static_cast<quint8>(cmd));
-        mb.ShowTraffic(200, static_cast<quint8>(cmd));
+        Core(mb).ShowTraffic(200, static_cast<quint8>(cmd));
+        Core(mb).ShowTraffic(200, static_cast<quint8>(cmd));
         EXPECT_LE(mb.HistoryLabel->text().size(), 40);
     }
     // The newest entries stay, the oldest drop off at the left.
@@ -435,16 +435,16 @@ TEST(PanelHistory, ThousandRepeatsAndTheFortyCharacterLimit)
 TEST(PanelStatusLine, BackgroundFollowsTheStatus)
 {
     TMB mb;
-    mb.SetMBStatus(TMB::stTimeOut);
+    SetMBStatus(mb, TMB::stTimeOut);
     EXPECT_EQ(mb.StatusLine->text(), QStringLiteral("Last status: Time Out"));
     EXPECT_EQ(Background(mb.StatusLine), kRed);
-    mb.SetMBStatus(TMB::stSlaveError, 7);
+    SetMBStatus(mb, TMB::stSlaveError, 7);
     EXPECT_EQ(mb.StatusLine->text(), QStringLiteral("Last status: Slave Error: #7"));
     EXPECT_EQ(Background(mb.StatusLine), kOrange);
     mb.ClearAllCounters(); // the colour goes, the text stays
     EXPECT_EQ(mb.StatusLine->text(), QStringLiteral("Last status: Slave Error: #7"));
     EXPECT_EQ(Background(mb.StatusLine), TMB::FaceColor());
-    mb.SetMBStatus(TMB::stOK);
+    SetMBStatus(mb, TMB::stOK);
     EXPECT_EQ(Background(mb.StatusLine), TMB::FaceColor());
 }
 
@@ -479,11 +479,11 @@ TEST(PanelTimers, UserTimerRaisesItsEventOnce)
     mb.SetManualTimers(true);
     int raised = 0;
     mb.OnMBUserTimeOut = [&] { ++raised; };
-    mb.UserTimer.Start();
-    ASSERT_TRUE(mb.UserTimer.Fire());
+    Core(mb).UserTimer.Start();
+    ASSERT_TRUE(Core(mb).UserTimer.Fire());
     EXPECT_EQ(raised, 1);
-    EXPECT_FALSE(mb.UserTimer.Enabled());
-    EXPECT_FALSE(mb.UserTimer.Fire());
+    EXPECT_FALSE(Core(mb).UserTimer.Enabled());
+    EXPECT_FALSE(Core(mb).UserTimer.Fire());
 }
 
 // ---- on a real pseudo-terminal ------------------------------------------------------------
@@ -500,7 +500,7 @@ protected:
         m_slavePath = QString::fromLocal8Bit(ptsname(m_master));
         mb.SetManualTimers(true);
         mb.setMBRefreshListOnStartup(false);
-        mb.SpeedTimer.Fire();
+        Core(mb).SpeedTimer.Fire();
         mb.setPort(m_slavePath);
     }
     void TearDown() override

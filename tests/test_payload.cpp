@@ -10,7 +10,7 @@ namespace {
 // Payload byte i (1-based) of the transmit area.
 quint8 TxPayload(const TMB &mb, int i)
 {
-    return mb.TXDataBuffer()[i + mb.PayloadOffset()];
+    return Core(mb).m_TXDataBuffer[i + Core(mb).m_PayloadOffset];
 }
 
 TEST(PayloadPut, FieldsAreLittleEndianAndCounted)

@@ -33,7 +33,7 @@ TEST(Properties, DefaultsAtConstruction)
     EXPECT_TRUE(mb.MBRefreshListOnStartup());
     EXPECT_TRUE(mb.MBBaudEditVisible());
     EXPECT_FALSE(mb.MBPortOpen());
-    EXPECT_EQ(mb.PayloadOffset(), 3);
+    EXPECT_EQ(Core(mb).m_PayloadOffset, 3);
     EXPECT_EQ(mb.title(), QStringLiteral("ASCII Master v2016.10.11."));
     EXPECT_EQ(mb.size(), QSize(157, 145));
     EXPECT_EQ(mb.minimumSize(), mb.maximumSize());
@@ -103,17 +103,17 @@ TEST(Properties, BaudTableAndUnknownRates)
 TEST(StatusModel, TextsAndColours)
 {
     TMB mb;
-    mb.SetMBStatus(TMB::stSlaveError, 7);
+    SetMBStatus(mb, TMB::stSlaveError, 7);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Slave Error: #7"));
     EXPECT_EQ(TMB::StatusColor(mb.MBStatus()), QColor(249, 124, 0));
-    mb.SetMBStatus(TMB::stSlaveError, 254);
+    SetMBStatus(mb, TMB::stSlaveError, 254);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Unknown Command"));
-    mb.SetMBStatus(TMB::stSlaveError, 255);
+    SetMBStatus(mb, TMB::stSlaveError, 255);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("ID Error"));
-    mb.SetMBStatus(TMB::stTimeOut);
+    SetMBStatus(mb, TMB::stTimeOut);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Time Out"));
     EXPECT_EQ(TMB::StatusColor(TMB::stTimeOut), QColor(255, 0, 0));
-    mb.SetMBStatus(TMB::stClosedPort);
+    SetMBStatus(mb, TMB::stClosedPort);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Closed Port"));
     EXPECT_EQ(TMB::StatusColor(TMB::stClosedPort), TMB::FaceColor());
 
@@ -133,12 +133,12 @@ TEST(StatusModel, EventsOnlyOnChange)
         EXPECT_EQ(text, TMB::StatusNowText(s));
     };
     mb.OnMBBusyChanged = [&](bool b) { busy.push_back(b); };
-    mb.SetMBStatusNow(TMB::stnReady);
-    mb.SetMBStatusNow(TMB::stnReady);
-    mb.SetMBStatusNow(TMB::stnSending);
-    mb.SetMBBusy(true); // already true
-    mb.SetMBBusy(false);
-    mb.SetMBBusy(false);
+    SetMBStatusNow(mb, TMB::stnReady);
+    SetMBStatusNow(mb, TMB::stnReady);
+    SetMBStatusNow(mb, TMB::stnSending);
+    Core(mb).SetMBBusy(true); // already true
+    Core(mb).SetMBBusy(false);
+    Core(mb).SetMBBusy(false);
     EXPECT_EQ(states, (std::vector<TMB::TMBStatusNow>{TMB::stnReady, TMB::stnSending}));
     EXPECT_EQ(busy, std::vector<bool>{false});
 }
@@ -149,21 +149,21 @@ TEST(ModeSetter, RealChangeResetsCountersAndState)
     mb.setMBMode(TMB::modeASCIISlave);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
     EXPECT_EQ(mb.title(), QStringLiteral("ASCII Slave v2016.10.11."));
-    EXPECT_EQ(mb.PayloadOffset(), 3);
+    EXPECT_EQ(Core(mb).m_PayloadOffset, 3);
     EXPECT_TRUE(mb.MBBusy());
 
     mb.setMBMode(TMB::modeSlave);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnWaitingForCommand);
-    EXPECT_EQ(mb.PayloadOffset(), 2);
-    EXPECT_EQ(mb.CounterUnit(), QStringLiteral(" F"));
+    EXPECT_EQ(Core(mb).m_PayloadOffset, 2);
+    EXPECT_EQ(CounterUnit(mb), QStringLiteral(" F"));
 
     mb.setMBMode(TMB::modeByte);
     EXPECT_EQ(mb.title(), QStringLiteral("Byte Mode v2016.10.11."));
-    EXPECT_EQ(mb.CounterUnit(), QStringLiteral(" B"));
-    EXPECT_EQ(mb.SpeedUnit(), QStringLiteral(" Bytes / sec"));
+    EXPECT_EQ(CounterUnit(mb), QStringLiteral(" B"));
+    EXPECT_EQ(SpeedUnit(mb), QStringLiteral(" Bytes / sec"));
     mb.setMBMode(TMB::modeString);
-    EXPECT_EQ(mb.CounterUnit(), QStringLiteral(" S"));
-    EXPECT_EQ(mb.SpeedUnit(), QStringLiteral(" string / sec"));
+    EXPECT_EQ(CounterUnit(mb), QStringLiteral(" S"));
+    EXPECT_EQ(SpeedUnit(mb), QStringLiteral(" string / sec"));
 
     // The master modes are not busy while the port is closed? They are: busy = not open.
     mb.setMBMode(TMB::modeMaster);
@@ -177,8 +177,8 @@ TEST(ModeSetter, SameModeRepeatsOnlyTheTexts)
     auto link = UseFakeLink(mb);
     mb.MBOpenPort();
     ASSERT_TRUE(mb.MBPortOpen());
-    mb.SetMBStatus(TMB::stTimeOut);
-    mb.SetMBStatusNow(TMB::stnTimeOut);
+    SetMBStatus(mb, TMB::stTimeOut);
+    SetMBStatusNow(mb, TMB::stnTimeOut);
     mb.setMBMode(TMB::modeASCIIMaster);
     EXPECT_EQ(mb.MBStatus(), TMB::stTimeOut);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnTimeOut);

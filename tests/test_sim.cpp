@@ -402,7 +402,7 @@ public:
         EXPECT_TRUE(QTest::qWaitFor([&] { return m_done; }, waitMs)) << "no end of transaction for command " << int(command);
         Answer a;
         a.status = m_status;
-        a.command = mb.RXDataBuffer()[2];
+        a.command = Core(mb).m_RXDataBuffer[2];
         a.tries = mb.MBMasterTryNumber();
         if (m_status == TMB::stOK)
             for (int i = 0; i < mb.MBReceivedDataNumber(); ++i)
@@ -563,7 +563,7 @@ TEST_F(InProcessSim, PollTimingAt4800BaudOverThePseudoTerminal)
     qint64 last = -1;
     qsizetype seen = 0;
     m.mb.OnMBStatusNowChanged = nullptr;
-    TMBLink *link = m.mb.Link();
+    TMBLink *link = LinkOf(m.mb);
     ASSERT_NE(link, nullptr);
     auto deliver = link->OnDataAvailable;
     link->OnDataAvailable = [&](quint32 count) {

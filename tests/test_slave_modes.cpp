@@ -288,30 +288,30 @@ TEST_F(SlaveTest, AsciiWatchdogIsArmedOnOpenAndRestartedByMatchingRequests)
 {
     mb.setMBASCIISlaveTimeOut(700);
     OpenAsciiInstrument();
-    EXPECT_TRUE(mb.AnswerTimer.Enabled());
-    EXPECT_EQ(mb.AnswerTimer.Interval(), 700);
+    EXPECT_TRUE(Core(mb).AnswerTimer.Enabled());
+    EXPECT_EQ(Core(mb).AnswerTimer.Interval(), 700);
 
     int timeOuts = 0;
     mb.OnMBASCIISlaveTimeOut = [&] { ++timeOuts; };
-    ASSERT_TRUE(mb.AnswerTimer.Fire());
+    ASSERT_TRUE(Core(mb).AnswerTimer.Fire());
     EXPECT_EQ(timeOuts, 1);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnTimeOut);
     EXPECT_EQ(mb.MBStatusString(), QStringLiteral("Time Out"));
-    EXPECT_FALSE(mb.AnswerTimer.Enabled()); // not restarted by its own expiry
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled()); // not restarted by its own expiry
 
     Exchange("M010508001619;"); // foreign ID: no restart
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     Exchange("M0127FA00F373;");
-    EXPECT_TRUE(mb.AnswerTimer.Enabled());
-    EXPECT_EQ(mb.AnswerTimer.Interval(), 700);
+    EXPECT_TRUE(Core(mb).AnswerTimer.Enabled());
+    EXPECT_EQ(Core(mb).AnswerTimer.Interval(), 700);
 
     // 0 switches the watchdog off, on opening and on requests.
     mb.MBClosePort();
     mb.setMBASCIISlaveTimeOut(0);
     mb.MBOpenPort();
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     Exchange("M0127FA00F373;");
-    EXPECT_FALSE(mb.AnswerTimer.Enabled());
+    EXPECT_FALSE(Core(mb).AnswerTimer.Enabled());
     EXPECT_EQ(timeOuts, 1);
 }
 
@@ -320,16 +320,16 @@ TEST_F(SlaveTest, DelayedAnswerIsBuiltFromTheLatestRequest)
     mb.setMBSlaveDelayTime(50);
     OpenAsciiInstrument();
     EXPECT_TRUE(Exchange("M0127FA00F373;").isEmpty());
-    EXPECT_TRUE(mb.StartTimer.Enabled());
-    EXPECT_EQ(mb.StartTimer.Interval(), 50);
+    EXPECT_TRUE(Core(mb).StartTimer.Enabled());
+    EXPECT_EQ(Core(mb).StartTimer.Interval(), 50);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnSending);
 
     // A second request while the first answer waits restarts the delay.
     EXPECT_TRUE(Exchange("M0127FE00F1B3;").isEmpty());
     link->writes.clear();
-    ASSERT_TRUE(mb.StartTimer.Fire());
+    ASSERT_TRUE(Core(mb).StartTimer.Fire());
     EXPECT_EQ(link->Written(), QByteArray("S0127FE004D4220536C61766500C691;"));
-    EXPECT_FALSE(mb.StartTimer.Enabled());
+    EXPECT_FALSE(Core(mb).StartTimer.Enabled());
     EXPECT_EQ(mb.MBNumberOfTxFrames(), 1u);
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnWaitingForCommand);
 }
@@ -355,7 +355,7 @@ TEST_F(SlaveTest, PendingAnswerIsDroppedWhenThePortClosed)
     Exchange("M0127FA00F373;");
     mb.MBClosePort();
     link->writes.clear();
-    mb.StartTimer.Fire();
+    Core(mb).StartTimer.Fire();
     EXPECT_TRUE(link->writes.isEmpty());
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnPortError);
     EXPECT_EQ(mb.MBNumberOfTxFrames(), 0u);
@@ -464,7 +464,7 @@ TEST_F(SlaveTest, BinaryDelayedAnswer)
     Open(TMB::modeSlave);
     EXPECT_TRUE(Exchange(BinaryLine(QByteArray::fromHex("010082"))).isEmpty());
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnSending);
-    ASSERT_TRUE(mb.StartTimer.Fire());
+    ASSERT_TRUE(Core(mb).StartTimer.Fire());
     EXPECT_EQ(link->Written(), BinaryLine(QByteArray::fromHex("810000" "01000000")));
 }
 
@@ -530,7 +530,7 @@ TEST_F(SlaveTest, ByteModeWithoutHandlerAccumulatesUpToTheBufferSize)
     EXPECT_TRUE(mb.MBRxBufferFull());
     EXPECT_EQ(mb.MBNumberOfRxFrames(), 9000u);
     // The payload area holds the first 8192 bytes in order; later bytes are lost.
-    const auto &rx = mb.RXDataBuffer();
+    const auto &rx = Core(mb).m_RXDataBuffer;
     EXPECT_EQ(rx[3], quint8(first[0]));
     EXPECT_EQ(rx[3 + 4999], quint8(first[4999]));
     EXPECT_EQ(rx[3 + 5000], quint8('x'));
@@ -553,7 +553,7 @@ TEST_F(SlaveTest, StringModeCollectsUpToTheStopByteAfterASend)
 
     mb.MBClearTxData();
     mb.MBPutByte('?');
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     EXPECT_EQ(link->Written(), QByteArray("?"));
     Deliver(mb, "O");
     Deliver(mb, "K\rlate\r");
@@ -564,7 +564,7 @@ TEST_F(SlaveTest, StringModeCollectsUpToTheStopByteAfterASend)
     EXPECT_EQ(mb.MBStatusNow(), TMB::stnReady);
 
     // The next send arms reception again, from an empty buffer.
-    mb.MBSendFrame();
+    Core(mb).MBSendFrame();
     Deliver(mb, QByteArray("A\0B\r", 4));
     ASSERT_EQ(strings.size(), 2u);
     EXPECT_EQ(strings[1], QByteArray("A\0B\r", 4));

@@ -9,6 +9,7 @@
 // chain is the window's and the component's, only faster.
 #include "Main.h"
 #include "MB.h"
+#include "TestPeer.h"
 #include "test_soak_support.h"
 
 #include <QListWidget>
@@ -89,7 +90,7 @@ public:
     {
         m_chain = m_mb.OnMBMasterEndOfEvent;
         m_portChain = m_mb.OnMBPortOpenedOrClosed;
-        m_mb.StartTimer.SetManual(true);
+        Core(m_mb).StartTimer.SetManual(true);
         m_mb.OnMBMasterEndOfEvent = [this](TMB::TMBStatus status, const QString &text) { End(status, text); };
         m_mb.OnMBPortOpenedOrClosed = [this](bool open) {
             const auto before = States();
@@ -104,7 +105,7 @@ public:
     {
         m_mb.OnMBMasterEndOfEvent = m_chain;
         m_mb.OnMBPortOpenedOrClosed = m_portChain;
-        m_mb.StartTimer.SetManual(false);
+        Core(m_mb).StartTimer.SetManual(false);
     }
 
     void SetLatching(bool on) { m_latching = on; }
@@ -133,13 +134,13 @@ private:
 
     void StartSoon()
     {
-        if (m_mb.StartTimer.Enabled())
-            QTimer::singleShot(0, &m_form, [this] { m_mb.StartTimer.Fire(); });
+        if (Core(m_mb).StartTimer.Enabled())
+            QTimer::singleShot(0, &m_form, [this] { Core(m_mb).StartTimer.Fire(); });
     }
 
     void CheckAnswer(quint8 command)
     {
-        const auto &rx = m_mb.RXDataBuffer();
+        const auto &rx = Core(m_mb).m_RXDataBuffer;
         const int payload = m_mb.MBReceivedDataNumber();
         EXPECT_EQ(rx[0], 1);
         EXPECT_EQ(rx[1], 39);
@@ -216,7 +217,7 @@ private:
                 break;
             }
         }
-        ASSERT_TRUE(m_mb.StartTimer.Enabled()) << "the chain stopped";
+        ASSERT_TRUE(Core(m_mb).StartTimer.Enabled()) << "the chain stopped";
         ASSERT_EQ(m_mb.MBMasterCommandToSlave(), expected) << "the chain started the wrong transaction";
         StartSoon();
     }

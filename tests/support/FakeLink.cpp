@@ -59,6 +59,6 @@ std::shared_ptr<FakeLinkState> UseFakeLink(TMB &mb)
 
 void Deliver(TMB &mb, const QByteArray &bytes)
 {
-    if (auto *link = dynamic_cast<FakeLink *>(mb.Link()))
+    if (auto *link = dynamic_cast<FakeLink *>(LinkOf(mb)))
         link->Deliver(bytes);
 }

@@ -4,6 +4,7 @@
 
 #include "MB.h"
 #include "MBLink.h"
+#include "TestPeer.h"
 
 #include <QByteArray>
 #include <QList>

@@ -64,7 +64,7 @@ int main(int argc, char **argv)
     closed->SetManualTimers(true);
     UseFakeLink(*closed);
     closed->setMBRefreshListOnStartup(false);
-    closed->SpeedTimer.Fire(); // start-up
+    Core(*closed).SpeedTimer.Fire(); // start-up
     // The list is filled by hand below, as a refresh would: no stale-list mark.
     QFont f = closed->RefreshButton->font();
     f.setBold(false);
@@ -79,7 +79,7 @@ int main(int argc, char **argv)
     open->setMBBaud(TMB::baud004800);
     open->setMBMasterIDToSlave(39);
     open->setMBBaudEditVisible(false);
-    open->SpeedTimer.Fire(); // start-up
+    Core(*open).SpeedTimer.Fire(); // start-up
     ListPorts(*open);
     open->MBOpenPort();
 
@@ -95,11 +95,11 @@ int main(int argc, char **argv)
             open->MBClearTxData();
             open->MBPutByte(1);
             open->MBMasterStart(0);
-            open->AnswerTimer.Fire();
-            open->AnswerTimer.Fire();
+            Core(*open).AnswerTimer.Fire();
+            Core(*open).AnswerTimer.Fire();
             Deliver(*open, AsciiAnswer(1, 39, 1, measurement));
         }
-        open->SpeedTimer.Fire();
+        Core(*open).SpeedTimer.Fire();
     }
     Poll(*open, 1, measurement); // the lamps are lit by the last exchange
 
