@@ -1,6 +1,6 @@
 // Construction, properties, the mode setter and the status model.
 #include "MB.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -2,7 +2,7 @@
 // the real serial link on pseudo-terminals published as virtual ports.
 #include "MB.h"
 #include "Pty.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 #include "SerialTermios.h"
 
 #include <gtest/gtest.h>
