@@ -179,7 +179,7 @@ int main(int argc, char **argv)
     mb->RefreshPortList();
     bool picked = false;
     for (int i = 0; i < mb->PortList->count(); ++i) {
-        if (PortProbe::ResolvePortPath(mb->PortList->item(i)->text()) == simPath) {
+        if (PortProbe::ResolvePortPath(mb->PortList->item(i)->text().toStdString()) == simPath.toStdString()) {
             mb->PortList->setCurrentRow(i);
             picked = true;
         }

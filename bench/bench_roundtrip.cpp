@@ -11,7 +11,7 @@
 #include "BenchProcess.h"
 #include "BenchReport.h"
 #include "MB.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 
 #include <QApplication>
 #include <QCoreApplication>

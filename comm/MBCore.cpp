@@ -1,7 +1,7 @@
 // Construction, the engine's wiring, Qt timers and the static helpers.
 #include "MB.h"
 #include "QtTimers.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 
 #include <QApplication>
 #include <QPalette>

@@ -18,14 +18,14 @@ void TMB::RefreshPortList()
     QApplication::setOverrideCursor(Qt::WaitCursor);
 
     const PortProbe::TProbeResult probe = PortProbe::Probe();
-    m_probeHint = probe.hint;
+    m_probeHint = QString::fromStdString(probe.hint);
     PortList->clear();
-    for (qsizetype i = probe.ports.size() - 1; i >= 0; --i) { // highest number first
-        auto *item = new QListWidgetItem(probe.ports.at(i));
+    for (std::size_t i = probe.ports.size(); i-- > 0;) { // highest number first
+        auto *item = new QListWidgetItem(QString::fromStdString(probe.ports[i]));
         // What sysfs knows shows for the item under the mouse; without it the
         // list's own tooltip (the probe hint) applies.
         if (i < probe.infos.size())
-            item->setToolTip(probe.infos.at(i).Description());
+            item->setToolTip(QString::fromStdString(probe.infos[i].Description()));
         PortList->addItem(item);
     }
     if (MBPortOpen())

@@ -58,6 +58,12 @@ int TakeLock(const QByteArray &path, bool &held, int &err)
     return -1;
 }
 
+// The lock file that proves the publisher of the link alive.
+QByteArray LockPathOf(const QString &link)
+{
+    return QByteArray::fromStdString(PortProbe::VirtualPortLockPath(QFile::encodeName(link).toStdString()));
+}
+
 bool IsLink(const QByteArray &path)
 {
     struct stat st {};
@@ -74,9 +80,8 @@ void RemoveDeadLinks(const QString &dir)
         return;
     QStringList names;
     while (const dirent *e = ::readdir(d)) {
-        const QString name = QFile::decodeName(e->d_name);
-        if (PortProbe::IsSimulatorPortName(name))
-            names << name;
+        if (PortProbe::IsSimulatorPortName(e->d_name))
+            names << QFile::decodeName(e->d_name);
     }
     ::closedir(d);
     for (const QString &name : names) {
@@ -84,7 +89,7 @@ void RemoveDeadLinks(const QString &dir)
         const QByteArray linkPath = QFile::encodeName(link);
         if (!IsLink(linkPath))
             continue;
-        const QByteArray lockPath = QFile::encodeName(PortProbe::VirtualPortLockPath(link));
+        const QByteArray lockPath = LockPathOf(link);
         bool held = false;
         int err = 0;
         const int fd = TakeLock(lockPath, held, err);
@@ -152,7 +157,7 @@ bool PtyPort::Publish(const QString &dir, QString &error)
     for (int n = 0; n < kMaxLinks; ++n) {
         const QString link = QStringLiteral("%1/kv508sim%2").arg(dir).arg(n);
         const QByteArray path = QFile::encodeName(link);
-        const QByteArray lockPath = QFile::encodeName(PortProbe::VirtualPortLockPath(link));
+        const QByteArray lockPath = LockPathOf(link);
         bool held = false;
         int err = 0;
         const int fd = TakeLock(lockPath, held, err);
@@ -197,7 +202,7 @@ void PtyPort::Unpublish()
     if (n > 0 && QByteArray(target, n) == QFile::encodeName(m_slavePath))
         ::unlink(path.constData());
     if (m_lock >= 0) {
-        const QByteArray lockPath = QFile::encodeName(PortProbe::VirtualPortLockPath(m_linkPath));
+        const QByteArray lockPath = LockPathOf(m_linkPath);
         struct stat mine {};
         struct stat named {};
         if (::fstat(m_lock, &mine) == 0 && ::lstat(lockPath.constData(), &named) == 0 && mine.st_dev == named.st_dev &&

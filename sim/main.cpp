@@ -4,7 +4,7 @@
 #include "Options.h"
 #include "PortProbe.h"
 #include "PtyPort.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 #include "Simulator.h"
 
 #include <QCoreApplication>
@@ -163,7 +163,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (options.publish) {
-        const QString dir = PortProbe::VirtualPortDir(true);
+        const QString dir = QString::fromStdString(PortProbe::VirtualPortDir(true));
         if (dir.isEmpty())
             Say(QStringLiteral("no usable virtual-port directory; use the device path"));
         else if (!pty.Publish(dir, error))

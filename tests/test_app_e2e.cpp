@@ -7,7 +7,7 @@
 #include "Simulator.h"
 #include "test_app_sim.h"
 
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 
 #include <QElapsedTimer>
 #include <QListWidget>

@@ -3,7 +3,7 @@
 #include "MB.h"
 #include "TestPeer.h"
 #include "Pty.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 #include "SerialTermios.h"
 
 #include <gtest/gtest.h>

@@ -1,22 +1,21 @@
-// The serial link on real pseudo-terminals: configuration, the byte stream both
-// ways, the write queue, hang-up, exclusivity, the descriptor link, and the
-// wait in the host's event loop (Qt's, or a plain poll() loop).
+// The serial link on real pseudo-terminals, without Qt: configuration, the
+// byte stream both ways, the write queue, hang-up, exclusivity, and the wait in
+// the host's event loop (the plain event loop, or a bare poll() loop). The Qt
+// event loop as host: test_qt_wait_host.cpp.
+#include "EventLoop.h"
 #include "LinkWait.h"
-#include "Pty.h"
-#include "QtWaitHost.h"
+#include "LoopWaitHost.h"
+#include "PtyTools.h"
 #include "SerialLink.h"
 #include "SerialTermios.h"
 
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <string>
 #include <vector>
 
 #include <fcntl.h>
@@ -25,32 +24,41 @@
 #include <termios.h>
 #include <unistd.h>
 
+using PtyTools::TPtyPair;
+
 namespace {
 
+constexpr int kTimeoutMs = 10000;
+
 // CPU time (user + system) of the whole process so far, in milliseconds.
-qint64 CpuMs()
+int64_t CpuMs()
 {
     rusage ru{};
     ::getrusage(RUSAGE_SELF, &ru);
     return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000;
 }
 
-// Runs the event loop for ms as the application would (not in 10 ms naps), so
-// that anything spinning through the event loop shows in the CPU time.
-qint64 CpuMsOverEventLoop(int ms)
+// Runs the loop for ms as a program would, so that anything spinning through
+// it shows in the CPU time.
+int64_t CpuMsOverEventLoop(TEventLoop &loop, int ms)
 {
-    const qint64 before = CpuMs();
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
+    const int64_t before = CpuMs();
+    loop.RunFor(ms);
     return CpuMs() - before;
 }
 
-QByteArray Pattern(qsizetype n, int seed)
+// Runs what is already queued in the loop, and returns.
+void RunQueued(TEventLoop &loop)
 {
-    QByteArray b(n, Qt::Uninitialized);
-    for (qsizetype i = 0; i < n; ++i)
-        b[i] = static_cast<char>((i * 31 + seed * 7 + i / 251) & 0xFF);
+    loop.Post([&loop] { loop.Stop(); });
+    loop.Run();
+}
+
+std::string Pattern(std::size_t n, int seed)
+{
+    std::string b(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        b[i] = static_cast<char>((i * 31 + static_cast<std::size_t>(seed) * 7 + i / 251) & 0xFF);
     return b;
 }
 
@@ -58,33 +66,49 @@ QByteArray Pattern(qsizetype n, int seed)
 struct TReceiver {
     explicit TReceiver(TMBLink &link) : m_link(link)
     {
-        link.OnDataAvailable = [this](quint32 count) {
-            QByteArray chunk(static_cast<qsizetype>(count), Qt::Uninitialized);
-            const qsizetype got = m_link.ReadBytes(chunk.data(), chunk.size());
-            chunk.resize(got);
+        link.OnDataAvailable = [this](uint32_t count) {
+            std::string chunk(count, '\0');
+            const std::ptrdiff_t got = m_link.ReadBytes(chunk.data(), static_cast<std::ptrdiff_t>(chunk.size()));
+            chunk.resize(static_cast<std::size_t>(std::max<std::ptrdiff_t>(got, 0)));
             bytes += chunk;
             ++handOvers;
-            if (got != static_cast<qsizetype>(count))
+            if (got != static_cast<std::ptrdiff_t>(count))
                 ++shortReads;
         };
         link.OnHangUp = [this] { ++hangUps; };
-        link.OnLineEvent = [this](quint32, quint32) { ++lineEvents; };
-    }
-    bool WaitFor(qsizetype n, int timeoutMs = 10000)
-    {
-        return QTest::qWaitFor([&] { return bytes.size() >= n; }, timeoutMs);
+        link.OnLineEvent = [this](uint32_t, uint32_t) { ++lineEvents; };
     }
 
     TMBLink &m_link;
-    QByteArray bytes;
+    std::string bytes;
     int handOvers = 0;
     int shortReads = 0;
     int hangUps = 0;
     int lineEvents = 0;
 };
 
-// A host without Qt: each turn is one poll() over the watches, with exact
-// revents, as a plain event loop runs it.
+// Reads the line's far end (the master) in the same loop, chunk bytes per
+// wake-up, until count bytes have come or the time is up.
+std::string ReadLine(TEventLoop &loop, int master, std::size_t count, std::size_t chunk = 4096)
+{
+    std::string got;
+    TFdWatch watch(loop, master, [&](unsigned) {
+        char buf[4096];
+        const ssize_t r = ::read(master, buf, std::min(chunk, sizeof buf));
+        if (r > 0)
+            got.append(buf, static_cast<std::size_t>(r));
+    });
+    loop.RunUntil(
+        [&] {
+            watch.WaitRead(); // again after every wake-up
+            return got.size() >= count;
+        },
+        kTimeoutMs * 3);
+    return got;
+}
+
+// A host without any event loop library: each turn is one poll() over the
+// watches, with exact revents.
 class TPollHost final : public TWaitHost
 {
 public:
@@ -104,12 +128,11 @@ public:
     }
 
     // Turns until done() or the time is up; false on time-out.
-    bool RunUntil(const std::function<bool()> &done, int timeoutMs = 10000)
+    bool RunUntil(const std::function<bool()> &done, int timeoutMs = kTimeoutMs)
     {
-        QElapsedTimer clock;
-        clock.start();
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!done()) {
-            if (clock.elapsed() > timeoutMs)
+            if (std::chrono::steady_clock::now() > deadline)
                 return false;
             Turn(50);
         }
@@ -142,6 +165,10 @@ public:
     {
         return static_cast<int>(std::count_if(m_entries.begin(), m_entries.end(), [](const auto &e) { return e->alive; }));
     }
+    bool WantsRead() const
+    {
+        return std::any_of(m_entries.begin(), m_entries.end(), [](const auto &e) { return e->alive && e->read; });
+    }
     bool WantsWrite() const
     {
         return std::any_of(m_entries.begin(), m_entries.end(), [](const auto &e) { return e->alive && e->write; });
@@ -166,20 +193,89 @@ private:
     std::vector<std::shared_ptr<TEntry>> m_entries;
 };
 
-std::unique_ptr<TSerialLink> OpenOn(const TPty &pty, quint32 baud = 4800, TWaitHost &host = QtWaitHost())
+std::unique_ptr<TSerialLink> OpenOn(const TPtyPair &pty, uint32_t baud, TWaitHost &host)
 {
     auto link = std::make_unique<TSerialLink>(host);
     std::string error;
-    if (!link->Open(pty.SlavePath().toStdString(), baud, error)) {
+    if (!link->Open(pty.SlavePath(), baud, error)) {
         ADD_FAILURE() << "open failed: " << error;
         return nullptr;
     }
     return link;
 }
 
+// Each case has its own plain event loop as the link's host.
+class SerialLink : public ::testing::Test
+{
+protected:
+    std::unique_ptr<TSerialLink> Open(const TPtyPair &pty, uint32_t baud = 4800) { return OpenOn(pty, baud, host); }
+    bool WaitFor(const std::function<bool()> &done, int timeoutMs = kTimeoutMs) { return loop.RunUntil(done, timeoutMs); }
+
+    TEventLoop loop;
+    TLoopWaitHost host{loop};
+};
+
 } // namespace
 
-class SerialLinkRate : public ::testing::TestWithParam<quint32>
+// The plain loop as a wait host keeps the contract the link relies on: level-
+// triggered (called again while the descriptor stays ready, whether or not the
+// callback asks again), only for what is wanted, poll()'s bits for hang-up,
+// and no call after the watch is gone, even when the callback destroys it.
+TEST(LoopWaitHost, WatchesAreLevelTriggeredForWhatIsWantedAndEndCleanly)
+{
+    TEventLoop loop;
+    TLoopWaitHost host(loop);
+    int fds[2];
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
+    std::vector<short> seen;
+    std::string error;
+    std::unique_ptr<TWaitWatch> watch = host.Watch(fds[0], true, false, [&](short revents) {
+        seen.push_back(revents);
+        char c;
+        (void)::read(fds[0], &c, 1); // one byte at a time: the rest must wake us again
+    }, error);
+    ASSERT_TRUE(watch) << error;
+    ASSERT_EQ(::write(fds[1], "abc", 3), 3);
+    ASSERT_TRUE(loop.RunUntil([&] { return seen.size() >= 3; }, kTimeoutMs));
+    EXPECT_EQ(seen, (std::vector<short>{POLLIN, POLLIN, POLLIN}));
+
+    // Not wanted: data waits unseen; wanted again: it is seen.
+    watch->Want(false, false);
+    ASSERT_EQ(::write(fds[1], "d", 1), 1);
+    loop.RunFor(30);
+    EXPECT_EQ(seen.size(), 3u);
+    watch->Want(true, false);
+    ASSERT_TRUE(loop.RunUntil([&] { return seen.size() >= 4; }, kTimeoutMs));
+
+    // The far end goes: hang-up, once, after which the loop has nothing to do.
+    ::close(fds[1]);
+    ASSERT_TRUE(loop.RunUntil([&] { return seen.size() >= 5; }, kTimeoutMs));
+    EXPECT_TRUE(seen.back() & POLLHUP);
+    loop.RunFor(30);
+    EXPECT_EQ(seen.size(), 5u);
+    watch.reset();
+
+    // Writing is waited for only while wanted; the callback may destroy its watch.
+    ASSERT_EQ(::pipe2(fds, O_NONBLOCK | O_CLOEXEC), 0);
+    int writable = 0;
+    watch = host.Watch(fds[1], false, false, [&](short revents) {
+        EXPECT_EQ(revents, POLLOUT);
+        ++writable;
+        watch.reset();
+    }, error);
+    ASSERT_TRUE(watch) << error;
+    loop.RunFor(30);
+    EXPECT_EQ(writable, 0);
+    watch->Want(false, true);
+    ASSERT_TRUE(loop.RunUntil([&] { return writable > 0; }, kTimeoutMs));
+    loop.RunFor(30);
+    EXPECT_EQ(writable, 1);
+    EXPECT_FALSE(watch);
+    ::close(fds[0]);
+    ::close(fds[1]);
+}
+
+class SerialLinkRate : public ::testing::TestWithParam<uint32_t>
 {
 };
 
@@ -187,9 +283,11 @@ class SerialLinkRate : public ::testing::TestWithParam<quint32>
 // flow control at exactly the rate asked, whether the rate is a classic one or not.
 TEST_P(SerialLinkRate, OpenConfiguresRawEightNoneOneAtTheRate)
 {
-    TPty pty;
+    TEventLoop loop;
+    TLoopWaitHost host(loop);
+    TPtyPair pty;
     ASSERT_TRUE(pty.Valid());
-    auto link = OpenOn(pty, GetParam());
+    auto link = OpenOn(pty, GetParam(), host);
     ASSERT_TRUE(link);
 
     SerialTermios::TLineSettings s;
@@ -213,39 +311,40 @@ INSTANTIATE_TEST_SUITE_P(AllRates, SerialLinkRate,
                          ::testing::Values(75, 110, 134, 150, 300, 600, 1200, 1800, 2400, 4800, 7200, 9600, 14400,
                                            19200, 38400, 57600, 115200, 128000, 230400, 460800, 921600));
 
-TEST(SerialLink, EveryByteValuePassesUnchangedBothWays)
+TEST_F(SerialLink, EveryByteValuePassesUnchangedBothWays)
 {
-    TPty pty;
-    auto link = OpenOn(pty);
+    TPtyPair pty;
+    auto link = Open(pty);
     ASSERT_TRUE(link);
     TReceiver rx(*link);
-    QByteArray all;
+    std::string all;
     for (int i = 0; i < 256; ++i)
-        all.append(static_cast<char>(i));
+        all += static_cast<char>(i);
     all += all; // 0x03, 0x0D, 0x11, 0x13, 0x7F ... would be eaten or mapped on a cooked line
 
-    ASSERT_TRUE(link->WriteBytes(all.constData(), all.size()));
-    EXPECT_EQ(pty.Read(all.size()), all);
+    ASSERT_TRUE(link->WriteBytes(all.data(), static_cast<std::ptrdiff_t>(all.size())));
+    EXPECT_EQ(ReadLine(loop, pty.Master(), all.size()), all);
 
     ASSERT_TRUE(pty.Write(all));
-    ASSERT_TRUE(rx.WaitFor(all.size()));
+    ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() >= all.size(); }));
     EXPECT_EQ(rx.bytes, all);
     EXPECT_EQ(rx.lineEvents, 0); // a pseudo-terminal has no line state to report
 }
 
-TEST(SerialLink, BytesInManySmallChunksArriveCompleteAndInOrder)
+TEST_F(SerialLink, BytesInManySmallChunksArriveCompleteAndInOrder)
 {
-    TPty pty;
-    auto link = OpenOn(pty);
+    TPtyPair pty;
+    auto link = Open(pty);
     ASSERT_TRUE(link);
     TReceiver rx(*link);
-    const QByteArray sent = Pattern(6000, 1);
-    for (qsizetype at = 0, step = 1; at < sent.size(); at += step, step = step % 7 + 1) {
-        ASSERT_TRUE(pty.Write(sent.mid(at, step)));
-        if (at % 5 == 0)
-            QCoreApplication::processEvents(); // let hand-overs interleave with the writing
+    const std::string sent = Pattern(6000, 1);
+    for (std::size_t at = 0, step = 1; at < sent.size(); at += step, step = step % 7 + 1) {
+        ASSERT_TRUE(pty.Write(std::string_view(sent).substr(at, step)));
+        if (at % 5 == 0) { // let hand-overs interleave with the writing
+            ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() >= std::min(sent.size(), at + step); }));
+        }
     }
-    ASSERT_TRUE(rx.WaitFor(sent.size()));
+    ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() >= sent.size(); }));
     EXPECT_EQ(rx.bytes, sent);
     EXPECT_GT(rx.handOvers, 1);
     EXPECT_EQ(rx.shortReads, 0); // each hand-over's count was there to be read
@@ -253,22 +352,22 @@ TEST(SerialLink, BytesInManySmallChunksArriveCompleteAndInOrder)
 
 // Frames go out as a run of short writes; what the driver cannot take waits in
 // order and follows as the other end reads.
-TEST(SerialLink, WritesBeyondWhatTheDriverTakesGoOutWholeAndInOrder)
+TEST_F(SerialLink, WritesBeyondWhatTheDriverTakesGoOutWholeAndInOrder)
 {
-    TPty pty;
-    auto link = OpenOn(pty, 4800);
+    TPtyPair pty;
+    auto link = Open(pty, 4800);
     ASSERT_TRUE(link);
     TReceiver rx(*link);
 
-    QByteArray sent;
-    qsizetype mostQueued = 0;
+    std::string sent;
+    std::ptrdiff_t mostQueued = 0;
     for (int frame = 0; frame < 6; ++frame) {
-        const QByteArray big = Pattern(8192, frame);
-        ASSERT_TRUE(link->WriteBytes(big.constData(), big.size()));
+        const std::string big = Pattern(8192, frame);
+        ASSERT_TRUE(link->WriteBytes(big.data(), static_cast<std::ptrdiff_t>(big.size())));
         sent += big;
         for (int i = 0; i < 40; ++i) {
-            const QByteArray small = Pattern(3, frame * 100 + i);
-            ASSERT_TRUE(link->WriteBytes(small.constData(), small.size()));
+            const std::string small = Pattern(3, frame * 100 + i);
+            ASSERT_TRUE(link->WriteBytes(small.data(), static_cast<std::ptrdiff_t>(small.size())));
             sent += small;
         }
         mostQueued = std::max(mostQueued, link->QueuedOutput());
@@ -276,22 +375,31 @@ TEST(SerialLink, WritesBeyondWhatTheDriverTakesGoOutWholeAndInOrder)
     EXPECT_GT(mostQueued, 0) << "the pseudo-terminal took everything at once; the queue was not exercised";
 
     // A slow reader: a little at a time, with the event loop running between.
-    QByteArray got;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            char buf[700];
-            const ssize_t r = ::read(pty.Master(), buf, sizeof buf);
-            if (r > 0)
-                got.append(buf, r);
-            return got.size() >= sent.size();
-        },
-        30000));
+    const std::string got = ReadLine(loop, pty.Master(), sent.size(), 700);
     EXPECT_EQ(got.size(), sent.size());
     EXPECT_TRUE(got == sent);
     EXPECT_EQ(link->QueuedOutput(), 0);
 }
 
-TEST(SerialLink, HangUpIsHandedOverOnceAndThePortIsNoLongerWatched)
+// Beyond the limit a write is refused whole, and what was taken still goes out.
+TEST_F(SerialLink, WritesBeyondTheQueueLimitAreRefusedWhole)
+{
+    TPtyPair pty;
+    auto link = Open(pty);
+    ASSERT_TRUE(link);
+    const std::string block = Pattern(64 * 1024, 7);
+    std::string taken;
+    while (link->QueuedOutput() + static_cast<std::ptrdiff_t>(block.size()) <= TSerialLink::MaxQueuedOutput) {
+        ASSERT_TRUE(link->WriteBytes(block.data(), static_cast<std::ptrdiff_t>(block.size())));
+        taken += block;
+    }
+    const std::ptrdiff_t queued = link->QueuedOutput();
+    EXPECT_FALSE(link->WriteBytes(block.data(), static_cast<std::ptrdiff_t>(block.size())));
+    EXPECT_EQ(link->QueuedOutput(), queued);
+    EXPECT_EQ(ReadLine(loop, pty.Master(), taken.size()), taken);
+}
+
+TEST_F(SerialLink, HangUpIsHandedOverOnceAndThePortIsNoLongerWatched)
 {
     struct TCase {
         const char *name;
@@ -299,19 +407,19 @@ TEST(SerialLink, HangUpIsHandedOverOnceAndThePortIsNoLongerWatched)
     };
     for (const TCase c : {TCase{"idle", false}, TCase{"writing", true}}) {
         SCOPED_TRACE(c.name);
-        TPty pty;
-        auto link = OpenOn(pty);
+        TPtyPair pty;
+        auto link = Open(pty);
         ASSERT_TRUE(link);
         TReceiver rx(*link);
         if (c.writing) {
-            const QByteArray big = Pattern(64 * 1024, 3);
-            ASSERT_TRUE(link->WriteBytes(big.constData(), big.size()));
+            const std::string big = Pattern(64 * 1024, 3);
+            ASSERT_TRUE(link->WriteBytes(big.data(), static_cast<std::ptrdiff_t>(big.size())));
             ASSERT_GT(link->QueuedOutput(), 0);
         }
         pty.Hangup();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rx.hangUps > 0; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return rx.hangUps > 0; }));
 
-        const qint64 used = CpuMsOverEventLoop(1000);
+        const int64_t used = CpuMsOverEventLoop(loop, 1000);
         RecordProperty("cpu_ms_after_hangup", static_cast<int>(used));
         EXPECT_LT(used, 150) << "something spins after the hang-up";
         EXPECT_EQ(rx.hangUps, 1);
@@ -323,27 +431,27 @@ TEST(SerialLink, HangUpIsHandedOverOnceAndThePortIsNoLongerWatched)
     }
 }
 
-TEST(SerialLink, CloseRightAfterOpenLeavesNothingBehind)
+TEST_F(SerialLink, CloseRightAfterOpenLeavesNothingBehind)
 {
-    TPty pty;
+    TPtyPair pty;
     ASSERT_TRUE(pty.Valid());
     for (int i = 0; i < 300; ++i) {
-        TSerialLink link;
+        TSerialLink link(host);
         std::string error;
-        ASSERT_TRUE(link.Open(pty.SlavePath().toStdString(), 9600, error)) << error;
+        ASSERT_TRUE(link.Open(pty.SlavePath(), 9600, error)) << error;
         if (i % 2)
             link.WriteBytes("ab", 2);
         link.Close();
     }
-    // Nothing of all that must linger: no watch on a descriptor that is gone.
-    QCoreApplication::processEvents();
+    // Nothing of all that must linger: no wait on a descriptor that is gone.
+    RunQueued(loop);
 }
 
-// The same link in a plain poll() loop: the loop waits for writing only while
+// The same link in a bare poll() loop: the loop waits for writing only while
 // bytes are queued, hears the hang-up once and then no longer watches the port.
-TEST(SerialLink, APlainPollLoopCarriesBothWaysAndTheHangUp)
+TEST(SerialLinkPollHost, CarriesBothWaysAndTheHangUp)
 {
-    TPty pty;
+    TPtyPair pty;
     TPollHost host;
     auto link = OpenOn(pty, 4800, host);
     ASSERT_TRUE(link);
@@ -351,22 +459,19 @@ TEST(SerialLink, APlainPollLoopCarriesBothWaysAndTheHangUp)
     EXPECT_EQ(host.Watched(), 1);
     EXPECT_FALSE(host.WantsWrite());
 
-    const QByteArray out = Pattern(64 * 1024, 5);
-    ASSERT_TRUE(link->WriteBytes(out.constData(), out.size()));
+    const std::string out = Pattern(64 * 1024, 5);
+    ASSERT_TRUE(link->WriteBytes(out.data(), static_cast<std::ptrdiff_t>(out.size())));
     ASSERT_GT(link->QueuedOutput(), 0);
     EXPECT_TRUE(host.WantsWrite());
-    QByteArray got;
+    std::string got;
     ASSERT_TRUE(host.RunUntil([&] {
-        char buf[4096];
-        const ssize_t r = ::read(pty.Master(), buf, sizeof buf);
-        if (r > 0)
-            got.append(buf, r);
+        got += pty.ReadAvailable();
         return got.size() >= out.size();
     }));
     EXPECT_TRUE(got == out);
     EXPECT_FALSE(host.WantsWrite());
 
-    const QByteArray in = Pattern(3000, 6);
+    const std::string in = Pattern(3000, 6);
     ASSERT_TRUE(pty.Write(in));
     ASSERT_TRUE(host.RunUntil([&] { return rx.bytes.size() >= in.size(); }));
     EXPECT_TRUE(rx.bytes == in);
@@ -382,57 +487,61 @@ TEST(SerialLink, APlainPollLoopCarriesBothWaysAndTheHangUp)
 // A callback that runs an event loop of its own (a dialog, say) is not called
 // again inside it while the bytes it was told of wait unread; the watch
 // resumes once it returns.
-TEST(SerialLink, ACallbackRunningAnEventLoopIsNotEnteredAgain)
+TEST(SerialLinkPollHost, ACallbackRunningAnEventLoopIsNotEnteredAgain)
 {
-    TPty pty;
-    auto link = OpenOn(pty);
+    TPtyPair pty;
+    TPollHost host;
+    auto link = OpenOn(pty, 4800, host);
     ASSERT_TRUE(link);
     int depth = 0, deepest = 0, calls = 0;
-    QByteArray bytes;
-    link->OnDataAvailable = [&](quint32 count) {
+    bool pausedInside = false;
+    std::string bytes;
+    link->OnDataAvailable = [&](uint32_t count) {
         ++calls;
         deepest = std::max(deepest, ++depth);
         if (calls == 1) {
-            QEventLoop loop;
-            QTimer::singleShot(100, &loop, &QEventLoop::quit);
-            loop.exec();
+            for (int turn = 0; turn < 3; ++turn)
+                host.Turn(30); // the bytes wait unread: ready all along
+            pausedInside = !host.WantsRead();
         }
-        QByteArray chunk(static_cast<qsizetype>(count), Qt::Uninitialized);
-        chunk.resize(link->ReadBytes(chunk.data(), chunk.size()));
+        std::string chunk(count, '\0');
+        chunk.resize(static_cast<std::size_t>(link->ReadBytes(chunk.data(), static_cast<std::ptrdiff_t>(count))));
         bytes += chunk;
         --depth;
     };
     ASSERT_TRUE(pty.Write("abc"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 3; }, 10000));
+    ASSERT_TRUE(host.RunUntil([&] { return bytes.size() >= 3; }));
+    EXPECT_TRUE(pausedInside);
+    EXPECT_TRUE(host.WantsRead()); // resumed
     ASSERT_TRUE(pty.Write("def"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 6; }, 10000));
-    EXPECT_EQ(bytes, QByteArray("abcdef"));
+    ASSERT_TRUE(host.RunUntil([&] { return bytes.size() >= 6; }));
+    EXPECT_EQ(bytes, "abcdef");
     EXPECT_EQ(deepest, 1);
 }
 
 // A callback may close the link or even destroy it; the hand-over that called
 // it must not touch it afterwards.
-TEST(SerialLink, CallbacksMayDestroyTheLink)
+TEST_F(SerialLink, CallbacksMayDestroyTheLink)
 {
     {
-        TPty pty;
-        std::unique_ptr<TSerialLink> link = OpenOn(pty);
+        TPtyPair pty;
+        std::unique_ptr<TSerialLink> link = Open(pty);
         ASSERT_TRUE(link);
         bool destroyed = false;
-        link->OnDataAvailable = [&](quint32 count) {
-            QByteArray sink(static_cast<qsizetype>(count), Qt::Uninitialized);
-            link->ReadBytes(sink.data(), sink.size());
+        link->OnDataAvailable = [&](uint32_t count) {
+            std::string sink(count, '\0');
+            link->ReadBytes(sink.data(), static_cast<std::ptrdiff_t>(count));
             link.reset();
             destroyed = true;
         };
         ASSERT_TRUE(pty.Write("first"));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return destroyed; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return destroyed; }));
         ASSERT_TRUE(pty.Write("second"));
-        QTest::qWait(50);
+        loop.RunFor(50); // nothing may wake for the destroyed link
     }
     {
-        TPty pty;
-        std::unique_ptr<TSerialLink> link = OpenOn(pty);
+        TPtyPair pty;
+        std::unique_ptr<TSerialLink> link = Open(pty);
         ASSERT_TRUE(link);
         bool destroyed = false;
         link->OnHangUp = [&] {
@@ -440,37 +549,35 @@ TEST(SerialLink, CallbacksMayDestroyTheLink)
             destroyed = true;
         };
         pty.Hangup();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return destroyed; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return destroyed; }));
     }
 }
 
-TEST(SerialLink, OnlySerialTerminalsAreOpened)
+TEST_F(SerialLink, OnlySerialTerminalsAreOpened)
 {
-    QTemporaryDir dir;
-    const QString file = dir.path() + QStringLiteral("/plain");
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.close();
+    PtyTools::TScratchDir dir;
+    ASSERT_TRUE(dir.Valid());
+    const std::string file = dir.Path() + "/plain";
+    ASSERT_TRUE(PtyTools::WriteFile(file, ""));
     struct TCase {
-        QString port;
+        std::string port;
         int error;
     };
-    for (const TCase &c : {TCase{file, ENOTTY}, TCase{QStringLiteral("/dev/null"), ENOTTY},
-                           TCase{QStringLiteral("/dev/ptmx"), ENOTTY}, TCase{dir.path(), ENOTTY},
-                           TCase{dir.path() + QStringLiteral("/missing"), ENOENT}}) {
-        TSerialLink link;
+    for (const TCase &c : {TCase{file, ENOTTY}, TCase{"/dev/null", ENOTTY}, TCase{"/dev/ptmx", ENOTTY},
+                           TCase{dir.Path(), ENOTTY}, TCase{dir.Path() + "/missing", ENOENT}}) {
+        TSerialLink link(host);
         std::string error;
-        EXPECT_FALSE(link.Open(c.port.toStdString(), 9600, error)) << c.port.toStdString();
-        EXPECT_EQ(QString::fromStdString(error), QString::fromLocal8Bit(std::strerror(c.error))) << c.port.toStdString();
+        EXPECT_FALSE(link.Open(c.port, 9600, error)) << c.port;
+        EXPECT_EQ(error, std::strerror(c.error)) << c.port;
     }
 }
 
 // A port that was somebody's terminal is left as it was: rate, framing, line
 // discipline and control characters all come back at close.
-TEST(SerialLink, CloseRestoresTheTerminalSettingsFoundAtOpen)
+TEST_F(SerialLink, CloseRestoresTheTerminalSettingsFoundAtOpen)
 {
-    TPty pty;
-    const int keep = ::open(pty.SlavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    TPtyPair pty;
+    const int keep = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(keep, 0);
     termios before{};
     ASSERT_EQ(::tcgetattr(keep, &before), 0);
@@ -484,7 +591,7 @@ TEST(SerialLink, CloseRestoresTheTerminalSettingsFoundAtOpen)
     ASSERT_EQ(::tcsetattr(keep, TCSANOW, &before), 0);
     ASSERT_EQ(::tcgetattr(keep, &before), 0);
 
-    auto link = OpenOn(pty, 4800);
+    auto link = Open(pty, 4800);
     ASSERT_TRUE(link);
     termios during{};
     ASSERT_EQ(::tcgetattr(keep, &during), 0);

@@ -10,7 +10,7 @@
 #include "PortProbe.h"
 #include "Pty.h"
 #include "PtyPort.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 #include "Simulator.h"
 #include "StateFile.h"
 
@@ -36,6 +36,11 @@
 using namespace sim;
 
 namespace {
+
+QString LockPathOf(const QString &link)
+{
+    return QString::fromStdString(PortProbe::VirtualPortLockPath(link.toStdString()));
+}
 
 QByteArray AsciiAnswer(const QByteArray &bytes)
 {
@@ -701,12 +706,12 @@ TEST(SimProgram, StaleLinksOfKilledSimulatorsAreReplacedAndNotListed)
     {
         SimProcess killed({QStringLiteral("--no-stdin")});
         ASSERT_TRUE(QFileInfo(link0).isSymLink());
-        EXPECT_TRUE(QFileInfo::exists(PortProbe::VirtualPortLockPath(link0)));
-        EXPECT_TRUE(PortProbe::IsVirtualPortAlive(link0));
+        EXPECT_TRUE(QFileInfo::exists(LockPathOf(link0)));
+        EXPECT_TRUE(PortProbe::IsVirtualPortAlive(link0.toStdString()));
         killed.process.kill(); // SIGKILL: no chance to unpublish
         ASSERT_TRUE(killed.process.waitForFinished(5000));
         ASSERT_TRUE(QFileInfo(link0).isSymLink());
-        EXPECT_FALSE(PortProbe::IsVirtualPortAlive(link0));
+        EXPECT_FALSE(PortProbe::IsVirtualPortAlive(link0.toStdString()));
     }
     // A stale name pointing at a live terminal that is no simulator (its number reused).
     TPty terminal;
@@ -717,11 +722,14 @@ TEST(SimProgram, StaleLinksOfKilledSimulatorsAreReplacedAndNotListed)
     EXPECT_FALSE(QFileInfo(ports + QStringLiteral("/kv508sim1")).isSymLink());
     EXPECT_FALSE(QFileInfo::exists(ports + QStringLiteral("/kv508sim2")));
     // The list shows the live simulator only (relies on the probe checking the proof of life).
-    QStringList listed = PortProbe::Probe().ports.filter(QStringLiteral("kv508sim"));
-    EXPECT_EQ(listed, QStringList{QStringLiteral("kv508sim0")});
+    std::vector<std::string> listed;
+    for (const std::string &port : PortProbe::Probe().ports)
+        if (port.find("kv508sim") != std::string::npos)
+            listed.push_back(port);
+    EXPECT_EQ(listed, std::vector<std::string>{"kv508sim0"});
     EXPECT_TRUE(live.Terminate());
     EXPECT_FALSE(QFileInfo(link0).isSymLink());
-    EXPECT_FALSE(QFileInfo::exists(PortProbe::VirtualPortLockPath(link0)));
+    EXPECT_FALSE(QFileInfo::exists(LockPathOf(link0)));
 }
 
 TEST(SimProgram, EndsCleanlyWhenTheWatchedProcessEnds)

@@ -1,10 +1,8 @@
-// A pseudo-terminal pair for tests that need a real terminal device.
-//
-// The master side stays with the test (it plays the other end of the line);
-// the slave's path is what the code under test opens. Every descriptor is
-// close-on-exec: a forked child that inherited the master would keep the line
-// up after the test closes it.
+// The test tools of PtyTools.h with Qt's strings, for the Qt tests; reads run
+// the Qt event loop meanwhile.
 #pragma once
+
+#include "PtyTools.h"
 
 #include <QByteArray>
 #include <QString>
@@ -15,14 +13,13 @@
 class TPty
 {
 public:
-    TPty();
+    TPty() = default;
     TPty(const TPty &) = delete;
     TPty &operator=(const TPty &) = delete;
-    ~TPty();
 
-    bool Valid() const { return m_master >= 0; }
-    int Master() const { return m_master; }
-    QString SlavePath() const { return m_slavePath; }
+    bool Valid() const { return m_pair.Valid(); }
+    int Master() const { return m_pair.Master(); }
+    QString SlavePath() const { return QString::fromStdString(m_pair.SlavePath()); }
 
     // Writes all of bytes to the master side (the line), waiting for room as needed.
     bool Write(const QByteArray &bytes);
@@ -32,13 +29,12 @@ public:
     // Whatever is waiting now, without waiting.
     QByteArray ReadAvailable();
     // Closes the master: the slave side sees a hang-up.
-    void Hangup();
+    void Hangup() { m_pair.Hangup(); }
     // Gives the master away (for a link that adopts it); the pair forgets it.
-    int TakeMaster();
+    int TakeMaster() { return m_pair.TakeMaster(); }
 
 private:
-    int m_master = -1;
-    QString m_slavePath;
+    PtyTools::TPtyPair m_pair;
 };
 
 // Points name in the virtual-port directory at target (replacing an old link).
@@ -51,28 +47,16 @@ void ReleaseVirtualPortLock(const QString &name);
 // Another program ("sleep") that has paths open, and fd as its descriptor 9
 // when given; it runs until EndHolder. Returns its pid, or -1.
 pid_t SpawnHolder(const QStringList &paths, int fd = -1);
-void EndHolder(pid_t pid);
+using PtyTools::EndHolder;
 
 // Tells whether anyone opened a file since the watch began.
-class TOpenWatch
+class TOpenWatch : public PtyTools::TOpenWatch
 {
 public:
-    explicit TOpenWatch(const QString &path);
-    TOpenWatch(const TOpenWatch &) = delete;
-    TOpenWatch &operator=(const TOpenWatch &) = delete;
-    ~TOpenWatch();
-    bool Valid() const { return m_watch >= 0; }
-    bool Opened() const;
-
-private:
-    int m_fd = -1;
-    int m_watch = -1;
+    explicit TOpenWatch(const QString &path) : PtyTools::TOpenWatch(path.toStdString()) {}
 };
 
-// A serial port in a fake /sys and /dev under root (the KV508_PROBE_ROOT
-// layout): /dev/NAME links to target, /sys/class/tty/NAME has a device with
-// driver behind it (none when driver is empty) and, given vidPid, a USB device
-// above it with descriptors.
+// A serial port in a fake /sys and /dev under root: see PtyTools.h.
 struct TFakeUsb {
     QString vid, pid, manufacturer, product, serial;
 };

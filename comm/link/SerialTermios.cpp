@@ -35,7 +35,7 @@ bool Set(int fd, termios2 &t)
 }
 
 struct TClassicRate {
-    quint32 rate;
+    uint32_t rate;
     tcflag_t code;
 };
 
@@ -72,7 +72,7 @@ bool MakeRaw(int fd)
     return Set(fd, t);
 }
 
-void SetRate(int fd, quint32 rate)
+void SetRate(int fd, uint32_t rate)
 {
     termios2 t{};
     if (!Get(fd, t))
@@ -113,20 +113,21 @@ bool Read(int fd, TLineSettings &s)
     return true;
 }
 
-QByteArray Save(int fd)
+std::vector<char> Save(int fd)
 {
     termios2 t{};
     if (!Get(fd, t))
-        return QByteArray();
-    return QByteArray(reinterpret_cast<const char *>(&t), sizeof t);
+        return {};
+    const char *bytes = reinterpret_cast<const char *>(&t);
+    return std::vector<char>(bytes, bytes + sizeof t);
 }
 
-bool Restore(int fd, const QByteArray &saved)
+bool Restore(int fd, const std::vector<char> &saved)
 {
     termios2 t{};
-    if (saved.size() != static_cast<qsizetype>(sizeof t))
+    if (saved.size() != sizeof t)
         return false;
-    std::memcpy(&t, saved.constData(), sizeof t);
+    std::memcpy(&t, saved.data(), sizeof t);
     return Set(fd, t);
 }
 
@@ -146,7 +147,7 @@ void Purge(int fd)
     } while (r < 0 && errno == EINTR);
 }
 
-bool ModemLines(int fd, quint32 &bits)
+bool ModemLines(int fd, uint32_t &bits)
 {
     int lines = 0;
     if (Ioctl(fd, TIOCMGET, &lines) != 0)
@@ -168,7 +169,7 @@ bool ReadCounts(int fd, TLineCounts &counts)
     serial_icounter_struct c{};
     if (Ioctl(fd, TIOCGICOUNT, &c) != 0)
         return false;
-    const auto u = [](int v) { return static_cast<quint64>(static_cast<unsigned int>(v)); };
+    const auto u = [](int v) { return static_cast<uint64_t>(static_cast<unsigned int>(v)); };
     counts.cts = u(c.cts);
     counts.dsr = u(c.dsr);
     counts.ring = u(c.rng);

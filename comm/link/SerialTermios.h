@@ -3,15 +3,15 @@
 // this header includes neither.
 #pragma once
 
-#include <QByteArray>
-#include <QtGlobal>
+#include <cstdint>
+#include <vector>
 
 namespace SerialTermios {
 
 // What a terminal is set to, as far as the serial link cares.
 struct TLineSettings {
-    quint32 outputRate = 0;
-    quint32 inputRate = 0;
+    uint32_t outputRate = 0;
+    uint32_t inputRate = 0;
     int dataBits = 0;
     bool parity = false;
     bool twoStopBits = false;
@@ -25,8 +25,8 @@ struct TLineSettings {
 
 // Line-state counters of a serial driver (TIOCGICOUNT).
 struct TLineCounts {
-    quint64 cts = 0, dsr = 0, ring = 0, carrier = 0;
-    quint64 errors = 0; // framing, parity, overrun and break
+    uint64_t cts = 0, dsr = 0, ring = 0, carrier = 0;
+    uint64_t errors = 0; // framing, parity, overrun and break
     bool operator==(const TLineCounts &) const = default;
 };
 
@@ -37,18 +37,18 @@ bool IsTerminal(int fd);
 bool MakeRaw(int fd);
 // Sets both directions to rate: the classic code when the rate has one, else
 // the exact rate. A rate the device refuses is left as the driver decides.
-void SetRate(int fd, quint32 rate);
+void SetRate(int fd, uint32_t rate);
 bool Read(int fd, TLineSettings &settings);
 // The complete settings as they are (empty when not a terminal), and putting
 // them back; a port that was somebody's terminal is left as it was found.
-QByteArray Save(int fd);
-bool Restore(int fd, const QByteArray &saved);
+std::vector<char> Save(int fd);
+bool Restore(int fd, const std::vector<char> &saved);
 // Drops DTR, then RTS. Devices without modem lines ignore it.
 void DropDtrRts(int fd);
 // Discards what waits in either direction.
 void Purge(int fd);
 // Modem lines as MBModemStatus bits; false when the device has none.
-bool ModemLines(int fd, quint32 &bits);
+bool ModemLines(int fd, uint32_t &bits);
 // False when the driver keeps no counters (pseudo-terminals, many adapters).
 bool ReadCounts(int fd, TLineCounts &counts);
 

@@ -1,8 +1,8 @@
 // The POSIX serial link: a port opened by name (or a descriptor taken over),
 // watched in the event loop of the thread that opens it.
 //
-// Waiting. The link does not wait itself: a wait host (LinkWait.h; by default
-// Qt's event loop, QtWaitHost.h) watches the descriptor, for reading always
+// Waiting. The link does not wait itself: a wait host (LinkWait.h: Qt's event
+// loop in qt/QtWaitHost.h, the plain event loop in loop/LoopWaitHost.h) watches the descriptor, for reading always
 // and for writing only while bytes are queued, and calls the link back on its
 // own thread. One event costs one wake-up of that thread. Reading, writing, the
 // write queue and every callback belong to that thread alone, so there are no
@@ -30,9 +30,11 @@
 #include "MBLink.h"
 #include "SerialTermios.h"
 
-#include <QByteArray>
-
+#include <cstddef>
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class TSerialLink : public TMBLink
 {
@@ -42,7 +44,8 @@ public:
     explicit TSerialLink(TWaitHost &host);
     // A link over an open descriptor, which it takes over (closes when destroyed).
     TSerialLink(TWaitHost &host, int adoptedFd);
-    // The same, waiting in Qt's event loop (defined in QtWaitHost.cpp).
+    // The same, waiting in Qt's event loop: defined by the Qt wait host's
+    // library (qt/QtWaitHost.cpp), which a program without Qt does not link.
     TSerialLink();
     explicit TSerialLink(int adoptedFd);
     ~TSerialLink() override;
@@ -54,7 +57,7 @@ public:
     std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
 
     // Bytes accepted by WriteBytes that the driver has not taken yet.
-    qsizetype QueuedOutput() const { return m_pending.size(); }
+    std::ptrdiff_t QueuedOutput() const { return static_cast<std::ptrdiff_t>(m_pending.size()); }
     // True once the line has gone away under the open link.
     bool HungUp() const { return m_hangUpReported; }
     // The open descriptor (-1 while closed).
@@ -62,18 +65,17 @@ public:
 
     // More than this waiting to go out means the other end is not reading:
     // further writes are refused rather than held without limit.
-    static constexpr qsizetype MaxQueuedOutput = 1 << 20;
+    static constexpr std::ptrdiff_t MaxQueuedOutput = 1 << 20;
 
 private:
     struct TAnchor;
-    bool OpenPort(const QString &port, quint32 baud, QString &errorText);
     void HandOver(short revents);
     void UpdateWatch();
     short PollNow() const;
     void Flush();
     // Writes what the driver takes now; the count, or -1 when the line is gone.
-    qsizetype WriteNow(const char *data, qsizetype count);
-    void Discard(qsizetype count);
+    std::ptrdiff_t WriteNow(const char *data, std::ptrdiff_t count);
+    void Discard(std::ptrdiff_t count);
     void CheckLineEvents();
     void ReleasePort();
 
@@ -81,15 +83,15 @@ private:
     bool m_adopted = false;
     int m_adoptedFd = -1;
     int m_peerFd = -1; // our own hold on a pseudo-terminal's slave side (adopted master only)
-    QByteArray m_savedTermios; // the port's settings before the open, put back at close
+    std::vector<char> m_savedTermios; // the port's settings before the open, put back at close
     bool m_open = false;
     bool m_lineGone = false;       // a read, write or FIONREAD said the line is gone
     bool m_hangUpReported = false;
-    QByteArray m_pending;
+    std::string m_pending;
     bool m_haveCounts = false;
     bool m_haveModem = false;
     SerialTermios::TLineCounts m_counts;
-    quint32 m_modem = 0;
+    uint32_t m_modem = 0;
     TWaitHost &m_host;
     std::unique_ptr<TWaitWatch> m_watch; // null while closed and after a hang-up
     bool m_inHandOver = false;
@@ -97,14 +99,5 @@ private:
     std::shared_ptr<TAnchor> m_anchor;
 };
 
-// The link the component uses unless told otherwise: opens a port by name.
-// Both factories wait in Qt's event loop (defined in QtWaitHost.cpp).
-std::unique_ptr<TMBLink> MakeSerialLink();
-
-// A link over a descriptor that is already open (the simulator's own side of a
-// pseudo-terminal). The link takes ownership and closes fd when destroyed;
-// Open ignores the port name, makes the line raw at the rate and starts
-// watching. For a pseudo-terminal master the link also holds the slave side
-// open while it is open, so the line stays up while programs open and close
-// the slave (the probe does exactly that).
-std::unique_ptr<TMBLink> MakeFdLink(int fd);
+// MakeSerialLink() and MakeFdLink(fd), the component's factories, wait in Qt's
+// event loop: qt/QtWaitHost.h.

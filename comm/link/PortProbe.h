@@ -3,11 +3,12 @@
 // A port name is a bare device name (ttyS0, ttyUSB3, kv508sim0) or a path.
 // Virtual ports are symbolic links to terminal devices kept in one directory;
 // a simulator or a socat pair shows up in the list by putting a link there.
+//
+// Names, paths and texts are UTF-8 std::string; a path is used byte for byte.
 #pragma once
 
-#include <QList>
-#include <QString>
-#include <QStringList>
+#include <string>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -18,24 +19,24 @@ namespace PortProbe {
 // directory such as /tmp, where another user could take the name first). With
 // create, it is made (mode 0700, parents as needed) when missing. Empty when it
 // cannot be used safely (not a directory of ours, or writable by others).
-QString VirtualPortDir(bool create = false);
+std::string VirtualPortDir(bool create = false);
 
 // The device path a port name stands for: a name with "/" is a path; a bare
 // name is looked up in the virtual-port directory first, then in /dev.
-QString ResolvePortPath(const QString &name);
+std::string ResolvePortPath(const std::string &name);
 
 // A program that publishes a virtual port NAME holds DIR/.NAME.lock with
 // flock() for as long as it runs, so the proof of life dies with it (SIGKILL
 // included). The lock file is made and locked before the link, and removed
 // after it.
-QString VirtualPortLockPath(const QString &linkPath);
+std::string VirtualPortLockPath(const std::string &linkPath);
 
 // Names that only a simulator publishes: such a link without a held lock is stale.
-bool IsSimulatorPortName(const QString &name);
+bool IsSimulatorPortName(const std::string &name);
 
 // A virtual port is alive when its lock file is held by a running process, or,
 // for a link a user made by hand (no lock file, not a simulator's name), always.
-bool IsVirtualPortAlive(const QString &linkPath);
+bool IsVirtualPortAlive(const std::string &linkPath);
 
 // True for a terminal character device that is safe to open: a pseudo-terminal
 // or a port of a serial driver. Consoles, /dev/tty and /dev/ptmx are not.
@@ -45,28 +46,28 @@ bool IsSerialTerminal(dev_t device);
 // variable KV508_PROBE_ROOT=DIR makes it DIR/sys, DIR/dev, DIR/run/lock and
 // DIR/var/lock.
 struct TProbeRoots {
-    QString sys = QStringLiteral("/sys");
-    QString dev = QStringLiteral("/dev");
-    QStringList lockDirs = {QStringLiteral("/run/lock"), QStringLiteral("/var/lock")}; // UUCP LCK..NAME files
+    std::string sys = "/sys";
+    std::string dev = "/dev";
+    std::vector<std::string> lockDirs = {"/run/lock", "/var/lock"}; // UUCP LCK..NAME files
 };
 TProbeRoots DefaultRoots();
 
 // What sysfs tells about a port; empty fields are unknown.
 struct TPortInfo {
-    QString name;
-    QString driver;       // the kernel driver behind the port (ch341-uart, cdc_acm, serial8250)
-    QString manufacturer; // USB descriptors of the device the port belongs to
-    QString product;
-    QString serialNumber;
-    QString usbId;        // "1a86:7523"
+    std::string name;
+    std::string driver;       // the kernel driver behind the port (ch341-uart, cdc_acm, serial8250)
+    std::string manufacturer; // USB descriptors of the device the port belongs to
+    std::string product;
+    std::string serialNumber;
+    std::string usbId;        // "1a86:7523"
     // One line per known field, for a tooltip; empty when nothing is known.
-    QString Description() const;
+    std::string Description() const;
 };
 
 struct TProbeResult {
-    QStringList ports;      // ascending: lowest number first
-    QList<TPortInfo> infos; // one per port, in the order of ports
-    QString hint;           // why a present device was left out, and the fix; empty if none
+    std::vector<std::string> ports; // ascending: lowest number first
+    std::vector<TPortInfo> infos;   // one per port, in the order of ports
+    std::string hint;               // why a present device was left out, and the fix; empty if none
 };
 
 // Lists the ports that can be opened exclusively right now: the terminals of
@@ -83,11 +84,11 @@ TProbeResult Probe(const TProbeRoots &roots);
 // a stale simulator link, another process that has the device open, or a live
 // UUCP lock. Empty when nothing speaks against it. Never opens the device.
 // unseen tells whether some processes (other users') could not be looked into.
-QString InUseReason(const QString &path, bool *unseen = nullptr);
+std::string InUseReason(const std::string &path, bool *unseen = nullptr);
 // The reason for a port found locked without a visible holder.
-QString BusyReason(bool unseen);
+std::string BusyReason(bool unseen);
 
 // Orders port names by family, then by number: ttyUSB9 before ttyUSB10.
-bool NaturalLess(const QString &a, const QString &b);
+bool NaturalLess(const std::string &a, const std::string &b);
 
 } // namespace PortProbe

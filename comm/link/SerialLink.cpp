@@ -2,8 +2,7 @@
 
 #include "PortProbe.h"
 
-#include <QFile>
-
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +16,9 @@
 
 namespace {
 
-QString SystemText(int error)
+std::string SystemText(int error)
 {
-    return QString::fromLocal8Bit(std::strerror(error));
+    return std::strerror(error);
 }
 
 int Ioctl(int fd, unsigned long request, void *arg)
@@ -53,16 +52,6 @@ TSerialLink::~TSerialLink()
 
 bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &errorText)
 {
-    QString text;
-    const bool opened = OpenPort(QString::fromStdString(port), baud, text);
-    if (!opened)
-        errorText = text.toStdString();
-    return opened;
-}
-
-// The port names and texts of the probe are still Qt's strings.
-bool TSerialLink::OpenPort(const QString &port, quint32 baud, QString &errorText)
-{
     if (m_open) {
         errorText = SystemText(EBUSY);
         return false;
@@ -93,22 +82,21 @@ bool TSerialLink::OpenPort(const QString &port, quint32 baud, QString &errorText
         }
         m_fd = fd;
     } else {
-        const QString resolved = PortProbe::ResolvePortPath(port);
-        const QByteArray path = QFile::encodeName(resolved);
+        const std::string path = PortProbe::ResolvePortPath(port);
         struct stat st {};
-        if (path.isEmpty()) {
+        if (path.empty()) {
             errorText = SystemText(ENOENT);
             return false;
         }
         // A stale simulator link, or a program that has the port without a lock:
         // never opened, and the user learns which.
         bool unseen = false;
-        const QString inUse = PortProbe::InUseReason(resolved, &unseen);
-        if (!inUse.isEmpty()) {
+        const std::string inUse = PortProbe::InUseReason(path, &unseen);
+        if (!inUse.empty()) {
             errorText = inUse;
             return false;
         }
-        if (::stat(path.constData(), &st) != 0) {
+        if (::stat(path.c_str(), &st) != 0) {
             errorText = SystemText(errno);
             return false;
         }
@@ -118,13 +106,13 @@ bool TSerialLink::OpenPort(const QString &port, quint32 baud, QString &errorText
         }
         int fd;
         do {
-            fd = ::open(path.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             const int e = errno;
             errorText = SystemText(e);
             if (e == EBUSY) // held exclusively (TIOCEXCL) by a program we could not name
-                errorText += QStringLiteral(": ") + PortProbe::BusyReason(unseen);
+                errorText += ": " + PortProbe::BusyReason(unseen);
             return false;
         }
         if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -132,11 +120,11 @@ bool TSerialLink::OpenPort(const QString &port, quint32 baud, QString &errorText
             ::close(fd);
             errorText = SystemText(e);
             if (e == EBUSY)
-                errorText += QStringLiteral(": ") + PortProbe::BusyReason(unseen);
+                errorText += ": " + PortProbe::BusyReason(unseen);
             return false;
         }
         m_savedTermios = SerialTermios::Save(fd);
-        if (m_savedTermios.isEmpty()) {
+        if (m_savedTermios.empty()) {
             ::close(fd);
             errorText = SystemText(ENOTTY);
             return false;
@@ -161,7 +149,7 @@ bool TSerialLink::OpenPort(const QString &port, quint32 baud, QString &errorText
     std::string why;
     m_watch = m_host.Watch(m_fd, true, false, [this](short revents) { HandOver(revents); }, why);
     if (!m_watch) {
-        errorText = QString::fromStdString(why);
+        errorText = why;
         ReleasePort();
         return false;
     }
@@ -224,7 +212,7 @@ void TSerialLink::HandOver(short revents)
         }
         if (queued > 0) {
             if (const auto callback = OnDataAvailable) {
-                callback(static_cast<quint32>(queued));
+                callback(static_cast<uint32_t>(queued));
                 if (!anchor->link)
                     return;
             } else {
@@ -261,13 +249,13 @@ void TSerialLink::HandOver(short revents)
 void TSerialLink::UpdateWatch()
 {
     if (m_watch)
-        m_watch->Want(!m_paused, !m_paused && (!m_pending.isEmpty() || m_lineGone));
+        m_watch->Want(!m_paused, !m_paused && (!m_pending.empty() || m_lineGone));
 }
 
 // What the descriptor is ready for now, for hosts that do not tell.
 short TSerialLink::PollNow() const
 {
-    const bool write = !m_pending.isEmpty() || m_lineGone; // as UpdateWatch asked
+    const bool write = !m_pending.empty() || m_lineGone; // as UpdateWatch asked
     pollfd p{m_fd, static_cast<short>(POLLIN | (write ? POLLOUT : 0)), 0};
     int r;
     do {
@@ -280,7 +268,7 @@ short TSerialLink::PollNow() const
 
 void TSerialLink::CheckLineEvents()
 {
-    quint32 mask = 0;
+    uint32_t mask = 0;
     if (m_haveCounts) {
         SerialTermios::TLineCounts now;
         if (SerialTermios::ReadCounts(m_fd, now) && !(now == m_counts)) {
@@ -298,10 +286,10 @@ void TSerialLink::CheckLineEvents()
         }
     }
     if (m_haveModem) {
-        quint32 lines = 0;
+        uint32_t lines = 0;
         if (SerialTermios::ModemLines(m_fd, lines)) {
             if (!m_haveCounts) { // no transition counters: compare states
-                const quint32 changed = lines ^ m_modem;
+                const uint32_t changed = lines ^ m_modem;
                 if (changed & MBModemStatus::CTS_ON)
                     mask |= MBLineEvent::CTS;
                 if (changed & MBModemStatus::DSR_ON)
@@ -325,10 +313,10 @@ bool TSerialLink::WriteBytes(const char *data, std::ptrdiff_t count)
         return false;
     if (count <= 0)
         return true;
-    if (m_pending.size() + count > MaxQueuedOutput)
+    if (QueuedOutput() + count > MaxQueuedOutput)
         return false;
-    qsizetype done = 0;
-    if (m_pending.isEmpty()) { // nothing ahead of these bytes: give them to the driver now
+    std::ptrdiff_t done = 0;
+    if (m_pending.empty()) { // nothing ahead of these bytes: give them to the driver now
         done = WriteNow(data, count);
         if (done < 0) {
             m_lineGone = true;
@@ -337,15 +325,15 @@ bool TSerialLink::WriteBytes(const char *data, std::ptrdiff_t count)
         }
     }
     if (done < count) {
-        m_pending.append(data + done, count - done);
+        m_pending.append(data + done, static_cast<std::size_t>(count - done));
         UpdateWatch();
     }
     return true;
 }
 
-qsizetype TSerialLink::WriteNow(const char *data, qsizetype count)
+std::ptrdiff_t TSerialLink::WriteNow(const char *data, std::ptrdiff_t count)
 {
-    qsizetype done = 0;
+    std::ptrdiff_t done = 0;
     while (done < count) {
         const ssize_t w = ::write(m_fd, data + done, static_cast<size_t>(count - done));
         if (w > 0) {
@@ -363,12 +351,12 @@ qsizetype TSerialLink::WriteNow(const char *data, qsizetype count)
 
 void TSerialLink::Flush()
 {
-    const qsizetype w = WriteNow(m_pending.constData(), m_pending.size());
+    const std::ptrdiff_t w = WriteNow(m_pending.data(), QueuedOutput());
     if (w < 0) {
         m_lineGone = true;
         m_pending.clear();
     } else {
-        m_pending.remove(0, w);
+        m_pending.erase(0, static_cast<std::size_t>(w));
     }
     UpdateWatch();
 }
@@ -377,7 +365,7 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     if (!m_open || count <= 0)
         return 0;
-    qsizetype got = 0;
+    std::ptrdiff_t got = 0;
     while (got < count) {
         const ssize_t r = ::read(m_fd, buffer + got, static_cast<size_t>(count - got));
         if (r > 0) {
@@ -393,11 +381,11 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
     return got;
 }
 
-void TSerialLink::Discard(qsizetype count)
+void TSerialLink::Discard(std::ptrdiff_t count)
 {
     char sink[512];
     while (count > 0) {
-        const qsizetype got = ReadBytes(sink, std::min<qsizetype>(count, sizeof sink));
+        const std::ptrdiff_t got = ReadBytes(sink, std::min<std::ptrdiff_t>(count, sizeof sink));
         if (got <= 0)
             break;
         count -= got;

@@ -1,0 +1,880 @@
+#include "PortProbe.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace PortProbe {
+
+namespace {
+
+constexpr unsigned kPtySlaveFirstMajor = 136; // Unix98 pseudo-terminal slaves: 136..143
+constexpr unsigned kPtySlaveLastMajor = 143;
+
+bool StartsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+bool EndsWith(std::string_view s, std::string_view suffix)
+{
+    return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
+}
+
+std::string Join(const std::vector<std::string> &parts, std::string_view separator)
+{
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            out += separator;
+        out += parts[i];
+    }
+    return out;
+}
+
+bool Contains(const std::vector<std::string> &list, const std::string &item)
+{
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+// Up to the last '/' (all of it when there is none), and what follows it.
+std::string DirPart(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(0, slash);
+}
+
+std::string NamePart(const std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Cuts at the last '/'; nothing is left when there is none.
+void CutLast(std::string &path)
+{
+    const std::size_t slash = path.rfind('/');
+    path.resize(slash == std::string::npos ? 0 : slash);
+}
+
+// ---- UTF-8 -------------------------------------------------------------------------------
+
+constexpr char32_t kInvalid = 0xFFFFFFFF;
+
+// The code point at s[at], advancing at past it; kInvalid for a malformed,
+// overlong, surrogate or out-of-range sequence, and at then moves one byte on
+// (each byte of it shows as one replacement character).
+char32_t NextCodePoint(std::string_view s, std::size_t &at)
+{
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = byte(at);
+    if (lead < 0x80) {
+        ++at;
+        return lead;
+    }
+    int length = 0;
+    char32_t cp = 0;
+    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        cp = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0; // overlong
+        else if (lead == 0xED)
+            high = 0x9F; // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        cp = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90; // overlong
+        else if (lead == 0xF4)
+            high = 0x8F; // beyond U+10FFFF
+    } else {
+        ++at;
+        return kInvalid;
+    }
+    std::size_t i = at + 1;
+    for (int n = 1; n < length; ++n, ++i) {
+        const unsigned char lo = n == 1 ? low : 0x80;
+        const unsigned char hi = n == 1 ? high : 0xBF;
+        if (i >= s.size() || byte(i) < lo || byte(i) > hi) {
+            ++at;
+            return kInvalid;
+        }
+        cp = (cp << 6) | (byte(i) & 0x3F);
+    }
+    at = i;
+    return cp;
+}
+
+// Text as read from the system, with each malformed sequence shown as U+FFFD.
+std::string ValidUtf8(std::string_view s)
+{
+    std::string out;
+    out.reserve(s.size());
+    for (std::size_t at = 0; at < s.size();) {
+        const std::size_t from = at;
+        if (NextCodePoint(s, at) == kInvalid)
+            out += "\xEF\xBF\xBD";
+        else
+            out.append(s, from, at - from);
+    }
+    return out;
+}
+
+// White space as a text field knows it: ASCII's, next line, and the Unicode
+// space and separator characters.
+bool IsSpace(char32_t c)
+{
+    return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A)
+           || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// Valid UTF-8 in, without white space at either end.
+std::string Trimmed(const std::string &s)
+{
+    std::size_t begin = s.size();
+    std::size_t end = 0;
+    for (std::size_t at = 0; at < s.size();) {
+        const std::size_t from = at;
+        if (!IsSpace(NextCodePoint(s, at))) {
+            begin = std::min(begin, from);
+            end = at;
+        }
+    }
+    return begin < end ? s.substr(begin, end - begin) : std::string();
+}
+
+// Invisible characters that steer or hide text: bidirectional marks and
+// overrides, zero-width characters and the like (the format characters of the
+// Basic Multilingual Plane).
+bool IsFormatCharacter(char32_t c)
+{
+    return c == 0x00AD || (c >= 0x0600 && c <= 0x0605) || c == 0x061C || c == 0x06DD || c == 0x070F
+           || (c >= 0x0890 && c <= 0x0891) || c == 0x08E2 || c == 0x180E || (c >= 0x200B && c <= 0x200F)
+           || (c >= 0x202A && c <= 0x202E) || (c >= 0x2060 && c <= 0x2064) || (c >= 0x2066 && c <= 0x206F)
+           || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB);
+}
+
+// ---- files -------------------------------------------------------------------------------
+
+// A directory we own, not a symbolic link, that nobody else can write into.
+bool IsPrivateDir(const std::string &path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+int OpenPort(const std::string &path)
+{
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+struct TCandidate {
+    std::string name;  // what the list shows
+    std::string path;  // what is opened
+    bool virt = false; // a link in the virtual-port directory
+    TPortInfo info;
+    dev_t device = 0; // filled in once it is known to be a serial terminal
+};
+
+struct TDenied {
+    std::string name;
+    std::string group; // owning group of the device; empty when it is root's or unknown
+};
+
+enum class TProbeOutcome { Listed, Absent, Busy, Denied };
+
+// Only called for a serial terminal, after the holder checks.
+TProbeOutcome ProbeOne(const TCandidate &c, std::string &group)
+{
+    struct stat st {};
+    if (::stat(c.path.c_str(), &st) != 0 || st.st_rdev != c.device)
+        return TProbeOutcome::Absent; // never opened
+    const int fd = OpenPort(c.path);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) {
+            if (st.st_gid != 0)
+                if (const struct group *g = ::getgrgid(st.st_gid))
+                    group = g->gr_name;
+            return TProbeOutcome::Denied;
+        }
+        return errno == EBUSY ? TProbeOutcome::Busy : TProbeOutcome::Absent;
+    }
+    TProbeOutcome outcome = TProbeOutcome::Listed;
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || opened.st_rdev != st.st_rdev || !::isatty(fd))
+        outcome = TProbeOutcome::Absent; // swapped under us
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        outcome = TProbeOutcome::Busy; // another program holds it
+    ::close(fd);
+    return outcome;
+}
+
+// Names the ports and the fix. When some of them belong to a group, that group
+// is the fix and only its ports are named.
+std::string PermissionHint(const std::vector<TDenied> &denied)
+{
+    if (denied.empty())
+        return {};
+    std::string group;
+    for (const TDenied &d : denied)
+        if (!d.group.empty()) {
+            group = d.group;
+            break;
+        }
+    std::vector<std::string> names;
+    for (const TDenied &d : denied)
+        if (d.group == group)
+            names.push_back(d.name);
+    constexpr std::size_t kShown = 3;
+    std::string which = Join(std::vector<std::string>(names.begin(), names.begin() + std::min(kShown, names.size())), ", ");
+    if (names.size() > kShown)
+        which += " (and " + std::to_string(names.size() - kShown) + " more)";
+    if (group.empty())
+        return "no permission to open " + which + ": ask the administrator for access to the port";
+    return "no permission to open " + which + ": add your user to the \"" + group + "\" group (sudo usermod -aG " + group
+           + " $USER) and log in again";
+}
+
+// A name the list can show: valid UTF-8, without control characters (a line
+// break would show as two entries), line separators or bidirectional marks,
+// which would break or disguise the name in the list.
+bool DecodeName(const char *raw, std::string &name)
+{
+    const std::string_view s(raw);
+    if (s.empty())
+        return false;
+    for (std::size_t at = 0; at < s.size();) {
+        const char32_t c = NextCodePoint(s, at);
+        if (c == kInvalid || c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x2028 || c == 0x2029 || IsFormatCharacter(c))
+            return false;
+    }
+    name = s;
+    return true;
+}
+
+std::string RealPath(const std::string &path)
+{
+    char resolved[PATH_MAX];
+    return ::realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
+}
+
+std::string BaseName(const std::string &path)
+{
+    return NamePart(path);
+}
+
+// The first line of a small file (sysfs attributes, /proc/PID/comm).
+std::string ReadLine(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return {};
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (n <= 0)
+        return {};
+    std::string_view line(buffer, static_cast<std::size_t>(n));
+    if (const std::size_t eol = line.find('\n'); eol != std::string_view::npos)
+        line = line.substr(0, eol);
+    return Trimmed(ValidUtf8(line));
+}
+
+bool Exists(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+// What sysfs knows about tty NAME; false when no driver is behind it (virtual
+// consoles, /dev/tty, pseudo-terminals).
+bool SysfsInfo(const std::string &sysRoot, const std::string &rawName, TPortInfo &info)
+{
+    const std::string device = RealPath(sysRoot + "/class/tty/" + rawName + "/device");
+    if (device.empty())
+        return false;
+    std::string driver = RealPath(device + "/driver");
+    if (driver.empty())
+        return false;
+    // Newer kernels put a generic serial-base "port" device between the tty and
+    // the device of the real driver.
+    for (std::string up = device; BaseName(RealPath(up + "/subsystem")) == "serial-base";) {
+        CutLast(up);
+        if (const std::string d = RealPath(up + "/driver"); !d.empty() && BaseName(RealPath(up + "/subsystem")) != "serial-base")
+            driver = d;
+    }
+    info.driver = BaseName(driver);
+    // The USB device sits a level or two above the port (port, interface, device).
+    const std::string devices = RealPath(sysRoot) + "/devices/";
+    std::string dir = device;
+    for (int up = 0; up < 4 && StartsWith(dir, devices); ++up, CutLast(dir)) {
+        if (!Exists(dir + "/idVendor"))
+            continue;
+        info.manufacturer = ReadLine(dir + "/manufacturer");
+        info.product = ReadLine(dir + "/product");
+        info.serialNumber = ReadLine(dir + "/serial");
+        info.usbId = ReadLine(dir + "/idVendor") + ':' + ReadLine(dir + "/idProduct");
+        break;
+    }
+    return true;
+}
+
+// The classic serial families of /dev: ttyS0, ttyUSB12, rfcomm3 ...
+bool IsClassicSerialName(std::string_view name)
+{
+    for (const std::string_view family : {"ttyS", "ttyUSB", "ttyACM", "ttyAMA", "ttyXRUSB", "rfcomm"}) {
+        if (!StartsWith(name, family))
+            continue;
+        const std::string_view number = name.substr(family.size());
+        if (!number.empty() && std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return true;
+    }
+    return false;
+}
+
+// The terminals with a driver behind them (as udev finds serial ports), and
+// the classic serial families of /dev for systems without sysfs and for
+// drivers that register no device (rfcomm).
+std::vector<TCandidate> DevCandidates(const TProbeRoots &roots, int &skipped)
+{
+    std::vector<TCandidate> out;
+    std::set<std::string> seen;
+    const auto add = [&](const std::string &name, const TPortInfo &info) {
+        if (!seen.insert(name).second)
+            return;
+        TCandidate c{name, roots.dev + '/' + name, false, info, 0};
+        c.info.name = name;
+        out.push_back(std::move(c));
+    };
+    if (DIR *dir = ::opendir((roots.sys + "/class/tty").c_str())) {
+        while (const dirent *e = ::readdir(dir)) {
+            if (e->d_name[0] == '.' || std::strchr(e->d_name, '!')) // '!' stands for '/': not a plain /dev name
+                continue;
+            TPortInfo info;
+            if (!SysfsInfo(roots.sys, e->d_name, info))
+                continue;
+            std::string name;
+            if (!DecodeName(e->d_name, name)) {
+                ++skipped;
+                continue;
+            }
+            add(name, info);
+        }
+        ::closedir(dir);
+    }
+    if (DIR *dir = ::opendir(roots.dev.c_str())) {
+        while (const dirent *e = ::readdir(dir)) {
+            std::string name;
+            if (DecodeName(e->d_name, name) && IsClassicSerialName(name))
+                add(name, TPortInfo());
+        }
+        ::closedir(dir);
+    }
+    return out;
+}
+
+std::vector<TCandidate> VirtualCandidates(int &skipped)
+{
+    std::vector<TCandidate> out;
+    const std::string dirPath = VirtualPortDir(false);
+    if (dirPath.empty())
+        return out;
+    DIR *dir = ::opendir(dirPath.c_str());
+    if (!dir)
+        return out;
+    while (const dirent *e = ::readdir(dir)) {
+        if (e->d_name[0] == '.')
+            continue;
+        std::string name;
+        if (!DecodeName(e->d_name, name)) {
+            ++skipped;
+            continue;
+        }
+        const std::string path = dirPath + '/' + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+            TCandidate c{name, path, true, TPortInfo(), 0};
+            c.info.name = name;
+            out.push_back(std::move(c));
+        }
+    }
+    ::closedir(dir);
+    return out;
+}
+
+// ---- other holders of a device -------------------------------------------------------------
+
+std::string HolderText(pid_t pid, const std::string &extra = {})
+{
+    std::string command = ReadLine("/proc/" + std::to_string(pid) + "/comm");
+    if (command.empty())
+        command = "another program";
+    return "in use by " + command + " (pid " + std::to_string(pid) + extra + ")";
+}
+
+bool IsPtySlave(dev_t device)
+{
+    return major(device) >= kPtySlaveFirstMajor && major(device) <= kPtySlaveLastMajor;
+}
+
+int PtyIndex(dev_t device)
+{
+    return static_cast<int>((major(device) - kPtySlaveFirstMajor) * 256 + minor(device));
+}
+
+// Who else has the devices open, found as fuser does: the descriptors in
+// /proc/PID/fd. Only links into /dev are looked at, so a descriptor on a
+// network file system never makes the probe wait. Lists keep the order found.
+struct THolderScan {
+    std::unordered_map<dev_t, std::vector<pid_t>> holders;
+    std::unordered_map<pid_t, std::vector<int>> ptyMasters; // pseudo-terminal indexes whose master a process holds; -1: unknown
+    bool unseen = false; // some processes (other users') could not be looked into
+};
+
+int MasterIndex(int fdinfoDir, const char *fd)
+{
+    const int f = ::openat(fdinfoDir, fd, O_RDONLY | O_CLOEXEC);
+    if (f < 0)
+        return -1;
+    char buffer[512];
+    const ssize_t n = ::read(f, buffer, sizeof buffer - 1);
+    ::close(f);
+    if (n <= 0)
+        return -1;
+    buffer[n] = '\0';
+    const char *at = std::strstr(buffer, "tty-index:");
+    return at ? std::atoi(at + 10) : -1;
+}
+
+THolderScan ScanHolders(const std::set<dev_t> &devices)
+{
+    THolderScan scan;
+    if (devices.empty())
+        return scan;
+    const bool anyPty = std::any_of(devices.begin(), devices.end(), IsPtySlave);
+    const pid_t self = ::getpid();
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return scan;
+    while (const dirent *p = ::readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(p->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self)
+            continue;
+        const std::string base = std::string("/proc/") + p->d_name;
+        DIR *fds = ::opendir((base + "/fd").c_str());
+        if (!fds) {
+            if (errno == EACCES || errno == EPERM)
+                scan.unseen = true;
+            continue;
+        }
+        int fdinfo = -1;
+        while (const dirent *f = ::readdir(fds)) {
+            if (f->d_name[0] == '.')
+                continue;
+            char target[PATH_MAX];
+            const ssize_t n = ::readlinkat(::dirfd(fds), f->d_name, target, sizeof target - 1);
+            if (n < 5 || std::strncmp(target, "/dev/", 5) != 0)
+                continue;
+            target[n] = '\0';
+            if (anyPty && (std::strcmp(target, "/dev/ptmx") == 0 || std::strcmp(target, "/dev/pts/ptmx") == 0)) {
+                if (fdinfo < 0)
+                    fdinfo = ::open((base + "/fdinfo").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+                scan.ptyMasters[static_cast<pid_t>(pid)].push_back(fdinfo >= 0 ? MasterIndex(fdinfo, f->d_name) : -1);
+                continue;
+            }
+            struct stat st {};
+            if (::fstatat(::dirfd(fds), f->d_name, &st, 0) == 0 && S_ISCHR(st.st_mode) && devices.count(st.st_rdev)) {
+                std::vector<pid_t> &list = scan.holders[st.st_rdev];
+                if (std::find(list.begin(), list.end(), static_cast<pid_t>(pid)) == list.end())
+                    list.push_back(static_cast<pid_t>(pid));
+            }
+        }
+        if (fdinfo >= 0)
+            ::close(fdinfo);
+        ::closedir(fds);
+    }
+    ::closedir(proc);
+    return scan;
+}
+
+// The first process that has device open and is not the other end of it. The
+// program holding a pseudo-terminal's master (a simulator, socat) often keeps
+// the slave open too, only so that the line stays up: it is the line, not a
+// competing reader.
+pid_t OtherHolder(const THolderScan &scan, dev_t device)
+{
+    const auto holders = scan.holders.find(device);
+    if (holders == scan.holders.end())
+        return 0;
+    for (const pid_t pid : holders->second) {
+        if (IsPtySlave(device)) {
+            if (const auto masters = scan.ptyMasters.find(pid); masters != scan.ptyMasters.end()) {
+                const std::vector<int> &m = masters->second;
+                if (std::find(m.begin(), m.end(), PtyIndex(device)) != m.end() || std::find(m.begin(), m.end(), -1) != m.end())
+                    continue;
+            }
+        }
+        return pid;
+    }
+    return 0;
+}
+
+// The pid in a UUCP lock file: ASCII (the usual form) or a binary int (old
+// programs); 0 when there is none.
+pid_t LockOwner(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0)
+        return 0;
+    char buffer[64];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer - 1);
+    ::close(fd);
+    if (n <= 0)
+        return 0;
+    buffer[n] = '\0';
+    const bool text = std::all_of(buffer, buffer + n, [](char c) { return c == ' ' || c == '\n' || (c >= '0' && c <= '9'); });
+    if (!text && n == sizeof(int)) {
+        int pid = 0;
+        std::memcpy(&pid, buffer, sizeof pid);
+        return pid > 0 ? pid : 0;
+    }
+    const long pid = std::strtol(buffer, nullptr, 10);
+    return pid > 0 && pid <= INT_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// A live UUCP lock on any of the names: "in use by ...", else empty. A lock
+// whose process is gone is stale and ignored. The probe makes no lock files.
+std::string UucpHolder(const std::vector<std::string> &lockDirs, const std::vector<std::string> &names)
+{
+    for (const std::string &dir : lockDirs)
+        for (const std::string &name : names) {
+            const std::string path = dir + "/LCK.." + name;
+            const pid_t pid = LockOwner(path);
+            if (pid <= 0 || pid == ::getpid())
+                continue;
+            if (::kill(pid, 0) == 0 || errno == EPERM)
+                return HolderText(pid, ", lock file " + ValidUtf8(path));
+        }
+    return {};
+}
+
+// The names UUCP lock files use for the device: its /dev name ("ttyUSB0"),
+// with "/" as "_" below /dev ("pts_3").
+std::vector<std::string> LockNames(const std::string &devName, const std::string &path)
+{
+    std::vector<std::string> names;
+    if (!devName.empty())
+        names.push_back(devName);
+    const std::string real = RealPath(path);
+    if (StartsWith(real, "/dev/")) {
+        std::string name = real.substr(5);
+        std::replace(name.begin(), name.end(), '/', '_');
+        if (!Contains(names, name))
+            names.push_back(name);
+    }
+    return names;
+}
+
+std::string OtherUsersNote()
+{
+    return "programs of other users cannot be seen without privileges";
+}
+
+void SortNaturally(std::vector<TCandidate> &list)
+{
+    std::sort(list.begin(), list.end(), [](const TCandidate &a, const TCandidate &b) { return NaturalLess(a.name, b.name); });
+}
+
+// Splits "ttyUSB10" into "ttyUSB" and 10; a name without a trailing number gets -1.
+std::pair<std::string_view, int64_t> SplitName(std::string_view name)
+{
+    std::size_t i = name.size();
+    while (i > 0 && name[i - 1] >= '0' && name[i - 1] <= '9')
+        --i;
+    if (i == name.size() || name.size() - i > 18)
+        return {name, -1};
+    int64_t number = 0;
+    for (const char c : name.substr(i))
+        number = number * 10 + (c - '0');
+    return {name.substr(0, i), number};
+}
+
+// Letters compared without their case (ASCII's; other bytes as they are).
+int CompareNoCase(std::string_view a, std::string_view b)
+{
+    const auto lower = [](char c) { return static_cast<unsigned char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); };
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i)
+        if (lower(a[i]) != lower(b[i]))
+            return lower(a[i]) < lower(b[i]) ? -1 : 1;
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+} // namespace
+
+std::string VirtualPortDir(bool create)
+{
+    const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+    std::string base;
+    std::vector<std::string> parts;
+    if (runtime && runtime[0] == '/') {
+        base = runtime;
+        parts = {"kv508-ports"};
+    } else {
+        if (const char *home = std::getenv("HOME"))
+            base = home;
+        if (!StartsWith(base, "/"))
+            if (const struct passwd *pw = ::getpwuid(::geteuid()))
+                base = pw->pw_dir ? pw->pw_dir : "";
+        if (!StartsWith(base, "/"))
+            return {};
+        parts = {".cache", "kv508", "ports"};
+    }
+    std::string path = base;
+    for (const std::string &part : parts) {
+        path += '/' + part;
+        if (create && ::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+            return {};
+    }
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0)
+        return create ? std::string() : path; // nothing there yet: nothing to list
+    return IsPrivateDir(path) ? path : std::string();
+}
+
+std::string ResolvePortPath(const std::string &name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return {};
+    if (name.find('/') != std::string::npos)
+        return name;
+    const std::string dir = VirtualPortDir(false);
+    if (!dir.empty()) {
+        const std::string path = dir + '/' + name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0)
+            return path;
+    }
+    return DefaultRoots().dev + '/' + name;
+}
+
+std::string VirtualPortLockPath(const std::string &linkPath)
+{
+    const std::size_t slash = linkPath.rfind('/');
+    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+    return linkPath.substr(0, name) + '.' + linkPath.substr(name) + ".lock";
+}
+
+bool IsSimulatorPortName(const std::string &name)
+{
+    return StartsWith(name, "kv508sim");
+}
+
+bool IsVirtualPortAlive(const std::string &linkPath)
+{
+    const std::string lock = VirtualPortLockPath(linkPath);
+    const int fd = ::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return errno == ENOENT && !IsSimulatorPortName(NamePart(linkPath));
+    // A shared lock is refused only while the publisher holds its exclusive one.
+    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return held;
+}
+
+bool IsSerialTerminal(dev_t device)
+{
+    const unsigned maj = major(device);
+    const unsigned min = minor(device);
+    if (maj >= kPtySlaveFirstMajor && maj <= kPtySlaveLastMajor)
+        return true;
+    // A serial driver's port is a tty with a device behind it; consoles,
+    // /dev/tty and /dev/ptmx are virtual and have none.
+    const std::string sys = "/sys/dev/char/" + std::to_string(maj) + ':' + std::to_string(min);
+    struct stat st {};
+    if (::stat("/sys/dev/char", &st) == 0) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink((sys + "/subsystem").c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            return false;
+        const std::string_view subsystem(target, static_cast<std::size_t>(n));
+        return EndsWith(subsystem, "/tty") && ::stat((sys + "/device").c_str(), &st) == 0;
+    }
+    // Without sysfs: the well-known serial majors only.
+    return (maj == 4 && min >= 64) || maj == 166 || maj == 188 || maj == 204 || maj == 216;
+}
+
+bool NaturalLess(const std::string &a, const std::string &b)
+{
+    const auto [fa, na] = SplitName(a);
+    const auto [fb, nb] = SplitName(b);
+    const int c = CompareNoCase(fa, fb);
+    if (c != 0)
+        return c < 0;
+    if (na != nb)
+        return na < nb;
+    return a < b;
+}
+
+TProbeRoots DefaultRoots()
+{
+    TProbeRoots roots;
+    const char *root = std::getenv("KV508_PROBE_ROOT");
+    if (root && *root) {
+        const std::string r = root;
+        roots.sys = r + "/sys";
+        roots.dev = r + "/dev";
+        roots.lockDirs = {r + "/run/lock", r + "/var/lock"};
+    }
+    return roots;
+}
+
+std::string TPortInfo::Description() const
+{
+    std::vector<std::string> lines;
+    const auto line = [&](const char *label, const std::string &value) {
+        if (!value.empty())
+            lines.push_back(label + value);
+    };
+    line("manufacturer: ", manufacturer);
+    line("product: ", product);
+    line("serial number: ", serialNumber);
+    line("USB ID: ", usbId);
+    line("driver: ", driver);
+    return Join(lines, "\n");
+}
+
+TProbeResult Probe()
+{
+    return Probe(DefaultRoots());
+}
+
+TProbeResult Probe(const TProbeRoots &roots)
+{
+    int skipped = 0;
+    std::vector<TCandidate> dev = DevCandidates(roots, skipped);
+    std::vector<TCandidate> virt = VirtualCandidates(skipped);
+    SortNaturally(dev);
+    SortNaturally(virt);
+
+    // Serial terminals only, and virtual ports only while their publisher
+    // lives: nothing else is ever opened.
+    std::vector<TCandidate> candidates;
+    std::set<dev_t> devices;
+    for (std::vector<TCandidate> *list : {&dev, &virt})
+        for (TCandidate &c : *list) {
+            struct stat st {};
+            if (::stat(c.path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || !IsSerialTerminal(st.st_rdev))
+                continue;
+            if (c.virt && !IsVirtualPortAlive(c.path))
+                continue;
+            c.device = st.st_rdev;
+            devices.insert(c.device);
+            candidates.push_back(c);
+        }
+    const THolderScan scan = ScanHolders(devices);
+
+    TProbeResult result;
+    std::vector<TDenied> denied;
+    std::vector<std::string> inUse;
+    std::vector<std::string> busy;
+    for (const TCandidate &c : candidates) {
+        std::string holder;
+        if (const pid_t pid = OtherHolder(scan, c.device))
+            holder = HolderText(pid);
+        else
+            holder = UucpHolder(roots.lockDirs, LockNames(c.virt ? std::string() : c.name, c.path));
+        if (!holder.empty()) {
+            inUse.push_back(c.name + " is " + holder);
+            continue;
+        }
+        std::string group;
+        switch (ProbeOne(c, group)) {
+        case TProbeOutcome::Listed:
+            result.ports.push_back(c.name);
+            result.infos.push_back(c.info);
+            break;
+        case TProbeOutcome::Denied: denied.push_back({c.virt ? c.name : c.path, group}); break;
+        case TProbeOutcome::Busy: busy.push_back(c.name); break;
+        case TProbeOutcome::Absent: break;
+        }
+    }
+
+    std::vector<std::string> hint;
+    if (std::string permission = PermissionHint(denied); !permission.empty())
+        hint.push_back(std::move(permission));
+    hint.insert(hint.end(), inUse.begin(), inUse.end());
+    if (!busy.empty())
+        hint.push_back(Join(busy, ", ") + " in use by another program" + (busy.size() == 1 ? " is" : " are"));
+    if (skipped > 0)
+        hint.push_back("a port name with control characters or in an unknown encoding was skipped; rename it");
+    result.hint = Join(hint, "; ");
+    return result;
+}
+
+std::string InUseReason(const std::string &path, bool *unseen)
+{
+    if (unseen)
+        *unseen = false;
+    const std::string dir = DirPart(path);
+    const std::string name = NamePart(path);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && !dir.empty() && dir == VirtualPortDir(false)
+        && !IsVirtualPortAlive(path)) {
+        if (IsSimulatorPortName(name))
+            return "stale simulator link: its simulator is no longer running; start the simulator again";
+        return "stale virtual port: the program that published it is no longer running";
+    }
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || !IsSerialTerminal(st.st_rdev))
+        return {}; // not a port at all: the open says so
+    const THolderScan scan = ScanHolders({st.st_rdev});
+    if (unseen)
+        *unseen = scan.unseen;
+    const TProbeRoots roots = DefaultRoots();
+    std::string holder;
+    if (const pid_t pid = OtherHolder(scan, st.st_rdev))
+        holder = HolderText(pid);
+    else
+        holder = UucpHolder(roots.lockDirs, LockNames(dir == roots.dev ? name : std::string(), path));
+    if (holder.empty())
+        return {};
+    return holder + ": close that program, then open the port again";
+}
+
+std::string BusyReason(bool unseen)
+{
+    std::string text = "in use by another program";
+    if (unseen)
+        text += " (" + OtherUsersNote() + ')';
+    return text;
+}
+
+} // namespace PortProbe
