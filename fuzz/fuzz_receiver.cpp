@@ -15,8 +15,6 @@
 // chunked run produce the same events, frames and writes.
 #include "FuzzSupport.h"
 
-#include <QByteArray>
-
 #include <algorithm>
 #include <functional>
 #include <memory>
@@ -35,15 +33,16 @@
 #endif
 
 using fuzz::Check;
+using namespace mbcore;
 
 namespace {
 
 struct Config {
-    quint8 address = 0;
-    quint8 id = 0;
-    quint8 optA = 0;
-    quint8 optB = 0;
-    quint8 split = 0;
+    uint8_t address = 0;
+    uint8_t id = 0;
+    uint8_t optA = 0;
+    uint8_t optB = 0;
+    uint8_t split = 0;
 };
 
 struct Trace {
@@ -67,78 +66,79 @@ std::string Describe(const Trace &t)
 }
 
 // An ASCII answer written by a slave: "S", hex pairs, ";", a good CRC.
-[[maybe_unused]] void CheckAsciiAnswer(const std::string &w, quint8 ownAddress, quint8 command)
+[[maybe_unused]] void CheckAsciiAnswer(const std::string &w, uint8_t ownAddress, uint8_t command)
 {
     Check(w.size() >= 14 && w.front() == 'S' && w.back() == ';' && (w.size() % 2) == 0, "malformed ASCII answer",
           w);
-    std::vector<quint8> bytes;
+    std::vector<uint8_t> bytes;
     for (size_t i = 1; i + 1 < w.size(); i += 2) {
         auto digit = [&w](char c) {
             Check((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'), "non-hex digit in an ASCII answer", w);
             return c <= '9' ? c - '0' : c - 'A' + 10;
         };
-        bytes.push_back(quint8(digit(w[i]) * 16 + digit(w[i + 1])));
+        bytes.push_back(uint8_t(digit(w[i]) * 16 + digit(w[i + 1])));
     }
-    const quint16 crc = fuzz::BitwiseCrc16(bytes.data(), bytes.size() - 2);
+    const uint16_t crc = fuzz::BitwiseCrc16(bytes.data(), bytes.size() - 2);
     Check(bytes[bytes.size() - 2] == (crc & 0xFF) && bytes.back() == (crc >> 8), "ASCII answer with a bad CRC", w);
     Check(bytes[0] == ownAddress, "ASCII answer from another address", w);
     Check(bytes[2] == command, "ASCII answer does not echo the command", w);
 }
 
 // A binary answer: nibble pairs with start and end marks, answer bit set, good CRC.
-[[maybe_unused]] void CheckBinaryAnswer(const std::string &w, quint8 ownAddress)
+[[maybe_unused]] void CheckBinaryAnswer(const std::string &w, uint8_t ownAddress)
 {
     Check(w.size() >= 10 && (w.size() % 2) == 0, "malformed binary answer", fuzz::Hex(w));
-    std::vector<quint8> bytes;
+    std::vector<uint8_t> bytes;
     for (size_t i = 0; i < w.size(); i += 2) {
-        const quint8 lo = quint8(w[i]), hi = quint8(w[i + 1]);
-        const quint8 marker = i == 0 ? 0xC0 : (i + 2 == w.size() ? 0x60 : 0x40);
+        const uint8_t lo = uint8_t(w[i]), hi = uint8_t(w[i + 1]);
+        const uint8_t marker = i == 0 ? 0xC0 : (i + 2 == w.size() ? 0x60 : 0x40);
         Check(!(lo & 0xF0) && (hi & 0xF0) == marker, "binary answer with wrong marks", fuzz::Hex(w));
-        bytes.push_back(quint8((hi & 0x0F) << 4 | lo));
+        bytes.push_back(uint8_t((hi & 0x0F) << 4 | lo));
     }
-    const quint16 crc = fuzz::BitwiseCrc16(bytes.data(), bytes.size() - 2);
+    const uint16_t crc = fuzz::BitwiseCrc16(bytes.data(), bytes.size() - 2);
     Check(bytes[bytes.size() - 2] == (crc & 0xFF) && bytes.back() == (crc >> 8), "binary answer with a bad CRC",
           fuzz::Hex(w));
     Check(bytes[0] == (0x80 | (ownAddress & 0x0F)), "binary answer with a wrong address byte", fuzz::Hex(w));
 }
 
-Trace Run(const Config &cfg, const QByteArray &line, bool whole)
+Trace Run(const Config &cfg, const std::string &line, bool whole)
 {
     Trace t;
     std::function<void(const std::string &)> onWrite;
-    TMB &mb = fuzz::Instance(whole ? 0 : 1);
+    fuzz::TEngineForRun run;
+    TMBEngine &mb = run.engine;
     bool inDecode = false;
 
 #if KV_FUZZ_RECEIVER == KV_ASCII_MASTER || KV_FUZZ_RECEIVER == KV_BINARY_MASTER
     const bool ascii = KV_FUZZ_RECEIVER == KV_ASCII_MASTER;
-    fuzz::Prepare(mb, ascii ? TMB::modeASCIIMaster : TMB::modeMaster, &t.writes);
+    fuzz::Prepare(mb, ascii ? modeASCIIMaster : modeMaster, &t.writes);
     fuzz::Open(mb);
     // optA: the command; optB: bit 0 chains the next transaction from the end
     // event, bit 1 sets the query mode, bits 2..7 the length of the query payload.
     const bool chain = cfg.optB & 1;
     int restarts = 0;
     bool waiting = false;
-    auto start = [&](quint8 command) {
+    auto start = [&](uint8_t command) {
         mb.setMBMasterAddressToSlave(cfg.address);
         mb.setMBMasterIDToSlave(cfg.id);
         mb.setMBMasterCommandToSlave(command);
         mb.setMBMasterQueryMode(cfg.optB & 2);
         mb.MBClearTxData();
         for (int i = 0; i < (cfg.optB >> 2); ++i)
-            mb.MBPutByte(quint8(i));
+            mb.MBPutByte(uint8_t(i));
         waiting = mb.MBMasterAddressToSlave() != 0;
         mb.MBMasterStart(0);
     };
-    mb.OnMBMasterEndOfEvent = [&](TMB::TMBStatus status, const QString &text) {
-        t.events.push_back("end:" + std::to_string(status) + ":" + text.toStdString());
+    mb.OnMBMasterEndOfEvent = [&](TMBStatus status, const std::string &text) {
+        t.events.push_back("end:" + std::to_string(status) + ":" + text);
         if (!inDecode)
             return; // the immediate end of a broadcast, not an answer
         Check(waiting, "a master reported an answer while no transaction waited");
         Check(!Core(mb).m_awaitingAnswer, "still awaiting after the answer was reported");
         waiting = false;
-        Check(status == TMB::stOK || status == TMB::stSlaveError, "an answer ended with a non-answer status");
+        Check(status == stOK || status == stSlaveError, "an answer ended with a non-answer status");
         fuzz::CheckHeldFrame(mb, ascii ? 6 : 5);
-        const quint8 *rx = Core(mb).m_RxBuffer.data();
+        const uint8_t *rx = Core(mb).m_RxBuffer.data();
         const int n = mb.MBNumberOfReceivedBytes();
         t.events.back() += ":" + fuzz::Hex(rx, n);
         if (ascii) {
@@ -146,18 +146,18 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
             Check(rx[2] == Core(mb).m_TXDataBuffer[2], "ASCII answer to another command accepted");
             const bool idError = mb.MBMasterIDToSlave() != 0 && rx[1] != mb.MBMasterIDToSlave();
             const bool slaveError = idError || rx[3] == 254 || rx[3] == 255;
-            Check(slaveError == (status == TMB::stSlaveError), "ASCII status does not follow the status byte");
+            Check(slaveError == (status == stSlaveError), "ASCII status does not follow the status byte");
         } else {
             Check((rx[0] & 0x80) && (rx[0] & 0x0F) == mb.MBMasterAddressToSlave(),
                   "binary answer from another address accepted");
-            Check((rx[2] > 128) == (status == TMB::stSlaveError), "binary status does not follow the status byte");
+            Check((rx[2] > 128) == (status == stSlaveError), "binary status does not follow the status byte");
         }
         if (chain && restarts < 40) {
             ++restarts;
-            start(quint8(cfg.optA + restarts));
+            start(uint8_t(cfg.optA + restarts));
         }
     };
-    mb.OnMBStatusNowChanged = [&](TMB::TMBStatusNow now, const QString &) {
+    mb.OnMBStatusNowChanged = [&](TMBStatusNow now, const std::string &) {
         t.events.push_back("now:" + std::to_string(now));
     };
     start(cfg.optA);
@@ -167,13 +167,13 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
     // optA: bits 0..3 extra answer bytes, bit 4 the handler answers "unknown
     // command", bit 5 delays the answer, bit 6 switches the watchdog off.
     // optB: bit 0 assigns the command handler.
-    fuzz::Prepare(mb, ascii ? TMB::modeASCIISlave : TMB::modeSlave, &t.writes, &onWrite);
+    fuzz::Prepare(mb, ascii ? modeASCIISlave : modeSlave, &t.writes, &onWrite);
     mb.setMBSlaveOwnAddress(cfg.address);
     mb.setMBSlaveID(cfg.id);
     mb.setMBSlaveDelayTime((cfg.optA & 0x20) ? 10 : 0);
     mb.setMBASCIISlaveTimeOut((cfg.optA & 0x40) ? 0 : 1000);
     fuzz::Open(mb);
-    const quint8 own = mb.MBSlaveOwnAddress();
+    const uint8_t own = mb.MBSlaveOwnAddress();
     // Every write is an answer to the request held in the frame area.
     onWrite = [&](const std::string &w) {
         if (ascii)
@@ -181,21 +181,21 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
         else
             CheckBinaryAnswer(w, own);
     };
-    auto addressedToMe = [&](quint8 a) {
+    auto addressedToMe = [&](uint8_t a) {
         if (ascii)
             return a == own || a == 0;
         return !(a & 0x80) && ((a & 0x0F) == (own & 0x0F) || (a & 0x0F) == 0);
     };
-    mb.OnMBStatusNowChanged = [&](TMB::TMBStatusNow now, const QString &) {
+    mb.OnMBStatusNowChanged = [&](TMBStatusNow now, const std::string &) {
         t.events.push_back("now:" + std::to_string(now));
-        if (now == TMB::stnReceivedCommand) {
+        if (now == stnReceivedCommand) {
             fuzz::CheckHeldFrame(mb, ascii ? 6 : 5);
             Check(addressedToMe(Core(mb).m_RxBuffer[0]), "a slave accepted a request for another address");
             t.events.back() += ":" + fuzz::Hex(Core(mb).m_RxBuffer.data(), mb.MBNumberOfReceivedBytes());
         }
     };
     if (cfg.optB & 1) {
-        mb.OnMBSlaveReceivedCommand = [&](quint8 command, bool queryMode, quint16 received) {
+        mb.OnMBSlaveReceivedCommand = [&](uint8_t command, bool queryMode, uint16_t received) {
             t.events.push_back("cmd:" + std::to_string(command) + ":" + std::to_string(queryMode) + ":" +
                                std::to_string(received));
             Check(received == mb.MBReceivedDataNumber(), "handler told another payload length");
@@ -203,16 +203,16 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
             for (int i = 0; i < std::min<int>(received, 64); ++i)
                 mb.MBPutByte(mb.MBGetByte());
             for (int i = 0; i < (cfg.optA & 0x0F); ++i)
-                mb.MBPutByte(quint8(0xA0 + i));
+                mb.MBPutByte(uint8_t(0xA0 + i));
             if (cfg.optA & 0x10)
                 mb.setMBSlaveErrorCode(254);
         };
     }
 
 #elif KV_FUZZ_RECEIVER == KV_DIAGNOSTIC
-    fuzz::Prepare(mb, TMB::modeDiagnostic, &t.writes);
+    fuzz::Prepare(mb, modeDiagnostic, &t.writes);
     fuzz::Open(mb);
-    mb.OnMBDiagnosticReceivedAFrame = [&](quint16 received) {
+    mb.OnMBDiagnosticReceivedAFrame = [&](uint16_t received) {
         fuzz::CheckHeldFrame(mb, 5);
         t.events.push_back("diag:" + std::to_string(received) + ":" +
                            fuzz::Hex(Core(mb).m_RxBuffer.data(), mb.MBNumberOfReceivedBytes()));
@@ -224,7 +224,7 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
     // re-arms it from the string handler.
     const bool stringMode = cfg.address & 1;
     const bool handler = cfg.optA & 1;
-    fuzz::Prepare(mb, stringMode ? TMB::modeString : TMB::modeByte, &t.writes);
+    fuzz::Prepare(mb, stringMode ? modeString : modeByte, &t.writes);
     mb.setMBStopByteInStringMode(cfg.id);
     fuzz::Open(mb);
     auto send = [&mb] {
@@ -233,42 +233,42 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
         mb.MBMasterStart(0);
     };
     if (stringMode && handler) {
-        mb.OnMBReceivedAString = [&](const QByteArray &s) {
+        mb.OnMBReceivedAString = [&](const std::string &s) {
             // The stop byte ends the string, unless the buffer was full when it came
             // (it is dropped then, and the flag tells).
-            Check(!s.isEmpty() && (quint8(s.back()) == cfg.id || mb.MBRxBufferFull()),
+            Check(!s.empty() && (uint8_t(s.back()) == cfg.id || mb.MBRxBufferFull()),
                   "a string that does not end with the stop byte");
-            Check(s.size() <= TMB::RxBufferSize, "a string longer than the receive buffer");
-            t.events.push_back("str:" + fuzz::Hex(reinterpret_cast<const quint8 *>(s.constData()), int(s.size())));
+            Check(s.size() <= RxBufferSize, "a string longer than the receive buffer");
+            t.events.push_back("str:" + fuzz::Hex(s));
             if (cfg.optA & 4)
                 send();
         };
     } else if (handler) {
-        mb.OnMBReceivedAByte = [&](quint16 received) {
-            Check(received <= TMB::RxBufferSize, "byte mode reported more than the buffer holds");
-            t.rawBytes.append(reinterpret_cast<const char *>(Core(mb).m_RXDataBuffer.data()) + 3, received);
+        mb.OnMBReceivedAByte = [&](uint16_t received) {
+            Check(received <= RxBufferSize, "byte mode reported more than the buffer holds");
+            t.rawBytes.append(reinterpret_cast<const char *>(mb.RXDataBuffer().data()) + 3, received);
         };
     }
     if (stringMode && (cfg.optA & 2))
         send();
 #endif
 
-    auto feed = [&](const char *p, qsizetype n) {
+    auto feed = [&](const char *p, size_t n) {
         inDecode = true;
-        DecodeRx(mb, QByteArray::fromRawData(p, n));
+        DecodeRx(mb, std::string_view(p, n));
         inDecode = false;
-        Check(mb.MBNumberOfReceivedBytes() <= TMB::RxBufferSize, "receive count above 8192");
-        Check(!mb.MBRxBufferFull() || mb.MBNumberOfReceivedBytes() == TMB::RxBufferSize ||
+        Check(mb.MBNumberOfReceivedBytes() <= RxBufferSize, "receive count above 8192");
+        Check(!mb.MBRxBufferFull() || mb.MBNumberOfReceivedBytes() == RxBufferSize ||
                   mb.MBNumberOfReceivedBytes() <= 1,
               "buffer-full flag set on a partly filled buffer");
     };
     if (whole) {
-        feed(line.constData(), line.size());
+        feed(line.data(), line.size());
     } else {
-        qsizetype at = 0;
-        for (size_t n : fuzz::SplitPoints(size_t(line.size()), cfg.split)) {
-            feed(line.constData() + at, qsizetype(n));
-            at += qsizetype(n);
+        size_t at = 0;
+        for (size_t n : fuzz::SplitPoints(line.size(), cfg.split)) {
+            feed(line.data() + at, n);
+            at += n;
         }
     }
 
@@ -281,22 +281,22 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
 #elif KV_FUZZ_RECEIVER == KV_RAW
     if (!stringMode) {
         const int held = mb.MBNumberOfReceivedBytes();
-        const QByteArray expected = line.left(TMB::RxBufferSize);
+        const std::string expected = line.substr(0, RxBufferSize);
         if (!handler) {
             // Everything that came is held, up to the buffer's size, in order.
-            Check(held == expected.size(), "byte mode lost or invented bytes",
+            Check(size_t(held) == expected.size(), "byte mode lost or invented bytes",
                   std::to_string(held) + " held of " + std::to_string(expected.size()));
-            const auto first = std::mismatch(expected.begin(), expected.end(), Core(mb).m_RXDataBuffer.begin() + 3,
-                                             [](char a, quint8 b) { return quint8(a) == b; });
+            const auto first = std::mismatch(expected.begin(), expected.end(), mb.RXDataBuffer().begin() + 3,
+                                             [](char a, uint8_t b) { return uint8_t(a) == b; });
             Check(first.first == expected.end(), "byte mode holds other bytes than came",
                   "first difference at byte " + std::to_string(first.first - expected.begin()) +
                       (whole ? " (whole)" : " (chunked)"));
         } else if (whole) {
-            Check(t.rawBytes == expected.toStdString(), "byte mode reported other bytes than came");
+            Check(t.rawBytes == expected, "byte mode reported other bytes than came");
         } else {
-            Check(t.rawBytes == line.toStdString(), "byte mode reported other bytes than came");
+            Check(t.rawBytes == line, "byte mode reported other bytes than came");
         }
-        Check(mb.MBNumberOfRxFrames() == quint32(line.size()), "byte mode counted other than the bytes that came");
+        Check(mb.MBNumberOfRxFrames() == uint32_t(line.size()), "byte mode counted other than the bytes that came");
     }
 #endif
 
@@ -309,27 +309,21 @@ Trace Run(const Config &cfg, const QByteArray &line, bool whole)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
-{
-    fuzz::InitApplication(argc, argv);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Config cfg;
-    quint8 *fields[] = {&cfg.address, &cfg.id, &cfg.optA, &cfg.optB, &cfg.split};
+    uint8_t *fields[] = {&cfg.address, &cfg.id, &cfg.optA, &cfg.optB, &cfg.split};
     const size_t header = std::min<size_t>(size, 5);
     for (size_t i = 0; i < header; ++i)
         *fields[i] = data[i];
-    const QByteArray line(reinterpret_cast<const char *>(data) + header, qsizetype(size - header));
+    const std::string line(reinterpret_cast<const char *>(data) + header, size - header);
 
     const Trace whole = Run(cfg, line, true);
     const Trace split = Run(cfg, line, false);
 #if KV_FUZZ_RECEIVER == KV_RAW
     // Byte mode reports per chunk by design; compare only what cannot depend on it.
     if (!(cfg.address & 1)) {
-        if (line.size() <= TMB::RxBufferSize || !(cfg.optA & 1))
+        if (line.size() <= size_t(RxBufferSize) || !(cfg.optA & 1))
             Check(whole.rawBytes == split.rawBytes, "byte mode: whole and chunked runs report different bytes");
         return 0;
     }

@@ -1,5 +1,5 @@
 # Slave, diagnostic, byte and string modes; the instrument simulator.
-kv_test(test_slave_modes test_slave_modes.cpp)
+kv_test(test_slave_modes test_slave_realtime.cpp)
 kv_test(test_instrument test_instrument.cpp)
 target_link_libraries(test_instrument PRIVATE kv508simcore)
 kv_test(test_sim test_sim.cpp)

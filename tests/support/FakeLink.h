@@ -1,17 +1,21 @@
-// A link that records every write and lets a test deliver bytes as the
-// serial link does: through OnDataAvailable with the queued count.
+// The fake link for Qt tests: its state in Qt types (see FakeLinkOf.h).
 #pragma once
 
+#include "FakeLinkOf.h"
 #include "MB.h"
-#include "MBLink.h"
 #include "TestPeer.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 #include <memory>
 
 struct FakeLinkState {
+    using Bytes = QByteArray;
+    static QString FromStd(const std::string &s) { return QString::fromStdString(s); }
+    static std::string ToStd(const QString &s) { return s.toStdString(); }
+
     bool open = false;
     bool failOpen = false;
     QString openError = QStringLiteral("Device or resource busy");
@@ -23,25 +27,10 @@ struct FakeLinkState {
     int opens = 0;
     int closes = 0;
 
-    QByteArray Written() const;
+    QByteArray Written() const { return JoinWrites(writes); }
 };
 
-class FakeLink : public TMBLink
-{
-public:
-    explicit FakeLink(std::shared_ptr<FakeLinkState> state) : m_state(std::move(state)) {}
-    bool Open(const std::string &port, uint32_t baud, std::string &errorText) override;
-    void Close() override;
-    bool IsOpen() const override { return m_state->open; }
-    bool WriteBytes(const char *data, std::ptrdiff_t count) override;
-    std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
-
-    // Queues bytes and hands them over as one event.
-    void Deliver(const QByteArray &bytes);
-
-private:
-    std::shared_ptr<FakeLinkState> m_state;
-};
+using FakeLink = TFakeLinkOf<FakeLinkState>;
 
 // Installs a fake-link factory on mb; returns the state shared with every link it makes.
 std::shared_ptr<FakeLinkState> UseFakeLink(TMB &mb);

@@ -1,33 +1,25 @@
-// Line images of frames, written out independently of the component's codec,
-// for tests that play the other end of the line.
+// Line images of frames for Qt tests: the plain builders of PlainFrames.h on
+// QByteArray.
 #pragma once
 
-#include "MB.h"
+#include "PlainFrames.h"
 
 #include <QByteArray>
 
 inline QByteArray WithCrc(const QByteArray &bytes)
 {
-    const quint16 crc = TMB::MBCrc16(reinterpret_cast<const quint8 *>(bytes.constData()), bytes.size());
-    return bytes + char(crc & 0xFF) + char(crc >> 8);
+    const std::string all = frames::WithCrc(std::string_view(bytes.constData(), size_t(bytes.size())));
+    return QByteArray(all.data(), qsizetype(all.size()));
 }
 
-// "S" or "M", two upper-case hex digits per byte (CRC included), ";".
 inline QByteArray AsciiLine(char start, const QByteArray &frameWithoutCrc)
 {
-    return start + WithCrc(frameWithoutCrc).toHex().toUpper() + ';';
+    const std::string line = frames::AsciiLine(start, std::string_view(frameWithoutCrc.constData(), size_t(frameWithoutCrc.size())));
+    return QByteArray(line.data(), qsizetype(line.size()));
 }
 
-// Low nibble, then the high nibble with the first/middle/last marker bits.
 inline QByteArray BinaryLine(const QByteArray &frameWithoutCrc)
 {
-    const QByteArray all = WithCrc(frameWithoutCrc);
-    QByteArray line;
-    for (int i = 0; i < all.size(); ++i) {
-        const quint8 b = static_cast<quint8>(all[i]);
-        const quint8 marker = i == 0 ? 0xC0 : (i == all.size() - 1 ? 0x60 : 0x40);
-        line.append(char(b & 0x0F));
-        line.append(char(marker | (b >> 4)));
-    }
-    return line;
+    const std::string line = frames::BinaryLine(std::string_view(frameWithoutCrc.constData(), size_t(frameWithoutCrc.size())));
+    return QByteArray(line.data(), qsizetype(line.size()));
 }

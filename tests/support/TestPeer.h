@@ -2,17 +2,11 @@
 // reach internals only through here.
 #pragma once
 
+#include "EngineTestPeer.h"
 #include "MB.h"
-#include "MBEngineImpl.h"
 
 #include <QByteArray>
 #include <QString>
-
-namespace mbcore {
-struct TMBEngineTestPeer {
-    static detail::TEngine &Core(TMBEngine &e) { return *e.m_d; }
-};
-} // namespace mbcore
 
 struct TMBTestPeer {
     static mbcore::TMBEngine &Engine(TMB &mb) { return *mb.m_engine; }
@@ -28,7 +22,6 @@ struct TMBTestPeer {
     static mbcore::TMBView &View(TMB &mb) { return mb; }
 };
 
-inline mbcore::detail::TEngine &Core(mbcore::TMBEngine &e) { return mbcore::TMBEngineTestPeer::Core(e); }
 inline mbcore::detail::TEngine &Core(TMB &mb) { return Core(TMBTestPeer::Engine(mb)); }
 inline const mbcore::detail::TEngine &Core(const TMB &mb) { return Core(const_cast<TMB &>(mb)); }
 

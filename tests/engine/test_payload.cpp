@@ -1,21 +1,24 @@
 // Puts and gets at the ends of the payload areas.
-#include "FakeLink.h"
-#include "Frames.h"
-#include "MB.h"
+#include "PlainFakeLink.h"
+#include "PlainFrames.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+
+using namespace mbcore;
 
 namespace {
 
 // Payload byte i (1-based) of the transmit area.
-quint8 TxPayload(const TMB &mb, int i)
+uint8_t TxPayload(const TMBEngine &mb, int i)
 {
-    return Core(mb).m_TXDataBuffer[i + Core(mb).m_PayloadOffset];
+    return mb.TXDataBuffer()[i + Core(mb).m_PayloadOffset];
 }
 
 TEST(PayloadPut, FieldsAreLittleEndianAndCounted)
 {
-    TMB mb;
+    TMBEngine mb;
     mb.MBClearTxData();
     mb.MBPutByte(1);
     mb.MBPutWord(4000);
@@ -29,7 +32,7 @@ TEST(PayloadPut, FieldsAreLittleEndianAndCounted)
     mb.MBPutSmallInt(-2);
     mb.MBPutDWord(100000);
     mb.MBPutBoolean(true);
-    const quint8 expected[] = {0xFE, 0xFF, 0xA0, 0x86, 0x01, 0x00, 0x01};
+    const uint8_t expected[] = {0xFE, 0xFF, 0xA0, 0x86, 0x01, 0x00, 0x01};
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(TxPayload(mb, i + 1), expected[i]) << i;
     EXPECT_EQ(mb.MBDataNumberToSend(), 7);
@@ -37,44 +40,44 @@ TEST(PayloadPut, FieldsAreLittleEndianAndCounted)
 
 TEST(PayloadPut, StringWritesTerminator)
 {
-    TMB mb;
+    TMBEngine mb;
     mb.MBClearTxData();
     mb.MBPutString("0123456789");
     EXPECT_EQ(mb.MBMBTXDataBufferIndex(), 12);
     EXPECT_EQ(mb.MBDataNumberToSend(), 11);
     EXPECT_EQ(TxPayload(mb, 10), '9');
     EXPECT_EQ(TxPayload(mb, 11), 0);
-    mb.MBPutString(QByteArray());
+    mb.MBPutString(std::string());
     EXPECT_EQ(mb.MBDataNumberToSend(), 12);
     // zero bytes inside the text are copied like any other character
     mb.MBClearTxData();
-    mb.MBPutString(QByteArray("a\0b", 3));
+    mb.MBPutString(std::string("a\0b", 3));
     EXPECT_EQ(mb.MBDataNumberToSend(), 4);
     EXPECT_EQ(TxPayload(mb, 3), 'b');
 }
 
 // Receives an ASCII answer carrying the given payload through a fake link.
-void ReceiveAsciiPayload(TMB &mb, const QByteArray &payload)
+void ReceiveAsciiPayload(TMBEngine &mb, const std::string &payload)
 {
-    QByteArray frame;
-    frame.append(char(mb.MBMasterAddressToSlave()));
-    frame.append(char(mb.MBMasterIDToSlave()));
-    frame.append(char(mb.MBMasterCommandToSlave()));
-    frame.append(char(0));
+    std::string frame;
+    frame += char(mb.MBMasterAddressToSlave());
+    frame += char(mb.MBMasterIDToSlave());
+    frame += char(mb.MBMasterCommandToSlave());
+    frame += char(0);
     frame += payload;
     mb.MBClearTxData();
     mb.MBMasterStart(0);
-    Deliver(mb, AsciiLine('S', frame));
+    Deliver(mb, frames::AsciiLine('S', frame));
 }
 
 TEST(PayloadGet, ReadsWithinTheReceivedDataOnly)
 {
-    TMB mb;
+    TMBEngine mb;
     mb.SetManualTimers(true);
     auto link = UseFakeLink(mb);
     mb.MBOpenPort();
     mb.setMBMasterCommandToSlave(5);
-    ReceiveAsciiPayload(mb, QByteArray("\x01\x02\x03", 3));
+    ReceiveAsciiPayload(mb, std::string("\x01\x02\x03", 3));
     ASSERT_EQ(mb.MBReceivedDataNumber(), 3);
     mb.setMBMBRXDataBufferIndex(3);
     EXPECT_EQ(mb.MBGetByte(), 3);
@@ -85,7 +88,7 @@ TEST(PayloadGet, ReadsWithinTheReceivedDataOnly)
     EXPECT_EQ(mb.MBGetDWord(), 0u);
     EXPECT_EQ(mb.MBMBRXDataBufferIndex(), 2);
 
-    ReceiveAsciiPayload(mb, QByteArray("\xFE\xFF\x01\xA0\x86\x01\x00", 7));
+    ReceiveAsciiPayload(mb, std::string("\xFE\xFF\x01\xA0\x86\x01\x00", 7));
     EXPECT_EQ(mb.MBMBRXDataBufferIndex(), 1);
     EXPECT_EQ(mb.MBGetSmallInt(), -2);
     EXPECT_TRUE(mb.MBGetBoolean());
