@@ -26,18 +26,6 @@ void SetBackground(QLabel *label, const QColor &color)
     label->setPalette(palette);
 }
 
-int DigitValue(char16_t c, int base)
-{
-    int d = -1;
-    if (c >= u'0' && c <= u'9')
-        d = c - u'0';
-    else if (c >= u'a' && c <= u'f')
-        d = c - u'a' + 10;
-    else if (c >= u'A' && c <= u'F')
-        d = c - u'A' + 10;
-    return d < base ? d : -1;
-}
-
 } // namespace
 
 TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::currentDate(); })
@@ -90,19 +78,14 @@ QString TForm1::Caption()
 
 QString TForm1::FormatDateCode(quint32 code)
 {
-    const quint32 year = code / 10000;
-    const quint32 month = (code % 10000) / 100;
-    const quint32 day = code % 100;
-    return NumberFormat::Format(year, QStringLiteral("0000")) + QLatin1Char('.') + NumberFormat::Format(month, QStringLiteral("00")) +
-           QLatin1Char('.') + NumberFormat::Format(day, QStringLiteral("00")) + QLatin1Char('.');
+    return QString::fromStdString(kv508::FormatDateCode(code));
 }
 
 quint32 TForm1::DateCodeOf(const QDate &date)
 {
-    if (!date.isValid() || date.year() < 0)
+    if (!date.isValid())
         return 0;
-    return static_cast<quint32>(date.year()) * 10000 + static_cast<quint32>(date.month()) * 100 +
-           static_cast<quint32>(date.day());
+    return kv508::DateCodeOf(date.year(), date.month(), date.day());
 }
 
 quint32 TForm1::DateToDateCode() const
@@ -112,53 +95,12 @@ quint32 TForm1::DateToDateCode() const
 
 bool TForm1::TryStrToInt(const QString &text, qint32 &value)
 {
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n && text.at(i) == QLatin1Char(' '))
-        ++i;
-    bool negative = false;
-    if (i < n && (text.at(i) == QLatin1Char('+') || text.at(i) == QLatin1Char('-'))) {
-        negative = text.at(i) == QLatin1Char('-');
-        ++i;
-    }
-    int base = 10;
-    if (i < n && (text.at(i) == QLatin1Char('$') || text.at(i) == QLatin1Char('x') || text.at(i) == QLatin1Char('X'))) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < n && text.at(i) == QLatin1Char('0') &&
-               (text.at(i + 1) == QLatin1Char('x') || text.at(i + 1) == QLatin1Char('X'))) {
-        base = 16;
-        i += 2;
-    }
-    if (i == n)
-        return false;
-    // Hexadecimal takes any 32-bit pattern; decimal must fit the signed range.
-    const quint64 limit = base == 16 ? 0xFFFFFFFFull : (negative ? 0x80000000ull : 0x7FFFFFFFull);
-    quint64 magnitude = 0;
-    for (; i < n; ++i) {
-        const int d = DigitValue(text.at(i).unicode(), base);
-        if (d < 0)
-            return false;
-        magnitude = magnitude * static_cast<quint64>(base) + static_cast<quint64>(d);
-        if (magnitude > limit)
-            return false;
-    }
-    const quint32 bits = static_cast<quint32>(magnitude);
-    value = static_cast<qint32>(negative ? 0u - bits : bits);
-    return true;
+    return kv508::TryStrToInt(text.toStdString(), value);
 }
 
 qint64 TForm1::RoundHalfEven(qint64 numerator, qint64 denominator)
 {
-    qint64 q = numerator / denominator;
-    qint64 r = numerator % denominator;
-    if (r < 0) { // floor division
-        r += denominator;
-        --q;
-    }
-    if (2 * r > denominator || (2 * r == denominator && (q & 1) != 0))
-        ++q;
-    return q;
+    return kv508::RoundHalfEven(numerator, denominator);
 }
 
 QString TForm1::FormatScaled(qint16 value, quint8 decimals)
@@ -177,63 +119,22 @@ QString TForm1::FormatScaled(qint16 value, quint8 decimals)
 void TForm1::StartPoll()
 {
     PWMForceFlag = SpeedButton_PWMForce->isChecked() ? 1 : 0;
-    MB1->setMBMasterCommandToSlave(Cmd_Poll);
-    MB1->MBClearTxData();
-    MB1->MBPutByte(PWMForceFlag);
-    MB1->MBPutWord(PWMValue);
+    kv508::PutPoll(*MB1, PWMForceFlag, PWMValue);
     MB1->MBMasterStart(RequestDelay);
-}
-
-void TForm1::PutSettings(const TSettings &s, bool full)
-{
-    MB1->MBPutSmallInt(s.iFizFor4mA);
-    MB1->MBPutSmallInt(s.iFizFor20mA);
-    MB1->MBPutBoolean(s.bErrorCurrentValue);
-    MB1->MBPutBoolean(s.bErrorCurrentMode);
-    if (!full)
-        return;
-    MB1->MBPutByte(s.SensorCode);
-    MB1->MBPutWord(s.Averaging);
-    MB1->MBPutByte(s.InputCode);
 }
 
 void TForm1::SendRequest(quint8 command)
 {
-    MB1->setMBMasterCommandToSlave(command);
-    MB1->MBClearTxData();
-    switch (command) {
-    case Cmd_SetAs0:
-    case Cmd_SetAs4mA:
-    case Cmd_SetAs20mA:
-    case Cmd_SetAsScaleEnd: MB1->MBPutDWord(DateToDateCode()); break;
-    case Cmd_WriteSettings: PutSettings(SettingsToWrite, true); break;
-    case Cmd_WriteSettings2: PutSettings(SettingsToWrite, false); break;
-    default: break; // 2, 6, 8 and 251 carry no payload
-    }
+    kv508::PutRequest(*MB1, command, DateToDateCode(), SettingsToWrite);
     MB1->MBMasterStart(RequestDelay);
 }
 
 void TForm1::ReadAnswer(quint8 command)
 {
-    if (command == Cmd_Poll) {
-        LiveData.FirmwareDateCode = MB1->MBGetDWord();
-        LiveData.CalibrationDateCode = MB1->MBGetDWord();
-        LiveData.Decimals = MB1->MBGetByte();
-        LiveData.MeasuredValue = MB1->MBGetSmallInt();
-        LiveData.OutputValue = MB1->MBGetSmallInt();
-        LiveData.ErrorBits = MB1->MBGetByte();
-        LiveData.ScaleEnd = MB1->MBGetSmallInt();
-        LiveData.BridgeDataAveraged = MB1->MBGetSmallInt();
-        LiveData.SPS = MB1->MBGetWord();
-    } else if (command == Cmd_ReadSettings) {
-        SettingsRead.iFizFor4mA = MB1->MBGetSmallInt();
-        SettingsRead.iFizFor20mA = MB1->MBGetSmallInt();
-        SettingsRead.bErrorCurrentValue = MB1->MBGetBoolean();
-        SettingsRead.bErrorCurrentMode = MB1->MBGetBoolean();
-        SettingsRead.SensorCode = MB1->MBGetByte();
-        SettingsRead.Averaging = MB1->MBGetWord();
-        SettingsRead.InputCode = MB1->MBGetByte();
-    }
+    if (command == Cmd_Poll)
+        LiveData = kv508::GetLiveData(*MB1);
+    else if (command == Cmd_ReadSettings)
+        SettingsRead = kv508::GetSettings(*MB1);
 }
 
 void TForm1::ShowAnswer()
@@ -371,18 +272,15 @@ void TForm1::ShowSettingsRead()
 
 qint32 TForm1::Entry(TEdit *edit, qint32 fallback, qint32 low, qint32 high)
 {
-    qint32 value = fallback;
-    qint32 typed = 0;
-    if (TryStrToInt(edit->text(), typed))
-        value = std::clamp(typed, low, high);
+    const qint32 value = kv508::Entry(edit->text().toStdString(), fallback, low, high);
     edit->SetText(QString::number(value));
     return value;
 }
 
 void TForm1::CollectUserSettings()
 {
-    SettingsToWrite.iFizFor4mA = static_cast<qint16>(Entry(Edit_iFizFor4mA, 0, -9999, 9999));
-    SettingsToWrite.iFizFor20mA = static_cast<qint16>(Entry(Edit_iFizFor20mA, 0, -9999, 9999));
+    SettingsToWrite.iFizFor4mA = static_cast<qint16>(Entry(Edit_iFizFor4mA, 0, kv508::PressureLow, kv508::PressureHigh));
+    SettingsToWrite.iFizFor20mA = static_cast<qint16>(Entry(Edit_iFizFor20mA, 0, kv508::PressureLow, kv508::PressureHigh));
     SettingsToWrite.bErrorCurrentValue = RadioGroup_ErrorCurrentValue->ItemIndex() == 1;
     RadioGroup_ErrorCurrentValue->setItemIndex(SettingsToWrite.bErrorCurrentValue ? 1 : 0);
     SettingsToWrite.bErrorCurrentMode = RadioGroup_ErrorCurrentMode->ItemIndex() == 1;
@@ -393,9 +291,9 @@ void TForm1::CollectSettings()
 {
     CollectUserSettings();
     if (RadioGroup_Sensor->ItemIndex() < 0)
-        RadioGroup_Sensor->setItemIndex(4);
+        RadioGroup_Sensor->setItemIndex(kv508::SensorDefault - 1);
     SettingsToWrite.SensorCode = static_cast<quint8>(RadioGroup_Sensor->ItemIndex() + 1);
-    SettingsToWrite.Averaging = static_cast<quint16>(Entry(Edit_Averaging, 80, 1, 1600));
+    SettingsToWrite.Averaging = static_cast<quint16>(Entry(Edit_Averaging, kv508::AveragingDefault, kv508::AveragingLow, kv508::AveragingHigh));
     if (RadioGroup_Input->ItemIndex() < 0)
         RadioGroup_Input->setItemIndex(0);
     SettingsToWrite.InputCode = static_cast<quint8>(RadioGroup_Input->ItemIndex());

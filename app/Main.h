@@ -4,6 +4,7 @@
 // erase) into that chain of transactions.
 #pragma once
 
+#include "KV508Commands.h"
 #include "MB.h"
 #include "ui_Main.h"
 
@@ -20,47 +21,26 @@ class TForm1 : public QWidget, public Ui::Form1
     Q_OBJECT
 
 public:
-    // The instrument's command numbers.
+    // The instrument's command numbers (the shared command set's).
     enum TCommand : quint8 {
-        Cmd_Poll = 1,
-        Cmd_Zero = 2,
-        Cmd_SetAs0 = 3,
-        Cmd_SetAs4mA = 4,
-        Cmd_SetAs20mA = 5,
-        Cmd_EraseEEPROM = 6,
-        Cmd_WriteSettings = 7,
-        Cmd_ReadSettings = 8,
-        Cmd_SetAsScaleEnd = 9,
-        Cmd_WriteSettings2 = 10,
-        Cmd_Reset = 251
+        Cmd_Poll = kv508::Cmd_Poll,
+        Cmd_Zero = kv508::Cmd_Zero,
+        Cmd_SetAs0 = kv508::Cmd_SetAs0,
+        Cmd_SetAs4mA = kv508::Cmd_SetAs4mA,
+        Cmd_SetAs20mA = kv508::Cmd_SetAs20mA,
+        Cmd_EraseEEPROM = kv508::Cmd_EraseEEPROM,
+        Cmd_WriteSettings = kv508::Cmd_WriteSettings,
+        Cmd_ReadSettings = kv508::Cmd_ReadSettings,
+        Cmd_SetAsScaleEnd = kv508::Cmd_SetAsScaleEnd,
+        Cmd_WriteSettings2 = kv508::Cmd_WriteSettings2,
+        Cmd_Reset = kv508::Cmd_Reset
     };
 
-    // Stored settings: sent by commands 7 (all) and 10 (the first four), read by 8.
-    struct TSettings {
-        qint16 iFizFor4mA = 0;           // physical value at 4 mA, scaled integer
-        qint16 iFizFor20mA = 0;          // physical value at 20 mA
-        bool bErrorCurrentValue = false; // true: 22 mA, false: 3,2 mA
-        bool bErrorCurrentMode = false;  // true: error current disabled
-        quint8 SensorCode = 0;           // 1..12
-        quint16 Averaging = 0;           // 1..1600
-        quint8 InputCode = 0;            // 0 pressure, 1 temperature
-    };
+    using TSettings = kv508::TSettings;
+    using TLiveData = kv508::TLiveData;
 
-    // The answer of a poll.
-    struct TLiveData {
-        quint32 FirmwareDateCode = 0;
-        quint32 CalibrationDateCode = 0;
-        quint8 Decimals = 0;
-        qint16 MeasuredValue = 0; // x 10^Decimals
-        qint16 OutputValue = 0;   // uA
-        quint8 ErrorBits = 0;
-        qint16 ScaleEnd = 0; // x 10^Decimals
-        qint16 BridgeDataAveraged = 0;
-        quint16 SPS = 0;
-    };
-
-    static constexpr quint16 RequestDelay = 50; // ms between two transactions
-    static constexpr quint16 PWMMax = 8191;
+    static constexpr quint16 RequestDelay = kv508::RequestDelay; // ms between two transactions
+    static constexpr quint16 PWMMax = kv508::PWMMax;
 
     explicit TForm1(QWidget *parent = nullptr);
     ~TForm1() override;
@@ -138,7 +118,6 @@ protected:
 private:
     void SendRequest(quint8 command);
     void ReadAnswer(quint8 command);
-    void PutSettings(const TSettings &s, bool full);
     void Step(qint32 step);
     static qint32 Entry(TEdit *edit, qint32 fallback, qint32 low, qint32 high);
 };
