@@ -275,7 +275,10 @@ TEST(PortProbe, APortHeldByAnotherProgramIsNotListed)
     const int other = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     ASSERT_GE(other, 0);
     ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
-    EXPECT_FALSE(Has(PortProbe::Probe().ports, "kv508sim0"));
+    const PortProbe::TProbeResult held = PortProbe::Probe();
+    EXPECT_FALSE(Has(held.ports, "kv508sim0"));
+    // The hint reads as a sentence: which port, and why.
+    EXPECT_NE(held.hint.find("kv508sim0 is in use by another program"), std::string::npos) << held.hint;
     ::close(other);
     EXPECT_TRUE(Has(PortProbe::Probe().ports, "kv508sim0"));
 }

@@ -833,7 +833,7 @@ TProbeResult Probe(const TProbeRoots &roots)
         hint.push_back(std::move(permission));
     hint.insert(hint.end(), inUse.begin(), inUse.end());
     if (!busy.empty())
-        hint.push_back(Join(busy, ", ") + " in use by another program" + (busy.size() == 1 ? " is" : " are"));
+        hint.push_back(Join(busy, ", ") + (busy.size() == 1 ? " is " : " are ") + BusyReason(scan.unseen));
     if (skipped > 0)
         hint.push_back("a port name with control characters or in an unknown encoding was skipped; rename it");
     result.hint = Join(hint, "; ");
