@@ -9,6 +9,7 @@
 #include "KV508Commands.h"
 #include "MBLink.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -28,7 +29,7 @@ enum class TVerdict {
     Malformed,      // characters that make no frame (noise, a cut frame)
     TimeOut         // a query whose answer did not come within the time-out
 };
-const char *VerdictText(TVerdict v); // "query", "answer", "crc-error", ...
+const char *VerdictText(TVerdict v); // "query", "answer", "unexpected-answer", "crc-error", ...
 
 struct TFrameRecord {
     int64_t timeMs = 0; // time of the frame's last character
@@ -38,8 +39,19 @@ struct TFrameRecord {
     bool hasHeader = false;
     uint8_t address = 0, id = 0, command = 0, status = 0;
     std::string payloadHex; // payload bytes, two hex digits each
-    std::string decoded;    // the command's name and fields, e.g. "poll: p=034.5 out=6.216 mA flags=-"
+    // The command's name and fields, e.g. "poll force=0 pwm=0"; for a malformed
+    // record why ("noise", "cut frame", "bad digit at 5" ...).
+    std::string decoded;
+
+    // Filled by the monitor for the formatters: timeMs less the time of the
+    // monitor's first record, and, with a wall-clock base, the wall time.
+    int64_t elapsedMs = 0;
+    bool hasWallClock = false;
+    int64_t wallMs = 0; // ms since 1970-01-01T00:00:00, as it is to be shown
 };
+
+// The longest frame the engine can send: start, 8194 bytes as digits, end.
+constexpr std::size_t MaxFrameChars = 1 + 2 * (4 + 8188 + 2) + 1;
 
 class TFrameMonitor
 {
@@ -48,13 +60,29 @@ public:
 
     // Characters as they crossed the line, at time nowMs (any steady clock, ms).
     void Feed(TDirection direction, std::string_view chars, int64_t nowMs);
-    // Reports queries whose answer is overdue at nowMs (call it from a timer or before exiting).
+    // Reports queries whose answer is overdue at nowMs, and characters that
+    // make no frame and have been followed by a quiet gap (call it from a timer).
     void Tick(int64_t nowMs);
+    // Nothing more comes (exit, port closed): reports every partial frame as
+    // malformed and a query still waiting as timed out.
+    void Flush(int64_t nowMs);
+
+    // Characters that start no frame, or a frame cut short, are reported after
+    // this long without a character in their direction (default: the time-out).
+    void SetQuietGapMs(int ms);
+    // Records then carry wall times: wallMs is the wall time at steadyMs (add
+    // the zone's offset for local time). Without it texts show seconds since
+    // the first record.
+    void SetWallClockBase(int64_t steadyMs, int64_t wallMs);
 
     std::function<void(const TFrameRecord &)> OnFrame;
 
-    // One line per record: "12:00:01.234 > M0127...; query poll ..." for text,
-    // or a JSON object; both without a newline.
+    // One line per record, without a newline:
+    // "2026-12-09T03:30:01.234 > M0127010000000030D7; query poll force=0 pwm=0"
+    // (or "0.042 > ..." without a wall clock; control characters, spaces and
+    // bytes above 0x7E of the raw part escaped as \r, \n, \t, \\ or \xHH), or a
+    // JSON object with time, direction, raw, verdict, address, id, command,
+    // status, payload and decoded.
     static std::string FormatText(const TFrameRecord &r);
     static std::string FormatJson(const TFrameRecord &r);
 
@@ -63,7 +91,8 @@ private:
     std::shared_ptr<TState> m_state;
 };
 
-// A link that passes everything to inner and shows every character to the monitor.
+// A link that passes everything to inner and shows every character to the
+// monitor; the monitor must outlive it.
 std::unique_ptr<TMBLink> MakeSpyLink(std::unique_ptr<TMBLink> inner, TFrameMonitor &monitor,
                                      std::function<int64_t()> nowMs);
 
