@@ -16,12 +16,10 @@ LineEmulator::LineEmulator(std::unique_ptr<TMBLink> inner, LineConfig config)
     : m_inner(std::move(inner)),
       m_config(config),
       m_charUs(config.lineTime && config.baud > 0 ? 10'000'000LL / config.baud : 0),
+      m_timer([this] { Pump(); }),
       m_rng(config.faults.seed)
 {
     m_clock.start();
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { Pump(); });
     m_restartTimer.setSingleShot(true);
     m_restartTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_restartTimer, &QTimer::timeout, [this] {
@@ -43,7 +41,7 @@ LineEmulator::LineEmulator(std::unique_ptr<TMBLink> inner, LineConfig config)
 
 LineEmulator::~LineEmulator()
 {
-    m_timer.stop();
+    m_timer.Stop();
     m_restartTimer.stop();
     m_inner->OnDataAvailable = nullptr;
     m_inner->OnLineEvent = nullptr;
@@ -57,7 +55,7 @@ bool LineEmulator::Open(const std::string &port, uint32_t baud, std::string &err
 
 void LineEmulator::Close()
 {
-    m_timer.stop();
+    m_timer.Stop();
     m_restartTimer.stop();
     m_out.clear();
     m_in.clear();
@@ -239,16 +237,15 @@ void LineEmulator::Schedule()
 {
     if (m_out.empty() && m_in.empty()) {
         if (m_restartWhenDrained)
-            m_timer.start(0);
+            m_timer.StartUs(0);
         else
-            m_timer.stop();
+            m_timer.Stop();
         return;
     }
     qint64 next = m_out.empty() ? m_in.front().dueUs : m_out.front().dueUs;
     if (!m_in.empty())
         next = std::min(next, m_in.front().dueUs);
-    const qint64 waitUs = next - NowUs();
-    m_timer.start(waitUs <= 0 ? 0 : static_cast<int>((waitUs + 999) / 1000));
+    m_timer.StartUs(std::max<qint64>(0, next - NowUs()));
 }
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "MBLink.h"
+#include "QtTimers.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -105,7 +106,7 @@ private:
     LineConfig m_config;
     qint64 m_charUs;
     QElapsedTimer m_clock;
-    QTimer m_timer;
+    TQtPreciseTimer m_timer; // each character on time: Qt's timers wake up to a millisecond late
     std::mt19937 m_rng;
 
     std::deque<TimedChar> m_out;

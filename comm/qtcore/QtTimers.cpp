@@ -2,22 +2,200 @@
 
 #include <QTimer>
 
+#include <chrono>
+
+#if defined(__linux__)
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <ctime>
+
+#include <sys/timerfd.h>
+#include <unistd.h>
+#define KV_TIMERFD 1
+#endif
+
+namespace {
+
+using TClock = std::chrono::steady_clock; // CLOCK_MONOTONIC, as the timerfd
+
+// Shorter countdowns go to the timerfd at once: they nearly always expire
+// (a start delay, a character's line time), and one wake-up beats two.
+constexpr int64_t kDirectUs = 10'000;
+// A Qt timer wakes up to a millisecond late (whole milliseconds, rounded up,
+// counted from when the loop next waits): its part ends this much early.
+constexpr int64_t kQtLatenessUs = 2'000;
+
+} // namespace
+
+struct TQtPreciseTimer::TImpl {
+    std::function<void()> expired;
+    QTimer coarse;
+    TClock::time_point due;
+#if KV_TIMERFD
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
+    bool fineArmed = false;
+    bool noTimerFd = false; // timerfd_create failed: Qt's timer alone
+#endif
+
+    explicit TImpl(std::function<void()> onExpiry) : expired(std::move(onExpiry))
+    {
+        coarse.setSingleShot(true);
+        coarse.setTimerType(Qt::PreciseTimer);
+    }
+
+    ~TImpl()
+    {
+#if KV_TIMERFD
+        notifier.reset();
+        if (fd >= 0)
+            ::close(fd);
+#endif
+    }
+
+#if KV_TIMERFD
+    // Made on first use, so a countdown that never nears its end holds no descriptor.
+    bool OpenFd()
+    {
+        if (fd >= 0)
+            return true;
+        if (noTimerFd)
+            return false;
+        fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (fd < 0) {
+            noTimerFd = true;
+            return false;
+        }
+        notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        QObject::connect(notifier.get(), &QSocketNotifier::activated, notifier.get(), [this] { FdReady(); });
+        return true;
+    }
+
+    void SetFd(const itimerspec &spec)
+    {
+        while (::timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr) != 0 && errno == EINTR) {
+        }
+    }
+
+    // The last stretch, to the nanosecond. A due time already past expires at once.
+    void ArmFine()
+    {
+        if (!OpenFd()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(due - TClock::now()).count();
+            coarse.start(int(left > 0 ? left : 0));
+            return;
+        }
+        const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
+        itimerspec spec{};
+        spec.it_value.tv_sec = time_t(ns / 1'000'000'000);
+        spec.it_value.tv_nsec = long(ns % 1'000'000'000);
+        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
+            spec.it_value.tv_nsec = 1; // all zero would disarm
+        SetFd(spec);
+        fineArmed = true;
+    }
+
+    void DisarmFine()
+    {
+        if (!fineArmed)
+            return;
+        fineArmed = false;
+        SetFd(itimerspec{}); // also forgets an expiry not read yet
+    }
+
+    void FdReady()
+    {
+        uint64_t ticks = 0;
+        // Nothing to read: a stop after the poll that saw it ready.
+        if (::read(fd, &ticks, sizeof ticks) != sizeof ticks || !fineArmed)
+            return;
+        fineArmed = false;
+        expired();
+    }
+#endif
+
+    void CoarseDone()
+    {
+#if KV_TIMERFD
+        if (!noTimerFd) {
+            ArmFine();
+            return;
+        }
+#endif
+        expired();
+    }
+
+    void Start(int64_t us)
+    {
+        coarse.stop();
+        if (us < 0)
+            us = 0;
+        due = TClock::now() + std::chrono::microseconds(us);
+#if KV_TIMERFD
+        DisarmFine();
+        if (!noTimerFd) {
+            if (us <= kDirectUs)
+                ArmFine();
+            else
+                coarse.start(int((us - kQtLatenessUs) / 1000)); // ends before due
+            return;
+        }
+#endif
+        coarse.start(int((us + 999) / 1000)); // never early
+    }
+
+    void Stop()
+    {
+        coarse.stop();
+#if KV_TIMERFD
+        DisarmFine();
+#endif
+    }
+
+    bool IsActive() const
+    {
+#if KV_TIMERFD
+        if (fineArmed)
+            return true;
+#endif
+        return coarse.isActive();
+    }
+};
+
+TQtPreciseTimer::TQtPreciseTimer(std::function<void()> expired) : m_d(std::make_unique<TImpl>(std::move(expired)))
+{
+    QObject::connect(&m_d->coarse, &QTimer::timeout, [impl = m_d.get()] { impl->CoarseDone(); });
+}
+
+TQtPreciseTimer::~TQtPreciseTimer() = default;
+
+void TQtPreciseTimer::StartUs(int64_t us)
+{
+    m_d->Start(us);
+}
+
+void TQtPreciseTimer::Stop()
+{
+    m_d->Stop();
+}
+
+bool TQtPreciseTimer::IsActive() const
+{
+    return m_d->IsActive();
+}
+
 namespace {
 
 class TQtTimerBackend : public mbcore::TTimerBackend
 {
 public:
-    explicit TQtTimerBackend(std::function<void()> expired)
-    {
-        m_timer.setSingleShot(true);
-        m_timer.setTimerType(Qt::PreciseTimer);
-        QObject::connect(&m_timer, &QTimer::timeout, std::move(expired));
-    }
-    void Start(int ms) override { m_timer.start(ms); }
-    void Stop() override { m_timer.stop(); }
+    explicit TQtTimerBackend(std::function<void()> expired) : m_timer(std::move(expired)) {}
+    void Start(int ms) override { m_timer.StartUs(int64_t(ms) * 1000); }
+    void Stop() override { m_timer.Stop(); }
 
 private:
-    QTimer m_timer;
+    TQtPreciseTimer m_timer;
 };
 
 } // namespace
