@@ -21,7 +21,8 @@ using TClock = std::chrono::steady_clock; // CLOCK_MONOTONIC, as the timerfd
 
 // Shorter countdowns go to the timerfd at once: they nearly always expire
 // (a start delay, a character's line time), and one wake-up beats two.
-constexpr int64_t kDirectUs = 10'000;
+// Longer ones are time-outs, stopped far more often than they expire.
+constexpr int64_t kDirectUs = 100'000;
 // A Qt timer wakes up to a millisecond late (whole milliseconds, rounded up,
 // counted from when the loop next waits): its part ends this much early.
 constexpr int64_t kQtLatenessUs = 2'000;
@@ -187,6 +188,23 @@ bool TQtPreciseTimer::IsActive() const
 
 namespace {
 
+// Qt's own timer: to the millisecond, up to one late, and no descriptor.
+class TQtMillisecondBackend : public mbcore::TTimerBackend
+{
+public:
+    explicit TQtMillisecondBackend(std::function<void()> expired)
+    {
+        m_timer.setSingleShot(true);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, std::move(expired));
+    }
+    void Start(int ms) override { m_timer.start(ms); }
+    void Stop() override { m_timer.stop(); }
+
+private:
+    QTimer m_timer;
+};
+
 class TQtTimerBackend : public mbcore::TTimerBackend
 {
 public:
@@ -204,5 +222,12 @@ mbcore::TTimerFactory QtTimerFactory()
 {
     return [](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
         return std::make_unique<TQtTimerBackend>(std::move(expired));
+    };
+}
+
+mbcore::TTimerFactory QtMillisecondTimerFactory()
+{
+    return [](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
+        return std::make_unique<TQtMillisecondBackend>(std::move(expired));
     };
 }

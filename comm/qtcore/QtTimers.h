@@ -9,6 +9,9 @@
 #include <memory>
 
 mbcore::TTimerFactory QtTimerFactory();
+// Qt's timers as they are, to the millisecond: for what only a person sees
+// (a panel's lamps), which then never delays a countdown due at the same time.
+mbcore::TTimerFactory QtMillisecondTimerFactory();
 
 // A single-shot countdown that ends on time. Qt's timers wake in whole
 // milliseconds, up to one late; on Linux the last stretch goes to a timerfd,
