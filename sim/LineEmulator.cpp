@@ -60,6 +60,7 @@ void LineEmulator::Close()
     m_out.clear();
     m_in.clear();
     m_ready.clear();
+    m_requestEndUs = -1;
     m_deaf = false;
     m_restartWhenDrained = false;
     m_inner->Close();
@@ -118,7 +119,14 @@ bool LineEmulator::WriteBytes(const char *data, std::ptrdiff_t count)
     }
 
     const qint64 now = NowUs();
-    qint64 t = std::max(now + (m_config.lineTime ? m_config.turnaroundMs * 1000LL : 0), m_outLineFreeUs);
+    // An answer written within the turnaround of the request's last character
+    // leaves a turnaround after that character, not after this program got
+    // round to answering (its wake-up and the instrument's work would add to
+    // the line time). Any other write waits a turnaround from now, as ever.
+    const qint64 turnaround = m_config.lineTime ? m_config.turnaroundMs * 1000LL : 0;
+    const bool answering = m_requestEndUs >= 0 && now < m_requestEndUs + turnaround;
+    qint64 t = std::max((answering ? m_requestEndUs : now) + turnaround, m_outLineFreeUs);
+    m_requestEndUs = -1;
     if (!frame.isEmpty()) {
         if (Chance(f.corrupt)) {
             ++m_stats.corrupted;
@@ -217,14 +225,17 @@ void LineEmulator::Pump()
     }
 
     QByteArray arrived;
+    qint64 lastDueUs = -1;
     while (!m_in.empty() && m_in.front().dueUs <= now) {
         arrived.append(m_in.front().c);
+        lastDueUs = m_in.front().dueUs;
         m_in.pop_front();
     }
     if (!arrived.isEmpty()) {
         if (m_deaf) {
             m_stats.deafBytes += static_cast<quint64>(arrived.size());
         } else {
+            m_requestEndUs = lastDueUs;
             m_ready.append(arrived);
             if (OnDataAvailable)
                 OnDataAvailable(static_cast<quint32>(m_ready.size()));

@@ -114,6 +114,7 @@ private:
     std::deque<TimedChar> m_in;
     qint64 m_inLineFreeUs = 0;
     QByteArray m_ready; // received characters released to the component
+    qint64 m_requestEndUs = -1; // when the last character handed to the component ended on the line (-1: none since the last answer)
 
     bool m_dropNext = false;
     bool m_restartAfterFrame = false;
