@@ -31,7 +31,10 @@
 #include <cstring>
 #include <vector>
 
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -153,6 +156,61 @@ double CpuMs(qint64 pid)
     return (fields[11].toDouble() + fields[12].toDouble()) * 1000.0 / double(sysconf(_SC_CLK_TCK));
 }
 
+// A peer process that prints its line's path first. Unlike a QProcess it
+// leaves nothing of its own in our event loop (no pipe, no exit watch): the
+// engine's loop then waits on its line alone, as libmodbus's client does.
+class RawPeer
+{
+public:
+    ~RawPeer() { Stop(); }
+    bool Start(const QString &program, const QStringList &args)
+    {
+        int out[2];
+        if (::pipe2(out, O_CLOEXEC) != 0)
+            return false;
+        std::vector<QByteArray> argv8{program.toLocal8Bit()};
+        for (const QString &a : args)
+            argv8.push_back(a.toLocal8Bit());
+        std::vector<char *> argv;
+        for (QByteArray &a : argv8)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        if (m_pid < 0) {
+            ::close(out[0]);
+            return false;
+        }
+        QByteArray line;
+        char c;
+        pollfd p{out[0], POLLIN, 0};
+        while (::poll(&p, 1, 20000) > 0 && ::read(out[0], &c, 1) == 1 && c != '\n')
+            line.append(c);
+        ::close(out[0]); // the peer prints nothing more
+        m_line = QString::fromLocal8Bit(line).trimmed();
+        return !m_line.isEmpty();
+    }
+    QString FirstLine() const { return m_line; }
+    qint64 Pid() const { return m_pid; }
+    void Stop()
+    {
+        if (m_pid <= 0)
+            return;
+        ::kill(m_pid, SIGTERM);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    QString m_line;
+};
+
 // The engine as master on a line to a peer process, chaining polls from its end event.
 class CoreMaster
 {
@@ -244,7 +302,7 @@ public:
     }
 
 private:
-    bench::Peer m_peer;
+    RawPeer m_peer;
     mbcore::TMBEngine m_mb;
 };
 
@@ -301,7 +359,7 @@ public:
     }
 
 private:
-    bench::Peer m_peer;
+    RawPeer m_peer;
     modbus_t *m_ctx = nullptr;
 };
 
