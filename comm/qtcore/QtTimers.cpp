@@ -38,6 +38,12 @@ struct TQtPreciseTimer::TImpl {
     std::unique_ptr<QSocketNotifier> notifier;
     bool fineArmed = false;
     bool noTimerFd = false; // timerfd_create failed: Qt's timer alone
+    // A time-out is started and stopped far more often than it expires: the
+    // Qt timer is left running across a stop and a new start whose end lies
+    // beyond it, and when it fires it looks whether it is still wanted.
+    bool coarseWanted = false;
+    TClock::time_point coarseEnd;   // where the Qt timer's part ends
+    TClock::time_point coarseFires; // when the running Qt timer fires
 #endif
 
     explicit TImpl(std::function<void()> onExpiry) : expired(std::move(onExpiry))
@@ -116,10 +122,32 @@ struct TQtPreciseTimer::TImpl {
     }
 #endif
 
+#if KV_TIMERFD
+    // Runs the Qt timer to the end of its part (whole milliseconds, not beyond).
+    void RunCoarse(TClock::time_point now)
+    {
+        const auto ms = std::chrono::floor<std::chrono::milliseconds>(coarseEnd - now).count();
+        if (ms <= 0) {
+            ArmFine();
+            return;
+        }
+        coarse.start(int(ms));
+        coarseFires = now + std::chrono::milliseconds(ms);
+    }
+#endif
+
     void CoarseDone()
     {
 #if KV_TIMERFD
         if (!noTimerFd) {
+            if (!coarseWanted)
+                return; // stopped since: nothing to do
+            const TClock::time_point now = TClock::now();
+            if (coarseEnd - now >= std::chrono::milliseconds(1)) {
+                RunCoarse(now); // started again since, for later
+                return;
+            }
+            coarseWanted = false;
             ArmFine();
             return;
         }
@@ -129,17 +157,22 @@ struct TQtPreciseTimer::TImpl {
 
     void Start(int64_t us)
     {
-        coarse.stop();
         if (us < 0)
             us = 0;
-        due = TClock::now() + std::chrono::microseconds(us);
+        const TClock::time_point now = TClock::now();
+        due = now + std::chrono::microseconds(us);
 #if KV_TIMERFD
-        DisarmFine();
         if (!noTimerFd) {
-            if (us <= kDirectUs)
+            DisarmFine();
+            if (us <= kDirectUs) {
+                coarseWanted = false;
                 ArmFine();
-            else
-                coarse.start(int((us - kQtLatenessUs) / 1000)); // ends before due
+                return;
+            }
+            coarseWanted = true;
+            coarseEnd = due - std::chrono::microseconds(kQtLatenessUs); // ends before due
+            if (!coarse.isActive() || coarseFires > coarseEnd)
+                RunCoarse(now);
             return;
         }
 #endif
@@ -148,17 +181,21 @@ struct TQtPreciseTimer::TImpl {
 
     void Stop()
     {
-        coarse.stop();
 #if KV_TIMERFD
-        DisarmFine();
+        if (!noTimerFd) {
+            coarseWanted = false; // the Qt timer, if running, finds nothing to do
+            DisarmFine();
+            return;
+        }
 #endif
+        coarse.stop();
     }
 
     bool IsActive() const
     {
 #if KV_TIMERFD
-        if (fineArmed)
-            return true;
+        if (!noTimerFd)
+            return fineArmed || coarseWanted;
 #endif
         return coarse.isActive();
     }
