@@ -10,7 +10,7 @@
 #include "Main.h"
 #include "MB.h"
 #include "PortProbe.h"
-#include "SerialLink.h"
+#include "QtWaitHost.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -40,6 +40,14 @@ double Median(std::vector<double> v)
         return 0;
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
+}
+
+double Mean(const std::vector<double> &v)
+{
+    double sum = 0;
+    for (double x : v)
+        sum += x;
+    return v.empty() ? 0 : sum / double(v.size());
 }
 
 // Quits a loop as soon as the window it watches is exposed (first shown on screen).
@@ -95,6 +103,67 @@ double StartupMs(const QString &self)
         child.Process().waitForFinished(10000);
     }
     return Median(times);
+}
+
+// When the window's bytes cross its link: each write, and each read that holds
+// an answer's first ('S') or last (';') character.
+struct TLineStamps {
+    const QElapsedTimer *clock = nullptr;
+    std::vector<qint64> writes, answerStarts, answerEnds;
+};
+
+// The window's own link, passed through, with its crossings stamped.
+class StampLink : public TMBLink
+{
+public:
+    StampLink(std::unique_ptr<TMBLink> inner, TLineStamps &stamps) : m_inner(std::move(inner)), m_stamps(stamps)
+    {
+        m_inner->OnDataAvailable = [this](uint32_t count) {
+            if (OnDataAvailable)
+                OnDataAvailable(count);
+        };
+        m_inner->OnLineEvent = [this](uint32_t mask, uint32_t modem) {
+            if (OnLineEvent)
+                OnLineEvent(mask, modem);
+        };
+        m_inner->OnHangUp = [this] {
+            if (OnHangUp)
+                OnHangUp();
+        };
+    }
+    bool Open(const std::string &port, uint32_t baud, std::string &errorText) override
+    {
+        return m_inner->Open(port, baud, errorText);
+    }
+    void Close() override { m_inner->Close(); }
+    bool IsOpen() const override { return m_inner->IsOpen(); }
+    bool WriteBytes(const char *data, std::ptrdiff_t count) override
+    {
+        const bool ok = m_inner->WriteBytes(data, count);
+        m_stamps.writes.push_back(m_stamps.clock->nsecsElapsed());
+        return ok;
+    }
+    std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override
+    {
+        const std::ptrdiff_t n = m_inner->ReadBytes(buffer, count);
+        const qint64 now = m_stamps.clock->nsecsElapsed();
+        if (n > 0 && std::memchr(buffer, 'S', size_t(n)))
+            m_stamps.answerStarts.push_back(now);
+        if (n > 0 && std::memchr(buffer, ';', size_t(n)))
+            m_stamps.answerEnds.push_back(now);
+        return n;
+    }
+
+private:
+    std::unique_ptr<TMBLink> m_inner;
+    TLineStamps &m_stamps;
+};
+
+// The first stamp after t (or -1).
+qint64 After(const std::vector<qint64> &stamps, qint64 t)
+{
+    const auto it = std::upper_bound(stamps.begin(), stamps.end(), t);
+    return it == stamps.end() ? -1 : *it;
 }
 
 // CPU time this process spends over a span of the event loop, in ms per second.
@@ -191,12 +260,16 @@ int main(int argc, char **argv)
 
     struct TEnd {
         qint64 ns;
+        qint64 handledNs; // the window's handler has returned (the next start delay runs)
         quint8 command;
         TMB::TMBStatus status;
     };
     std::vector<TEnd> ends;
     QElapsedTimer clock;
     clock.start();
+    TLineStamps line;
+    line.clock = &clock;
+    mb->SetLinkFactory([&line] { return std::make_unique<StampLink>(MakeSerialLink(), line); });
     std::vector<qint64> sends; // each query handed to the port
     const auto nowChanged = mb->OnMBStatusNowChanged;
     mb->OnMBStatusNowChanged = [&](TMB::TMBStatusNow now, const QString &text) {
@@ -207,9 +280,10 @@ int main(int argc, char **argv)
     };
     const auto chain = mb->OnMBMasterEndOfEvent;
     mb->OnMBMasterEndOfEvent = [&](TMB::TMBStatus status, const QString &text) {
-        ends.push_back({clock.nsecsElapsed(), mb->MBMasterCommandToSlave(), status});
+        ends.push_back({clock.nsecsElapsed(), 0, mb->MBMasterCommandToSlave(), status});
         if (chain)
             chain(status, text);
+        ends.back().handledNs = clock.nsecsElapsed();
     };
     form.Button_OpenOrCloceSerialPort->click();
     ok &= mb->MBPortOpen();
@@ -243,6 +317,26 @@ int main(int argc, char **argv)
         gaps.push_back((*send - ends[i - 1].ns) / 1e6);
         exchanges.push_back((ends[i].ns - *send) / 1e6);
     }
+    // Where the overhead goes. The gap: the window's handler of the end event
+    // (reading and showing the answer), then the start delay until the query
+    // is written. The exchange: query written to the answer's first character
+    // read (the query's line time, the simulator's turnaround and its first
+    // character), to its last character read, to the end event.
+    std::vector<double> handler, delay, toFirst, firstToLast, lastToEnd;
+    for (size_t i = first + 1; i < last; ++i) {
+        if (ends[i].command != 1 || ends[i - 1].command != 1 || ends[i].status != TMB::stOK)
+            continue;
+        const qint64 write = After(line.writes, ends[i - 1].handledNs);
+        const qint64 start = After(line.answerStarts, write);
+        const qint64 stop = After(line.answerEnds, start);
+        if (write < 0 || start < 0 || stop < 0 || stop > ends[i].ns)
+            continue;
+        handler.push_back((ends[i - 1].handledNs - ends[i - 1].ns) / 1e6);
+        delay.push_back((write - ends[i - 1].handledNs) / 1e6);
+        toFirst.push_back((start - write) / 1e6);
+        firstToLast.push_back((stop - start) / 1e6);
+        lastToEnd.push_back((ends[i].ns - stop) / 1e6);
+    }
     double mean = 0;
     for (double p : periods)
         mean += p;
@@ -258,6 +352,15 @@ int main(int argc, char **argv)
     LineReporter::Line("poll_gap_ideal", TForm1::RequestDelay, "ms");
     LineReporter::Line("poll_exchange_query_to_answer", Median(exchanges), "ms");
     LineReporter::Line("poll_exchange_ideal", kPollChars * 10.0 * 1000 / kBaud + kTurnaroundMs, "ms");
+    // Each part's mean excess over its ideal: together they make up the
+    // overhead (the same polls, bar the few whose stamps are incomplete).
+    const double charMs = 10.0 * 1000 / kBaud;
+    LineReporter::Line("poll_split_polls", double(handler.size()), "polls");
+    LineReporter::Line("poll_split_gap_window_handler", Mean(handler), "ms");
+    LineReporter::Line("poll_split_gap_start_delay_late", Mean(delay) - TForm1::RequestDelay, "ms");
+    LineReporter::Line("poll_split_exchange_first_char_late", Mean(toFirst) - (21 * charMs + kTurnaroundMs), "ms");
+    LineReporter::Line("poll_split_exchange_last_char_late", Mean(firstToLast) - 53 * charMs, "ms");
+    LineReporter::Line("poll_split_exchange_last_char_to_end_event", Mean(lastToEnd), "ms");
     LineReporter::Line("cpu_window_polling_4800", cpuPolling, "ms CPU/s");
     LineReporter::Line("memory_resident_polling", rss / 1024.0, "MiB");
     LineReporter::Line("memory_resident_peak", hwm / 1024.0, "MiB");

@@ -46,11 +46,13 @@ TMB::TMB(QWidget *parent)
     setFixedSize(PanelWidth, PanelHeight);
     setTitle(ModeText(modeASCIIMaster) + VersionText());
     CreatePanel();
-    const mbcore::TTimerFactory timers = QtTimerFactory();
-    TxLampTimer.SetBackend(timers);
-    RxLampTimer.SetBackend(timers);
+    // A lamp goes off at the same moment as the next start delay ends: let the
+    // start delay go first.
+    const mbcore::TTimerFactory lamps = QtMillisecondTimerFactory();
+    TxLampTimer.SetBackend(lamps);
+    RxLampTimer.SetBackend(lamps);
     e.SetView(this);
-    e.SetTimerFactory(timers);
+    e.SetTimerFactory(QtTimerFactory());
 }
 
 TMB::~TMB()

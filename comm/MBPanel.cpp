@@ -363,6 +363,7 @@ void TMB::OpenFailed()
     SetOpenFrameColor(kRed);
     OpenButton->setText(QStringLiteral("Open"));
     RefreshPortList();
+    ShowProbeHint();
 }
 
 void TMB::Closing()
@@ -380,6 +381,7 @@ void TMB::Closed()
 void TMB::PortVanished()
 {
     RefreshPortList();
+    ShowProbeHint();
 }
 
 // ---- deferred start-up ----------------------------------------------------------------

@@ -16,12 +16,10 @@ LineEmulator::LineEmulator(std::unique_ptr<TMBLink> inner, LineConfig config)
     : m_inner(std::move(inner)),
       m_config(config),
       m_charUs(config.lineTime && config.baud > 0 ? 10'000'000LL / config.baud : 0),
+      m_timer([this] { Pump(); }),
       m_rng(config.faults.seed)
 {
     m_clock.start();
-    m_timer.setSingleShot(true);
-    m_timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&m_timer, &QTimer::timeout, [this] { Pump(); });
     m_restartTimer.setSingleShot(true);
     m_restartTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_restartTimer, &QTimer::timeout, [this] {
@@ -43,7 +41,7 @@ LineEmulator::LineEmulator(std::unique_ptr<TMBLink> inner, LineConfig config)
 
 LineEmulator::~LineEmulator()
 {
-    m_timer.stop();
+    m_timer.Stop();
     m_restartTimer.stop();
     m_inner->OnDataAvailable = nullptr;
     m_inner->OnLineEvent = nullptr;
@@ -57,11 +55,12 @@ bool LineEmulator::Open(const std::string &port, uint32_t baud, std::string &err
 
 void LineEmulator::Close()
 {
-    m_timer.stop();
+    m_timer.Stop();
     m_restartTimer.stop();
     m_out.clear();
     m_in.clear();
     m_ready.clear();
+    m_requestEndUs = -1;
     m_deaf = false;
     m_restartWhenDrained = false;
     m_inner->Close();
@@ -120,7 +119,14 @@ bool LineEmulator::WriteBytes(const char *data, std::ptrdiff_t count)
     }
 
     const qint64 now = NowUs();
-    qint64 t = std::max(now + (m_config.lineTime ? m_config.turnaroundMs * 1000LL : 0), m_outLineFreeUs);
+    // An answer written within the turnaround of the request's last character
+    // leaves a turnaround after that character, not after this program got
+    // round to answering (its wake-up and the instrument's work would add to
+    // the line time). Any other write waits a turnaround from now, as ever.
+    const qint64 turnaround = m_config.lineTime ? m_config.turnaroundMs * 1000LL : 0;
+    const bool answering = m_requestEndUs >= 0 && now < m_requestEndUs + turnaround;
+    qint64 t = std::max((answering ? m_requestEndUs : now) + turnaround, m_outLineFreeUs);
+    m_requestEndUs = -1;
     if (!frame.isEmpty()) {
         if (Chance(f.corrupt)) {
             ++m_stats.corrupted;
@@ -219,14 +225,17 @@ void LineEmulator::Pump()
     }
 
     QByteArray arrived;
+    qint64 lastDueUs = -1;
     while (!m_in.empty() && m_in.front().dueUs <= now) {
         arrived.append(m_in.front().c);
+        lastDueUs = m_in.front().dueUs;
         m_in.pop_front();
     }
     if (!arrived.isEmpty()) {
         if (m_deaf) {
             m_stats.deafBytes += static_cast<quint64>(arrived.size());
         } else {
+            m_requestEndUs = lastDueUs;
             m_ready.append(arrived);
             if (OnDataAvailable)
                 OnDataAvailable(static_cast<quint32>(m_ready.size()));
@@ -239,16 +248,15 @@ void LineEmulator::Schedule()
 {
     if (m_out.empty() && m_in.empty()) {
         if (m_restartWhenDrained)
-            m_timer.start(0);
+            m_timer.StartUs(0);
         else
-            m_timer.stop();
+            m_timer.Stop();
         return;
     }
     qint64 next = m_out.empty() ? m_in.front().dueUs : m_out.front().dueUs;
     if (!m_in.empty())
         next = std::min(next, m_in.front().dueUs);
-    const qint64 waitUs = next - NowUs();
-    m_timer.start(waitUs <= 0 ? 0 : static_cast<int>((waitUs + 999) / 1000));
+    m_timer.StartUs(std::max<qint64>(0, next - NowUs()));
 }
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "MBLink.h"
+#include "QtTimers.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -105,7 +106,7 @@ private:
     LineConfig m_config;
     qint64 m_charUs;
     QElapsedTimer m_clock;
-    QTimer m_timer;
+    TQtPreciseTimer m_timer; // each character on time: Qt's timers wake up to a millisecond late
     std::mt19937 m_rng;
 
     std::deque<TimedChar> m_out;
@@ -113,6 +114,7 @@ private:
     std::deque<TimedChar> m_in;
     qint64 m_inLineFreeUs = 0;
     QByteArray m_ready; // received characters released to the component
+    qint64 m_requestEndUs = -1; // when the last character handed to the component ended on the line (-1: none since the last answer)
 
     bool m_dropNext = false;
     bool m_restartAfterFrame = false;

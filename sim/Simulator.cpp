@@ -132,12 +132,13 @@ void Simulator::Received(quint8 command, quint16 count)
         if (!m_config.stateFile.isEmpty())
             m_saveTimer.start();
     }
-    Log(QStringLiteral("command %1, %2 bytes in, status %3, %4 bytes out%5")
-            .arg(command)
-            .arg(count)
-            .arg(reply.status)
-            .arg(reply.payload.size())
-            .arg(reply.answer ? QString() : QStringLiteral(" (not understood, no answer)")));
+    if (OnLog) // no text to format for nobody, once per request
+        Log(QStringLiteral("command %1, %2 bytes in, status %3, %4 bytes out%5")
+                .arg(command)
+                .arg(count)
+                .arg(reply.status)
+                .arg(reply.payload.size())
+                .arg(reply.answer ? QString() : QStringLiteral(" (not understood, no answer)")));
 }
 
 } // namespace sim

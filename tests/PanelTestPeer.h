@@ -5,7 +5,9 @@
 #include "MB.h"
 #include "TestPeer.h"
 
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QPalette>
 
@@ -23,6 +25,32 @@ struct TPanelTestPeer {
 
 // A component after its start-up tick, with manual timers and a fake link;
 // the port list is not probed.
+// The port list it probes (after a failed open) is an empty machine of its
+// own, so what runs on the real one cannot change what the panel shows.
+struct TQuietMachine {
+    TQuietMachine()
+    {
+        m_probeRoot = qgetenv("KV508_PROBE_ROOT");
+        m_runtime = qgetenv("XDG_RUNTIME_DIR");
+        qputenv("KV508_PROBE_ROOT", QFile::encodeName(m_dir.path()));
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_dir.path()));
+    }
+    ~TQuietMachine()
+    {
+        Restore("KV508_PROBE_ROOT", m_probeRoot);
+        Restore("XDG_RUNTIME_DIR", m_runtime);
+    }
+    static void Restore(const char *name, const QByteArray &value)
+    {
+        if (value.isNull())
+            qunsetenv(name);
+        else
+            qputenv(name, value);
+    }
+    QTemporaryDir m_dir;
+    QByteArray m_probeRoot, m_runtime;
+};
+
 struct TStartedPanel {
     TStartedPanel()
     {
@@ -41,6 +69,7 @@ struct TStartedPanel {
             Core(mb).CountSpeedEvent();
         Core(mb).SpeedTimer.Fire();
     }
+    TQuietMachine machine;
     TMB mb;
     std::shared_ptr<FakeLinkState> link;
 };

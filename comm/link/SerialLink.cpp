@@ -192,6 +192,15 @@ void TSerialLink::HandOver(short revents)
         UpdateWatch();
         return;
     }
+    int queued = -1; // not asked yet
+    if (revents == 0 && m_pending.empty() && !m_lineGone) {
+        // Only reading is watched: bytes waiting say all there is to know and
+        // spare a poll() per event. None waiting may mean a hang-up: ask poll().
+        if (Ioctl(m_fd, FIONREAD, &queued) == 0 && queued > 0)
+            revents = POLLIN;
+        else
+            queued = -1;
+    }
     if (revents == 0)
         revents = PollNow();
     if (revents == 0)
@@ -205,8 +214,7 @@ void TSerialLink::HandOver(short revents)
         Flush();
 
     if ((revents & (POLLIN | POLLHUP | POLLERR)) && !m_lineGone) {
-        int queued = 0;
-        if (Ioctl(m_fd, FIONREAD, &queued) != 0) {
+        if (queued < 0 && Ioctl(m_fd, FIONREAD, &queued) != 0) {
             m_lineGone = true;
             queued = 0;
         }
