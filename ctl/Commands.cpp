@@ -158,7 +158,10 @@ int RunPorts(bool json)
             const PortProbe::TPortInfo &info = probe.infos[i];
             nlohmann::ordered_json p;
             p["name"] = probe.ports[i];
-            p["path"] = PortProbe::ResolvePortPath(probe.ports[i]);
+            std::error_code ignored;
+            const std::string link = PortProbe::ResolvePortPath(probe.ports[i]);
+            const std::string device = std::filesystem::weakly_canonical(link, ignored).string();
+            p["path"] = device.empty() ? link : device; // the device behind a virtual port's link
             p["description"] = oneLine(info);
             p["driver"] = info.driver;
             p["manufacturer"] = info.manufacturer;

@@ -26,7 +26,13 @@ const char *const kCommonOptions =
 
 std::string SubFooter(const std::string &extra = {})
 {
-    return (extra.empty() ? std::string() : extra + "\n") + kCommonOptions + "\n" + kExitCodes;
+    return (extra.empty() ? std::string() : extra + "\n\n") + kCommonOptions + "\n" + kExitCodes;
+}
+
+// A range check whose bounds the help text already gives.
+CLI::Validator Within(long low, long high)
+{
+    return CLI::Range(low, high).description("");
 }
 
 } // namespace
@@ -43,9 +49,9 @@ int main(int argc, char **argv)
     ctl::TLinkOptions link;
     app.add_option("--port,-p", link.port, "port name (ttyUSB0, kv508sim0) or path; default: the only port listed")
         ->type_name("NAME");
-    app.add_option("--address", link.address, "the instrument's address")->check(CLI::Range(1, 255))->capture_default_str();
-    app.add_option("--id", link.id, "the instrument's ID")->check(CLI::Range(0, 255))->capture_default_str();
-    app.add_option("--baud", link.baud, "baud rate")
+    app.add_option("--address", link.address, "the instrument's address, 1..255")->type_name("N")->check(Within(1, 255))->capture_default_str();
+    app.add_option("--id", link.id, "the instrument's ID, 0..255")->type_name("N")->check(Within(0, 255))->capture_default_str();
+    app.add_option("--baud", link.baud, "baud rate of the line")->type_name("RATE")
         ->check([](const std::string &text) {
             mbcore::TMBBaud b;
             try {
@@ -55,8 +61,8 @@ int main(int argc, char **argv)
             }
         })
         ->capture_default_str();
-    app.add_option("--timeout", link.timeoutMs, "wait for an answer, ms, per try")->check(CLI::Range(1, 60000))->capture_default_str();
-    app.add_option("--tries", link.tries, "tries per request")->check(CLI::Range(1, 255))->capture_default_str();
+    app.add_option("--timeout", link.timeoutMs, "wait for an answer, per try")->type_name("MS")->check(Within(1, 60000))->capture_default_str();
+    app.add_option("--tries", link.tries, "tries per request, 1..255")->type_name("N")->check(Within(1, 255))->capture_default_str();
     app.add_flag("--quiet,-q", link.quiet, "no notes on standard error (errors still)");
     app.add_flag("--verbose,-v", link.verbose, "every request, its tries and time on standard error");
 
@@ -73,11 +79,11 @@ int main(int argc, char **argv)
     CLI::App *readCmd = app.add_subcommand("read", "the live values: pressure, output current, error flags, firmware, "
                                                    "calibration date, ADC value, SPS");
     readCmd->add_flag("--watch,-w", read.watch, "poll again and again (Ctrl+C ends)");
-    readCmd->add_option("--interval", read.intervalMs, "with --watch: from one poll's start to the next, ms")
-        ->check(CLI::Range(0, 86400000))
+    readCmd->add_option("--interval", read.intervalMs, "with --watch: from one poll's start to the next")->type_name("MS")
+        ->check(Within(0, 86400000))
         ->capture_default_str();
-    readCmd->add_option("--count", read.count, "with --watch: stop after N polls (0: never)")->check(CLI::Range(0L, 1000000000L));
-    readCmd->add_option("--format,-f", read.format, "text, csv (header, ISO-8601 times) or json")
+    readCmd->add_option("--count", read.count, "with --watch: stop after N polls (0: never)")->type_name("N")->check(Within(0, 1000000000));
+    readCmd->add_option("--format,-f", read.format, "text, csv (header, ISO-8601 times) or json")->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "csv", "json"}))
         ->capture_default_str();
     readCmd->add_flag("--trace", read.trace, "show this program's own frames on standard error");
@@ -103,7 +109,7 @@ int main(int argc, char **argv)
     std::string file;
     bool dryRun = false;
     CLI::App *backup = app.add_subcommand("backup", "save the identity and every setting to a JSON file");
-    backup->add_option("FILE", file, "the file (- for standard output)")->required();
+    backup->add_option("FILE", file, "the file (- for standard output)")->type_name("FILE")->required();
     backup->footer(SubFooter());
     CLI::App *restore = app.add_subcommand("restore", "write a backup's settings, read back and verify");
     restore->add_option("FILE", file, "a file made by backup")->required();
@@ -147,19 +153,19 @@ int main(int argc, char **argv)
         "they force it, take the point while forced, and leave it forced. --hold MS keeps polling\n"
         "forced for MS first (each answer on standard output); Ctrl+C then releases the output.";
     CLI::App *set4 = calibrate->add_subcommand("set-4ma", "take drive value --pwm as the 4 mA point (command 4)");
-    set4->add_option("--pwm", pwm, "drive value 0..8191, F or 50%, forced while the point is taken")->required();
-    set4->add_option("--hold", force.holdMs, "keep the output forced this long first, ms")->check(CLI::Range(0, 86400000));
+    set4->add_option("--pwm", pwm, "drive value 0..8191, F or 50%, forced while the point is taken")->type_name("VALUE")->required();
+    set4->add_option("--hold", force.holdMs, "keep the output forced this long first")->type_name("MS")->check(Within(0, 86400000));
     set4->footer(SubFooter(forceFooter));
     CLI::App *set20 = calibrate->add_subcommand("set-20ma", "take drive value --pwm as the 20 mA point (command 5)");
-    set20->add_option("--pwm", pwm, "drive value 0..8191, F or 50%, forced while the point is taken")->required();
-    set20->add_option("--hold", force.holdMs, "keep the output forced this long first, ms")->check(CLI::Range(0, 86400000));
+    set20->add_option("--pwm", pwm, "drive value 0..8191, F or 50%, forced while the point is taken")->type_name("VALUE")->required();
+    set20->add_option("--hold", force.holdMs, "keep the output forced this long first")->type_name("MS")->check(Within(0, 86400000));
     set20->footer(SubFooter(forceFooter));
     std::string then;
     CLI::App *forceCmd = calibrate->add_subcommand("force-output", "force the output current: on|off|VALUE|0|F|50%");
     forceCmd->add_option("VALUE", force.value, "off, on (at --pwm), a drive value 0..8191, F (8191) or 50% (4095)")->required();
-    forceCmd->add_option("--pwm", force.onPwm, "the drive value of \"on\"")->check(CLI::Range(0, 8191))->capture_default_str();
-    forceCmd->add_option("--hold", force.holdMs, "keep the output forced this long, ms")->check(CLI::Range(0, 86400000));
-    forceCmd->add_option("--then", then, "then take a point while forced: set-4ma or set-20ma")
+    forceCmd->add_option("--pwm", force.onPwm, "the drive value of \"on\", 0..8191")->type_name("VALUE")->check(Within(0, 8191))->capture_default_str();
+    forceCmd->add_option("--hold", force.holdMs, "keep the output forced this long")->type_name("MS")->check(Within(0, 86400000));
+    forceCmd->add_option("--then", then, "then take a point while forced: set-4ma or set-20ma")->type_name("POINT")
         ->check(CLI::IsMember({"set-4ma", "set-20ma"}));
     forceCmd->footer(SubFooter(forceFooter));
 
@@ -167,7 +173,7 @@ int main(int argc, char **argv)
     CLI::App *monitorCmd = app.add_subcommand("monitor", "every frame on the line, decoded, with a verdict");
     monitorCmd->add_option("--output,-o", monitor.output, "append the records to FILE")->type_name("FILE");
     monitorCmd->add_flag("--json", monitor.json, "one JSON object per frame");
-    monitorCmd->add_option("--duration", monitor.durationMs, "stop after MS (0: Ctrl+C ends)")->check(CLI::Range(0, 86400000 * 7));
+    monitorCmd->add_option("--duration", monitor.durationMs, "stop after MS (0: Ctrl+C ends)")->type_name("MS")->check(Within(0, 86400000 * 7));
     monitorCmd->footer(SubFooter(ctl::MonitorAvailable() ? "Listens only: connect a second adapter to the line."
                                                          : "Not in this build: the line monitor library is missing."));
 
@@ -187,11 +193,9 @@ int main(int argc, char **argv)
 
     try {
         if (help->parsed()) {
-            if (helpTopic.empty()) {
-                std::fputs(app.help().c_str(), stdout);
-                return ctl::exitOK;
-            }
+            // Not app.help(): that shows the selected subcommand, "help" itself.
             CLI::App *topic = &app;
+            std::string path = "kv508ctl";
             for (const std::string &name : helpTopic) {
                 try {
                     topic = topic->get_subcommand(name);
@@ -199,8 +203,9 @@ int main(int argc, char **argv)
                     std::fprintf(stderr, "kv508ctl: no subcommand \"%s\" (kv508ctl help lists them)\n", name.c_str());
                     return ctl::exitUsage;
                 }
+                path += " " + name;
             }
-            std::fputs(topic->help().c_str(), stdout);
+            std::fputs(topic->get_formatter()->make_help(topic, path, CLI::AppFormatMode::Normal).c_str(), stdout);
             return ctl::exitOK;
         }
         if (ports->parsed())
