@@ -155,23 +155,42 @@ int TProcess::Stop(int timeoutMs)
             ::close(*fd);
             *fd = -1;
         }
+    return Reap(timeoutMs, nullptr);
+}
+
+int TProcess::Wait(int timeoutMs, long *maxRssKb)
+{
+    if (m_pid <= 0)
+        return -1;
+    return Reap(timeoutMs, maxRssKb);
+}
+
+int TProcess::Reap(int timeoutMs, long *maxRssKb)
+{
     // The end of the child as an event: its pidfd turns readable.
     int status = 0;
-    pid_t done = 0;
+    bool ended = false;
     const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, m_pid, 0));
     if (pidfd >= 0) {
         pollfd pfd{pidfd, POLLIN, 0};
-        if (::poll(&pfd, 1, timeoutMs) > 0)
-            done = ::waitpid(m_pid, &status, 0);
+        ended = ::poll(&pfd, 1, timeoutMs) > 0;
         ::close(pidfd);
+    } else {
+        ended = true; // no pidfd (kernel before 5.3): a plain blocking wait, under the test's own time-out
     }
-    if (done <= 0) {
+    if (!ended)
         ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, &status, 0);
-        done = 0;
-    }
+    rusage usage{};
+    ::wait4(m_pid, &status, 0, &usage);
+    if (maxRssKb)
+        *maxRssKb = usage.ru_maxrss;
     m_pid = -1;
-    return done > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    for (int *fd : {&m_in, &m_out, &m_err})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 TSim::TSim(const std::vector<std::string> &options)

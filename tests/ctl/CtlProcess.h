@@ -38,9 +38,12 @@ public:
     bool Write(const std::string &text);
     // SIGTERM, then the exit code (-1 when it had to be killed).
     int Stop(int timeoutMs = 10000);
+    // Its own end within timeoutMs (else killed): the exit code or -1, and its peak resident memory.
+    int Wait(int timeoutMs, long *maxRssKb = nullptr);
 
 private:
     bool ReadLine(int &fd, std::string &buffer, std::string &line, int timeoutMs);
+    int Reap(int timeoutMs, long *maxRssKb);
 
     pid_t m_pid = -1;
     int m_in = -1, m_out = -1, m_err = -1;
