@@ -139,6 +139,8 @@ void TSession::Open()
         text += probe.hint.empty() ? "; ask the administrator for access to the port" : "; " + probe.hint;
     } else if (Contains(reason, "No such file") || Contains(reason, "No such device")) {
         text += "; " + PortListText(PortProbe::Probe()) + " (kv508ctl ports)";
+    } else if (Contains(reason, "in use by another program") && !Contains(reason, "close that program")) {
+        text += "; close the program that uses it, then try again";
     } else if (Contains(reason, "Inappropriate ioctl")) {
         text += "; that is not a serial port (kv508ctl ports lists them)";
     }

@@ -150,11 +150,11 @@ int TProcess::Stop(int timeoutMs)
     if (m_pid <= 0)
         return -1;
     ::kill(m_pid, SIGTERM);
-    for (int *fd : {&m_in, &m_out, &m_err})
-        if (*fd >= 0) {
-            ::close(*fd);
-            *fd = -1;
-        }
+    // Its output stays open until it has ended: a last word must not meet a closed pipe.
+    if (m_in >= 0) {
+        ::close(m_in);
+        m_in = -1;
+    }
     return Reap(timeoutMs, nullptr);
 }
 

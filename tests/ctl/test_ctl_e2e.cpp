@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <regex>
@@ -91,6 +92,21 @@ TEST_F(CtlTest, WatchPollsCountTimesAtTheIntervalAndFlagsShowByName)
     ASSERT_EQ(objects.size(), 3u);
     for (const std::string &o : objects)
         EXPECT_TRUE(json::parse(o)["errors"]["settings-missing"].get<bool>());
+}
+
+TEST_F(CtlTest, AnEndlessWatchEndsCleanlyAtSigterm)
+{
+    TSim sim;
+    ASSERT_TRUE(sim.Ok());
+    ctltest::TProcess watch;
+    ASSERT_TRUE(watch.Start(KV508CTL_PATH, {"--port", sim.Path(), "read", "--watch", "--interval", "0", "-f", "csv"}));
+    std::string header, row;
+    ASSERT_TRUE(watch.ReadOutLine(header, 10000));
+    ASSERT_TRUE(watch.ReadOutLine(row, 10000));
+    EXPECT_EQ(watch.Stop(), 0); // between two polls, not killed in the middle
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ','));
+    // The port is free again at once.
+    EXPECT_EQ(On(sim, {"--tries", "1", "read"}).code, 0);
 }
 
 // ---- settings -------------------------------------------------------------------------------------
@@ -426,6 +442,26 @@ TEST_F(CtlTest, TraceShowsTheProgramsOwnQueriesAndAnswers)
     EXPECT_TRUE(Has(r.err, "trace: ")) << r.err;
     EXPECT_TRUE(Has(r.err, "query")) << r.err;
     EXPECT_TRUE(Has(r.err, "answer")) << r.err;
+}
+
+TEST_F(CtlTest, MonitorRecordsEveryFrameOnTheLineUntilStopped)
+{
+    PtyTools::TPtyPair line;
+    ASSERT_TRUE(line.Valid());
+    ctltest::TProcess monitor;
+    ASSERT_TRUE(monitor.Start(KV508CTL_PATH, {"--port", line.SlavePath(), "monitor", "--json"}));
+    std::string said;
+    ASSERT_TRUE(monitor.ReadErrLine(said, 10000));
+    ASSERT_TRUE(Has(said, "monitoring")) << said; // the port is open: what comes now is seen
+    const std::string query = "M0127010000000030D7;";
+    const std::string answer = "S0127010079C5330180C53301016903872500BB0985096400DB41;";
+    ASSERT_TRUE(line.Write(query + answer));
+    std::string first, second;
+    ASSERT_TRUE(monitor.ReadOutLine(first, 10000));
+    ASSERT_TRUE(monitor.ReadOutLine(second, 10000));
+    EXPECT_TRUE(Has(json::parse(first).dump(), "M0127010000000030D7;")) << first;
+    EXPECT_TRUE(Has(json::parse(second).dump(), "S0127010079C5")) << second;
+    EXPECT_EQ(monitor.Stop(), 0); // SIGTERM ends it cleanly
 }
 #else
 TEST_F(CtlTest, WithoutTheMonitorLibraryMonitorAndTraceSaySo)
