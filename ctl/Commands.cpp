@@ -110,10 +110,20 @@ std::string DifferenceLines(const std::vector<TDifference> &diff, const char *wa
     return out;
 }
 
-// Reads back what was written; a difference is exit code 5.
-void Verify(TSession &s, const TSettings &wanted)
+// Writes in one request (the instrument takes a frame whole or not at all) and
+// reads back; a difference is exit code 5.
+void WriteAndVerify(TSession &s, uint8_t command, const TSettings &wanted)
 {
-    const TSettings back = s.ReadSettings();
+    TSettings back;
+    try {
+        s.Request(command, wanted);
+        back = s.ReadSettings();
+    } catch (const TFailure &f) {
+        if (f.code != exitNoAnswer)
+            throw;
+        throw TFailure(f.code, std::string(f.what()) + "; the settings may or may not have been stored: check with "
+                                                        "kv508ctl settings get, or write again");
+    }
     const std::vector<TDifference> diff = Differences(wanted, back);
     if (!diff.empty())
         throw TFailure(exitMismatch, "the instrument holds other values than were written:\n" +
@@ -313,8 +323,7 @@ int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &key
     }
     for (const std::string &note : plan.notes)
         s.Note(note);
-    s.Request(plan.command, plan.settings);
-    Verify(s, plan.settings);
+    WriteAndVerify(s, plan.command, plan.settings);
     Out(DifferenceLines(Differences(plan.settings, stored), "now", "was"));
     s.Note("written with " + CommandName(plan.command) + " and verified");
     return exitOK;
@@ -366,8 +375,7 @@ int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun)
         s.Note("dry run: nothing written");
         return exitOK;
     }
-    s.Request(kv508::Cmd_WriteSettings, backup.settings);
-    Verify(s, backup.settings);
+    WriteAndVerify(s, kv508::Cmd_WriteSettings, backup.settings);
     s.Note("restored from " + file + " and verified");
     return exitOK;
 }

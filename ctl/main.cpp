@@ -78,11 +78,15 @@ int main(int argc, char **argv)
     ctl::TReadOptions read;
     CLI::App *readCmd = app.add_subcommand("read", "the live values: pressure, output current, error flags, firmware, "
                                                    "calibration date, ADC value, SPS");
-    readCmd->add_flag("--watch,-w", read.watch, "poll again and again (Ctrl+C ends)");
+    CLI::Option *watch = readCmd->add_flag("--watch,-w", read.watch, "poll again and again (Ctrl+C ends)");
     readCmd->add_option("--interval", read.intervalMs, "with --watch: from one poll's start to the next")->type_name("MS")
         ->check(Within(0, 86400000))
-        ->capture_default_str();
-    readCmd->add_option("--count", read.count, "with --watch: stop after N polls (0: never)")->type_name("N")->check(Within(0, 1000000000));
+        ->capture_default_str()
+        ->needs(watch);
+    readCmd->add_option("--count", read.count, "with --watch: stop after N polls (0: never)")
+        ->type_name("N")
+        ->check(Within(0, 1000000000))
+        ->needs(watch);
     readCmd->add_option("--format,-f", read.format, "text, csv (header, ISO-8601 times) or json")->type_name("FORMAT")
         ->check(CLI::IsMember({"text", "csv", "json"}))
         ->capture_default_str();

@@ -390,7 +390,8 @@ TEST_F(CtlTest, UsageErrorsExitWithOneAndHelpNamesEverySubcommand)
 
     for (const std::vector<std::string> &args :
          {std::vector<std::string>{}, {"frobnicate"}, {"read", "--format", "xml"}, {"--baud", "1234", "read"},
-          {"--address", "0", "read"}, {"settings"}, {"calibrate"}, {"backup"}, {"help", "nothing"}}) {
+          {"--address", "0", "read"}, {"read", "--count", "3"}, {"settings"}, {"calibrate"}, {"backup"},
+          {"help", "nothing"}}) {
         const TRun r = Ctl(args);
         EXPECT_EQ(r.code, 1) << Shown(r);
         EXPECT_FALSE(r.err.empty());

@@ -103,20 +103,6 @@ TEST(CtlWritePlan, StoredValuesTheWindowCannotShowGetItsDefaultsWithCommandSeven
     EXPECT_EQ(p.notes.size(), 1u); // averaging only
 }
 
-TEST(CtlDifferences, NameEachDifferingFieldAsSettingsSetTakesIt)
-{
-    TSettings other = Factory();
-    other.bErrorCurrentMode = true;
-    other.InputCode = 1;
-    const auto d = Differences(Factory(), other);
-    ASSERT_EQ(d.size(), 2u);
-    EXPECT_EQ(d[0].key, TKey::ErrorCurrent);
-    EXPECT_EQ(d[0].wanted, "on");
-    EXPECT_EQ(d[0].actual, "off");
-    EXPECT_EQ(d[1].actual, "temperature");
-    EXPECT_TRUE(Differences(other, other).empty());
-}
-
 TEST(CtlBackup, RoundTripsEveryFieldAndRejectsWhatIsNoBackup)
 {
     for (const TSettings &s : {Factory(), Erased()}) {
