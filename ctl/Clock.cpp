@@ -45,4 +45,22 @@ std::string IsoNow()
     return out;
 }
 
+int64_t LocalWallMs()
+{
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t t = system_clock::to_time_t(now);
+    std::tm local = LocalTime(t);
+    std::tm utc{};
+#if defined(_WIN32)
+    gmtime_s(&utc, &t);
+#else
+    gmtime_r(&t, &utc);
+#endif
+    utc.tm_isdst = local.tm_isdst;
+    // The UTC fields read as local time lie the zone's offset before t.
+    const auto offsetS = static_cast<int64_t>(std::difftime(std::mktime(&local), std::mktime(&utc)));
+    return duration_cast<milliseconds>(now.time_since_epoch()).count() + offsetS * 1000;
+}
+
 } // namespace ctl

@@ -11,5 +11,7 @@ namespace ctl {
 uint32_t TodayCode();
 // Now as 2024-05-01T12:34:56.789+02:00.
 std::string IsoNow();
+// Now in ms since 1970 as the local clock shows it (UTC plus the zone's offset).
+int64_t LocalWallMs();
 
 } // namespace ctl

@@ -203,14 +203,34 @@ int RunPorts(bool json)
 namespace {
 
 #if defined(KV508CTL_HAVE_MONITOR)
+// Later parts of the monitor's interface, used where its header has them.
+template <class M>
+void UseWallClock(M &m)
+{
+    if constexpr (requires { m.SetWallClockBase(int64_t{}, int64_t{}); })
+        m.SetWallClockBase(TEventLoop::NowMs(), LocalWallMs());
+}
+template <class M>
+void FlushMonitor(M &m)
+{
+    if constexpr (requires { m.Flush(int64_t{}); })
+        m.Flush(TEventLoop::NowMs());
+    else
+        m.Tick(TEventLoop::NowMs());
+}
+
 struct TTrace {
     explicit TTrace(const TLinkOptions &link) : monitor(static_cast<uint8_t>(link.address), link.timeoutMs + 200)
     {
+        UseWallClock(monitor);
         monitor.OnFrame = [](const kv508::TFrameRecord &r) {
             std::fprintf(stderr, "trace: %s\n", kv508::TFrameMonitor::FormatText(r).c_str());
             std::fflush(stderr);
         };
     }
+    ~TTrace() { FlushMonitor(monitor); }
+    TTrace(const TTrace &) = delete;
+    TTrace &operator=(const TTrace &) = delete;
     TLinkWrapper Wrapper()
     {
         return [this](std::unique_ptr<TMBLink> inner) { return kv508::MakeSpyLink(std::move(inner), monitor, TEventLoop::NowMs); };
@@ -474,6 +494,7 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     TEventLoop loop;
     TLoopWaitHost host(loop);
     kv508::TFrameMonitor monitor(static_cast<uint8_t>(link.address), link.timeoutMs + 200);
+    UseWallClock(monitor);
     long frames = 0;
     monitor.OnFrame = [&](const kv508::TFrameRecord &r) {
         const std::string line = (o.json ? kv508::TFrameMonitor::FormatJson(r) : kv508::TFrameMonitor::FormatText(r)) + "\n";
@@ -504,7 +525,7 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     const int64_t until = o.durationMs > 0 ? TEventLoop::NowMs() + o.durationMs : INT64_MAX;
     while (!interrupt.Requested() && !hungUp && TEventLoop::NowMs() < until)
         loop.RunUntil([&] { return interrupt.Requested() || hungUp; }, static_cast<int>(std::min<int64_t>(until - TEventLoop::NowMs(), 60000)));
-    monitor.Tick(TEventLoop::NowMs());
+    FlushMonitor(monitor);
     serial.Close();
     if (out != stdout)
         std::fclose(out);
