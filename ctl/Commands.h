@@ -1,0 +1,52 @@
+// The subcommands. Each takes the parsed command line, talks to the
+// instrument through a TSession and returns the exit code; failures that end
+// the program are thrown as TFailure.
+#pragma once
+
+#include "Session.h"
+
+#include <string>
+#include <vector>
+
+namespace ctl {
+
+extern const char *const ToolVersion;
+
+int RunPorts(bool json);
+
+struct TReadOptions {
+    bool watch = false;
+    int intervalMs = 1000;
+    long count = 0; // 0: until interrupted
+    std::string format = "text"; // text, csv, json
+    bool trace = false;
+};
+int RunRead(const TLinkOptions &link, const TReadOptions &o);
+
+int RunSettingsGet(const TLinkOptions &link, bool json);
+int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &keyValues);
+
+int RunBackup(const TLinkOptions &link, const std::string &file);
+int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun);
+int RunDiff(const TLinkOptions &link, const std::string &file, bool json);
+
+// zero (2), set-zero (3), scale-end (9), reset (251), erase (6).
+int RunCalibrationPoint(const TLinkOptions &link, uint8_t command);
+
+struct TForceOptions {
+    std::string value;     // on, off, 0..8191, F, 50%
+    int onPwm = 0;         // the drive value "on" forces
+    int holdMs = 0;        // keep the output forced (and polled) this long
+    uint8_t then = 0;      // 4 or 5: take that point while forced; 0: none
+};
+int RunForceOutput(const TLinkOptions &link, const TForceOptions &o);
+
+struct TMonitorOptions {
+    std::string output; // empty: standard output
+    bool json = false;
+    int durationMs = 0; // 0: until interrupted
+};
+int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o);
+bool MonitorAvailable();
+
+} // namespace ctl

@@ -1,0 +1,69 @@
+#include "Interrupt.h"
+
+#include "EventLoop.h"
+
+#include <csignal>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace ctl {
+
+namespace {
+
+volatile std::sig_atomic_t g_requested = 0;
+#if !defined(_WIN32)
+int g_pipe[2] = {-1, -1};
+#endif
+
+extern "C" void OnSignal(int signal)
+{
+    if (g_requested) { // the second one: no more waiting
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    g_requested = 1;
+#if !defined(_WIN32)
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
+#endif
+}
+
+} // namespace
+
+struct TInterrupt::TImpl {
+#if !defined(_WIN32)
+    std::unique_ptr<TFdWatch> watch;
+#endif
+};
+
+TInterrupt::TInterrupt(TEventLoop &loop) : m_impl(std::make_unique<TImpl>())
+{
+#if !defined(_WIN32)
+    // The pipe wakes the loop, which then sees the flag.
+    if (g_pipe[0] < 0 && ::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    m_impl->watch = std::make_unique<TFdWatch>(loop, g_pipe[0], [](unsigned) {});
+    m_impl->watch->WaitRead();
+#else
+    (void)loop;
+#endif
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+}
+
+TInterrupt::~TInterrupt()
+{
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+}
+
+bool TInterrupt::Requested() const
+{
+    return g_requested != 0;
+}
+
+} // namespace ctl

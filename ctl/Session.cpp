@@ -1,0 +1,233 @@
+#include "Session.h"
+
+#include "Clock.h"
+
+#include "LoopWaitHost.h"
+#include "MBProtocol.h"
+#include "PortProbe.h"
+#include "SerialLink.h"
+
+#include <cstdio>
+#include <utility>
+
+namespace ctl {
+
+namespace {
+
+// The engine's countdowns as one-shot timers of the plain loop.
+class TLoopTimerBackend final : public mbcore::TTimerBackend
+{
+public:
+    TLoopTimerBackend(TEventLoop &loop, std::function<void()> expired) : m_timer(loop, std::move(expired)) {}
+    void Start(int ms) override { m_timer.Start(ms); }
+    void Stop() override { m_timer.Stop(); }
+
+private:
+    TLoopTimer m_timer;
+};
+
+std::string Join(const std::vector<std::string> &items, const char *separator)
+{
+    std::string out;
+    for (const std::string &s : items)
+        out += (out.empty() ? "" : separator) + s;
+    return out;
+}
+
+std::string PortListText(const PortProbe::TProbeResult &probe)
+{
+    std::string text = probe.ports.empty() ? "no serial port is available" : "the ports here: " + Join(probe.ports, ", ");
+    if (!probe.hint.empty())
+        text += " (" + probe.hint + ")";
+    return text;
+}
+
+bool Contains(const std::string &text, const char *part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+} // namespace
+
+std::string ChoosePort(const std::string &named)
+{
+    if (!named.empty())
+        return named;
+    const PortProbe::TProbeResult probe = PortProbe::Probe();
+    if (probe.ports.size() == 1)
+        return probe.ports.front();
+    if (probe.ports.empty())
+        throw TFailure(exitPort, "no serial port found" + (probe.hint.empty() ? std::string(": connect the instrument's adapter")
+                                                                              : ": " + probe.hint));
+    throw TFailure(exitUsage, "several ports: " + Join(probe.ports, ", ") + "; choose one with --port NAME");
+}
+
+std::string CommandName(uint8_t command)
+{
+    const char *name = "command";
+    switch (command) {
+    case kv508::Cmd_Poll: name = "poll"; break;
+    case kv508::Cmd_Zero: name = "zero"; break;
+    case kv508::Cmd_SetAs0: name = "set as 0"; break;
+    case kv508::Cmd_SetAs4mA: name = "set as 4 mA"; break;
+    case kv508::Cmd_SetAs20mA: name = "set as 20 mA"; break;
+    case kv508::Cmd_EraseEEPROM: name = "erase"; break;
+    case kv508::Cmd_WriteSettings: name = "write settings"; break;
+    case kv508::Cmd_ReadSettings: name = "read settings"; break;
+    case kv508::Cmd_SetAsScaleEnd: name = "set as scale end"; break;
+    case kv508::Cmd_WriteSettings2: name = "write settings (first four)"; break;
+    case kv508::Cmd_Reset: name = "reset"; break;
+    default: break;
+    }
+    return std::string(name) + " (" + std::to_string(command) + ")";
+}
+
+TSession::TSession(TLinkOptions options, TLinkWrapper wrap)
+    : m_options(std::move(options)), m_wrap(std::move(wrap)), m_host(std::make_unique<TLoopWaitHost>(m_loop))
+{
+    m_engine.SetTimerFactory([this](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
+        return std::make_unique<TLoopTimerBackend>(m_loop, std::move(expired));
+    });
+    m_engine.setMBRefreshListOnStartup(false);
+    m_engine.setMBMode(mbcore::modeASCIIMaster);
+    mbcore::TMBBaud baud = mbcore::baud004800;
+    if (!mbcore::BaudOf(m_options.baud, baud))
+        throw TFailure(exitUsage, "--baud " + std::to_string(m_options.baud) + " is not a rate of the line (4800 for the KV508 I)");
+    m_engine.setMBBaud(baud);
+    m_engine.setMBMasterAddressToSlave(static_cast<uint8_t>(m_options.address));
+    m_engine.setMBMasterIDToSlave(static_cast<uint8_t>(m_options.id));
+    m_engine.setMBMasterTimeOut(static_cast<uint16_t>(m_options.timeoutMs));
+    m_engine.setMBMasterMaxTryNumber(static_cast<uint8_t>(m_options.tries));
+    m_engine.SetLinkFactory([this]() -> std::unique_ptr<TMBLink> {
+        std::unique_ptr<TMBLink> link = std::make_unique<TSerialLink>(*m_host);
+        return m_wrap ? m_wrap(std::move(link)) : std::move(link);
+    });
+}
+
+TSession::~TSession()
+{
+    m_engine.OnMBMasterEndOfEvent = nullptr;
+    m_engine.MBClosePort();
+}
+
+void TSession::Note(const std::string &text) const
+{
+    if (m_options.quiet)
+        return;
+    std::fprintf(stderr, "kv508ctl: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void TSession::Open()
+{
+    m_port = ChoosePort(m_options.port);
+    m_engine.setPort(m_port);
+    m_engine.MBOpenPort();
+    if (m_engine.MBPortOpen()) {
+        if (m_options.verbose)
+            Note("opened " + m_port + " at " + std::to_string(m_options.baud) + " baud");
+        return;
+    }
+    std::string reason = m_engine.LastOpenError();
+    if (const auto cut = reason.find('\r'); cut != std::string::npos)
+        reason = reason.substr(cut + 1);
+    const std::string path = PortProbe::ResolvePortPath(m_port);
+    std::string text = "cannot open " + m_port + (path.empty() || path == m_port ? "" : " (" + path + ")") + ": " + reason;
+    if (Contains(reason, "Permission denied") || Contains(reason, "Operation not permitted")) {
+        // The probe knows the device's group and says how to join it.
+        const PortProbe::TProbeResult probe = PortProbe::Probe();
+        text += probe.hint.empty() ? "; ask the administrator for access to the port" : "; " + probe.hint;
+    } else if (Contains(reason, "No such file") || Contains(reason, "No such device")) {
+        text += "; " + PortListText(PortProbe::Probe()) + " (kv508ctl ports)";
+    } else if (Contains(reason, "in use by another program") && !Contains(reason, "close that program")) {
+        text += "; close the program that uses it, then try again";
+    } else if (Contains(reason, "Inappropriate ioctl")) {
+        text += "; that is not a serial port (kv508ctl ports lists them)";
+    }
+    throw TFailure(exitPort, text);
+}
+
+mbcore::TMBStatus TSession::Transact(const std::function<void(mbcore::TMBEngine &)> &put, std::string *text)
+{
+    bool done = false;
+    mbcore::TMBStatus status = mbcore::stClosedPort;
+    std::string statusText = "port closed";
+    m_engine.OnMBMasterEndOfEvent = [&](mbcore::TMBStatus s, const std::string &t) {
+        done = true;
+        status = s;
+        statusText = t;
+    };
+    put(m_engine);
+    const uint8_t command = m_engine.MBMasterCommandToSlave();
+    if (m_options.verbose)
+        Note("> " + CommandName(command));
+    const int64_t started = TEventLoop::NowMs();
+    m_engine.MBMasterStart(kv508::RequestDelay);
+    // Every try's sending time and time-out, with room to spare: the engine
+    // always ends a transaction itself; this only guards against a stall.
+    const int perTry = mbcore::SendingTimeEstimate(m_engine.MBDataNumberToSend(), m_options.baud) + m_options.timeoutMs;
+    const int deadline = kv508::RequestDelay + m_options.tries * perTry + 5000;
+    if (!m_loop.RunUntil([&] { return done; }, deadline)) {
+        status = mbcore::stTimeOut;
+        statusText = "no end of the transaction";
+    }
+    m_engine.OnMBMasterEndOfEvent = nullptr;
+    if (m_options.verbose)
+        Note("< " + CommandName(command) + ": " + statusText + " after " + std::to_string(m_engine.MBMasterTryNumber()) +
+             " tries, " + std::to_string(TEventLoop::NowMs() - started) + " ms");
+    if (text)
+        *text = statusText;
+    return status;
+}
+
+void TSession::Fail(mbcore::TMBStatus status, const std::string &text, const std::string &what) const
+{
+    const std::string where = "address " + std::to_string(m_options.address) + ", ID " + std::to_string(m_options.id);
+    switch (status) {
+    case mbcore::stTimeOut:
+        throw TFailure(exitNoAnswer, "no answer to " + what + " from " + where + " on " + m_port + " after " +
+                                         std::to_string(m_options.tries) + " tries of " + std::to_string(m_options.timeoutMs) +
+                                         " ms: check that the instrument is powered and wired, --address and --baud "
+                                         "(the KV508 I answers at address 1, 4800 baud), or raise --timeout/--tries");
+    case mbcore::stSlaveError:
+        if (Contains(text, "ID Error"))
+            throw TFailure(exitInstrument, "the instrument refused " + what + " with \"ID Error\": it does not have ID " +
+                                               std::to_string(m_options.id) + "; give its ID with --id (the KV508 I has 39)");
+        if (Contains(text, "Unknown Command"))
+            throw TFailure(exitInstrument, "the instrument does not know " + what +
+                                               " (\"Unknown Command\"): check that it is a KV508 I and its firmware");
+        throw TFailure(exitInstrument, "the instrument answered " + what + " with an error (" + text + ")");
+    case mbcore::stClosedPort:
+        throw TFailure(exitPort, "the port " + m_port + " closed during " + what +
+                                     ": the adapter was unplugged or the line went away; reconnect and try again");
+    case mbcore::stOK: break;
+    }
+    throw TFailure(exitNoAnswer, what + ": " + text);
+}
+
+kv508::TLiveData TSession::Poll(bool force, uint16_t pwm)
+{
+    std::string text;
+    const mbcore::TMBStatus status = Transact([&](mbcore::TMBEngine &mb) { kv508::PutPoll(mb, force ? 1 : 0, pwm); }, &text);
+    if (status != mbcore::stOK)
+        Fail(status, text, CommandName(kv508::Cmd_Poll));
+    return kv508::GetLiveData(m_engine);
+}
+
+kv508::TSettings TSession::ReadSettings()
+{
+    Request(kv508::Cmd_ReadSettings);
+    return kv508::GetSettings(m_engine);
+}
+
+void TSession::Request(uint8_t command, const kv508::TSettings &toWrite)
+{
+    std::string text;
+    const uint32_t today = TodayCode();
+    const mbcore::TMBStatus status =
+        Transact([&](mbcore::TMBEngine &mb) { kv508::PutRequest(mb, command, today, toWrite); }, &text);
+    if (status != mbcore::stOK)
+        Fail(status, text, CommandName(command));
+}
+
+} // namespace ctl

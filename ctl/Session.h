@@ -1,0 +1,96 @@
+// One conversation with the instrument: the engine on the plain event loop and
+// the serial link, opened on the chosen port, one transaction at a time. Each
+// call runs the loop until the engine's end event (with a deadline), so the
+// commands read as a script.
+#pragma once
+
+#include "EventLoop.h"
+#include "KV508Commands.h"
+#include "MBEngine.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+class TWaitHost;
+
+namespace ctl {
+
+// The program's exit codes.
+enum TExit : int {
+    exitOK = 0,
+    exitUsage = 1,      // the command line, a file, or a refused operation
+    exitPort = 2,       // the port cannot be opened
+    exitNoAnswer = 3,   // no (valid) answer after every try
+    exitInstrument = 4, // the instrument answered with an error status
+    exitMismatch = 5    // read back (or compared) values differ
+};
+
+// An error that ends the program: the text names the cause and the fix.
+struct TFailure : std::runtime_error {
+    TFailure(TExit code, const std::string &text) : std::runtime_error(text), code(code) {}
+    TExit code;
+};
+
+struct TLinkOptions {
+    std::string port; // empty: the only port the probe lists
+    int address = kv508::Address;
+    int id = kv508::Id;
+    uint32_t baud = 4800;
+    int timeoutMs = 1000;
+    int tries = 5;
+    bool quiet = false;
+    bool verbose = false;
+};
+
+// Sees the characters of the session's own link (read --watch --trace).
+using TLinkWrapper = std::function<std::unique_ptr<TMBLink>(std::unique_ptr<TMBLink>)>;
+
+// The ports the probe lists now, and the one to use when none is named.
+// Throws TFailure: exitPort when there is none, exitUsage when there are several.
+std::string ChoosePort(const std::string &named);
+
+class TSession
+{
+public:
+    explicit TSession(TLinkOptions options, TLinkWrapper wrap = {});
+    ~TSession();
+    TSession(const TSession &) = delete;
+    TSession &operator=(const TSession &) = delete;
+
+    // Opens the port (throws TFailure exitPort with the reason and the fix).
+    void Open();
+    const std::string &Port() const { return m_port; }
+
+    // One transaction; the status it ended with. text gets the engine's status text.
+    mbcore::TMBStatus Transact(const std::function<void(mbcore::TMBEngine &)> &put, std::string *text = nullptr);
+
+    // The poll (command 1) with the force flag and drive value it carries.
+    kv508::TLiveData Poll(bool force = false, uint16_t pwm = 0);
+    kv508::TSettings ReadSettings();
+    // Any other request (PutRequest's payload: today's date code, the settings).
+    void Request(uint8_t command, const kv508::TSettings &toWrite = {});
+
+    TEventLoop &Loop() { return m_loop; }
+    const TLinkOptions &Options() const { return m_options; }
+    // A note on standard error unless --quiet.
+    void Note(const std::string &text) const;
+
+private:
+    // Throws the TFailure that status means for the request named what.
+    [[noreturn]] void Fail(mbcore::TMBStatus status, const std::string &text, const std::string &what) const;
+
+    TLinkOptions m_options;
+    TLinkWrapper m_wrap;
+    std::string m_port;
+    TEventLoop m_loop;
+    std::unique_ptr<TWaitHost> m_host;
+    mbcore::TMBEngine m_engine;
+};
+
+// The name of an instrument command for messages: "poll (1)", "set as 0 (3)".
+std::string CommandName(uint8_t command);
+
+} // namespace ctl
