@@ -1,6 +1,8 @@
 // Port names and discovery of the serial ports that can be opened now.
 //
-// A port name is a bare device name (ttyS0, ttyUSB3, kv508sim0) or a path.
+// On Windows a port name is "COM1".."COM9" or "\\.\COM10" upward, and the
+// probe tries each number (win32/PortProbe.cpp). Elsewhere a port name is a
+// bare device name (ttyS0, ttyUSB3, kv508sim0) or a path.
 // Virtual ports are symbolic links to terminal devices kept in one directory;
 // a simulator or a socat pair shows up in the list by putting a link there.
 //
@@ -10,9 +12,13 @@
 #include <string>
 #include <vector>
 
+#if !defined(_WIN32)
 #include <sys/types.h>
+#endif
 
 namespace PortProbe {
+
+#if !defined(_WIN32)
 
 // The directory of virtual ports (symbolic links to terminal devices):
 // $XDG_RUNTIME_DIR/kv508-ports, else ~/.cache/kv508/ports (never a shared
@@ -20,10 +26,14 @@ namespace PortProbe {
 // create, it is made (mode 0700, parents as needed) when missing. Empty when it
 // cannot be used safely (not a directory of ours, or writable by others).
 std::string VirtualPortDir(bool create = false);
+#endif
 
 // The device path a port name stands for: a name with "/" is a path; a bare
-// name is looked up in the virtual-port directory first, then in /dev.
+// name is looked up in the virtual-port directory first, then in /dev. On
+// Windows "COM5" stands for \\.\COM5 and a name starting "\\" is a path.
 std::string ResolvePortPath(const std::string &name);
+
+#if !defined(_WIN32)
 
 // A program that publishes a virtual port NAME holds DIR/.NAME.lock with
 // flock() for as long as it runs, so the proof of life dies with it (SIGKILL
@@ -51,6 +61,7 @@ struct TProbeRoots {
     std::vector<std::string> lockDirs = {"/run/lock", "/var/lock"}; // UUCP LCK..NAME files
 };
 TProbeRoots DefaultRoots();
+#endif
 
 // What sysfs tells about a port; empty fields are unknown.
 struct TPortInfo {
@@ -78,7 +89,9 @@ struct TProbeResult {
 // not a serial terminal. Each port is opened and closed once, as an open by the
 // user would.
 TProbeResult Probe();
+#if !defined(_WIN32)
 TProbeResult Probe(const TProbeRoots &roots);
+#endif
 
 // Why the port at path (as ResolvePortPath gives it) must not be opened now:
 // a stale simulator link, another process that has the device open, or a live
