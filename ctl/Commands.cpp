@@ -7,7 +7,7 @@
 
 #if defined(KV508CTL_HAVE_MONITOR)
 #include "FrameMonitor.h"
-#include "LoopWaitHost.h"
+#include "LoopHost.h"
 #include "SerialLink.h"
 #endif
 
@@ -492,7 +492,7 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     }
     const std::string port = ChoosePort(link.port);
     TEventLoop loop;
-    TLoopWaitHost host(loop);
+    TLoopHost host(loop);
     kv508::TFrameMonitor monitor(static_cast<uint8_t>(link.address), link.timeoutMs + 200);
     UseWallClock(monitor);
     long frames = 0;

@@ -4,7 +4,9 @@
 
 #include <csignal>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <atomic>
+#else
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -14,7 +16,10 @@ namespace ctl {
 namespace {
 
 volatile std::sig_atomic_t g_requested = 0;
-#if !defined(_WIN32)
+#if defined(_WIN32)
+// Windows calls the handler on a thread of its own, where posting is safe.
+std::atomic<TEventLoop *> g_loop{nullptr};
+#else
 int g_pipe[2] = {-1, -1};
 #endif
 
@@ -26,7 +31,10 @@ extern "C" void OnSignal(int signal)
         return;
     }
     g_requested = 1;
-#if !defined(_WIN32)
+#if defined(_WIN32)
+    if (TEventLoop *loop = g_loop.load()) // wakes the loop, which then sees the flag
+        loop->Post([] {});
+#else
     const char byte = 1;
     [[maybe_unused]] const ssize_t n = ::write(g_pipe[1], &byte, 1);
 #endif
@@ -49,7 +57,7 @@ TInterrupt::TInterrupt(TEventLoop &loop) : m_impl(std::make_unique<TImpl>())
     m_impl->watch = std::make_unique<TFdWatch>(loop, g_pipe[0], [](unsigned) {});
     m_impl->watch->WaitRead();
 #else
-    (void)loop;
+    g_loop = &loop;
 #endif
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
@@ -59,6 +67,9 @@ TInterrupt::~TInterrupt()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+#if defined(_WIN32)
+    g_loop = nullptr;
+#endif
 }
 
 bool TInterrupt::Requested() const

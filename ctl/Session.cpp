@@ -2,7 +2,6 @@
 
 #include "Clock.h"
 
-#include "LoopWaitHost.h"
 #include "MBProtocol.h"
 #include "PortProbe.h"
 #include "SerialLink.h"
@@ -83,7 +82,7 @@ std::string CommandName(uint8_t command)
 }
 
 TSession::TSession(TLinkOptions options, TLinkWrapper wrap)
-    : m_options(std::move(options)), m_wrap(std::move(wrap)), m_host(std::make_unique<TLoopWaitHost>(m_loop))
+    : m_options(std::move(options)), m_wrap(std::move(wrap)), m_host(std::make_unique<TLoopHost>(m_loop))
 {
     m_engine.SetTimerFactory([this](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
         return std::make_unique<TLoopTimerBackend>(m_loop, std::move(expired));
@@ -131,13 +130,16 @@ void TSession::Open()
     std::string reason = m_engine.LastOpenError();
     if (const auto cut = reason.find('\r'); cut != std::string::npos)
         reason = reason.substr(cut + 1);
+    if (!reason.empty() && reason.back() == '.') // Windows' texts end in a full stop; a hint may follow
+        reason.pop_back();
     const std::string path = PortProbe::ResolvePortPath(m_port);
     std::string text = "cannot open " + m_port + (path.empty() || path == m_port ? "" : " (" + path + ")") + ": " + reason;
     if (Contains(reason, "Permission denied") || Contains(reason, "Operation not permitted")) {
         // The probe knows the device's group and says how to join it.
         const PortProbe::TProbeResult probe = PortProbe::Probe();
         text += probe.hint.empty() ? "; ask the administrator for access to the port" : "; " + probe.hint;
-    } else if (Contains(reason, "No such file") || Contains(reason, "No such device")) {
+    } else if (Contains(reason, "No such file") || Contains(reason, "No such device") ||
+               Contains(reason, "cannot find the file") || Contains(reason, "File not found")) { // Windows, Wine
         text += "; " + PortListText(PortProbe::Probe()) + " (kv508ctl ports)";
     } else if (Contains(reason, "in use by another program") && !Contains(reason, "close that program")) {
         text += "; close the program that uses it, then try again";

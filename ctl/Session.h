@@ -6,6 +6,7 @@
 
 #include "EventLoop.h"
 #include "KV508Commands.h"
+#include "LoopHost.h"
 #include "MBEngine.h"
 
 #include <cstdint>
@@ -13,8 +14,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-
-class TWaitHost;
 
 namespace ctl {
 
@@ -86,7 +85,7 @@ private:
     TLinkWrapper m_wrap;
     std::string m_port;
     TEventLoop m_loop;
-    std::unique_ptr<TWaitHost> m_host;
+    std::unique_ptr<TLoopHost> m_host;
     mbcore::TMBEngine m_engine;
 };
 
