@@ -757,21 +757,6 @@ TProbeRoots DefaultRoots()
     return roots;
 }
 
-std::string TPortInfo::Description() const
-{
-    std::vector<std::string> lines;
-    const auto line = [&](const char *label, const std::string &value) {
-        if (!value.empty())
-            lines.push_back(label + value);
-    };
-    line("manufacturer: ", manufacturer);
-    line("product: ", product);
-    line("serial number: ", serialNumber);
-    line("USB ID: ", usbId);
-    line("driver: ", driver);
-    return Join(lines, "\n");
-}
-
 TProbeResult Probe()
 {
     return Probe(DefaultRoots());

@@ -121,19 +121,4 @@ bool NaturalLess(const std::string &a, const std::string &b)
     return a < b;
 }
 
-std::string TPortInfo::Description() const
-{
-    std::vector<std::string> lines;
-    const auto line = [&](const char *label, const std::string &value) {
-        if (!value.empty())
-            lines.push_back(label + value);
-    };
-    line("manufacturer: ", manufacturer);
-    line("product: ", product);
-    line("serial number: ", serialNumber);
-    line("USB ID: ", usbId);
-    line("driver: ", driver);
-    return Join(lines, "\n");
-}
-
 } // namespace PortProbe
