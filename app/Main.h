@@ -21,20 +21,9 @@ class TForm1 : public QWidget, public Ui::Form1
     Q_OBJECT
 
 public:
-    // The instrument's command numbers (the shared command set's).
-    enum TCommand : quint8 {
-        Cmd_Poll = kv508::Cmd_Poll,
-        Cmd_Zero = kv508::Cmd_Zero,
-        Cmd_SetAs0 = kv508::Cmd_SetAs0,
-        Cmd_SetAs4mA = kv508::Cmd_SetAs4mA,
-        Cmd_SetAs20mA = kv508::Cmd_SetAs20mA,
-        Cmd_EraseEEPROM = kv508::Cmd_EraseEEPROM,
-        Cmd_WriteSettings = kv508::Cmd_WriteSettings,
-        Cmd_ReadSettings = kv508::Cmd_ReadSettings,
-        Cmd_SetAsScaleEnd = kv508::Cmd_SetAsScaleEnd,
-        Cmd_WriteSettings2 = kv508::Cmd_WriteSettings2,
-        Cmd_Reset = kv508::Cmd_Reset
-    };
+    // The instrument's command numbers: the shared command set's.
+    using TCommand = kv508::TCommand;
+    using enum kv508::TCommand;
 
     using TSettings = kv508::TSettings;
     using TLiveData = kv508::TLiveData;

@@ -368,7 +368,7 @@ private:
     void ShowStatusLine() override;
     void ShowRxId(const std::string &text) override;
     void ShowTxId(uint8_t id) override;
-    void ShowMode() override;
+    void ShowMode(mbcore::TMBMode mode) override;
     void ShowBaudRate() override;
     void UpdateView() override;
     void ResetPanelState() override;

@@ -284,9 +284,9 @@ void TMB::UpdateView()
     OpenViewPanel->setVisible(open);
 }
 
-void TMB::ShowMode()
+void TMB::ShowMode(mbcore::TMBMode mode)
 {
-    setTitle(ModeText(static_cast<TMBMode>(m_engine->MBMode())) + VersionText());
+    setTitle(ModeText(static_cast<TMBMode>(mode)) + VersionText());
     ApplyTryVisibility();
 }
 

@@ -54,10 +54,7 @@ void TEngine::setMBMode(TMBMode m)
     const bool master = m == modeMaster || m == modeASCIIMaster;
     m_PayloadOffset = (m == modeASCIIMaster || m == modeASCIISlave) ? 3 : 2;
     m_TryDisplayEnabled = master;
-    const TMBMode old = m_MBMode;
-    m_MBMode = m;
-    view->ShowMode();
-    m_MBMode = old;
+    view->ShowMode(m);
     // A master transaction holds busy from its start to its end.
     SetMBBusy(master ? !m_MBPortOpen || m_awaitingAnswer : true);
     switch (m) {
@@ -75,6 +72,7 @@ void TEngine::setMBMode(TMBMode m)
         break;
     }
 
+    const TMBMode old = m_MBMode;
     m_MBMode = m;
     if (m == old)
         return;

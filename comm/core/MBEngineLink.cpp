@@ -22,9 +22,7 @@ void TEngine::OpenLink()
             return;
         }
         // Closing (a close step let events run): these bytes are not for the receiver.
-        if (m_readBuffer.size() < count)
-            m_readBuffer.resize(count);
-        m_link->ReadBytes(m_readBuffer.data(), static_cast<std::ptrdiff_t>(count));
+        ReadPending(count);
     };
     link->OnLineEvent = [this](uint32_t mask, uint32_t modem) { DispatchLineEvent(mask, modem); };
     link->OnHangUp = [this] { LinkHungUp(); };
@@ -90,7 +88,7 @@ void TEngine::OpenSequence(bool open)
             CloseSteps();
             CloseLink();
             view->OpenFailed();
-            view->ShowMode();
+            view->ShowMode(m_MBMode);
             return;
         }
     } else {
@@ -98,7 +96,7 @@ void TEngine::OpenSequence(bool open)
         view->Closed();
         CloseLink();
     }
-    view->ShowMode();
+    view->ShowMode(m_MBMode);
     if (m_MBPortOpen != wasOpen && pub.OnMBPortOpenedOrClosed)
         pub.OnMBPortOpenedOrClosed(m_MBPortOpen);
 }

@@ -22,14 +22,18 @@ std::string ThreeDigits(uint8_t v)
 
 } // namespace
 
+std::ptrdiff_t TEngine::ReadPending(uint32_t count)
+{
+    if (count == 0 || !m_link)
+        return 0;
+    if (m_readBuffer.size() < count)
+        m_readBuffer.resize(count);
+    return m_link->ReadBytes(m_readBuffer.data(), static_cast<std::ptrdiff_t>(count));
+}
+
 void TEngine::HandleRxData(uint32_t count)
 {
-    std::ptrdiff_t got = 0;
-    if (count > 0 && m_link) {
-        if (m_readBuffer.size() < count)
-            m_readBuffer.resize(count);
-        got = m_link->ReadBytes(m_readBuffer.data(), static_cast<std::ptrdiff_t>(count));
-    }
+    const std::ptrdiff_t got = ReadPending(count);
     // the driver may hand over fewer than it announced
     if (m_LinkOpen && got > 0)
         DecodeRxChunk(reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));

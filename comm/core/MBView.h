@@ -3,6 +3,8 @@
 // nothing in it. Every routine does nothing by default.
 #pragma once
 
+#include "MBProtocol.h"
+
 #include <cstdint>
 #include <string>
 
@@ -27,7 +29,7 @@ public:
     virtual void ShowStatusLine() {}
     virtual void ShowRxId(const std::string & /*text*/) {} // "039" or "---"
     virtual void ShowTxId(uint8_t /*id*/) {}
-    virtual void ShowMode() {}                     // title and try display for MBMode
+    virtual void ShowMode(TMBMode /*mode*/) {}     // title and try display for the mode
     virtual void ShowBaudRate() {}
     virtual void UpdateView() {}                   // open or closed view, baud editor
     virtual void ResetPanelState() {}              // lamps and status line to the face colour

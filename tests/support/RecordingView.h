@@ -17,7 +17,7 @@ struct TRecordingView : mbcore::TMBView {
     void ShowRxId(const std::string &text) override { rxIds.push_back(text); }
     void ShowTxId(uint8_t id) override { txIds.push_back(id); }
     void ShowTry(uint8_t n) override { tries.push_back({n, engine.MBMasterTryNumberMax()}); }
-    void ShowMode() override { modes.push_back(engine.MBMode()); }
+    void ShowMode(mbcore::TMBMode mode) override { modes.push_back(mode); }
 
     const mbcore::TMBEngine &engine;
     std::vector<uint16_t> txCounts; // the payload length at each frame sent

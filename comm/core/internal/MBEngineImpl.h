@@ -49,6 +49,7 @@ struct TEngine {
 
     // ---- receive machinery ----
     void HandleRxData(uint32_t count);
+    std::ptrdiff_t ReadPending(uint32_t count); // into m_readBuffer
     void DecodeRxChunk(const uint8_t *p, std::size_t n);
     void AppendRxByte(uint8_t b)
     {
