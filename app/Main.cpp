@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include "NumberFormat.h"
+#include "Tools.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -54,6 +55,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::curr
         auto *shortcut = new QShortcut(keys, this);
         connect(shortcut, &QShortcut::activated, this, &TForm1::SwitchPage);
     }
+
+    m_tools = new TToolWindows(*this);
 }
 
 TForm1::~TForm1()
@@ -171,9 +174,11 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
 {
     Panel1->setVisible(MBStatus == TMB::stOK);
     bool requestSent = false;
+    const quint8 ended = MB1->MBMasterCommandToSlave();
     if (MBStatus == TMB::stOK) {
-        ReadAnswer(MB1->MBMasterCommandToSlave());
+        ReadAnswer(ended);
         ShowAnswer();
+        emit TransactionEnded(ended, MBStatus);
         // Pending requests, in the order they are served.
         const std::pair<TSpeedButton *, quint8> requests[] = {
             {SpeedButton_Zero, Cmd_Zero},
@@ -199,6 +204,8 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
             }
         }
     }
+    if (MBStatus != TMB::stOK)
+        emit TransactionEnded(ended, MBStatus);
     if (!requestSent && MB1->MBPortOpen())
         StartPoll();
 }

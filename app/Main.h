@@ -15,6 +15,7 @@
 #include <functional>
 
 class QCloseEvent;
+class TToolWindows;
 
 class TForm1 : public QWidget, public Ui::Form1
 {
@@ -77,6 +78,15 @@ public:
     // Brings the other page forward (the keyboard shortcut's action).
     void SwitchPage();
 
+    // The monitor, trend, calibration record and About windows.
+    TToolWindows *Tools() const { return m_tools; }
+
+signals:
+    // After each transaction of the chain, once the window has read and shown
+    // its answer (status stOK) or given it up: the tool windows follow the
+    // instrument through this, never through the component's own events.
+    void TransactionEnded(quint8 command, TMBStatus status);
+
 public slots:
     void FormActivate();
     void FormClose();
@@ -105,6 +115,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    TToolWindows *m_tools = nullptr;
+
     void SendRequest(quint8 command);
     void ReadAnswer(quint8 command);
     void Step(qint32 step);

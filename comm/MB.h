@@ -118,6 +118,7 @@ public:
     using TOnMBASCIISlaveTimeOut = std::function<void()>;
     using TLineHook = std::function<void(bool)>;
     using TComponentHook = std::function<void(TMB *)>;
+    using TLineTap = std::function<void(bool tx, const uint8_t *bytes, std::size_t count)>;
 
     static constexpr int MaxPayload = mbcore::MaxPayload; // highest payload index
     static constexpr int RxBufferSize = mbcore::RxBufferSize;
@@ -264,6 +265,9 @@ public:
     TComponentHook OnLineError;
     TComponentHook OnPortOpened;
     TComponentHook OnPortClosed;
+    // Every character that crosses the open link (tx: written), received ones
+    // before the receiver decodes them: a line monitor's feed.
+    TLineTap &OnLineTap;
 
     // ---- public operations --------------------------------------------------
     void MBClearTxData() { m_engine->MBClearTxData(); }

@@ -20,6 +20,7 @@ TMB::TMB(QWidget *parent)
       OnDSRChange(m_engine->OnDSRChange),
       OnRingChange(m_engine->OnRingChange),
       OnRLSDChange(m_engine->OnRLSDChange),
+      OnLineTap(m_engine->OnLineTap),
       TxLampTimer(50, [this] { TxLampTimer.Stop(); ResetLamp(true); }),
       RxLampTimer(50, [this] { RxLampTimer.Stop(); ResetLamp(false); })
 {

@@ -135,6 +135,11 @@ public:
     std::function<void()> OnMBASCIISlaveTimeOut;
     std::function<void(bool)> OnCTSChange, OnDSRChange, OnRingChange, OnRLSDChange;
     std::function<void()> OnLineError, OnPortOpened, OnPortClosed;
+    // Not published: every character that crosses the open link, in order, on
+    // the host's thread; tx for those written. Received characters come here
+    // before the receiver sees them, so a monitor's record precedes any event
+    // the frame raises.
+    std::function<void(bool tx, const uint8_t *bytes, std::size_t count)> OnLineTap;
 
     // ---- operations ----
     void MBClearTxData();

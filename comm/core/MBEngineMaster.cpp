@@ -18,6 +18,8 @@ bool TEngine::WriteToPort(const char *data, std::size_t count)
         return true; // nothing is written while no link is open, and nothing is reported
     if (!m_link->WriteBytes(data, static_cast<std::ptrdiff_t>(count)))
         return false;
+    if (pub.OnLineTap)
+        pub.OnLineTap(true, reinterpret_cast<const uint8_t *>(data), count);
     view->FlashTxLamp();
     return true;
 }

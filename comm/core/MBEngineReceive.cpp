@@ -35,6 +35,8 @@ void TEngine::HandleRxData(uint32_t count)
 {
     const std::ptrdiff_t got = ReadPending(count);
     // the driver may hand over fewer than it announced
+    if (m_LinkOpen && got > 0 && pub.OnLineTap)
+        pub.OnLineTap(false, reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));
     if (m_LinkOpen && got > 0)
         DecodeRxChunk(reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));
 }

@@ -1,0 +1,46 @@
+// The tool windows beside the design's two pages: the line monitor, the live
+// trend, the calibration record and About. They open from a small "Tools"
+// button in an empty corner of the user page, from the window's context menu
+// and by keyboard, so nothing the pages place moves. Each window is made on
+// first use by its own module and kept until the main window goes.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+
+class QAction;
+class QToolButton;
+class TForm1;
+
+class TToolWindows : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum TTool { LineMonitor, LiveTrend, CalibrationRecord, About, ToolCount };
+
+    explicit TToolWindows(TForm1 &form);
+
+    QAction *Action(TTool tool) const { return m_actions[tool]; }
+    QToolButton *Button() const { return m_button; }
+    // Shows the tool's window (made on first use) and brings it forward.
+    QWidget *Open(TTool tool);
+    // The tool's window if it has been made, else null.
+    QWidget *Window(TTool tool) const { return m_windows[tool]; }
+
+private:
+    TForm1 &m_form;
+    std::array<QAction *, ToolCount> m_actions{};
+    std::array<QPointer<QWidget>, ToolCount> m_windows{};
+    QToolButton *m_button = nullptr;
+};
+
+// Each tool's maker, in its own module. A maker returns a top-level window
+// parented to the form (Qt::Window), or null where the build leaves it out.
+QWidget *MakeLineMonitorWindow(TForm1 &form);
+QWidget *MakeLiveTrendWindow(TForm1 &form);
+QWidget *MakeCalibrationWindow(TForm1 &form);
+QWidget *MakeAboutWindow(TForm1 &form);

@@ -1,0 +1,6 @@
+#include "Tools.h"
+
+QWidget *MakeCalibrationWindow(TForm1 &)
+{
+    return nullptr; // not built yet
+}
