@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QKeySequence>
 #include <QPalette>
+#include <QSettings>
 #include <QShortcut>
 #include <QTextDocument>
 
@@ -57,6 +58,42 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::curr
     }
 
     m_tools = new TToolWindows(*this);
+
+    // The adapter opened last is chosen again at start, even under a new name,
+    // and a port that hangs up is taken back when it returns.
+    {
+        const QSettings settings = PortSettings();
+        const QString port = settings.value(QStringLiteral("port/name")).toString();
+        if (!port.isEmpty())
+            MB1->setMBLastUsedPort(port);
+        MB1->SetPreferredIdentity(settings.value(QStringLiteral("port/identity")).toString());
+    }
+    m_reconnectLabel = new QLabel(TabSheet1);
+    m_reconnectLabel->setObjectName(QStringLiteral("Label_Reconnecting"));
+    m_reconnectLabel->setGeometry(8, 254, 161, 64);
+    m_reconnectLabel->setWordWrap(true);
+    m_reconnectLabel->setAlignment(Qt::AlignCenter);
+    m_reconnectLabel->setAutoFillBackground(true);
+    m_reconnectLabel->setFrameStyle(QFrame::Box | QFrame::Plain);
+    SetBackground(m_reconnectLabel, QColor(255, 236, 140));
+    {
+        QPalette palette = m_reconnectLabel->palette();
+        palette.setColor(QPalette::WindowText, Qt::black);
+        m_reconnectLabel->setPalette(palette);
+    }
+    m_reconnectLabel->hide();
+    MB1->OnReconnectingChanged = [this](bool on) {
+        m_reconnectLabel->setText(QStringLiteral("The port was lost.\nReconnecting…\n(press a panel button to stop)"));
+        m_reconnectLabel->setToolTip(MB1->ReconnectingText());
+        m_reconnectLabel->setVisible(on);
+    };
+    MB1->SetReconnectOnHangUp(true);
+}
+
+QSettings TForm1::PortSettings()
+{
+    // INI on every platform, so the file reads the same on Linux and Windows.
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kv508"), QStringLiteral("kv508"));
 }
 
 TForm1::~TForm1()
@@ -64,6 +101,7 @@ TForm1::~TForm1()
     // The component outlives this body for a moment; nothing may call back into us.
     MB1->OnMBMasterEndOfEvent = nullptr;
     MB1->OnMBPortOpenedOrClosed = nullptr;
+    MB1->OnReconnectingChanged = nullptr;
 }
 
 // ---- helpers ------------------------------------------------------------------------------
@@ -213,6 +251,9 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
 void TForm1::MB1MBPortOpenedOrClosed(bool MBbPortOpen)
 {
     if (MBbPortOpen) {
+        QSettings settings = PortSettings();
+        settings.setValue(QStringLiteral("port/name"), MB1->Port());
+        settings.setValue(QStringLiteral("port/identity"), MB1->PortIdentity());
         StartPoll();
         SpeedButton_ReadSettings->setChecked(true);
         Button_OpenOrCloceSerialPort->setText(QStringLiteral("Soros port bezárása"));

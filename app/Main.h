@@ -15,6 +15,7 @@
 #include <functional>
 
 class QCloseEvent;
+class QSettings;
 class TToolWindows;
 
 class TForm1 : public QWidget, public Ui::Form1
@@ -80,6 +81,8 @@ public:
 
     // The monitor, trend, calibration record and About windows.
     TToolWindows *Tools() const { return m_tools; }
+    // Where the window keeps what it remembers between runs (the port).
+    static QSettings PortSettings();
 
 signals:
     // After each transaction of the chain, once the window has read and shown
@@ -116,6 +119,7 @@ protected:
 
 private:
     TToolWindows *m_tools = nullptr;
+    QLabel *m_reconnectLabel = nullptr;
 
     void SendRequest(quint8 command);
     void ReadAnswer(quint8 command);

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QColor>
+#include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QImage>
 #include <QString>
@@ -27,6 +28,7 @@ class QFrame;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTimer;
 
 // The only exception of the component: a port that cannot be opened. The
 // open/close sequence catches it; LastOpenError keeps its text.
@@ -309,6 +311,25 @@ public:
     // The reason the last probe could not list a device (empty when none).
     QString ProbeHint() const { return m_probeHint; }
     void RefreshPortList();
+
+    // ---- not published: coming back after a hang-up ---------------------------
+    // With it on, a port that hangs up under the user (not one they close) is
+    // looked for again once a second for a minute, or until they press any
+    // button of the panel: the same adapter under any name (its identity as
+    // the probe tells it, else the same name). When it returns it is opened
+    // again. Off unless the application turns it on.
+    void SetReconnectOnHangUp(bool on);
+    bool Reconnecting() const;
+    QString ReconnectingText() const; // what is awaited, for a tooltip or the window
+    // The identity of the adapter behind the port opened last (empty when the
+    // probe knows none: a built-in port, a port on Windows).
+    QString PortIdentity() const;
+    // The adapter the port list selects after a probe, ahead of the last used name.
+    void SetPreferredIdentity(const QString &identity);
+    std::function<void(bool reconnecting)> OnReconnectingChanged;
+    static constexpr int ReconnectWindowMs = 60000;
+    static constexpr int ReconnectIntervalMs = 1000;
+
     // Counters, speed range, history, chart and try display back to zero (the "C" button).
     void ClearAllCounters();
 
@@ -344,6 +365,12 @@ private:
     static QString Q(const std::string &utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
 
     void CreatePanel();
+    void RefreshPortList(bool busyCursor);
+    QString PortKeyOf(const QString &name) const; // identity, or "name " + name
+    int FindPort(const QString &key) const;      // row of the port with that key, or -1
+    void StartReconnecting();
+    void StopReconnecting();
+    void ReconnectTick();
     void SelectPort();
     void RefreshButtonClick();
     void OpenButtonClicked();
@@ -388,6 +415,12 @@ private:
     mbcore::TTimer TxLampTimer;
     mbcore::TTimer RxLampTimer;
     QString m_probeHint;
+    QString m_portKey;           // who the port opened last is
+    QString m_preferredIdentity;
+    QString m_lostPort;
+    bool m_reconnectOnHangUp = false;
+    QTimer *m_reconnectTimer = nullptr; // made on the first hang-up
+    QDeadlineTimer m_reconnectUntil;
     std::array<qint32, 100> m_SpeedSamples{};
     // What ShowCounters last wrote, so a burst of receive events formats nothing twice.
     quint64 m_ShownTxFrames = ~quint64(0);

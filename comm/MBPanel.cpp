@@ -105,7 +105,7 @@ void TMB::CreatePanel()
     PortList->setUniformItemSizes(true);
     PortList->setItemDelegate(new TFixedRowDelegate(13, PortList));
     PortList->setSelectionMode(QAbstractItemView::SingleSelection);
-    QObject::connect(PortList, &QListWidget::itemClicked, this, [this] { SelectPort(); });
+    QObject::connect(PortList, &QListWidget::itemClicked, this, [this] { StopReconnecting(); SelectPort(); });
     // The probe may run from places the panel does not own (a failed open, a
     // hang-up); any change of the list brings its hint up to date afterwards.
     QAbstractItemModel *ports = PortList->model();
@@ -128,13 +128,13 @@ void TMB::CreatePanel()
     RefreshButton = new QPushButton(QStringLiteral("Ref"), this);
     RefreshButton->setGeometry(97, 81, 28, 19);
     RefreshButton->setToolTip(QStringLiteral("Refresh list"));
-    QObject::connect(RefreshButton, &QPushButton::clicked, this, [this] { RefreshButtonClick(); });
+    QObject::connect(RefreshButton, &QPushButton::clicked, this, [this] { StopReconnecting(); RefreshButtonClick(); });
 
     OpenButton = new QPushButton(QStringLiteral("Open"), this); // above OpenFrame: created after it
     OpenButton->setGeometry(99, 58, 51, 17);
     OpenButton->setCheckable(true);
     OpenButton->setEnabled(false);
-    QObject::connect(OpenButton, &QPushButton::clicked, this, [this] { OpenButtonClicked(); });
+    QObject::connect(OpenButton, &QPushButton::clicked, this, [this] { StopReconnecting(); OpenButtonClicked(); });
 
     BaudCombo = new QComboBox(this);
     BaudCombo->setGeometry(5, 119, 144, 25);
@@ -142,7 +142,7 @@ void TMB::CreatePanel()
     BaudCombo->setItemDelegate(new TFixedRowDelegate(13, BaudCombo));
     BaudCombo->hide();
     // activated: the user's choice only, never a selection made by the code.
-    QObject::connect(BaudCombo, &QComboBox::activated, this, [this](int index) { BaudComboActivated(index); });
+    QObject::connect(BaudCombo, &QComboBox::activated, this, [this](int index) { StopReconnecting(); BaudComboActivated(index); });
 
     BaudLabel = MakeLabel(this, QRect(5, 115, 143, 15), QString(), nullptr, Qt::AlignHCenter);
     BaudLabel->hide();
@@ -170,7 +170,7 @@ void TMB::CreatePanel()
     ClearButton = new QPushButton(QStringLiteral("C"), this);
     ClearButton->setGeometry(128, 81, 23, 19);
     ClearButton->setToolTip(QStringLiteral("Clear all counters"));
-    QObject::connect(ClearButton, &QPushButton::clicked, this, [this] { ClearAllCounters(); });
+    QObject::connect(ClearButton, &QPushButton::clicked, this, [this] { StopReconnecting(); ClearAllCounters(); });
 
     ChartImage = MakeLabel(OpenViewPanel, QRect(1, 24, 86, 19), QString(), nullptr);
     ChartImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -318,7 +318,10 @@ void TMB::ApplyStatusLineText()
     // A closed panel with nothing to pick tells why the list is empty instead
     // of the last status; the whole hint is in the tooltip.
     QString tip;
-    if (!m_engine->MBPortOpen() && PortList->count() == 0 && !m_probeHint.isEmpty()) {
+    if (Reconnecting()) {
+        StatusLine->setText(QStringLiteral("Reconnecting…"));
+        tip = ReconnectingText();
+    } else if (!m_engine->MBPortOpen() && PortList->count() == 0 && !m_probeHint.isEmpty()) {
         const QFontMetrics fm(StatusLine->font());
         StatusLine->setText(fm.elidedText(m_probeHint, Qt::ElideRight, StatusLine->width() - 2));
         tip = m_probeHint;
@@ -349,6 +352,7 @@ void TMB::Opening()
     SetOpenFrameColor(kGreen);
     if (QListWidgetItem *item = PortList->currentItem())
         setPort(item->text());
+    m_portKey = PortKeyOf(Port());
     PortLabel->setText(Port());
 }
 
@@ -382,6 +386,8 @@ void TMB::PortVanished()
 {
     RefreshPortList();
     ShowProbeHint();
+    if (m_reconnectOnHangUp)
+        StartReconnecting();
 }
 
 // ---- deferred start-up ----------------------------------------------------------------

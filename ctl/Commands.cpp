@@ -178,6 +178,7 @@ int RunPorts(bool json)
             p["product"] = info.product;
             p["serial"] = info.serialNumber;
             p["usb-id"] = info.usbId;
+            p["identity"] = info.Identity(); // what a watch knows the adapter by again
             j["ports"].push_back(p);
         }
         j["hint"] = probe.hint;
@@ -252,6 +253,10 @@ void PrintOne(const TLiveData &d, const std::string &format)
 
 } // namespace
 
+// How often a watch looks for a lost adapter: the probe costs well under a
+// millisecond, and a second is soon enough for a log.
+constexpr int ReconnectLookMs = 1000;
+
 int RunRead(const TLinkOptions &link, const TReadOptions &o)
 {
     TLinkWrapper wrap;
@@ -266,7 +271,7 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
         throw TFailure(exitUsage, "--trace needs the line monitor, which this kv508ctl was built without");
 #endif
     TSession s(link, wrap);
-    s.Open();
+    s.Open(o.watch && o.reconnect);
     if (!o.watch) {
         PrintOne(s.Poll(), o.format);
         return exitOK;
@@ -289,8 +294,24 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
             else
                 Out(LiveLine(d, time));
         } catch (const TFailure &f) {
-            if (f.code == exitPort)
+            if (f.code == exitPort && !o.reconnect)
                 throw; // the line is gone: nothing more to watch
+            if (f.code == exitPort) {
+                // The log pauses, says so, and goes on when the adapter is back.
+                const std::string lost = s.Port();
+                std::fprintf(stderr, "kv508ctl: %s; waiting for %s to return (Ctrl+C ends)\n", f.what(),
+                             s.Identity().empty() ? ("port " + lost).c_str() : ("the adapter " + s.Identity()).c_str());
+                std::fflush(stderr);
+                bool back = false;
+                while (!back && Pause(s.Loop(), interrupt, ReconnectLookMs))
+                    back = s.Reopen();
+                if (!back)
+                    break;
+                std::fprintf(stderr, "kv508ctl: %s is back%s; the watch goes on\n", lost.c_str(),
+                             s.Port() == lost ? "" : (" as " + s.Port()).c_str());
+                std::fflush(stderr);
+                continue;
+            }
             ++failed;
             std::fprintf(stderr, "kv508ctl: poll %ld failed: %s\n", n, f.what());
             std::fflush(stderr);

@@ -20,6 +20,7 @@ struct TReadOptions {
     long count = 0; // 0: until interrupted
     std::string format = "text"; // text, csv, json
     bool trace = false;
+    bool reconnect = true; // with watch: wait for a lost adapter and go on
 };
 int RunRead(const TLinkOptions &link, const TReadOptions &o);
 

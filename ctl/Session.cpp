@@ -117,9 +117,28 @@ void TSession::Note(const std::string &text) const
     std::fflush(stderr);
 }
 
-void TSession::Open()
+namespace {
+
+// The listed port that is the same device as port (a name or a path), or -1.
+int FindPort(const PortProbe::TProbeResult &probe, const std::string &port)
+{
+    const std::string path = PortProbe::ResolvePortPath(port);
+    for (std::size_t i = 0; i < probe.ports.size(); ++i)
+        if (probe.ports[i] == port || PortProbe::ResolvePortPath(probe.ports[i]) == path)
+            return static_cast<int>(i);
+    return -1;
+}
+
+} // namespace
+
+void TSession::Open(bool learnIdentity)
 {
     m_port = ChoosePort(m_options.port);
+    if (learnIdentity) {
+        const PortProbe::TProbeResult probe = PortProbe::Probe();
+        const int i = FindPort(probe, m_port);
+        m_identity = i >= 0 && std::size_t(i) < probe.infos.size() ? probe.infos[std::size_t(i)].Identity() : std::string();
+    }
     m_engine.setPort(m_port);
     m_engine.MBOpenPort();
     if (m_engine.MBPortOpen()) {
@@ -147,6 +166,31 @@ void TSession::Open()
         text += "; that is not a serial port (kv508ctl ports lists them)";
     }
     throw TFailure(exitPort, text);
+}
+
+bool TSession::Reopen()
+{
+    if (m_engine.MBPortOpen())
+        return true;
+    const PortProbe::TProbeResult probe = PortProbe::Probe();
+    int found = -1;
+    if (m_identity.empty()) {
+        found = FindPort(probe, m_port);
+    } else {
+        for (std::size_t i = 0; i < probe.ports.size() && i < probe.infos.size(); ++i)
+            if (probe.infos[i].Identity() == m_identity) {
+                found = static_cast<int>(i);
+                break;
+            }
+    }
+    if (found < 0)
+        return false;
+    // Under its new name; a path given for the same name stays as it was.
+    if (!m_identity.empty() || m_port.find('/') == std::string::npos)
+        m_port = probe.ports[std::size_t(found)];
+    m_engine.setPort(m_port);
+    m_engine.MBOpenPort(); // a failed open waits for the next look: the device may still be settling
+    return m_engine.MBPortOpen();
 }
 
 mbcore::TMBStatus TSession::Transact(const std::function<void(mbcore::TMBEngine &)> &put, std::string *text)

@@ -60,8 +60,15 @@ public:
     TSession &operator=(const TSession &) = delete;
 
     // Opens the port (throws TFailure exitPort with the reason and the fix).
-    void Open();
+    // With learnIdentity the probe first tells who the adapter is, so that
+    // Reopen finds it again under another name.
+    void Open(bool learnIdentity = false);
     const std::string &Port() const { return m_port; }
+    // The adapter's identity as the probe told it at Open (empty: none known).
+    const std::string &Identity() const { return m_identity; }
+    // After the line went away: if the same adapter (by identity, else by the
+    // same name) is listed again, opens it. True when the port is open again.
+    bool Reopen();
 
     // One transaction; the status it ended with. text gets the engine's status text.
     mbcore::TMBStatus Transact(const std::function<void(mbcore::TMBEngine &)> &put, std::string *text = nullptr);
@@ -84,6 +91,7 @@ private:
     TLinkOptions m_options;
     TLinkWrapper m_wrap;
     std::string m_port;
+    std::string m_identity;
     TEventLoop m_loop;
     std::unique_ptr<TLoopHost> m_host;
     mbcore::TMBEngine m_engine;

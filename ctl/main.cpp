@@ -91,8 +91,13 @@ int main(int argc, char **argv)
         ->check(CLI::IsMember({"text", "csv", "json"}))
         ->capture_default_str();
     readCmd->add_flag("--trace", read.trace, "show this program's own frames on standard error");
+    readCmd->add_flag("--reconnect,!--no-reconnect", read.reconnect,
+                      "with --watch: when the adapter is pulled, wait for it (under any name) and go on (default)")
+        ->needs(watch);
     readCmd->footer(SubFooter("While watching, a failed poll is reported on standard error and the watch goes on;\n"
-                              "each line is flushed as it is written. Exit code 3 only when no poll was answered."));
+                              "each line is flushed as it is written. Exit code 3 only when no poll was answered.\n"
+                              "A pulled adapter pauses the watch with a line on standard error; it goes on when the\n"
+                              "same adapter returns, under any name (--no-reconnect: end with exit code 2 instead)."));
 
     CLI::App *settings = app.add_subcommand("settings", "read or write the stored settings");
     settings->require_subcommand(1);

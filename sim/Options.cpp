@@ -2,6 +2,7 @@
 
 #include "MBProtocol.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -90,6 +91,9 @@ QString HelpText()
         "\n"
         "Other:\n"
         "  --no-link          do not publish the virtual-port link\n"
+        "  --serial TEXT      the serial number of the adapter the published port plays\n"
+        "                     (default KV508SIM): a tool that lost the port takes it\n"
+        "                     back only from a simulator with the same one\n"
         "  --no-stdin         do not read commands from standard input\n"
         "  --watch-pid PID    end (and remove the link) when process PID ends\n"
         "  --verbose          log every request and fault on standard error\n"
@@ -231,6 +235,15 @@ ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &er
             if (!ParseInt(value, 1, std::numeric_limits<pid_t>::max(), n))
                 return bad(QStringLiteral("a process id"));
             options.watchPid = n;
+        } else if (name == QLatin1String("--serial")) {
+            if (!takeValue())
+                return ParseOutcome::Error;
+            // One printable line: it is written into the port's lock file.
+            const bool printable = !value.isEmpty() && value.size() <= 64 &&
+                                   std::all_of(value.begin(), value.end(), [](QChar c) { return c.isPrint(); });
+            if (!printable)
+                return bad(QStringLiteral("1 to 64 printable characters"));
+            options.adapterSerial = value;
         } else if (name == QLatin1String("--verbose") || name == QLatin1String("-v")) {
             if (!flag())
                 return ParseOutcome::Error;

@@ -14,6 +14,9 @@ struct Options {
     bool stdinCommands = true; // read commands from standard input
     bool verbose = false;
     qint64 watchPid = 0;       // end when this process ends (0: none)
+    // The serial number of the adapter the published port plays: the tool
+    // knows a port again by it when the port returns under another name.
+    QString adapterSerial = QStringLiteral("KV508SIM");
 };
 
 enum class ParseOutcome { Run, Help, Version, Error };

@@ -150,7 +150,7 @@ bool PtyPort::Open(QString &error)
     return true;
 }
 
-bool PtyPort::Publish(const QString &dir, QString &error)
+bool PtyPort::Publish(const QString &dir, const QString &serial, QString &error)
 {
     RemoveDeadLinks(dir);
     const QByteArray target = QFile::encodeName(m_slavePath);
@@ -183,6 +183,13 @@ bool PtyPort::Publish(const QString &dir, QString &error)
                 continue; // made by hand meanwhile: leave it
             error = QStringLiteral("cannot create %1: %2").arg(link, SystemError(err));
             return false;
+        }
+        // Who the port is, for a tool that lost it. Should this fail, the port
+        // still works; it is only not recognised when it returns.
+        const QByteArray identity = "product=kv508-sim\nserial=" + serial.toUtf8() + '\n';
+        if (::ftruncate(fd, 0) == 0) {
+            const ssize_t written = ::write(fd, identity.constData(), size_t(identity.size()));
+            (void)written;
         }
         m_linkPath = link;
         m_lock = fd;

@@ -23,7 +23,9 @@ public:
     // holds dir/.kv508sim<N>.lock with flock() as the link's proof of life until
     // Unpublish or the end of the process. First removes every kv508sim link
     // whose proof is dead (left by a simulator that was killed).
-    bool Publish(const QString &dir, QString &error);
+    // The lock file also says who the port is (product and adapter serial), as
+    // sysfs does for a USB adapter.
+    bool Publish(const QString &dir, const QString &serial, QString &error);
     // Removes the link (only while it still points to our terminal), then the
     // lock file, then lets go of the lock.
     void Unpublish();

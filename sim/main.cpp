@@ -170,7 +170,7 @@ int main(int argc, char **argv)
         const QString dir = QString::fromStdString(PortProbe::VirtualPortDir(true));
         if (dir.isEmpty())
             Say(QStringLiteral("no usable virtual-port directory; use the device path"));
-        else if (!pty.Publish(dir, error))
+        else if (!pty.Publish(dir, options.adapterSerial, error))
             Say(error + QStringLiteral("; use the device path"));
     }
 

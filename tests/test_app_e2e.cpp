@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 
 #include <cmath>
 #include <memory>
@@ -154,6 +155,49 @@ TEST_F(SimTest, OpeningThroughThePortListShowsLiveValuesAndTheSettings)
     EXPECT_EQ(form->Label_Firmware->text(), QStringLiteral("Förmver: v2017.01.05."));
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^-?\\d+,\\d{3} mA$")).match(form->Label_OutputValue->text()).hasMatch())
         << form->Label_OutputValue->text().toStdString();
+}
+
+// Pulled and plugged back: the simulator killed and started again on a new
+// terminal (the same adapter serial); the window takes the port back by
+// itself and the chain goes on, while waiting it costs next to nothing.
+TEST_F(SimTest, AKilledSimulatorStartedAgainIsTakenBackAndPollingResumes)
+{
+    auto sim = std::make_unique<TSimProcess>();
+    ASSERT_TRUE(sim->Start()) << sim->Stderr().toStdString();
+    mb->setMBRefreshListOnStartup(true);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->PortList->count() > 0; }, kWait));
+    form->Button_OpenOrCloceSerialPort->click();
+    ASSERT_TRUE(mb->MBPortOpen());
+    ASSERT_TRUE(Polls(2));
+
+    sim->Kill();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->Reconnecting(); }, kWait));
+    const auto cpuMs = [] {
+        rusage ru{};
+        ::getrusage(RUSAGE_SELF, &ru);
+        return (ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) * 1000 + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1000;
+    };
+    const long cpuBefore = cpuMs();
+    QTest::qWait(2000); // the wait whose cost is measured
+    const long waitingCpuMs = cpuMs() - cpuBefore;
+    EXPECT_FALSE(mb->MBPortOpen());
+
+    auto again = std::make_unique<TSimProcess>();
+    ASSERT_TRUE(again->Start()) << again->Stderr().toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->MBPortOpen(); }, kWait));
+    const qint64 reopenedMs = clock.elapsed();
+    ASSERT_TRUE(Polls(2));
+    const qint64 pollingMs = clock.elapsed();
+    EXPECT_FALSE(mb->Reconnecting());
+    EXPECT_EQ(mb->Port(), again->PortName());
+    RecordProperty("reconnect_waiting_cpu_ms_per_2s", static_cast<int>(waitingCpuMs));
+    RecordProperty("reconnect_reopened_ms", static_cast<int>(reopenedMs));
+    std::printf("waiting for the port: %ld ms CPU in 2 s; reopened %lld ms after the simulator was back, "
+                "polling again after %lld ms\n",
+                waitingCpuMs, static_cast<long long>(reopenedMs), static_cast<long long>(pollingMs));
 }
 
 TEST_F(SimTest, DisplaysFollowTheInstrument)

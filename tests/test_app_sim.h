@@ -80,6 +80,13 @@ public:
         return m_stderr;
     }
 
+    // As a pulled adapter or a crash: no goodbye, the terminal just goes.
+    void Kill()
+    {
+        m_process.kill();
+        m_process.waitForFinished(10000);
+    }
+
     void Stop()
     {
         if (m_process.state() == QProcess::NotRunning)

@@ -408,6 +408,53 @@ TEST(PortProbe, PortsOfAnySerialDriverAreFoundWithTheirUsbDescriptors)
     EXPECT_EQ(c->driver, "serial");
 }
 
+// An adapter plugged back in often gets another name (ttyUSB0 becomes
+// ttyUSB1): its identity stays, and differs from every other adapter's.
+TEST(PortProbe, AnAdapterKeepsItsIdentityUnderAnyName)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    UseScratchVirtualPortDir();
+    TFakeRoot first, second, nothing;
+    TPtyPair a, b, plain, sim, other;
+    const TFakeUsb ftdi{"0403", "6001", "FTDI", "FT232R USB UART", "A50285BI"};
+    const TFakeUsb noSerial{"1a86", "7523", "QinHeng", "USB Serial", ""};
+    ASSERT_TRUE(AddFakeSerialPort(first.dir.Path(), "ttyUSB0", a.SlavePath(), "ftdi_sio", &ftdi));
+    ASSERT_TRUE(AddFakeSerialPort(first.dir.Path(), "ttyUSB1", plain.SlavePath(), "ch341-uart", &noSerial));
+    ASSERT_TRUE(AddFakeSerialPort(first.dir.Path(), "ttyS0", b.SlavePath(), "serial8250"));
+    ASSERT_TRUE(AddFakeSerialPort(second.dir.Path(), "ttyUSB3", b.SlavePath(), "ftdi_sio", &ftdi));
+
+    const PortProbe::TProbeResult before = PortProbe::Probe(first.Roots());
+    const PortProbe::TProbeResult after = PortProbe::Probe(second.Roots());
+    const PortProbe::TPortInfo *was = InfoOf(before, "ttyUSB0");
+    const PortProbe::TPortInfo *now = InfoOf(after, "ttyUSB3");
+    ASSERT_NE(was, nullptr);
+    ASSERT_NE(now, nullptr);
+    EXPECT_EQ(was->Identity(), "usb 0403:6001 serial A50285BI");
+    EXPECT_EQ(now->Identity(), was->Identity());
+    // Without a serial number the socket it is plugged into tells it apart.
+    const PortProbe::TPortInfo *cheap = InfoOf(before, "ttyUSB1");
+    ASSERT_NE(cheap, nullptr);
+    EXPECT_EQ(cheap->Identity().rfind("usb 1a86:7523 at ", 0), 0u) << cheap->Identity();
+    EXPECT_GT(cheap->Identity().size(), std::string("usb 1a86:7523 at ").size());
+    // A built-in port is known by its name only.
+    const PortProbe::TPortInfo *builtIn = InfoOf(before, "ttyS0");
+    ASSERT_NE(builtIn, nullptr);
+    EXPECT_EQ(builtIn->Identity(), "");
+
+    // A simulator's port says who it is in its lock file; a hand-made link does not.
+    ASSERT_TRUE(PublishVirtualPort("kv508sim0", sim.SlavePath(), "BENCH-7"));
+    ASSERT_TRUE(PublishVirtualPort("kv508sim1", other.SlavePath(), "BENCH-8"));
+    const PortProbe::TProbeResult virt = PortProbe::Probe(nothing.Roots());
+    const PortProbe::TPortInfo *s0 = InfoOf(virt, "kv508sim0");
+    const PortProbe::TPortInfo *s1 = InfoOf(virt, "kv508sim1");
+    ASSERT_NE(s0, nullptr);
+    ASSERT_NE(s1, nullptr);
+    EXPECT_EQ(s0->Identity(), "virtual kv508-sim serial BENCH-7");
+    EXPECT_EQ(s1->Identity(), "virtual kv508-sim serial BENCH-8");
+    ReleaseVirtualPortLock("kv508sim0");
+    ReleaseVirtualPortLock("kv508sim1");
+}
+
 // A simulator killed with SIGKILL leaves its link, and the pseudo-terminal
 // number goes to someone's new terminal window: that terminal is never touched.
 TEST(PortProbe, ASimulatorLinkIsListedAndOpenedOnlyWhileItsPublisherLives)

@@ -22,4 +22,15 @@ std::string TPortInfo::Description() const
     return text;
 }
 
+std::string TPortInfo::Identity() const
+{
+    if (!usbId.empty() && !serialNumber.empty())
+        return "usb " + usbId + " serial " + serialNumber;
+    if (!usbId.empty() && !usbPath.empty())
+        return "usb " + usbId + " at " + usbPath;
+    if (usbId.empty() && !product.empty() && !serialNumber.empty())
+        return "virtual " + product + " serial " + serialNumber;
+    return {};
+}
+
 } // namespace PortProbe

@@ -342,6 +342,7 @@ bool SysfsInfo(const std::string &sysRoot, const std::string &rawName, TPortInfo
         info.product = ReadLine(dir + "/product");
         info.serialNumber = ReadLine(dir + "/serial");
         info.usbId = ReadLine(dir + "/idVendor") + ':' + ReadLine(dir + "/idProduct");
+        info.usbPath = BaseName(dir);
         break;
     }
     return true;
@@ -401,6 +402,30 @@ std::vector<TCandidate> DevCandidates(const TProbeRoots &roots, int &skipped)
     return out;
 }
 
+// What a virtual port's publisher says of it in its lock file: "product=" and
+// "serial=" lines, as sysfs tells them of a USB adapter.
+void PublisherInfo(const std::string &lockPath, TPortInfo &info)
+{
+    const int fd = ::open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    char buffer[256];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    ::close(fd);
+    if (n <= 0)
+        return;
+    std::string_view rest(buffer, static_cast<std::size_t>(n));
+    while (!rest.empty()) {
+        const std::size_t eol = rest.find('\n');
+        const std::string_view line = rest.substr(0, eol);
+        rest = eol == std::string_view::npos ? std::string_view() : rest.substr(eol + 1);
+        if (StartsWith(line, "product="))
+            info.product = Trimmed(ValidUtf8(line.substr(8)));
+        else if (StartsWith(line, "serial="))
+            info.serialNumber = Trimmed(ValidUtf8(line.substr(7)));
+    }
+}
+
 std::vector<TCandidate> VirtualCandidates(int &skipped)
 {
     std::vector<TCandidate> out;
@@ -423,6 +448,7 @@ std::vector<TCandidate> VirtualCandidates(int &skipped)
         if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
             TCandidate c{name, path, true, TPortInfo(), 0};
             c.info.name = name;
+            PublisherInfo(VirtualPortLockPath(path), c.info);
             out.push_back(std::move(c));
         }
     }

@@ -71,8 +71,14 @@ struct TPortInfo {
     std::string product;
     std::string serialNumber;
     std::string usbId;        // "1a86:7523"
+    std::string usbPath;      // where the USB device is plugged in ("1-1.2"), for adapters without a serial
     // One line per known field, for a tooltip; empty when nothing is known.
     std::string Description() const;
+    // Who the adapter is, whatever its device name: USB ID with serial number
+    // (or, lacking one, with the socket it is plugged into), or the product and
+    // serial a virtual port's publisher gives. Empty when nothing tells it
+    // apart from its name (a built-in port, a port on Windows).
+    std::string Identity() const;
 };
 
 struct TProbeResult {

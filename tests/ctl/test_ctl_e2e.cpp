@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 
@@ -107,6 +108,34 @@ TEST_F(CtlTest, AnEndlessWatchEndsCleanlyAtSigterm)
     EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ','));
     // The port is free again at once.
     EXPECT_EQ(On(sim, {"--tries", "1", "read"}).code, 0);
+}
+
+// A pulled adapter pauses the log; it goes on when the same adapter returns,
+// under whatever name, and not when another one takes the old name.
+TEST_F(CtlTest, APulledAdapterPausesTheWatchUntilTheSameOneReturns)
+{
+    auto lost = std::make_unique<TSim>(std::vector<std::string>{"--no-line-time", "--serial", "RIG-1"});
+    ASSERT_TRUE(lost->Ok());
+    ctltest::TProcess watch;
+    ASSERT_TRUE(watch.Start(KV508CTL_PATH, {"--port", "kv508sim0", "read", "--watch", "--interval", "100", "-f", "csv"}));
+    std::string header, row, err;
+    ASSERT_TRUE(watch.ReadOutLine(header, 10000));
+    ASSERT_TRUE(watch.ReadOutLine(row, 10000));
+    lost->Stop();
+    lost.reset();
+    ASSERT_TRUE(watch.ReadErrLine(err, 10000));
+    EXPECT_TRUE(Has(err, "closed during poll") && Has(err, "waiting for the adapter virtual kv508-sim serial RIG-1")) << err;
+
+    TSim other({"--no-line-time", "--serial", "RIG-2"}); // takes the name kv508sim0
+    ASSERT_TRUE(other.Ok());
+    EXPECT_FALSE(watch.ReadErrLine(err, 2500)) << "another adapter was taken: " << err; // two looks at least
+    TSim same({"--no-line-time", "--serial", "RIG-1"}); // kv508sim1
+    ASSERT_TRUE(same.Ok());
+    ASSERT_TRUE(watch.ReadErrLine(err, 5000));
+    EXPECT_EQ(err, "kv508ctl: kv508sim0 is back as kv508sim1; the watch goes on");
+    ASSERT_TRUE(watch.ReadOutLine(row, 10000));
+    EXPECT_EQ(std::count(row.begin(), row.end(), ','), std::count(header.begin(), header.end(), ',')); // no second header
+    EXPECT_EQ(watch.Stop(), 0);
 }
 
 // ---- settings -------------------------------------------------------------------------------------
@@ -353,13 +382,14 @@ TEST_F(CtlTest, PortsListsTheSimulatorWhichIsThenTheDefaultPort)
     ASSERT_TRUE(sim.Ok());
     const TRun ports = Ctl({"ports"});
     ASSERT_EQ(ports.code, 0) << Shown(ports);
-    EXPECT_EQ(ports.out, "kv508sim0\n");
+    EXPECT_EQ(ports.out, "kv508sim0   kv508-sim serial KV508SIM\n"); // the simulator's adapter serial
     const TRun js = Ctl({"ports", "--json"});
     ASSERT_EQ(js.code, 0) << Shown(js);
     const json j = json::parse(js.out);
     ASSERT_EQ(j["ports"].size(), 1u);
     EXPECT_EQ(j["ports"][0]["name"], "kv508sim0");
     EXPECT_EQ(j["ports"][0]["path"], sim.Path());
+    EXPECT_EQ(j["ports"][0]["identity"], "virtual kv508-sim serial KV508SIM");
 
     const TRun read = Ctl({"read"});
     EXPECT_EQ(read.code, 0) << Shown(read);

@@ -33,9 +33,9 @@ QByteArray TPty::Read(qsizetype count, int timeoutMs)
     return out;
 }
 
-bool PublishVirtualPort(const QString &name, const QString &target)
+bool PublishVirtualPort(const QString &name, const QString &target, const QString &serial)
 {
-    return PtyTools::PublishVirtualPort(Std(name), Std(target));
+    return PtyTools::PublishVirtualPort(Std(name), Std(target), Std(serial));
 }
 
 void ReleaseVirtualPortLock(const QString &name)

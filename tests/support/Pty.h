@@ -40,7 +40,7 @@ private:
 // Points name in the virtual-port directory at target (replacing an old link).
 // A simulator's name (kv508sim...) is published as the simulator does: with
 // its lock file, held by this process until ReleaseVirtualPortLock.
-bool PublishVirtualPort(const QString &name, const QString &target);
+bool PublishVirtualPort(const QString &name, const QString &target, const QString &serial = {});
 // Lets go of the lock as a killed simulator would; the files stay behind.
 void ReleaseVirtualPortLock(const QString &name);
 

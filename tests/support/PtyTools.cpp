@@ -150,7 +150,7 @@ bool WriteFile(const std::string &path, std::string_view content)
     return ::close(fd) == 0 && ok;
 }
 
-bool PublishVirtualPort(const std::string &name, const std::string &target)
+bool PublishVirtualPort(const std::string &name, const std::string &target, const std::string &serial)
 {
     const std::string dir = PortProbe::VirtualPortDir(true);
     if (dir.empty())
@@ -161,6 +161,9 @@ bool PublishVirtualPort(const std::string &name, const std::string &target)
         const std::string lock = PortProbe::VirtualPortLockPath(link);
         const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+            return false;
+        const std::string identity = serial.empty() ? std::string() : "product=kv508-sim\nserial=" + serial + "\n";
+        if (::ftruncate(fd, 0) != 0 || ::write(fd, identity.data(), identity.size()) != static_cast<ssize_t>(identity.size()))
             return false;
         HeldLocks()[name] = fd;
     }

@@ -66,7 +66,8 @@ bool WriteFile(const std::string &path, std::string_view content);
 // Points name in the virtual-port directory at target (replacing an old link).
 // A simulator's name (kv508sim...) is published as the simulator does: with
 // its lock file, held by this process until ReleaseVirtualPortLock.
-bool PublishVirtualPort(const std::string &name, const std::string &target);
+// Given a serial, the lock file says who the port is, as the simulator's does.
+bool PublishVirtualPort(const std::string &name, const std::string &target, const std::string &serial = {});
 // Lets go of the lock as a killed simulator would; the files stay behind.
 void ReleaseVirtualPortLock(const std::string &name);
 

@@ -20,6 +20,9 @@ struct TMBTestPeer {
         mb.ShowProbeHint();
     }
     static mbcore::TMBView &View(TMB &mb) { return mb; }
+    // The reconnect timer's next look, at once; and the minute run out.
+    static void ReconnectTick(TMB &mb) { mb.ReconnectTick(); }
+    static void EndReconnectWindow(TMB &mb) { mb.m_reconnectUntil.setRemainingTime(0); }
 };
 
 inline mbcore::detail::TEngine &Core(TMB &mb) { return Core(TMBTestPeer::Engine(mb)); }
