@@ -44,6 +44,15 @@ QString SpanText(int64_t ms)
     return QStringLiteral("%1 s").arg(ms / 1000);
 }
 
+// Status colours readable on the desktop's theme, light or dark.
+QString Colour(const QWidget *w, bool good)
+{
+    const bool dark = w->palette().color(QPalette::Window).lightness() < 128;
+    if (good)
+        return dark ? QStringLiteral("#81c784") : QStringLiteral("#2e7d32");
+    return dark ? QStringLiteral("#ff8a80") : QStringLiteral("#c62828");
+}
+
 QToolButton *MakeButton(const QString &text, const QString &tip, QWidget *parent, bool checkable = false)
 {
     auto *b = new QToolButton(parent);
@@ -79,6 +88,10 @@ TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m
     m_liveButton = MakeButton(QStringLiteral("Follow"), QStringLiteral("Back to live: the view follows the newest poll (End)"), this);
     top->addWidget(m_pauseButton);
     top->addWidget(m_liveButton);
+    top->addSpacing(12);
+    m_fitButton = MakeButton(QStringLiteral("Fit mA"),
+                             QStringLiteral("Fit the current axis to the visible values instead of the 4–20 mA loop range"), this, true);
+    top->addWidget(m_fitButton);
     top->addStretch(1);
     m_logButton = MakeButton(QStringLiteral("Log to CSV"), QStringLiteral("Write every answered poll to a CSV file, one flushed row each"),
                              this, true);
@@ -109,6 +122,7 @@ TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m
     connect(m_spans, &QButtonGroup::idClicked, this, [this](int id) { m_plot->SetSpan(kSpans[id].ms); });
     connect(m_pauseButton, &QToolButton::clicked, this, [this](bool paused) { m_plot->SetLive(!paused); });
     connect(m_liveButton, &QToolButton::clicked, this, [this] { m_plot->SetLive(true); });
+    connect(m_fitButton, &QToolButton::toggled, m_plot, &TTrendPlot::SetFitOutput);
     connect(m_plot, &TTrendPlot::ViewChanged, this, &TLiveTrendWindow::UpdateView);
     connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, m_pauseButton, &QToolButton::click);
     connect(new QShortcut(QKeySequence(Qt::Key_End), this), &QShortcut::activated, m_liveButton, &QToolButton::click);
@@ -133,10 +147,7 @@ TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m
     resize(940, 560);
 }
 
-TLiveTrendWindow::~TLiveTrendWindow()
-{
-    disconnect(&m_form, nullptr, this, nullptr);
-}
+TLiveTrendWindow::~TLiveTrendWindow() = default;
 
 void TLiveTrendWindow::showEvent(QShowEvent *event)
 {
@@ -224,7 +235,7 @@ void TLiveTrendWindow::UpdateStats()
     }
     text += sep + sep + QStringLiteral("%1 polls in %2").arg(st.value.count).arg(SpanText(end - start));
     if (st.failed)
-        text += QStringLiteral(", <span style='color:#ef5350'><b>%1 failed</b></span>").arg(st.failed);
+        text += QStringLiteral(", <span style='color:%2'><b>%1 failed</b></span>").arg(st.failed).arg(Colour(this, false));
     m_statsLabel->setText(text);
 }
 
@@ -325,7 +336,7 @@ void TLiveTrendWindow::OnLogFailed(int session, int error, const QString &messag
     if (lost > 0)
         text += QStringLiteral(" Answered polls not written: %1 (the trend still shows them).").arg(lost);
     text += QLatin1Char(' ') + fix;
-    m_logLabel->setStyleSheet(QStringLiteral("color: #e53935; font-weight: bold"));
+    m_logLabel->setStyleSheet(QStringLiteral("color: %1; font-weight: bold").arg(Colour(this, false)));
     m_logLabel->setText(text);
     emit LogFailed(text);
 
@@ -346,7 +357,7 @@ void TLiveTrendWindow::ShowLogState()
             m_logLabel->setText(QStringLiteral("Logging to %1%2 — %3 rows written")
                                     .arg(path, m_logLabel->property("appended").toBool() ? QStringLiteral(" (appending)") : QString())
                                     .arg(m_rowsWritten));
-        m_logLabel->setStyleSheet(QStringLiteral("color: #2e7d32"));
+        m_logLabel->setStyleSheet(QStringLiteral("color: %1").arg(Colour(this, true)));
     } else if (!m_logPath.isEmpty()) {
         m_logLabel->setText(QStringLiteral("Not logging (last file: %1, %2 rows this time).").arg(path).arg(m_rowsWritten));
     } else {

@@ -68,6 +68,7 @@ private:
     QButtonGroup *m_spans = nullptr;
     QToolButton *m_pauseButton = nullptr;
     QToolButton *m_liveButton = nullptr;
+    QToolButton *m_fitButton = nullptr;
     QToolButton *m_logButton = nullptr;
     QToolButton *m_fileButton = nullptr;
     QLabel *m_logLabel = nullptr;

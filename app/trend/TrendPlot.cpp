@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -29,7 +30,7 @@ const QColor kLiveColor(102, 187, 106);
 
 constexpr int kTopMargin = 26;
 constexpr int kBottomMargin = 24;
-constexpr int kMarkLane = 9; // failure ticks along the time axis
+constexpr int kMarkLane = 12; // failure ticks along the time axis
 
 // A round step (1, 2 or 5 x 10^k) giving about `ticks` intervals over range.
 double NiceStep(double range, int ticks)
@@ -37,7 +38,7 @@ double NiceStep(double range, int ticks)
     const double raw = range / std::max(ticks, 1);
     const double magnitude = std::pow(10.0, std::floor(std::log10(raw)));
     const double f = raw / magnitude;
-    return (f <= 1.0 ? 1.0 : f <= 2.0 ? 2.0 : f <= 5.0 ? 5.0 : 10.0) * magnitude;
+    return (f < 1.5 ? 1.0 : f < 3.0 ? 2.0 : f < 7.0 ? 5.0 : 10.0) * magnitude;
 }
 
 int DigitsOf(double step)
@@ -114,6 +115,12 @@ void TTrendPlot::SetLive(bool live)
     m_live = live;
     update();
     emit ViewChanged();
+}
+
+void TTrendPlot::SetFitOutput(bool fit)
+{
+    m_fitOutput = fit;
+    update();
 }
 
 void TTrendPlot::SetValueName(const QString &name, const QString &unit)
@@ -198,7 +205,10 @@ void TTrendPlot::paintEvent(QPaintEvent *)
     TAxis left, right;
     if (any) {
         left.Fit(vMin, vMax, 10 * std::pow(10.0, -decimals));
-        right.Fit(mMin, mMax, 0.1);
+        if (m_fitOutput)
+            right.Fit(mMin, mMax, 0.1);
+        else
+            right.Fit(std::min(mMin, 4.0), std::max(mMax, 20.0), 16.0);
     } else {
         left.Fit(0, 100, 1);
         right.Fit(4, 20, 1);
@@ -279,10 +289,11 @@ void TTrendPlot::paintEvent(QPaintEvent *)
             }
             open = true;
         }
-        p.setPen(QPen(color, 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        // The current wider and beneath: where both curves meet, both still show.
+        p.setPen(QPen(color, value ? 1.6 : 3.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
-        p.setPen(QPen(color, 3.0, Qt::SolidLine, Qt::RoundCap));
+        p.setPen(QPen(color, value ? 3.0 : 4.5, Qt::SolidLine, Qt::RoundCap));
         p.drawPoints(dots.constData(), static_cast<int>(dots.size()));
     };
     drawSeries(right, kOutputColor, false);

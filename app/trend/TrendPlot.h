@@ -34,6 +34,11 @@ public:
     void SetLive(bool live);
     bool Live() const { return m_live; }
     void SetValueName(const QString &name, const QString &unit);
+    // The current axis fitted to the visible values, or (by default) the
+    // loop's 4..20 mA widened to what is visible: the current follows the
+    // pressure, so both fitted would draw one curve over the other.
+    void SetFitOutput(bool fit);
+    bool FitOutput() const { return m_fitOutput; }
 
     // The visible time range.
     int64_t ViewEnd() const;
@@ -66,6 +71,7 @@ private:
     int64_t m_spanMs = 10 * 60 * 1000;
     bool m_all = false;
     bool m_live = true;
+    bool m_fitOutput = false;
     int64_t m_endMs = 0; // the right edge while frozen
     QString m_valueName = QStringLiteral("Pressure");
     QString m_unit = QStringLiteral("Pa");
