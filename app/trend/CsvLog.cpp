@@ -103,7 +103,9 @@ TCsvError TCsvLog::Open(const QString &path)
         m_file.close();
         m_appended = true;
     }
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+    // A device or pipe has no end to append at.
+    const bool special = info.exists() && !info.isFile() && !info.isDir();
+    if (!m_file.open(special ? QIODevice::WriteOnly : QIODevice::WriteOnly | QIODevice::Append))
         return Fail(TCsvError::CannotOpen, m_file.errorString());
     if (!m_appended)
         return Write(CsvHeader());

@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 namespace trend {
 
 double TSample::Value() const
 {
-    return value / std::pow(10.0, decimals);
+    // pow per sample would cost more than the rest of a decimation.
+    static constexpr double scale[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+    return decimals < std::size(scale) ? value / scale[decimals] : value / std::pow(10.0, decimals);
 }
 
 void TRange::Add(double v)
@@ -61,13 +64,27 @@ std::size_t THistory::LowerBound(int64_t timeMs) const
     return low;
 }
 
+template <class F>
+void THistory::Walk(int64_t fromMs, int64_t toMs, F &&visit) const
+{
+    // Physical positions, wrapped by hand: no division per sample.
+    const std::size_t capacity = m_ring.size();
+    const std::size_t first = LowerBound(fromMs);
+    std::size_t p = (m_head + first) % capacity;
+    for (std::size_t i = first; i < m_size; ++i) {
+        const TSample &s = m_ring[p];
+        if (s.timeMs > toMs)
+            break;
+        visit(s);
+        if (++p == capacity)
+            p = 0;
+    }
+}
+
 TStats THistory::Stats(int64_t fromMs, int64_t toMs) const
 {
     TStats stats;
-    for (std::size_t i = LowerBound(fromMs); i < m_size; ++i) {
-        const TSample &s = At(i);
-        if (s.timeMs > toMs)
-            break;
+    Walk(fromMs, toMs, [&](const TSample &s) {
         if (s.kind == TKind::Ok) {
             stats.value.Add(s.Value());
             stats.milliAmps.Add(s.MilliAmps());
@@ -75,7 +92,7 @@ TStats THistory::Stats(int64_t fromMs, int64_t toMs) const
         } else if (s.kind == TKind::Failed) {
             ++stats.failed;
         }
-    }
+    });
     return stats;
 }
 
@@ -88,17 +105,19 @@ std::vector<TColumn> THistory::Decimate(int64_t fromMs, int64_t toMs, int column
     const int64_t span = toMs - fromMs;
     bool haveLine = false; // an answered poll the next one may join
     int64_t lineTime = 0;
-    for (std::size_t i = LowerBound(fromMs); i < m_size; ++i) {
-        const TSample &s = At(i);
-        if (s.timeMs > toMs)
-            break;
-        // Exact integer mapping: no sample lands outside 0..columns-1.
-        const auto c = static_cast<std::size_t>(std::min<int64_t>((s.timeMs - fromMs) * columns / span, columns - 1));
-        TColumn &col = out[c];
+    // Column c holds the times t with (t - fromMs) * columns / span == c; the
+    // samples come in order, so only each column's end is computed (once).
+    int64_t c = 0;
+    auto columnEnd = [&](int64_t column) { return fromMs + ((column + 1) * span + columns - 1) / columns; };
+    int64_t end = columnEnd(0);
+    Walk(fromMs, toMs, [&](const TSample &s) {
+        while (s.timeMs >= end && c < columns - 1)
+            end = columnEnd(++c);
+        TColumn &col = out[static_cast<std::size_t>(c)];
         if (s.kind != TKind::Ok) {
             (s.kind == TKind::Failed ? col.failed : col.closed) = true;
             haveLine = false;
-            continue;
+            return;
         }
         const double v = s.Value(), m = s.MilliAmps();
         if (col.count == 0) {
@@ -117,7 +136,7 @@ std::vector<TColumn> THistory::Decimate(int64_t fromMs, int64_t toMs, int column
         ++col.count;
         haveLine = true;
         lineTime = s.timeMs;
-    }
+    });
     return out;
 }
 

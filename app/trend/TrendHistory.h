@@ -88,6 +88,10 @@ public:
     std::vector<TColumn> Decimate(int64_t fromMs, int64_t toMs, int columns) const;
 
 private:
+    // Calls visit for each sample from fromMs to toMs, oldest first.
+    template <class F>
+    void Walk(int64_t fromMs, int64_t toMs, F &&visit) const;
+
     std::vector<TSample> m_ring;
     std::size_t m_head = 0; // the oldest sample
     std::size_t m_size = 0;
