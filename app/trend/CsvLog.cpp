@@ -1,0 +1,237 @@
+#include "CsvLog.h"
+
+#include "KV508Commands.h"
+
+#include <QFileInfo>
+
+#include <cstdlib>
+#include <iterator>
+#include <utility>
+
+namespace trend {
+
+QString CsvErrorText(TCsvError error)
+{
+    switch (error) {
+    case TCsvError::None: return QStringLiteral("no error");
+    case TCsvError::CannotOpen: return QStringLiteral("the file cannot be opened for writing");
+    case TCsvError::CannotRead: return QStringLiteral("the existing file cannot be read to check its columns");
+    case TCsvError::OtherColumns: return QStringLiteral("the existing file has other columns than this log");
+    case TCsvError::CannotWrite: return QStringLiteral("a row could not be written");
+    case TCsvError::NotOpen: return QStringLiteral("no log file is open");
+    }
+    return QStringLiteral("unknown error");
+}
+
+QByteArray CsvHeader()
+{
+    // The command-line program's names for the same columns.
+    static const char *const flagNames[] = {"not_calibrated", "sensor_fault", "settings_missing", "sensor_overload",
+                                            "output_out_of_range"};
+    static_assert(std::size(flagNames) == kv508::ErrorFlags.size());
+    QByteArray header = "time,pressure,output_ma";
+    for (const char *name : flagNames)
+        header += QByteArray(",") + name;
+    return header + '\n';
+}
+
+QByteArray FormatFixed(int value, int decimals)
+{
+    QByteArray digits = QByteArray::number(std::abs(value));
+    if (decimals > 0) {
+        if (digits.size() <= decimals)
+            digits.prepend(QByteArray(decimals + 1 - digits.size(), '0'));
+        digits.insert(digits.size() - decimals, '.');
+    }
+    return value < 0 ? '-' + digits : digits;
+}
+
+QByteArray IsoTime(const QDateTime &time)
+{
+    const int offset = time.offsetFromUtc() / 60;
+    const int magnitude = std::abs(offset);
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")).toLatin1() + (offset < 0 ? '-' : '+') +
+           QByteArray::number(magnitude / 60).rightJustified(2, '0') + ':' +
+           QByteArray::number(magnitude % 60).rightJustified(2, '0');
+}
+
+QByteArray CsvRow(const TLogRow &row)
+{
+    QByteArray line = IsoTime(row.time) + ',' + FormatFixed(row.value, row.decimals) + ',' + FormatFixed(row.microAmps, 3);
+    for (const kv508::TErrorFlag &flag : kv508::ErrorFlags)
+        line += (row.flags & flag.bit) ? ",1" : ",0";
+    return line + '\n';
+}
+
+// ---- TCsvLog ----------------------------------------------------------------------
+
+TCsvError TCsvLog::Fail(TCsvError error, const QString &systemError)
+{
+    m_systemError = systemError;
+    m_file.close();
+    return error;
+}
+
+TCsvError TCsvLog::Open(const QString &path)
+{
+    Close();
+    m_systemError.clear();
+    m_appended = false;
+    m_file.setFileName(path);
+
+    // Rows of an existing log are kept; anything else is not written into.
+    bool endsInNewline = true;
+    const QFileInfo info(path);
+    if (info.exists() && info.isFile() && info.size() > 0) {
+        if (!m_file.open(QIODevice::ReadOnly))
+            return Fail(TCsvError::CannotRead, m_file.errorString());
+        const QByteArray first = m_file.readLine(4096);
+        if (m_file.error() != QFileDevice::NoError)
+            return Fail(TCsvError::CannotRead, m_file.errorString());
+        QByteArray firstTrimmed = first;
+        while (firstTrimmed.endsWith('\n') || firstTrimmed.endsWith('\r'))
+            firstTrimmed.chop(1);
+        if (firstTrimmed + '\n' != CsvHeader())
+            return Fail(TCsvError::OtherColumns, QString());
+        // A row cut short (the program was killed mid-write) is ended, not continued.
+        if (!m_file.seek(m_file.size() - 1))
+            return Fail(TCsvError::CannotRead, m_file.errorString());
+        char last = '\n';
+        if (!m_file.getChar(&last))
+            return Fail(TCsvError::CannotRead, m_file.errorString());
+        endsInNewline = last == '\n';
+        m_file.close();
+        m_appended = true;
+    }
+    // A device or pipe has no end to append at.
+    const bool special = info.exists() && !info.isFile() && !info.isDir();
+    if (!m_file.open(special ? QIODevice::WriteOnly : QIODevice::WriteOnly | QIODevice::Append))
+        return Fail(TCsvError::CannotOpen, m_file.errorString());
+    if (!m_appended)
+        return Write(CsvHeader());
+    if (!endsInNewline)
+        return Write("\n");
+    return TCsvError::None;
+}
+
+TCsvError TCsvLog::Write(const QByteArray &bytes)
+{
+    if (!m_file.isOpen())
+        return TCsvError::NotOpen;
+    // A short write or a failed flush is a lost row: the log stops there.
+    if (m_file.write(bytes) != bytes.size() || !m_file.flush())
+        return Fail(TCsvError::CannotWrite, m_file.errorString());
+    return TCsvError::None;
+}
+
+TCsvError TCsvLog::Append(const TLogRow &row)
+{
+    return Write(CsvRow(row));
+}
+
+void TCsvLog::Close()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+// ---- TCsvLogWriter ----------------------------------------------------------------
+
+class TCsvLogWriter::TWorker : public QObject
+{
+public:
+    explicit TWorker(TCsvLogWriter *owner) : m_owner(owner) {}
+
+    void Start(int session, const QString &path)
+    {
+        m_session = session;
+        m_rows = 0;
+        const TCsvError error = m_log.Open(path);
+        m_live = error == TCsvError::None;
+        if (m_live)
+            Post([o = m_owner, session, path, appended = m_log.Appended()] { emit o->Opened(session, path, appended); });
+        else
+            Report(error, path);
+    }
+
+    void Write(const TLogRow &row)
+    {
+        if (!m_live)
+            return; // the window counts these as not written
+        const TCsvError error = m_log.Append(row);
+        if (error != TCsvError::None) {
+            m_live = false;
+            Report(error, m_log.Path());
+            return;
+        }
+        ++m_rows;
+        Post([o = m_owner, s = m_session, n = m_rows] { emit o->Written(s, n); });
+    }
+
+    void Stop()
+    {
+        m_live = false;
+        m_log.Close();
+    }
+
+private:
+    template <class F>
+    void Post(F &&f)
+    {
+        QMetaObject::invokeMethod(m_owner, std::forward<F>(f), Qt::QueuedConnection);
+    }
+
+    void Report(TCsvError error, const QString &path)
+    {
+        QString message = QStringLiteral("%1: %2").arg(path, CsvErrorText(error));
+        if (!m_log.SystemError().isEmpty())
+            message += QStringLiteral(" (%1)").arg(m_log.SystemError());
+        Post([o = m_owner, s = m_session, e = static_cast<int>(error), message, n = m_rows] { emit o->Failed(s, e, message, n); });
+    }
+
+    TCsvLogWriter *m_owner;
+    TCsvLog m_log;
+    int m_session = 0;
+    qint64 m_rows = 0;
+    bool m_live = false;
+};
+
+TCsvLogWriter::TCsvLogWriter(QObject *parent) : QObject(parent), m_worker(new TWorker(this))
+{
+    m_thread.setObjectName(QStringLiteral("csv log"));
+    m_worker->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+TCsvLogWriter::~TCsvLogWriter()
+{
+    // After every row already queued: posted work would be dropped by a plain quit.
+    QMetaObject::invokeMethod(
+        m_worker,
+        [w = m_worker] {
+            w->Stop();
+            QThread::currentThread()->quit();
+        },
+        Qt::QueuedConnection);
+    m_thread.wait();
+    delete m_worker;
+}
+
+int TCsvLogWriter::Start(const QString &path)
+{
+    const int session = ++m_session;
+    QMetaObject::invokeMethod(m_worker, [w = m_worker, session, path] { w->Start(session, path); }, Qt::QueuedConnection);
+    return session;
+}
+
+void TCsvLogWriter::Write(const TLogRow &row)
+{
+    QMetaObject::invokeMethod(m_worker, [w = m_worker, row] { w->Write(row); }, Qt::QueuedConnection);
+}
+
+void TCsvLogWriter::Stop()
+{
+    QMetaObject::invokeMethod(m_worker, [w = m_worker] { w->Stop(); }, Qt::QueuedConnection);
+}
+
+} // namespace trend
