@@ -216,7 +216,6 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
     if (MBStatus == TMB::stOK) {
         ReadAnswer(ended);
         ShowAnswer();
-        emit TransactionEnded(ended, MBStatus);
         // Pending requests, in the order they are served.
         const std::pair<TSpeedButton *, quint8> requests[] = {
             {SpeedButton_Zero, Cmd_Zero},
@@ -242,8 +241,7 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
             }
         }
     }
-    if (MBStatus != TMB::stOK)
-        emit TransactionEnded(ended, MBStatus);
+    emit TransactionEnded(ended, MBStatus);
     if (!requestSent && MB1->MBPortOpen())
         StartPoll();
 }

@@ -41,7 +41,7 @@ void TMB::RefreshPortList(bool busyCursor)
     }
     if (MBPortOpen()) {
         PortList->addItem(Port());
-        PortList->item(PortList->count() - 1)->setData(Qt::UserRole, m_portKey.startsWith(QLatin1String("name ")) ? QString() : m_portKey);
+        PortList->item(PortList->count() - 1)->setData(Qt::UserRole, PortIdentity());
     }
 
     if (PortList->count() > 0) {
