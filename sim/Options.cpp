@@ -98,7 +98,7 @@ QString HelpText()
         "  --watch-pid PID    end (and remove the link) when process PID ends\n"
         "  --verbose          log every request and fault on standard error\n"
         "  --help             this text\n"
-        "  --version          the firmware date code it reports\n"
+        "  --version          the program's version and the firmware date code it reports\n"
         "\n"
         "Commands on standard input, one per line:\n"
         "  pressure PA | temperature C | fault on|off | status | help\n"

@@ -7,6 +7,8 @@
 #include "QtWaitHost.h"
 #include "Simulator.h"
 
+#include <kv508/Version.h>
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -142,7 +144,7 @@ int main(int argc, char **argv)
         std::fputs(sim::HelpText().toLocal8Bit().constData(), stdout);
         return 0;
     case sim::ParseOutcome::Version:
-        std::printf("kv508-sim, firmware %u\n", static_cast<unsigned>(sim::FirmwareDateCode));
+        std::printf("kv508-sim %s\nplays firmware %u\n", KV508_VERSION, static_cast<unsigned>(sim::FirmwareDateCode));
         return 0;
     case sim::ParseOutcome::Error:
         Say(error + QStringLiteral(" (see --help)"));

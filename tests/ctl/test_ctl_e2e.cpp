@@ -2,6 +2,8 @@
 // pseudo-terminal, subcommand by subcommand, with its exit codes and messages.
 #include "CtlFixture.h"
 
+#include <kv508/Version.h>
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -416,7 +418,7 @@ TEST_F(CtlTest, UsageErrorsExitWithOneAndHelpNamesEverySubcommand)
     EXPECT_TRUE(Has(readHelp.out, "--watch"));
     EXPECT_TRUE(Has(readHelp.out, "5  verification mismatch"));
     EXPECT_EQ(Ctl({"help", "calibrate", "force-output"}).code, 0);
-    EXPECT_TRUE(Has(Ctl({"--version"}).out, "kv508ctl 2017.1.5"));
+    EXPECT_EQ(Ctl({"--version"}).out, "kv508ctl " KV508_VERSION "\n");
 
     for (const std::vector<std::string> &args :
          {std::vector<std::string>{}, {"frobnicate"}, {"read", "--format", "xml"}, {"--baud", "1234", "read"},
