@@ -104,13 +104,13 @@ std::optional<TDecimal> ParseDecimal(std::string_view text, int maxScale)
 TDecimal TSpan::At(const TDecimal &percent) const
 {
     // lower + percent x (upper - lower) / 100, at the instrument's decimals
-    const TWide num = TWide(percent.units) * (int64_t(upper) - lower);
     const TWide den = TWide(100) * Pow10(percent.scale);
-    TWide q = num / den;
-    const TWide r = num % den;
+    const TWide total = TWide(lower) * den + TWide(percent.units) * (int64_t(upper) - lower);
+    TWide q = total / den;
+    const TWide r = total % den;
     if (2 * Abs(r) >= den)
-        q += num < 0 ? -1 : 1;
-    return {int64_t(lower + q), decimals};
+        q += total < 0 ? -1 : 1;
+    return {int64_t(q), decimals};
 }
 
 TSpanError CheckSpan(const TSpan &span)

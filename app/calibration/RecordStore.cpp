@@ -108,10 +108,10 @@ std::optional<TSpan> SpanOf(const QSqlQuery &q, const char *prefix)
     return TSpan{lower.toInt(), q.value(p + QStringLiteral("_upper")).toInt(), q.value(p + QStringLiteral("_decimals")).toInt()};
 }
 
-const char *kHeaderColumns = "certificate = :certificate, tag = :tag, serial = :serial, created = :created, firmware = :firmware,"
-                             " found_calibration_date = :found_calibration_date, sensor = :sensor, unit = :unit,"
-                             " ambient_temperature = :ambient_temperature, humidity = :humidity, technician = :technician,"
-                             " remarks = :remarks, next_due = :next_due, tolerance = :tolerance, points = :points,"
+const char *kHeaderColumns = "certificate = coalesce(:certificate, ''), tag = coalesce(:tag, ''), serial = coalesce(:serial, ''), created = coalesce(:created, ''), firmware = :firmware,"
+                             " found_calibration_date = :found_calibration_date, sensor = coalesce(:sensor, ''), unit = coalesce(:unit, ''),"
+                             " ambient_temperature = coalesce(:ambient_temperature, ''), humidity = coalesce(:humidity, ''), technician = coalesce(:technician, ''),"
+                             " remarks = coalesce(:remarks, ''), next_due = coalesce(:next_due, ''), tolerance = :tolerance, points = :points,"
                              " hysteresis = :hysteresis, found_lower = :found_lower, found_upper = :found_upper,"
                              " found_decimals = :found_decimals, left_lower = :left_lower, left_upper = :left_upper,"
                              " left_decimals = :left_decimals, calibrated = :calibrated,"
@@ -185,14 +185,6 @@ TRecordStore::TRecordStore(const QString &path) : m_path(path)
         Fail(TStoreError::CannotOpen, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), db.lastError().text()));
         return;
     }
-    // A point is on the disk when its commit returns; a second window of the
-    // tool waits briefly for the file instead of failing at once.
-    if (!Exec(QStringLiteral("PRAGMA foreign_keys = ON")) || !Exec(QStringLiteral("PRAGMA synchronous = FULL")) ||
-        !Exec(QStringLiteral("PRAGMA busy_timeout = 3000"))) {
-        Fail(TStoreError::CannotOpen, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), db.lastError().text()));
-        db.close();
-        return;
-    }
     // A file that is not a database fails here, at its first read.
     QSqlQuery check(db);
     if (!check.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
@@ -203,6 +195,17 @@ TRecordStore::TRecordStore(const QString &path) : m_path(path)
         return;
     }
     check.finish();
+    // A point is on the disk when its commit returns; a second window of the
+    // tool waits briefly for the file instead of failing at once.
+    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = FULL", "PRAGMA busy_timeout = 3000"}) {
+        QSqlQuery q(db);
+        if (!q.exec(QString::fromLatin1(pragma))) {
+            Fail(TStoreError::CannotOpen, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), q.lastError().text()));
+            q.finish();
+            db.close();
+            return;
+        }
+    }
     m_open = Migrate();
     if (!m_open)
         db.close();
@@ -225,12 +228,6 @@ bool TRecordStore::Fail(TStoreError error, const QString &detail)
     if (!detail.isEmpty())
         m_message += QStringLiteral(": ") + detail;
     return false;
-}
-
-bool TRecordStore::Exec(const QString &sql)
-{
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    return q.exec(sql);
 }
 
 int TRecordStore::Version() const
@@ -289,18 +286,16 @@ bool TRecordStore::WriteReferences(const TRecord &record)
         return false;
     QSqlQuery q(db);
     q.prepare(QStringLiteral("INSERT INTO reference_instruments (record_id, position, role, name, serial, certificate, due)"
-                             " VALUES (?, ?, ?, ?, ?, ?, ?)"));
+                             " VALUES (?, ?, coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''))"));
     for (size_t i = 0; i < record.references.size(); ++i) {
         const TReference &r = record.references[i];
-        q.addBindValue(record.id);
-        q.addBindValue(int(i));
-        q.addBindValue(r.role);
-        q.addBindValue(r.name);
-        q.addBindValue(r.serial);
-        q.addBindValue(r.certificate);
-        q.addBindValue(DateText(r.due));
-        if (!q.exec())
+        const QVariant values[] = {record.id, int(i), r.role, r.name, r.serial, r.certificate, DateText(r.due)};
+        for (int v = 0; v < int(std::size(values)); ++v)
+            q.bindValue(v, values[v]);
+        if (!q.exec()) {
+            m_message = q.lastError().text();
             return false;
+        }
     }
     return true;
 }
@@ -324,8 +319,9 @@ bool TRecordStore::Create(TRecord &record)
     u.prepare(QStringLiteral("UPDATE records SET %1 WHERE id = :id").arg(QString::fromLatin1(kHeaderColumns)));
     BindHeader(u, record);
     u.bindValue(QStringLiteral(":id"), record.id);
+    m_message.clear();
     if (!u.exec() || !WriteReferences(record) || !db.commit()) {
-        const QString error = u.lastError().isValid() ? u.lastError().text() : db.lastError().text();
+        const QString error = u.lastError().isValid() ? u.lastError().text() : !m_message.isEmpty() ? m_message : db.lastError().text();
         db.rollback();
         record.id = 0;
         return Fail(TStoreError::WriteFailed, error);
@@ -354,8 +350,9 @@ bool TRecordStore::SaveHeader(const TRecord &record)
         db.rollback();
         return Fail(TStoreError::Finished, QStringLiteral("record %1").arg(record.id));
     }
+    m_message.clear();
     if (!WriteReferences(record) || !db.commit()) {
-        const QString error = db.lastError().text();
+        const QString error = !m_message.isEmpty() ? m_message : db.lastError().text();
         db.rollback();
         return Fail(TStoreError::WriteFailed, error);
     }

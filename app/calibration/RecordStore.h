@@ -82,7 +82,6 @@ private:
     bool Fail(TStoreError error, const QString &detail);
     bool Migrate();
     bool WriteReferences(const TRecord &record);
-    bool Exec(const QString &sql);
 
     QString m_path;
     QString m_connection;
