@@ -88,7 +88,7 @@ protected:
         const qsizetype seen = sim.Stderr().size();
         sim.Command(QStringLiteral("ammeter"));
         QString value;
-        const QRegularExpression line(QStringLiteral("^ammeter loop_ma=(-?[0-9]+\\.[0-9]{4}) "), QRegularExpression::MultilineOption);
+        const QRegularExpression line(QStringLiteral("^kv508-sim: ammeter loop_ma=(-?[0-9]+\\.[0-9]{4}) "), QRegularExpression::MultilineOption);
         (void)QTest::qWaitFor(
             [&] {
                 const QRegularExpressionMatch m = line.match(sim.Stderr().mid(seen));
@@ -211,6 +211,7 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     window->TechnicianEdit()->setText(QStringLiteral("Kovács Éva"));
     window->TemperatureEdit()->setText(QStringLiteral("22.5"));
     window->HumidityEdit()->setText(QStringLiteral("41"));
+    window->IssuerEdit()->setText(QStringLiteral("Example Instruments Ltd. · Calibration service"));
     window->RemarksEdit()->setPlainText(QStringLiteral("Output read high at 4 mA; input and output recalibrated."));
     const QStringList refs[] = {{QStringLiteral("Pressure calibrator PC-500"), QStringLiteral("PC5-2231"), QStringLiteral("DKD-K-1234/26"), QStringLiteral("2027-05-31")},
                                 {QStringLiteral("Process multimeter 789"), QStringLiteral("MM-90112"), QStringLiteral("C-26-0442"), QStringLiteral("2027-02-28")},
@@ -251,8 +252,11 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     ASSERT_TRUE(exported.wait(kWait));
     EXPECT_TRUE(exported.at(0).at(0).toBool()) << window->LastMessage().toStdString();
     if (!docs.isEmpty()) {
-        window->resize(1280, 900);
-        window->Table(TPhase::AsLeft)->setCurrentCell(-1, -1);
+        window->resize(1440, 900);
+        for (TPhase phase : {TPhase::AsFound, TPhase::AsLeft}) {
+            window->Table(phase)->setCurrentCell(-1, -1);
+            window->Table(phase)->clearSelection();
+        }
         QTest::qWait(50); // let the layout settle before the picture
         window->grab().save(QDir(docs).filePath(QStringLiteral("calibration-record.png")));
     }

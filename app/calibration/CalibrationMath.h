@@ -51,7 +51,7 @@ const char *SpanErrorText(TSpanError error);
 constexpr int kExtraPressureDecimals = 3;
 constexpr int kCurrentDecimals = 4;   // mA, to 0.1 uA
 constexpr int kToleranceDecimals = 3; // % of span
-constexpr TDecimal kDefaultTolerance{250, 3};
+constexpr TDecimal kDefaultTolerance{25, 2};
 
 // One point's result. errorPercent is exact as N / D (shown with Value()).
 struct TPointResult {

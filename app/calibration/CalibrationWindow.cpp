@@ -166,8 +166,18 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     grid->addLayout(ambient, 2, 3);
     grid->addWidget(label(QStringLiteral("Next due")), 2, 4);
     grid->addWidget(m_nextDue, 2, 5);
-    grid->addWidget(label(QStringLiteral("Remarks")), 3, 0);
-    grid->addWidget(m_remarks, 3, 1, 1, 5);
+    m_issuer = new QLineEdit(this);
+    m_issuer->setMaxLength(80);
+    m_issuer->setToolTip(QStringLiteral("Your company or laboratory, printed at the top of the certificate (remembered)"));
+    m_issuer->setText(TForm1::PortSettings().value(QStringLiteral("Calibration/issuer")).toString());
+    connect(m_issuer, &QLineEdit::editingFinished, this, [this] {
+        QSettings settings = TForm1::PortSettings();
+        settings.setValue(QStringLiteral("Calibration/issuer"), m_issuer->text().trimmed());
+    });
+    grid->addWidget(label(QStringLiteral("Issued by")), 3, 0, Qt::AlignTop);
+    grid->addWidget(m_issuer, 3, 1, Qt::AlignTop);
+    grid->addWidget(label(QStringLiteral("Remarks")), 3, 2, Qt::AlignTop);
+    grid->addWidget(m_remarks, 3, 3, 1, 3);
     grid->setColumnStretch(1, 2);
     grid->setColumnStretch(3, 2);
     grid->setColumnStretch(5, 3);
@@ -263,6 +273,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
 
     // ---- history ----
     auto *historyBox = new QGroupBox(QStringLiteral("History"), this);
+    historyBox->setMinimumWidth(400);
     auto *historyLayout = new QVBoxLayout(historyBox);
     m_historyFilter = new QComboBox(this);
     m_historyFilter->setToolTip(QStringLiteral("Records of one instrument tag, or of all"));
@@ -294,8 +305,9 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     auto *splitter = new QSplitter(this);
     splitter->addWidget(left);
     splitter->addWidget(historyBox);
-    splitter->setStretchFactor(0, 4);
-    splitter->setStretchFactor(1, 1);
+    splitter->setStretchFactor(0, 1);
+    splitter->setStretchFactor(1, 0);
+    splitter->setSizes({1040, 400});
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
@@ -343,10 +355,18 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
                            });
     RefreshHistory();
     ShowRecord();
-    resize(1280, 900);
+    resize(1440, 900);
 }
 
-TCalibrationWindow::~TCalibrationWindow() = default;
+TCalibrationWindow::~TCalibrationWindow()
+{
+    // Closing the window takes the focus from an edit, whose "editing finished"
+    // would then reach this half-destroyed window: nothing more reaches it.
+    m_remarks->removeEventFilter(this);
+    for (QObject *child : findChildren<QObject *>())
+        child->disconnect(this);
+    m_form.disconnect(this);
+}
 
 bool TCalibrationWindow::eventFilter(QObject *watched, QEvent *event)
 {
@@ -569,8 +589,10 @@ bool TCalibrationWindow::NewRecord()
     m_runner->Run<TRecord>(
         [r, year](TRecordStore &s) mutable {
             r.certificate = s.NextCertificateNumber(year);
-            if (!s.Create(r))
+            if (!s.Create(r)) {
                 r.id = 0;
+                r.remarks = s.ErrorMessage(); // the cause, for the message below
+            }
             return r;
         },
         [this](const TRecord &created) {
@@ -578,7 +600,7 @@ bool TCalibrationWindow::NewRecord()
             if (!created.id) {
                 m_record = TRecord{};
                 ShowRecord();
-                Say(QStringLiteral("The record could not be started. Check the records folder (see the history) and try again."), true);
+                Say(QStringLiteral("The record could not be started: %1").arg(created.remarks), true);
                 emit Saved(false, QStringLiteral("record"));
                 return;
             }
@@ -791,11 +813,19 @@ void TCalibrationWindow::OnCellChanged(int phase, int row, int column)
     const QString mA = t->item(row, ColAmmeter) ? t->item(row, ColAmmeter)->text().trimmed() : QString();
     if (applied.isEmpty() || mA.isEmpty())
         return; // the other half is still to come
-    if (!EnterPoint(TPhase(phase), row, applied, mA)) {
-        Say(m_lastMessage, true);
-        const QSignalBlocker block(t);
-        t->item(row, ColResult)->setText(QStringLiteral("not entered"));
-    }
+    // Not from inside the item's own change: entering the point redraws the table.
+    QMetaObject::invokeMethod(
+        this,
+        [this, phase, row, applied, mA] {
+            if (!EnterPoint(TPhase(phase), row, applied, mA)) {
+                Say(m_lastMessage, true);
+                if (QTableWidgetItem *item = m_tables[phase]->item(row, ColResult)) {
+                    const QSignalBlocker block(m_tables[phase]);
+                    item->setText(QStringLiteral("not entered"));
+                }
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool TCalibrationWindow::Finish()
@@ -815,7 +845,7 @@ void TCalibrationWindow::ExportPdf(const QString &path)
 {
     ReadHeaderFields();
     const TRecord r = m_record;
-    const TIssuer issuer{QString(), QStringLiteral("%1 configuration tool %2").arg(TForm1::ProductName(), TForm1::VersionText())};
+    const TIssuer issuer{m_issuer->text().trimmed(), QStringLiteral("%1 configuration tool %2").arg(TForm1::ProductName(), TForm1::VersionText())};
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_runner->Run<QString>(
         [r, issuer, path](TRecordStore &) {
@@ -976,7 +1006,7 @@ void TCalibrationWindow::ShowVerdicts()
     if (!HasRecord())
         m_calibration->setText(QString());
     else if (m_record.calibrated)
-        m_calibration->setText(QStringLiteral("<b>Calibrated</b> with the eleven steps; the instrument now reports calibration date <b>%1</b>.")
+        m_calibration->setText(QStringLiteral("<b>Calibrated</b> with the eleven steps; the instrument now reports calibration date <b>%1</b>")
                                    .arg(m_record.newCalibrationDate ? DateCodeText(m_record.newCalibrationDate) : QStringLiteral("(not read yet)")));
     else
         m_calibration->setText(QStringLiteral("No calibration yet. After As-Found, do the eleven steps on the calibration page "
@@ -1022,7 +1052,7 @@ void TCalibrationWindow::RefreshHistory()
             m_history->clear();
             for (const TRecordSummary &s : result.second) {
                 auto *item = new QTreeWidgetItem(m_history);
-                item->setText(0, s.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+                item->setText(0, s.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd")));
                 item->setText(1, s.certificate);
                 item->setText(2, s.tag);
                 item->setText(3, QString::fromUtf8(VerdictText(s.found)));

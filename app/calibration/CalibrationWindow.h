@@ -57,6 +57,7 @@ public:
     QLineEdit *TechnicianEdit() const { return m_technician; }
     QLineEdit *TemperatureEdit() const { return m_temperature; }
     QLineEdit *HumidityEdit() const { return m_humidity; }
+    QLineEdit *IssuerEdit() const { return m_issuer; }
     QPlainTextEdit *RemarksEdit() const { return m_remarks; }
     QDateEdit *NextDueEdit() const { return m_nextDue; }
     QTableWidget *References() const { return m_references; }
@@ -116,6 +117,7 @@ private:
     QLineEdit *m_technician = nullptr;
     QLineEdit *m_temperature = nullptr;
     QLineEdit *m_humidity = nullptr;
+    QLineEdit *m_issuer = nullptr;
     QDateEdit *m_nextDue = nullptr;
     QPlainTextEdit *m_remarks = nullptr;
     QTableWidget *m_references = nullptr;

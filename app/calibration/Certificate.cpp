@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kDpi = 600;
 constexpr double kPageWidthMm = 210.0, kPageHeightMm = 297.0;
-constexpr double kMarginMm = 18.0, kTopMm = 16.0, kBottomMm = 20.0;
+constexpr double kMarginMm = 18.0, kTopMm = 14.0, kBottomMm = 16.0;
 const QColor kInk(0x1a, 0x1a, 0x1a);
 const QColor kMuted(0x5f, 0x63, 0x68);
 const QColor kRule(0xb0, 0xb4, 0xb8);
@@ -130,12 +130,12 @@ private:
 void SectionTitle(TSheet &s, const QString &title)
 {
     s.Ensure(14);
-    s.Down(3);
-    s.Font(10.5, true);
+    s.Down(2.2);
+    s.Font(10, true);
     s.Text(s.Left(), s.Width(), title);
-    s.Down(5.2);
+    s.Down(4.9);
     s.Rule(kInk, 0.35);
-    s.Down(1.8);
+    s.Down(1.4);
 }
 
 // Label: value pairs in two columns.
@@ -153,7 +153,7 @@ void Fields(TSheet &s, const QList<QPair<QString, QString>> &fields)
             s.Font(9);
             h = std::max(h, s.Text(x + labelWidth, colWidth - labelWidth - Mm(3), fields[i + c].second));
         }
-        s.SetY(s.Y() + std::max(h, Mm(4.6)) + Mm(0.6));
+        s.SetY(s.Y() + std::max(h, Mm(4.2)) + Mm(0.4));
     }
 }
 
@@ -170,7 +170,7 @@ void Table(TSheet &s, const QList<TColumn> &columns, const QList<QStringList> &r
     for (const TColumn &c : columns)
         total += c.widthMm;
     const double scale = s.Width() / Mm(total);
-    const double pad = Mm(1.2);
+    const double pad = Mm(0.8);
     const auto drawRow = [&](const QStringList &cells, bool header, int rowIndex) {
         s.Font(header ? 7.6 : 8.4, header, header ? kInk : kInk);
         double h = 0;
@@ -292,7 +292,7 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
 
     // Title block
     s.Font(8.5, true, kMuted);
-    s.Text(s.Left(), s.Width() * 0.6, Or(issuer.name, QStringLiteral("Calibration laboratory")));
+    s.Text(s.Left(), s.Width() * 0.6, issuer.name);
     s.Font(8.5, false, kMuted);
     s.Text(s.Left() + s.Width() * 0.5, s.Width() * 0.5, QStringLiteral("Certificate no."), Qt::AlignRight | Qt::AlignTop);
     s.Down(4.2);
@@ -308,7 +308,7 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     s.Rule(kInk, 0.6);
     s.Down(2);
 
-    SectionTitle(s, QStringLiteral("Instrument"));
+    SectionTitle(s, QStringLiteral("Instrument and check"));
     const QString calibratedOn = r.created.isValid() ? r.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
     Fields(s, {{QStringLiteral("Instrument tag"), Or(r.tag)},
                {QStringLiteral("Serial number"), Or(r.serial)},
@@ -317,15 +317,19 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
                {QStringLiteral("Sensor"), Or(r.sensor)},
                {QStringLiteral("Range (As-Found)"), SpanText(r, r.span[0])},
                {QStringLiteral("Calibration date as found"), Or(DateCodeText(r.foundCalibrationDate))},
-               {QStringLiteral("Range (As-Left)"), SpanText(r, r.span[1] ? r.span[1] : r.span[0])}});
-
-    SectionTitle(s, QStringLiteral("Check"));
-    Fields(s, {{QStringLiteral("Date of check"), calibratedOn},
+               {QStringLiteral("Range (As-Left)"), SpanText(r, r.span[1] ? r.span[1] : r.span[0])},
+               {QStringLiteral("Date of check"), calibratedOn},
                {QStringLiteral("Technician"), Or(r.technician)},
                {QStringLiteral("Ambient temperature"), r.ambientTemperature.trimmed().isEmpty() ? QStringLiteral("—") : r.ambientTemperature + QStringLiteral(" °C")},
                {QStringLiteral("Relative humidity"), r.humidity.trimmed().isEmpty() ? QStringLiteral("—") : r.humidity + QStringLiteral(" % RH")},
                {QStringLiteral("Tolerance"), QStringLiteral("± %1 % of span").arg(QString::fromStdString(r.tolerance.Text()))},
                {QStringLiteral("Next calibration due"), DateOr(r.nextDue)}});
+    if (!r.remarks.trimmed().isEmpty()) {
+        s.Font(8.5, false, kMuted);
+        s.Text(s.Left(), Mm(38), QStringLiteral("Remarks"));
+        s.Font(9);
+        s.Down(s.Text(s.Left() + Mm(38), s.Width() - Mm(38), r.remarks) / Mm(1) + 0.4);
+    }
 
     SectionTitle(s, QStringLiteral("Reference instruments"));
     QList<QStringList> refs;
@@ -348,7 +352,7 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     const QString adjustment =
         r.calibrated ? QStringLiteral("The instrument was adjusted: input and output calibrated with the instrument's "
                                       "eleven-step procedure. Calibration date reported by the instrument afterwards: %1.")
-                           .arg(Or(DateCodeText(r.newCalibrationDate), QStringLiteral("not read")))
+                           .arg(r.newCalibrationDate ? DateCodeText(r.newCalibrationDate).chopped(1) : QStringLiteral("not read"))
                      : QStringLiteral("No adjustment was made.");
     s.Down(s.Text(s.Left(), s.Width(), adjustment) / Mm(1) + 1);
 
@@ -364,7 +368,7 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     s.Down(3);
     const QColor ink = overall == TVerdict::Pass ? kPass : overall == TVerdict::Fail ? kFail : kInk;
     const QColor fill = overall == TVerdict::Pass ? kPassFill : overall == TVerdict::Fail ? kFailFill : kShade;
-    const QRectF box(s.Left(), s.Y(), s.Width(), Mm(14));
+    const QRectF box(s.Left(), s.Y(), s.Width(), Mm(13));
     painter.fillRect(box, fill);
     painter.setPen(QPen(ink, Mm(0.5)));
     painter.drawRect(box);
@@ -385,12 +389,6 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
                .arg(QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))), QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft)))));
     s.SetY(box.bottom() + Mm(3));
 
-    if (!r.remarks.trimmed().isEmpty()) {
-        SectionTitle(s, QStringLiteral("Remarks"));
-        s.Font(9);
-        s.Down(s.Text(s.Left(), s.Width(), r.remarks) / Mm(1) + 1);
-    }
-
     s.Ensure(16);
     s.Font(7.5, false, kMuted);
     s.Down(s.Text(s.Left(), s.Width(),
@@ -401,8 +399,8 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
            2);
 
     // Signatures
-    s.Ensure(26);
-    s.Down(10);
+    s.Ensure(22);
+    s.Down(9);
     const double half = s.Width() / 2;
     for (int c = 0; c < 2; ++c) {
         const double x = s.Left() + c * half;
