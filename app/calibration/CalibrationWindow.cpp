@@ -666,7 +666,9 @@ void TCalibrationWindow::HeaderEdited()
     for (QLineEdit *e : {m_temperature, m_humidity}) {
         const bool bad = !e->text().trimmed().isEmpty() && !ParseDecimal(e->text().toStdString(), 2);
         e->setStyleSheet(bad ? QStringLiteral("color: %1").arg(Colour(this, TVerdict::Fail)) : QString());
-        e->setToolTip(bad ? QStringLiteral("Not a number (e.g. 23.5)") : e->toolTip());
+        if (!e->property("tip").isValid())
+            e->setProperty("tip", e->toolTip());
+        e->setToolTip(bad ? QStringLiteral("Not a number (e.g. 23.5)") : e->property("tip").toString());
     }
     for (int row = 0; row < m_references->rowCount(); ++row)
         if (QTableWidgetItem *due = m_references->item(row, 4)) {
