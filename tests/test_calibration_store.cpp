@@ -114,7 +114,19 @@ TEST_F(StoreTest, ARecordSurvivesClosingAndReopening)
     EXPECT_EQ(history[0].left, TVerdict::Incomplete);
     EXPECT_TRUE(store.History(QStringLiteral("PT-102")).empty());
     EXPECT_EQ(store.Tags(), QStringList{QStringLiteral("PT-101")});
-    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-0008"));
+    // Another instrument: the full list is newest first, each with its own verdicts.
+    TRecord other = Sample();
+    other.tag = QStringLiteral("PT-102");
+    other.created = other.created.addDays(1);
+    ASSERT_TRUE(store.Create(other));
+    ASSERT_TRUE(store.SavePoint(other.id, Point(TPhase::AsFound, 0, "0.0", "4.2")));
+    const std::vector<TRecordSummary> all = store.History(QString());
+    ASSERT_EQ(all.size(), 2u);
+    EXPECT_EQ(all[0].tag, QStringLiteral("PT-102"));
+    EXPECT_EQ(all[0].found, TVerdict::Fail);
+    EXPECT_EQ(all[1].found, TVerdict::Pass);
+    EXPECT_EQ(store.Tags(), (QStringList{QStringLiteral("PT-101"), QStringLiteral("PT-102")}));
+    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-0008")); // both records are 0007
     EXPECT_EQ(store.NextCertificateNumber(2027), QStringLiteral("KV-2027-0001"));
 
     // Finished is final: neither the header nor a point changes any more.

@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QVariant>
 
+#include <map>
+
 namespace calib {
 
 namespace {
@@ -140,6 +142,51 @@ void BindHeader(QSqlQuery &q, const TRecord &r)
     q.bindValue(QStringLiteral(":calibrated"), r.calibrated ? 1 : 0);
     q.bindValue(QStringLiteral(":new_calibration_date"), qint64(r.newCalibrationDate));
     q.bindValue(QStringLiteral(":finished"), r.finished ? 1 : 0);
+}
+
+// The header of the record the query stands on (SELECT * FROM records).
+TRecord HeaderOf(const QSqlQuery &q)
+{
+    TRecord r;
+    r.id = q.value(QStringLiteral("id")).toLongLong();
+    r.certificate = q.value(QStringLiteral("certificate")).toString();
+    r.tag = q.value(QStringLiteral("tag")).toString();
+    r.serial = q.value(QStringLiteral("serial")).toString();
+    r.created = QDateTime::fromString(q.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
+    r.firmware = quint32(q.value(QStringLiteral("firmware")).toLongLong());
+    r.foundCalibrationDate = quint32(q.value(QStringLiteral("found_calibration_date")).toLongLong());
+    r.sensor = q.value(QStringLiteral("sensor")).toString();
+    r.unit = q.value(QStringLiteral("unit")).toString();
+    r.ambientTemperature = q.value(QStringLiteral("ambient_temperature")).toString();
+    r.humidity = q.value(QStringLiteral("humidity")).toString();
+    r.technician = q.value(QStringLiteral("technician")).toString();
+    r.remarks = q.value(QStringLiteral("remarks")).toString();
+    r.nextDue = DateOf(q.value(QStringLiteral("next_due")));
+    r.tolerance = DecimalOf(q.value(QStringLiteral("tolerance")));
+    r.points = ParsePoints(q.value(QStringLiteral("points")).toString().toStdString()).value_or(std::vector<TDecimal>{});
+    r.hysteresis = q.value(QStringLiteral("hysteresis")).toInt() != 0;
+    r.span[0] = SpanOf(q, "found");
+    r.span[1] = SpanOf(q, "left");
+    r.calibrated = q.value(QStringLiteral("calibrated")).toInt() != 0;
+    r.newCalibrationDate = quint32(q.value(QStringLiteral("new_calibration_date")).toLongLong());
+    r.finished = q.value(QStringLiteral("finished")).toInt() != 0;
+    return r;
+}
+
+// One row of SELECT phase, idx, percent, applied, milliamps, instrument_value, instrument_milliamps, stable, taken.
+TPoint PointOf(const QSqlQuery &pts, int first)
+{
+    TPoint p;
+    p.phase = pts.value(first).toInt() == 1 ? TPhase::AsLeft : TPhase::AsFound;
+    p.index = pts.value(first + 1).toInt();
+    p.percent = DecimalOf(pts.value(first + 2));
+    p.applied = DecimalOf(pts.value(first + 3));
+    p.milliAmps = DecimalOf(pts.value(first + 4));
+    p.instrumentValue = OptionalOf(pts.value(first + 5));
+    p.instrumentMilliAmps = OptionalOf(pts.value(first + 6));
+    p.stable = pts.value(first + 7).toInt() != 0;
+    p.taken = QDateTime::fromString(pts.value(first + 8).toString(), Qt::ISODateWithMs);
+    return p;
 }
 
 } // namespace
@@ -401,29 +448,8 @@ std::optional<TRecord> TRecordStore::Load(qint64 id)
         Fail(TStoreError::NotFound, QStringLiteral("record %1").arg(id));
         return std::nullopt;
     }
-    TRecord r;
+    TRecord r = HeaderOf(q);
     r.id = id;
-    r.certificate = q.value(QStringLiteral("certificate")).toString();
-    r.tag = q.value(QStringLiteral("tag")).toString();
-    r.serial = q.value(QStringLiteral("serial")).toString();
-    r.created = QDateTime::fromString(q.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
-    r.firmware = quint32(q.value(QStringLiteral("firmware")).toLongLong());
-    r.foundCalibrationDate = quint32(q.value(QStringLiteral("found_calibration_date")).toLongLong());
-    r.sensor = q.value(QStringLiteral("sensor")).toString();
-    r.unit = q.value(QStringLiteral("unit")).toString();
-    r.ambientTemperature = q.value(QStringLiteral("ambient_temperature")).toString();
-    r.humidity = q.value(QStringLiteral("humidity")).toString();
-    r.technician = q.value(QStringLiteral("technician")).toString();
-    r.remarks = q.value(QStringLiteral("remarks")).toString();
-    r.nextDue = DateOf(q.value(QStringLiteral("next_due")));
-    r.tolerance = DecimalOf(q.value(QStringLiteral("tolerance")));
-    r.points = ParsePoints(q.value(QStringLiteral("points")).toString().toStdString()).value_or(std::vector<TDecimal>{});
-    r.hysteresis = q.value(QStringLiteral("hysteresis")).toInt() != 0;
-    r.span[0] = SpanOf(q, "found");
-    r.span[1] = SpanOf(q, "left");
-    r.calibrated = q.value(QStringLiteral("calibrated")).toInt() != 0;
-    r.newCalibrationDate = quint32(q.value(QStringLiteral("new_calibration_date")).toLongLong());
-    r.finished = q.value(QStringLiteral("finished")).toInt() != 0;
     q.finish();
 
     QSqlQuery refs(db);
@@ -445,19 +471,8 @@ std::optional<TRecord> TRecordStore::Load(qint64 id)
         Fail(TStoreError::ReadFailed, pts.lastError().text());
         return std::nullopt;
     }
-    while (pts.next()) {
-        TPoint p;
-        p.phase = pts.value(0).toInt() == 1 ? TPhase::AsLeft : TPhase::AsFound;
-        p.index = pts.value(1).toInt();
-        p.percent = DecimalOf(pts.value(2));
-        p.applied = DecimalOf(pts.value(3));
-        p.milliAmps = DecimalOf(pts.value(4));
-        p.instrumentValue = OptionalOf(pts.value(5));
-        p.instrumentMilliAmps = OptionalOf(pts.value(6));
-        p.stable = pts.value(7).toInt() != 0;
-        p.taken = QDateTime::fromString(pts.value(8).toString(), Qt::ISODateWithMs);
-        r.entered.push_back(p);
-    }
+    while (pts.next())
+        r.entered.push_back(PointOf(pts, 0));
     return r;
 }
 
@@ -466,27 +481,41 @@ std::vector<TRecordSummary> TRecordStore::History(const QString &tag)
     std::vector<TRecordSummary> out;
     if (!m_open)
         return out;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(tag.isEmpty() ? QStringLiteral("SELECT id FROM records ORDER BY created DESC, id DESC")
-                            : QStringLiteral("SELECT id FROM records WHERE tag = ? ORDER BY created DESC, id DESC"));
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    // Two queries for the whole list: the headers, then every point of them.
+    const QString where = tag.isEmpty() ? QString() : QStringLiteral(" WHERE tag = ?");
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("SELECT * FROM records%1 ORDER BY created DESC, id DESC").arg(where));
     if (!tag.isEmpty())
         q.addBindValue(tag);
     if (!q.exec()) {
         Fail(TStoreError::ReadFailed, q.lastError().text());
         return out;
     }
-    std::vector<qint64> ids;
-    while (q.next())
-        ids.push_back(q.value(0).toLongLong());
-    q.finish();
-    // The verdicts come from the points, as the certificate draws them.
-    for (qint64 id : ids) {
-        const std::optional<TRecord> r = Load(id);
-        if (!r)
-            continue;
-        out.push_back({r->id, r->certificate, r->tag, r->serial, r->created, r->calibrated, r->finished,
-                       r->Verdict(TPhase::AsFound), r->Verdict(TPhase::AsLeft)});
+    std::vector<TRecord> records;
+    std::map<qint64, size_t> at;
+    while (q.next()) {
+        at[q.value(QStringLiteral("id")).toLongLong()] = records.size();
+        records.push_back(HeaderOf(q));
     }
+    q.finish();
+    QSqlQuery pts(db);
+    pts.prepare(QStringLiteral("SELECT record_id, phase, idx, percent, applied, milliamps, instrument_value, instrument_milliamps, stable, taken"
+                               " FROM points WHERE record_id IN (SELECT id FROM records%1)").arg(where));
+    if (!tag.isEmpty())
+        pts.addBindValue(tag);
+    if (!pts.exec()) {
+        Fail(TStoreError::ReadFailed, pts.lastError().text());
+        return out;
+    }
+    while (pts.next()) {
+        const auto it = at.find(pts.value(0).toLongLong());
+        if (it != at.end())
+            records[it->second].entered.push_back(PointOf(pts, 1));
+    }
+    for (const TRecord &r : records)
+        out.push_back({r.id, r.certificate, r.tag, r.serial, r.created, r.calibrated, r.finished, r.Verdict(TPhase::AsFound),
+                       r.Verdict(TPhase::AsLeft)});
     return out;
 }
 
