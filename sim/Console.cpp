@@ -58,7 +58,7 @@ QString ConsoleCommand(Simulator &simulator, const QString &line)
 {
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
-        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, help");
+        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help");
     const QString verb = words.at(0).toLower();
     bool ok = false;
     const double value = words.size() == 2 ? words.at(1).toDouble(&ok) : 0.0;
@@ -78,8 +78,14 @@ QString ConsoleCommand(Simulator &simulator, const QString &line)
     }
     if (verb == QLatin1String("status") && words.size() == 1)
         return Status(simulator);
+    // One line for programs: what a reference ammeter in the loop reads now.
+    if (verb == QLatin1String("ammeter") && words.size() == 1)
+        return QStringLiteral("ammeter loop_ma=%1 forced=%2 drive=%3")
+            .arg(simulator.Model().LoopCurrent() / 1000.0, 0, 'f', 4)
+            .arg(simulator.Model().Forced() ? 1 : 0)
+            .arg(simulator.Model().DrivePwm());
     if (verb == QLatin1String("help") && words.size() == 1)
-        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, help");
+        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help");
     // Control characters shown, not sent: a NUL would cut the reply short.
     QString shown;
     for (const QChar c : line.simplified()) {

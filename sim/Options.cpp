@@ -102,6 +102,7 @@ QString HelpText()
         "\n"
         "Commands on standard input, one per line:\n"
         "  pressure PA | temperature C | fault on|off | status | help\n"
+        "  ammeter: one line \"ammeter loop_ma=4.0000 forced=0|1 drive=N\", the loop current for programs\n"
         "\n"
         "Point the tool at the port name (kv508sim0) or at the printed path.\n");
 }

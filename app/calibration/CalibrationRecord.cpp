@@ -1,0 +1,188 @@
+#include "CalibrationRecord.h"
+
+#include <algorithm>
+
+namespace calib {
+
+const char *PhaseName(TPhase phase)
+{
+    return phase == TPhase::AsFound ? "As-Found" : "As-Left";
+}
+
+const char *VerdictText(TVerdict verdict)
+{
+    switch (verdict) {
+    case TVerdict::NotDone: return "not done";
+    case TVerdict::Incomplete: return "incomplete";
+    case TVerdict::Pass: return "PASS";
+    case TVerdict::Fail: return "FAIL";
+    }
+    return "";
+}
+
+QString DateCodeText(quint32 code)
+{
+    if (code == 0)
+        return {};
+    return QStringLiteral("%1.%2.%3.")
+        .arg(code / 10000, 4, 10, QLatin1Char('0'))
+        .arg(code % 10000 / 100, 2, 10, QLatin1Char('0'))
+        .arg(code % 100, 2, 10, QLatin1Char('0'));
+}
+
+const TPoint *TRecord::Find(TPhase phase, int index) const
+{
+    for (const TPoint &p : entered)
+        if (p.phase == phase && p.index == index)
+            return &p;
+    return nullptr;
+}
+
+void TRecord::Put(const TPoint &point)
+{
+    for (TPoint &p : entered)
+        if (p.phase == point.phase && p.index == point.index) {
+            p = point;
+            return;
+        }
+    entered.push_back(point);
+    std::sort(entered.begin(), entered.end(), [](const TPoint &a, const TPoint &b) {
+        return std::pair(int(a.phase), a.index) < std::pair(int(b.phase), b.index);
+    });
+}
+
+bool TRecord::HasPoints(TPhase phase) const
+{
+    return std::any_of(entered.begin(), entered.end(), [phase](const TPoint &p) { return p.phase == phase; });
+}
+
+std::optional<TPointResult> TRecord::Result(const TPoint &point) const
+{
+    const std::optional<TSpan> &s = span[int(point.phase)];
+    if (!s)
+        return std::nullopt;
+    return Evaluate(*s, point.applied, point.milliAmps, tolerance);
+}
+
+TVerdict TRecord::Verdict(TPhase phase) const
+{
+    const int wanted = int(Sequence().size());
+    int seen = 0;
+    bool failed = false;
+    for (const TPoint &p : entered) {
+        if (p.phase != phase || p.index >= wanted)
+            continue;
+        ++seen;
+        const std::optional<TPointResult> r = Result(p);
+        if (!r || !r->pass)
+            failed = true;
+    }
+    if (seen == 0)
+        return TVerdict::NotDone;
+    if (failed)
+        return TVerdict::Fail; // one point out is enough
+    return seen == wanted ? TVerdict::Pass : TVerdict::Incomplete;
+}
+
+TVerdict TRecord::Overall() const
+{
+    return HasPoints(TPhase::AsLeft) ? Verdict(TPhase::AsLeft) : Verdict(TPhase::AsFound);
+}
+
+std::vector<TReference> DefaultReferences()
+{
+    return {{QStringLiteral("Pressure standard"), {}, {}, {}, {}},
+            {QStringLiteral("Ammeter (loop current)"), {}, {}, {}, {}},
+            {QStringLiteral("Thermohygrometer"), {}, {}, {}, {}}};
+}
+
+namespace {
+
+QString Quoted(const QString &field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) && !field.contains(QLatin1Char('\n')) &&
+        !field.contains(QLatin1Char('\r')))
+        return field;
+    QString q = field;
+    q.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+// Free text typed by a person: a leading = + @ would make a spreadsheet run it as a formula.
+QString Inert(const QString &text)
+{
+    if (!text.isEmpty() && QStringLiteral("=+@\t\r").contains(text.front()))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
+QString Line(const QStringList &fields)
+{
+    QStringList quoted;
+    for (const QString &f : fields)
+        quoted << Quoted(f);
+    return quoted.join(QLatin1Char(',')) + QStringLiteral("\r\n");
+}
+
+QString Number(double v, int decimals)
+{
+    return QString::number(v, 'f', decimals);
+}
+
+QString SpanText(const std::optional<TSpan> &s)
+{
+    if (!s)
+        return {};
+    return QString::fromStdString(s->Lower().Text() + " .. " + s->Upper().Text());
+}
+
+} // namespace
+
+QString ToCsv(const TRecord &r)
+{
+    QString out;
+    const auto field = [&](const char *key, const QString &value) { out += Line({QString::fromUtf8(key), Inert(value)}); };
+    field("certificate", r.certificate);
+    field("instrument_tag", r.tag);
+    field("serial", r.serial);
+    field("created_utc", r.created.toUTC().toString(Qt::ISODate));
+    field("firmware", DateCodeText(r.firmware));
+    field("calibration_date_as_found", DateCodeText(r.foundCalibrationDate));
+    field("sensor", r.sensor);
+    field("unit", r.unit);
+    for (const TReference &ref : r.references)
+        out += Line({QStringLiteral("reference"), Inert(ref.role), Inert(ref.name), Inert(ref.serial), Inert(ref.certificate),
+                     ref.due.isValid() ? ref.due.toString(Qt::ISODate) : QString()});
+    field("ambient_temperature_c", r.ambientTemperature);
+    field("relative_humidity_percent", r.humidity);
+    field("technician", r.technician);
+    field("remarks", r.remarks);
+    field("next_due", r.nextDue.isValid() ? r.nextDue.toString(Qt::ISODate) : QString());
+    field("tolerance_percent_of_span", QString::fromStdString(r.tolerance.Text()));
+    field("span_as_found", SpanText(r.span[0]));
+    field("span_as_left", SpanText(r.span[1]));
+    field("calibrated", r.calibrated ? QStringLiteral("yes") : QStringLiteral("no"));
+    field("calibration_date_new", DateCodeText(r.newCalibrationDate));
+    field("verdict_as_found", QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))));
+    field("verdict_as_left", QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft))));
+    field("verdict_overall", QString::fromUtf8(VerdictText(r.Overall())));
+    out += QStringLiteral("\r\n");
+    out += Line({QStringLiteral("phase"), QStringLiteral("point"), QStringLiteral("percent_of_span"), QStringLiteral("applied"),
+                 QStringLiteral("reference_ma"), QStringLiteral("instrument_value"), QStringLiteral("instrument_ma"),
+                 QStringLiteral("stable"), QStringLiteral("expected_ma"), QStringLiteral("error_percent_of_span"),
+                 QStringLiteral("verdict"), QStringLiteral("time_utc")});
+    for (const TPoint &p : r.entered) {
+        const std::optional<TPointResult> res = r.Result(p);
+        out += Line({QString::fromUtf8(PhaseName(p.phase)), QString::number(p.index + 1), QString::fromStdString(p.percent.Text()),
+                     QString::fromStdString(p.applied.Text()), QString::fromStdString(p.milliAmps.Text()),
+                     p.instrumentValue ? Number(*p.instrumentValue, r.span[int(p.phase)] ? r.span[int(p.phase)]->decimals + 1 : 3) : QString(),
+                     p.instrumentMilliAmps ? Number(*p.instrumentMilliAmps, 4) : QString(), p.stable ? QStringLiteral("1") : QStringLiteral("0"),
+                     res ? Number(res->expectedMilliAmps, 4) : QString(),
+                     res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, r.tolerance)) : QString(),
+                     res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QString(),
+                     p.taken.toUTC().toString(Qt::ISODateWithMs)});
+    }
+    return out;
+}
+
+} // namespace calib

@@ -1,0 +1,95 @@
+// One calibration record: the header of the certificate, the As-Found and
+// As-Left points with what the instrument reported beside them, and the
+// verdicts drawn from them. Plain values (Qt Core); the store keeps them and
+// the certificate prints them.
+#pragma once
+
+#include "CalibrationMath.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <vector>
+
+namespace calib {
+
+enum class TPhase { AsFound = 0, AsLeft = 1 };
+const char *PhaseName(TPhase phase); // "As-Found", "As-Left"
+
+enum class TVerdict { NotDone, Incomplete, Pass, Fail };
+const char *VerdictText(TVerdict verdict); // "not done", "incomplete", "PASS", "FAIL"
+
+// A reference instrument of the check (pressure standard, ammeter, thermohygrometer).
+struct TReference {
+    QString role;
+    QString name;
+    QString serial;
+    QString certificate;
+    QDate due;
+    bool operator==(const TReference &) const = default;
+};
+
+// One entered point: what the technician applied and read, and the
+// instrument's own averaged reading at that moment.
+struct TPoint {
+    TPhase phase = TPhase::AsFound;
+    int index = 0;      // position in the phase's sequence
+    TDecimal percent;   // of span
+    TDecimal applied;   // reference pressure, the instrument's unit
+    TDecimal milliAmps; // reference ammeter
+    std::optional<double> instrumentValue;     // mean of the last polls
+    std::optional<double> instrumentMilliAmps; // mean of the last polls
+    bool stable = false;
+    QDateTime taken; // UTC
+    bool operator==(const TPoint &) const = default;
+};
+
+struct TRecord {
+    qint64 id = 0;
+    QString certificate;
+    QString tag;
+    QString serial;
+    QDateTime created; // UTC
+    quint32 firmware = 0;             // DateCode as read
+    quint32 foundCalibrationDate = 0; // DateCode as read before the check
+    QString sensor;
+    QString unit = QStringLiteral("Pa");
+    std::vector<TReference> references;
+    QString ambientTemperature; // degrees Celsius, as typed
+    QString humidity;           // % RH, as typed
+    QString technician;
+    QString remarks;
+    QDate nextDue;
+    TDecimal tolerance = kDefaultTolerance;
+    std::vector<TDecimal> points{{0, 0}, {25, 0}, {50, 0}, {75, 0}, {100, 0}};
+    bool hysteresis = false;
+    std::optional<TSpan> span[2]; // per phase: taken when its first point is entered
+    bool calibrated = false;          // calibration requests were acknowledged between the phases
+    quint32 newCalibrationDate = 0;   // DateCode read after them
+    bool finished = false;
+    std::vector<TPoint> entered;
+
+    std::vector<TDecimal> Sequence() const { return calib::Sequence(points, hysteresis); }
+    const TPoint *Find(TPhase phase, int index) const;
+    // Sets or replaces the point of its phase and index.
+    void Put(const TPoint &point);
+    bool HasPoints(TPhase phase) const;
+    std::optional<TPointResult> Result(const TPoint &point) const;
+    TVerdict Verdict(TPhase phase) const;
+    // As-Left when it was checked, else As-Found.
+    TVerdict Overall() const;
+};
+
+// The reference instruments a new record starts with.
+std::vector<TReference> DefaultReferences();
+
+// The record as CSV: header fields as key,value lines, then one row per point
+// (RFC 4180 quoting, '.' as the decimal point, UTF-8).
+QString ToCsv(const TRecord &record);
+
+QString DateCodeText(quint32 code); // 20161011 -> "2016.10.11.", 0 -> ""
+
+} // namespace calib

@@ -1,0 +1,483 @@
+#include "Certificate.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QBuffer>
+#include <QSaveFile>
+#include <QFileInfo>
+#include <QDir>
+
+#include <functional>
+
+namespace calib {
+
+namespace {
+
+constexpr int kDpi = 600;
+constexpr double kPageWidthMm = 210.0, kPageHeightMm = 297.0;
+constexpr double kMarginMm = 18.0, kTopMm = 14.0, kBottomMm = 16.0;
+const QColor kInk(0x1a, 0x1a, 0x1a);
+const QColor kMuted(0x5f, 0x63, 0x68);
+const QColor kRule(0xb0, 0xb4, 0xb8);
+const QColor kShade(0xee, 0xf1, 0xf4);
+const QColor kPass(0x1b, 0x5e, 0x20);
+const QColor kFail(0xb7, 0x1c, 0x1c);
+const QColor kPassFill(0xe8, 0xf5, 0xe9);
+const QColor kFailFill(0xfd, 0xec, 0xea);
+
+double Mm(double mm)
+{
+    return mm * kDpi / 25.4;
+}
+
+QString Or(const QString &text, const QString &fallback = QStringLiteral("—"))
+{
+    return text.trimmed().isEmpty() ? fallback : text;
+}
+
+QString DateOr(const QDate &d)
+{
+    return d.isValid() ? d.toString(Qt::ISODate) : QStringLiteral("—");
+}
+
+QString Fixed(double v, int decimals)
+{
+    QString t = QString::number(v, 'f', decimals);
+    if (t.startsWith(QLatin1Char('-')) && t.mid(1).remove(QLatin1Char('0')).remove(QLatin1Char('.')).isEmpty())
+        t.remove(0, 1);
+    return t;
+}
+
+// A sheet with a cursor running down the page; a block that would cross the
+// bottom margin starts a new page with the running head.
+class TSheet
+{
+public:
+    TSheet(QPdfWriter &writer, QPainter &painter, std::function<void(TSheet &)> runningHead, std::function<void(TSheet &)> foot)
+        : m_writer(writer), m_p(painter), m_head(std::move(runningHead)), m_foot(std::move(foot))
+    {
+        m_y = Mm(kTopMm);
+    }
+
+    QPainter &P() { return m_p; }
+    double Y() const { return m_y; }
+    void Down(double mm) { m_y += Mm(mm); }
+    void SetY(double y) { m_y = y; }
+    double Left() const { return Mm(kMarginMm); }
+    double Width() const { return Mm(kPageWidthMm - 2 * kMarginMm); }
+    int Page() const { return m_page; }
+
+    void Ensure(double mm)
+    {
+        if (m_y + Mm(mm) <= Mm(kPageHeightMm - kBottomMm))
+            return;
+        Foot();
+        m_writer.newPage();
+        ++m_page;
+        m_y = Mm(kTopMm);
+        if (m_head)
+            m_head(*this);
+    }
+
+    void Foot()
+    {
+        const double y = m_y;
+        m_y = Mm(kPageHeightMm - kBottomMm + 7);
+        m_foot(*this);
+        m_y = y;
+    }
+
+    void Font(double points, bool bold = false, const QColor &colour = kInk)
+    {
+        QFont f(QStringLiteral("Liberation Sans"));
+        f.setStyleHint(QFont::SansSerif);
+        f.setPointSizeF(points);
+        f.setBold(bold);
+        m_p.setFont(f);
+        m_p.setPen(colour);
+    }
+
+    double LineHeight() const { return QFontMetricsF(m_p.font(), &m_writer).height(); }
+
+    // Text in a box; returns the height used.
+    double Text(double x, double width, const QString &text, int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap)
+    {
+        const QRectF r(x, m_y, width, Mm(200));
+        const QRectF used = m_p.boundingRect(r, flags, text);
+        m_p.drawText(QRectF(x, m_y, width, used.height()), flags, text);
+        return used.height();
+    }
+
+    void Rule(const QColor &colour = kRule, double widthMm = 0.25)
+    {
+        m_p.setPen(QPen(colour, Mm(widthMm)));
+        m_p.drawLine(QPointF(Left(), m_y), QPointF(Left() + Width(), m_y));
+    }
+
+private:
+    QPdfWriter &m_writer;
+    QPainter &m_p;
+    std::function<void(TSheet &)> m_head;
+    std::function<void(TSheet &)> m_foot;
+    double m_y = 0;
+    int m_page = 1;
+};
+
+void SectionTitle(TSheet &s, const QString &title)
+{
+    s.Ensure(14);
+    s.Down(2.2);
+    s.Font(10, true);
+    s.Text(s.Left(), s.Width(), title);
+    s.Down(4.9);
+    s.Rule(kInk, 0.35);
+    s.Down(1.4);
+}
+
+// Label: value pairs in two columns.
+void Fields(TSheet &s, const QList<QPair<QString, QString>> &fields)
+{
+    const double colWidth = s.Width() / 2;
+    const double labelWidth = Mm(38);
+    for (int i = 0; i < fields.size(); i += 2) {
+        s.Ensure(6);
+        double h = 0;
+        for (int c = 0; c < 2 && i + c < fields.size(); ++c) {
+            const double x = s.Left() + c * colWidth;
+            s.Font(8.5, false, kMuted);
+            s.Text(x, labelWidth, fields[i + c].first);
+            s.Font(9);
+            h = std::max(h, s.Text(x + labelWidth, colWidth - labelWidth - Mm(3), fields[i + c].second));
+        }
+        s.SetY(s.Y() + std::max(h, Mm(4.2)) + Mm(0.4));
+    }
+}
+
+struct TColumn {
+    QString title;
+    double widthMm;
+    Qt::Alignment align;
+};
+
+void Table(TSheet &s, const QList<TColumn> &columns, const QList<QStringList> &rows, const QList<int> &verdictColumn = {},
+           const QList<int> &rowFail = {})
+{
+    double total = 0;
+    for (const TColumn &c : columns)
+        total += c.widthMm;
+    const double scale = s.Width() / Mm(total);
+    const double pad = Mm(0.8);
+    const auto drawRow = [&](const QStringList &cells, bool header, int rowIndex) {
+        s.Font(header ? 7.6 : 8.4, header, header ? kInk : kInk);
+        double h = 0;
+        double x = s.Left();
+        for (int c = 0; c < columns.size(); ++c) {
+            const double w = Mm(columns[c].widthMm) * scale;
+            const QRectF r = s.P().boundingRect(QRectF(x + pad, s.Y(), w - 2 * pad, Mm(40)),
+                                                int(columns[c].align) | Qt::AlignTop | Qt::TextWordWrap, cells.value(c));
+            h = std::max(h, r.height());
+            x += w;
+        }
+        h += 2 * pad;
+        s.Ensure(h / Mm(1) + 1);
+        if (header)
+            s.P().fillRect(QRectF(s.Left(), s.Y(), s.Width(), h), kShade);
+        else if (rowIndex % 2 == 1)
+            s.P().fillRect(QRectF(s.Left(), s.Y(), s.Width(), h), QColor(0xf8, 0xf9, 0xfa));
+        x = s.Left();
+        for (int c = 0; c < columns.size(); ++c) {
+            const double w = Mm(columns[c].widthMm) * scale;
+            QColor colour = kInk;
+            bool bold = header;
+            if (!header && verdictColumn.contains(c)) {
+                colour = rowFail.value(rowIndex) == 1 ? kFail : rowFail.value(rowIndex) == 0 ? kPass : kInk;
+                bold = true;
+            }
+            s.Font(header ? 7.6 : 8.4, bold, colour);
+            s.P().drawText(QRectF(x + pad, s.Y() + pad, w - 2 * pad, h - 2 * pad),
+                           int(columns[c].align) | Qt::AlignVCenter | Qt::TextWordWrap, cells.value(c));
+            x += w;
+        }
+        s.SetY(s.Y() + h);
+        s.P().setPen(QPen(kRule, Mm(0.15)));
+        s.P().drawLine(QPointF(s.Left(), s.Y()), QPointF(s.Left() + s.Width(), s.Y()));
+    };
+    QStringList titles;
+    for (const TColumn &c : columns)
+        titles << c.title;
+    drawRow(titles, true, -1);
+    for (int i = 0; i < rows.size(); ++i)
+        drawRow(rows[i], false, i);
+}
+
+QString SpanText(const TRecord &r, const std::optional<TSpan> &span)
+{
+    if (!span)
+        return QStringLiteral("—");
+    return QStringLiteral("%1 … %2 %3 = 4 … 20 mA")
+        .arg(QString::fromStdString(span->Lower().Text()), QString::fromStdString(span->Upper().Text()), r.unit);
+}
+
+void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
+{
+    const std::optional<TSpan> &span = r.span[int(phase)];
+    const int valueDecimals = span ? span->decimals : 1;
+    const QString unit = r.unit;
+    QList<QStringList> rows;
+    QList<int> fail;
+    const std::vector<TDecimal> seq = r.Sequence();
+    for (int i = 0; i < int(seq.size()); ++i) {
+        const TPoint *p = r.Find(phase, i);
+        const bool down = r.hysteresis && i >= int(r.points.size());
+        QStringList row{QString::number(i + 1) + (down ? QStringLiteral(" ↓") : QString()),
+                        QString::fromStdString(seq[size_t(i)].Text())};
+        if (!p) {
+            row << QStringLiteral("not measured") << QString() << QString() << QString() << QString() << QString() << QString();
+            fail << -1;
+        } else {
+            const std::optional<TPointResult> res = r.Result(*p);
+            row << QString::fromStdString(p->applied.Text()) << (res ? Fixed(res->expectedMilliAmps, 4) : QStringLiteral("—"))
+                << QString::fromStdString(p->milliAmps.Text())
+                << (p->instrumentValue ? Fixed(*p->instrumentValue, valueDecimals) : QStringLiteral("—"))
+                << (p->instrumentMilliAmps ? Fixed(*p->instrumentMilliAmps, 3) : QStringLiteral("—"))
+                << (res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, r.tolerance)) : QStringLiteral("—"))
+                << (res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QStringLiteral("—"));
+            fail << (res ? (res->pass ? 0 : 1) : -1);
+        }
+        rows << row;
+    }
+    const Qt::Alignment right = Qt::AlignRight;
+    Table(s,
+          {{QStringLiteral("#"), 8, Qt::AlignLeft},
+           {QStringLiteral("Point\n% of span"), 15, right},
+           {QStringLiteral("Applied\n") + unit, 19, right},
+           {QStringLiteral("Expected\nmA"), 18, right},
+           {QStringLiteral("Measured\nmA (ref.)"), 19, right},
+           {QStringLiteral("Instrument\nshows ") + unit, 20, right},
+           {QStringLiteral("Instrument\nreports mA"), 19, right},
+           {QStringLiteral("Error\n% of span"), 18, right},
+           {QStringLiteral("Result"), 14, Qt::AlignHCenter}},
+          rows, {8}, fail);
+}
+
+void VerdictLine(TSheet &s, const QString &label, TVerdict verdict, const QString &detail)
+{
+    s.Ensure(8);
+    s.Down(1.5);
+    s.Font(9, true, verdict == TVerdict::Pass ? kPass : verdict == TVerdict::Fail ? kFail : kInk);
+    s.Text(s.Left(), s.Width(), label + QStringLiteral(": ") + QString::fromUtf8(VerdictText(verdict)) + detail);
+    s.Down(5);
+}
+
+// Draws the certificate; returns the number of pages (pages: the total, for the footers).
+int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssuer &issuer, int pages)
+{
+    const QString certificate = Or(r.certificate);
+    const auto runningHead = [&](TSheet &s) {
+        s.Font(8, false, kMuted);
+        s.Text(s.Left(), s.Width(), QStringLiteral("Calibration certificate %1 (continued)").arg(certificate));
+        s.Down(6);
+    };
+    const auto foot = [&](TSheet &s) {
+        s.Font(7, false, kMuted);
+        s.Text(s.Left(), s.Width(),
+               QStringLiteral("Certificate %1 · page %2 of %3 · %4").arg(certificate).arg(s.Page()).arg(std::max(pages, s.Page())).arg(issuer.tool),
+               Qt::AlignHCenter | Qt::AlignTop);
+    };
+    TSheet s(writer, painter, runningHead, foot);
+
+    // Title block
+    s.Font(8.5, true, kMuted);
+    s.Text(s.Left(), s.Width() * 0.6, issuer.name);
+    s.Font(8.5, false, kMuted);
+    s.Text(s.Left() + s.Width() * 0.5, s.Width() * 0.5, QStringLiteral("Certificate no."), Qt::AlignRight | Qt::AlignTop);
+    s.Down(4.2);
+    s.Font(19, true);
+    const double titleHeight = s.Text(s.Left(), s.Width() * 0.7, QStringLiteral("Calibration Certificate"));
+    s.Font(13, true);
+    s.Text(s.Left() + s.Width() * 0.45, s.Width() * 0.55, certificate, Qt::AlignRight | Qt::AlignTop);
+    s.SetY(s.Y() + titleHeight);
+    s.Font(9, false, kMuted);
+    s.Text(s.Left(), s.Width(),
+           QStringLiteral("KV508 I pressure transmitter, 4–20 mA output: As-Found / As-Left check against reference instruments"));
+    s.Down(5.5);
+    s.Rule(kInk, 0.6);
+    s.Down(2);
+
+    SectionTitle(s, QStringLiteral("Instrument and check"));
+    const QString calibratedOn = r.created.isValid() ? r.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
+    Fields(s, {{QStringLiteral("Instrument tag"), Or(r.tag)},
+               {QStringLiteral("Serial number"), Or(r.serial)},
+               {QStringLiteral("Model"), QStringLiteral("KV508 I")},
+               {QStringLiteral("Firmware"), Or(DateCodeText(r.firmware))},
+               {QStringLiteral("Sensor"), Or(r.sensor)},
+               {QStringLiteral("Range (As-Found)"), SpanText(r, r.span[0])},
+               {QStringLiteral("Calibration date as found"), Or(DateCodeText(r.foundCalibrationDate))},
+               {QStringLiteral("Range (As-Left)"), SpanText(r, r.span[1] ? r.span[1] : r.span[0])},
+               {QStringLiteral("Date of check"), calibratedOn},
+               {QStringLiteral("Technician"), Or(r.technician)},
+               {QStringLiteral("Ambient temperature"), r.ambientTemperature.trimmed().isEmpty() ? QStringLiteral("—") : r.ambientTemperature + QStringLiteral(" °C")},
+               {QStringLiteral("Relative humidity"), r.humidity.trimmed().isEmpty() ? QStringLiteral("—") : r.humidity + QStringLiteral(" % RH")},
+               {QStringLiteral("Tolerance"), QStringLiteral("± %1 % of span").arg(QString::fromStdString(r.tolerance.Text()))},
+               {QStringLiteral("Next calibration due"), DateOr(r.nextDue)}});
+    if (!r.remarks.trimmed().isEmpty()) {
+        s.Font(8.5, false, kMuted);
+        s.Text(s.Left(), Mm(38), QStringLiteral("Remarks"));
+        s.Font(9);
+        s.Down(s.Text(s.Left() + Mm(38), s.Width() - Mm(38), r.remarks) / Mm(1) + 0.4);
+    }
+
+    SectionTitle(s, QStringLiteral("Reference instruments"));
+    QList<QStringList> refs;
+    for (const TReference &ref : r.references)
+        refs << QStringList{ref.role, Or(ref.name), Or(ref.serial), Or(ref.certificate), DateOr(ref.due)};
+    Table(s,
+          {{QStringLiteral("Use"), 40, Qt::AlignLeft},
+           {QStringLiteral("Instrument"), 46, Qt::AlignLeft},
+           {QStringLiteral("Serial no."), 28, Qt::AlignLeft},
+           {QStringLiteral("Certificate no."), 32, Qt::AlignLeft},
+           {QStringLiteral("Due"), 22, Qt::AlignLeft}},
+          refs);
+
+    SectionTitle(s, QStringLiteral("As-Found results"));
+    PhaseTable(s, r, TPhase::AsFound);
+    VerdictLine(s, QStringLiteral("As-Found"), r.Verdict(TPhase::AsFound), QString());
+
+    SectionTitle(s, QStringLiteral("Adjustment"));
+    s.Font(9);
+    const QString adjustment =
+        r.calibrated ? QStringLiteral("The instrument was adjusted: input and output calibrated with the instrument's "
+                                      "eleven-step procedure. Calibration date reported by the instrument afterwards: %1.")
+                           .arg(r.newCalibrationDate ? DateCodeText(r.newCalibrationDate).chopped(1) : QStringLiteral("not read"))
+                     : QStringLiteral("No adjustment was made.");
+    s.Down(s.Text(s.Left(), s.Width(), adjustment) / Mm(1) + 1);
+
+    if (r.HasPoints(TPhase::AsLeft) || r.calibrated) {
+        SectionTitle(s, QStringLiteral("As-Left results"));
+        PhaseTable(s, r, TPhase::AsLeft);
+        VerdictLine(s, QStringLiteral("As-Left"), r.Verdict(TPhase::AsLeft), QString());
+    }
+
+    // Overall verdict
+    const TVerdict overall = r.Overall();
+    s.Ensure(22);
+    s.Down(3);
+    const QColor ink = overall == TVerdict::Pass ? kPass : overall == TVerdict::Fail ? kFail : kInk;
+    const QColor fill = overall == TVerdict::Pass ? kPassFill : overall == TVerdict::Fail ? kFailFill : kShade;
+    const QRectF box(s.Left(), s.Y(), s.Width(), Mm(13));
+    painter.fillRect(box, fill);
+    painter.setPen(QPen(ink, Mm(0.5)));
+    painter.drawRect(box);
+    s.SetY(s.Y() + Mm(2.2));
+    s.Font(12, true, ink);
+    const QString what = r.HasPoints(TPhase::AsLeft) ? QStringLiteral("as left") : QStringLiteral("as found");
+    QString verdictText;
+    switch (overall) {
+    case TVerdict::Pass: verdictText = QStringLiteral("PASS — within ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
+    case TVerdict::Fail: verdictText = QStringLiteral("FAIL — outside ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
+    default: verdictText = QStringLiteral("INCOMPLETE — not every test point was measured"); break;
+    }
+    s.Text(s.Left() + Mm(4), s.Width() - Mm(8), QStringLiteral("Result: ") + verdictText);
+    s.Down(5.8);
+    s.Font(8, false, kMuted);
+    s.Text(s.Left() + Mm(4), s.Width() - Mm(8),
+           QStringLiteral("As-Found %1 · As-Left %2")
+               .arg(QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))), QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft)))));
+    s.SetY(box.bottom() + Mm(3));
+
+    s.Ensure(16);
+    s.Font(7.5, false, kMuted);
+    s.Down(s.Text(s.Left(), s.Width(),
+                  QStringLiteral("Expected current = 4 mA + 16 mA × (applied − lower) / (upper − lower). Error = (measured − expected) / 16 mA "
+                                 "× 100 % of span. \"Instrument shows/reports\" are the instrument's own readings averaged over its last polls. "
+                                 "The results relate only to the item calibrated at the time of the check.")) /
+               Mm(1) +
+           2);
+
+    // Signatures
+    s.Ensure(22);
+    s.Down(9);
+    const double half = s.Width() / 2;
+    for (int c = 0; c < 2; ++c) {
+        const double x = s.Left() + c * half;
+        painter.setPen(QPen(kInk, Mm(0.3)));
+        painter.drawLine(QPointF(x, s.Y()), QPointF(x + half - Mm(12), s.Y()));
+    }
+    s.Down(1.2);
+    s.Font(8.5, false, kMuted);
+    s.Text(s.Left(), half - Mm(12), QStringLiteral("Calibrated by: ") + Or(r.technician, QString()) + QStringLiteral("\nSignature and date"));
+    s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by:\nSignature and date"));
+
+    s.Foot();
+    return s.Page();
+}
+
+} // namespace
+
+bool WriteCertificatePdf(const TRecord &r, const TIssuer &issuer, const QString &path, QString &error)
+{
+    const auto setUp = [&](QPdfWriter &writer) {
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        writer.setResolution(kDpi);
+        writer.setTitle(QStringLiteral("Calibration certificate %1").arg(r.certificate));
+        writer.setCreator(issuer.tool);
+    };
+    // A first pass counts the pages for "page n of m".
+    int pages = 1;
+    {
+        QBuffer scratch;
+        scratch.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&scratch);
+        setUp(writer);
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            error = QStringLiteral("the PDF could not be started");
+            return false;
+        }
+        pages = Render(writer, painter, r, issuer, 1);
+        painter.end();
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    {
+        QPdfWriter writer(&file);
+        setUp(writer);
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            error = QStringLiteral("the PDF could not be started");
+            return false;
+        }
+        Render(writer, painter, r, issuer, pages);
+        painter.end();
+    }
+    if (!file.commit()) {
+        error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool WriteCsv(const TRecord &record, const QString &path, QString &error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    const QByteArray bytes = ToCsv(record).toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace calib

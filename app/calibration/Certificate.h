@@ -1,0 +1,21 @@
+// The calibration certificate of a record: an A4 PDF for the customer, and
+// the same record as CSV. Both are written whole or not at all (QSaveFile), so
+// a failed export never leaves half a file under the chosen name.
+#pragma once
+
+#include "CalibrationRecord.h"
+
+#include <QString>
+
+namespace calib {
+
+// The issuer's lines at the top of the certificate (the tool's name when empty).
+struct TIssuer {
+    QString name;
+    QString tool; // "KV508 I configuration tool 1.0.0"
+};
+
+bool WriteCertificatePdf(const TRecord &record, const TIssuer &issuer, const QString &path, QString &error);
+bool WriteCsv(const TRecord &record, const QString &path, QString &error);
+
+} // namespace calib

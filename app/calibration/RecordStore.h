@@ -1,0 +1,93 @@
+// The calibration records in a local SQLite database (Qt SQL). Every call is
+// one committed transaction, so a record is never lost further back than the
+// last call that returned true: each point is on disk when SavePoint returns.
+// The schema carries its version (PRAGMA user_version) and is migrated forward
+// on open; a database from a newer tool is refused, never changed.
+//
+// One store belongs to one thread (Qt SQL connections do); the window runs it
+// on a thread of its own (TStoreRunner).
+#pragma once
+
+#include "CalibrationRecord.h"
+
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+namespace calib {
+
+enum class TStoreError {
+    None,
+    NoDriver,       // Qt's SQLite driver is not installed
+    CannotCreate,   // the folder cannot be made
+    CannotOpen,     // the file cannot be opened as a database
+    NewerSchema,    // written by a newer version of the tool
+    MigrationFailed,
+    WriteFailed,
+    ReadFailed,
+    NotFound,
+    Finished, // a finished record is not changed
+};
+const char *StoreErrorText(TStoreError error);
+
+// A line of the history list.
+struct TRecordSummary {
+    qint64 id = 0;
+    QString certificate;
+    QString tag;
+    QString serial;
+    QDateTime created;
+    bool calibrated = false;
+    bool finished = false;
+    TVerdict found = TVerdict::NotDone;
+    TVerdict left = TVerdict::NotDone;
+};
+
+class TRecordStore
+{
+public:
+    static constexpr int kSchemaVersion = 2;
+
+    // Opens (creating folder and file) and migrates path; check Error().
+    explicit TRecordStore(const QString &path);
+    ~TRecordStore();
+    TRecordStore(const TRecordStore &) = delete;
+    TRecordStore &operator=(const TRecordStore &) = delete;
+
+    bool IsOpen() const { return m_open; }
+    TStoreError Error() const { return m_error; }
+    // The last error with its cause and what to do, for a person.
+    QString ErrorMessage() const { return m_message; }
+    QString Path() const { return m_path; }
+    int Version() const; // the file's user_version
+
+    // Inserts the record's header and references (record.id is set).
+    bool Create(TRecord &record);
+    // Rewrites the header fields and references (not the points).
+    bool SaveHeader(const TRecord &record);
+    // Inserts or replaces one point.
+    bool SavePoint(qint64 recordId, const TPoint &point);
+    std::optional<TRecord> Load(qint64 id);
+    // Newest first; an empty tag lists every record.
+    std::vector<TRecordSummary> History(const QString &tag);
+    QStringList Tags();
+    // The next free number of the year: KV-2026-0001, KV-2026-0002, ...
+    QString NextCertificateNumber(int year);
+
+    // Where the tool keeps its records: QStandardPaths::AppDataLocation.
+    static QString DefaultPath();
+
+private:
+    bool Fail(TStoreError error, const QString &detail);
+    bool Migrate();
+    bool WriteReferences(const TRecord &record);
+
+    QString m_path;
+    QString m_connection;
+    bool m_open = false;
+    TStoreError m_error = TStoreError::None;
+    QString m_message;
+};
+
+} // namespace calib

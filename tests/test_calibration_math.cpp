@@ -1,0 +1,185 @@
+// The As-Found / As-Left arithmetic: expected current, error in % of span,
+// and the verdict exactly at the tolerance's edge, where a floating-point
+// computation decides wrongly (the cases marked so below).
+#include "CalibrationMath.h"
+#include "CalibrationRecord.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace calib;
+
+TDecimal D(const char *text)
+{
+    const std::optional<TDecimal> d = ParseDecimal(text, 9);
+    EXPECT_TRUE(d.has_value()) << text;
+    return d.value_or(TDecimal{});
+}
+
+struct TCase {
+    TSpan span;
+    const char *applied;
+    const char *milliAmps;
+    const char *tolerance;
+    double expected;
+    double error;
+    bool pass;
+    const char *why;
+};
+
+TEST(CalibrationMath, ExpectedCurrentErrorAndVerdictAtTheToleranceEdges)
+{
+    const TCase cases[] = {
+        {{0, 2500, 1}, "125.0", "12.04", "0.25", 12.0, 0.25, true, "on the edge, above"},
+        {{0, 2500, 1}, "125.0", "12.0401", "0.25", 12.0, 0.250625, false, "one ammeter digit beyond"},
+        {{0, 2500, 1}, "125.0", "11.96", "0.25", 12.0, -0.25, true, "on the edge, below"},
+        {{0, 2500, 1}, "125.0", "11.9599", "0.25", 12.0, -0.250625, false, "one digit beyond, below"},
+        // Floating point puts these a hair outside the tolerance.
+        {{0, 1245, 1}, "31.125", "7.96", "0.25", 8.0, -0.25, true, "float: -0.2500000000000002"},
+        {{0, 1245, 1}, "31.125", "8.016", "0.1", 8.0, 0.1, true, "float: 0.10000000000000009"},
+        {{-125, 375, 1}, "0.0", "8.016", "0.1", 8.0, 0.1, true, "negative lower, float edge"},
+        {{0, 2500, 1}, "125.0", "12.016", "0.1", 12.0, 0.1, true, "float edge at mid span"},
+        // Negative lower values and spans with decimals.
+        {{-2500, 2500, 1}, "-125.0", "8.0", "0.25", 8.0, 0.0, true, "-250.0 .. 250.0"},
+        {{-2500, 2500, 1}, "-250.0", "3.9", "0.25", 4.0, -0.625, false, "the lower end"},
+        {{0, 2500, 2}, "6.25", "8", "0.25", 8.0, 0.0, true, "0.00 .. 25.00"},
+        {{-5000, -1000, 0}, "-3000", "12.02", "0.25", 12.0, 0.125, true, "both ends negative"},
+        {{0, 1245, 1}, "31.1", "8", "0.25", 4 + 16 * 31.1 / 124.5, (4 - 16 * 31.1 / 124.5) / 16 * 100, true, "applied off the nominal"},
+        {{0, 2500, 1}, "260.0", "20.64", "0.25", 20.64, 0.0, true, "beyond the span"},
+    };
+    for (const TCase &c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::optional<TPointResult> r = Evaluate(c.span, D(c.applied), D(c.milliAmps), D(c.tolerance));
+        ASSERT_TRUE(r.has_value());
+        EXPECT_NEAR(r->expectedMilliAmps, c.expected, 1e-9);
+        EXPECT_NEAR(r->errorPercent, c.error, 1e-9);
+        EXPECT_EQ(r->pass, c.pass);
+        EXPECT_EQ(ExpectedMilliAmps(c.span, D(c.applied)).value_or(-1), r->expectedMilliAmps);
+    }
+}
+
+TEST(CalibrationMath, ZeroInvertedAndOddSpansAreRefused)
+{
+    EXPECT_EQ(CheckSpan({0, 2500, 1}), TSpanError::None);
+    EXPECT_EQ(CheckSpan({100, 100, 1}), TSpanError::Zero);
+    EXPECT_EQ(CheckSpan({2500, 0, 1}), TSpanError::Inverted);
+    EXPECT_EQ(CheckSpan({0, 2500, 9}), TSpanError::Decimals);
+    for (const TSpan &s : {TSpan{100, 100, 1}, TSpan{2500, 0, 1}, TSpan{0, 2500, 9}}) {
+        EXPECT_FALSE(Evaluate(s, D("1"), D("4"), D("0.25")));
+        EXPECT_FALSE(ExpectedMilliAmps(s, D("1")));
+    }
+    // More decimals than the check takes are refused, never rounded into a verdict.
+    EXPECT_FALSE(Evaluate({0, 2500, 1}, D("1.00001"), D("4"), D("0.25")));
+    EXPECT_FALSE(Evaluate({0, 2500, 1}, D("1"), D("4.00001"), D("0.25")));
+    EXPECT_FALSE(Evaluate({0, 2500, 1}, D("1"), D("4"), D("0.2501")));
+    EXPECT_NE(std::string(SpanErrorText(TSpanError::Inverted)).find("below"), std::string::npos);
+}
+
+TEST(CalibrationMath, ErrorTextNeverContradictsTheVerdict)
+{
+    // 0.250417 % fails against 0.25 but shows as 0.250 with three decimals.
+    const std::optional<TPointResult> r = Evaluate({0, 3, 0}, D("0.001"), D("4.0454"), D("0.25"));
+    ASSERT_TRUE(r);
+    EXPECT_FALSE(r->pass);
+    EXPECT_EQ(FormatError(r->errorPercent, r->pass, D("0.25")), "0.2504");
+    EXPECT_EQ(FormatError(0.25, true, D("0.25")), "0.250");
+    EXPECT_EQ(FormatError(-0.1234, true, D("0.25")), "-0.123");
+    EXPECT_EQ(FormatError(-0.00001, true, D("0.25")), "0.000"); // no "-0.000"
+}
+
+TEST(CalibrationMath, TypedNumbersPointsAndNominalValues)
+{
+    EXPECT_EQ(ParseDecimal("12,5", 3), (TDecimal{125, 1}));
+    EXPECT_EQ(ParseDecimal(" -0.50 ", 3), (TDecimal{-50, 2}));
+    EXPECT_EQ(ParseDecimal("+4", 3), (TDecimal{4, 0}));
+    for (const char *bad : {"", "-", "1e3", "1.2.3", "1.2345", "12 3", "0x10", "1234567890123"})
+        EXPECT_FALSE(ParseDecimal(bad, 3)) << bad;
+    EXPECT_EQ(TDecimal({-5, 3}).Text(), "-0.005");
+    EXPECT_EQ(TDecimal({1200, 2}).Text(), "12.00");
+
+    const auto points = ParsePoints("0, 25;50 75% 100");
+    ASSERT_TRUE(points);
+    EXPECT_EQ(PointsText(*points), "0, 25, 50, 75, 100");
+    EXPECT_EQ(PointsText(Sequence(*points, true)), "0, 25, 50, 75, 100, 75, 50, 25, 0");
+    EXPECT_EQ(PointsText(Sequence(*points, false)), "0, 25, 50, 75, 100");
+    for (const char *bad : {"", "abc", "0, 120", "-20", "0, 12.345"})
+        EXPECT_FALSE(ParsePoints(bad)) << bad;
+
+    // Nominal values at the instrument's decimals, halves away from zero.
+    const TSpan s{0, 1245, 1};
+    EXPECT_EQ(s.At(D("25")), (TDecimal{311, 1}));  // 31.125
+    EXPECT_EQ(s.At(D("75")), (TDecimal{934, 1}));  // 93.375
+    EXPECT_EQ(TSpan({-2500, 2500, 1}).At(D("25")), (TDecimal{-1250, 1}));
+    EXPECT_EQ(TSpan({-2500, 2500, 1}).At(D("12.5")), (TDecimal{-1875, 1}));
+    EXPECT_EQ(TSpan({-2500, 2500, 1}).At(D("0.01")), (TDecimal{-2500, 1}));
+}
+
+TEST(CalibrationMath, ReadingsSettleOnlyWhenTheLastPollsAgree)
+{
+    const TSpan span{0, 2500, 1}; // a quarter of 0.25 % is 0.6 digits: one digit is allowed
+    TReadings r;
+    for (int i = 0; i < TReadings::kPolls - 1; ++i)
+        r.Add(1250, 1, 12000);
+    EXPECT_FALSE(r.Stable(span, D("0.25"))) << "too few polls";
+    r.Add(1251, 1, 12001);
+    EXPECT_TRUE(r.Stable(span, D("0.25")));
+    EXPECT_NEAR(r.MeanValue(), 125.02, 1e-9);
+    EXPECT_NEAR(r.MeanMilliAmps(), 12.0002, 1e-9);
+    r.Add(1270, 1, 12000); // the pressure still moving
+    EXPECT_FALSE(r.Stable(span, D("0.25")));
+    for (int i = 0; i < TReadings::kPolls; ++i)
+        r.Add(1270, 1, 12000 + 20 * (i % 2)); // the current jumping 20 uA (0.125 %)
+    EXPECT_FALSE(r.Stable(span, D("0.25")));
+    EXPECT_TRUE(r.Stable(span, D("1")));
+    r.Add(1270, 2, 12000); // other decimals: the old polls no longer count
+    EXPECT_EQ(r.Count(), 1);
+}
+
+TEST(CalibrationMath, CertificateNumbersCountUpWithinTheYear)
+{
+    EXPECT_EQ(NextCertificateNumber("", 2026), "KV-2026-0001");
+    EXPECT_EQ(NextCertificateNumber("KV-2026-0041", 2026), "KV-2026-0042");
+    EXPECT_EQ(NextCertificateNumber("KV-2026-9999", 2026), "KV-2026-10000");
+    EXPECT_EQ(NextCertificateNumber("KV-2025-0041", 2026), "KV-2026-0001");
+    EXPECT_EQ(NextCertificateNumber("KV-2026-12a", 2026), "KV-2026-0001");
+}
+
+TEST(CalibrationRecord, VerdictsOfThePhasesAndTheWhole)
+{
+    TRecord r;
+    r.span[0] = TSpan{0, 2500, 1};
+    const auto point = [](TPhase phase, int index, const char *applied, const char *mA) {
+        TPoint p;
+        p.phase = phase;
+        p.index = index;
+        p.applied = D(applied);
+        p.milliAmps = D(mA);
+        return p;
+    };
+    EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::NotDone);
+    r.Put(point(TPhase::AsFound, 0, "0", "4.001"));
+    EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::Incomplete);
+    r.Put(point(TPhase::AsFound, 2, "125", "12.2")); // 1.25 % out
+    EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::Fail) << "one point out fails the phase at once";
+    r.Put(point(TPhase::AsFound, 2, "125", "12.0")); // entered again: replaces
+    EXPECT_EQ(r.entered.size(), 2u);
+    const char *applied[] = {"0", "62.5", "125", "187.5", "250"};
+    const char *mA[] = {"4", "8", "12", "16", "20"};
+    for (int i : {1, 3, 4})
+        r.Put(point(TPhase::AsFound, i, applied[i], mA[i]));
+    EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::Pass);
+    EXPECT_EQ(r.Overall(), TVerdict::Pass);
+
+    // As-Left decides the whole once it has points; without its span no verdict passes.
+    r.Put(point(TPhase::AsLeft, 0, "0", "4"));
+    EXPECT_EQ(r.Verdict(TPhase::AsLeft), TVerdict::Fail);
+    r.span[1] = TSpan{0, 2500, 1};
+    EXPECT_EQ(r.Overall(), TVerdict::Incomplete);
+
+    // With hysteresis the way down counts too.
+    r.hysteresis = true;
+    EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::Incomplete);
+}
+
+} // namespace
