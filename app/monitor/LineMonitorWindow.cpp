@@ -5,6 +5,7 @@
 #include "Tools.h"
 
 #include <QAction>
+#include <QCache>
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -19,9 +21,12 @@
 #include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QStaticText>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThread>
 #include <QToolButton>
@@ -41,12 +46,76 @@ int64_t SteadyMs()
 
 // The list catches up at most this often: a fast line costs one insertion per
 // batch, not one per frame.
-constexpr int SyncMs = 80;
+constexpr int SyncMs = 100;
 // The component's end event marks time-outs at its own moment (GiveUp); the
 // monitor's deadline only backs it up, so it lies well after the component's.
 constexpr int DeadlineGraceMs = 1000;
 // Junk after this long without a character is reported.
 constexpr int QuietGapMs = 200;
+
+// Draws a cell from the text laid out when it was first shown: rows never
+// change, and a fast line scrolls the list by a few rows ten times a second,
+// which would otherwise shape every visible cell's text anew each time.
+class TFrameDelegate : public QStyledItemDelegate
+{
+public:
+    TFrameDelegate(const TMonitorModel &model, QObject *parent) : QStyledItemDelegate(parent), m_model(model)
+    {
+        m_cells.setMaxCost(1500); // some 180 rows of 8 cells: the rows in view and a few pages more
+    }
+    // Column widths or fonts changed: the laid-out texts no longer fit.
+    void Forget() { m_cells.clear(); }
+
+    void paint(QPainter *p, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group = option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+        if (selected)
+            p->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+        else if (const QVariant tint = index.data(Qt::BackgroundRole); tint.isValid())
+            p->fillRect(option.rect, tint.value<QColor>());
+
+        const quint64 key = (quint64(m_model.NumberAt(index.row())) << 4) | quint64(index.column());
+        TCell *cell = m_cells.object(key);
+        const QVariant fontData = index.data(Qt::FontRole);
+        const QFont font = fontData.isValid() ? fontData.value<QFont>() : option.font;
+        if (!cell) {
+            const QFontMetrics fm(font);
+            cell = new TCell;
+            cell->text.setTextFormat(Qt::PlainText);
+            cell->text.setPerformanceHint(QStaticText::AggressiveCaching);
+            const QString text = index.data(Qt::DisplayRole).toString();
+            const int room = option.rect.width() - 2 * Margin;
+            // Eliding lays the text out once more: only where it may not fit.
+            cell->text.setText(text.size() * fm.maxWidth() <= room ? text : fm.elidedText(text, Qt::ElideRight, room));
+            cell->text.prepare(QTransform(), font);
+            cell->right = index.data(Qt::TextAlignmentRole).toInt() & Qt::AlignRight;
+            cell->ascentGap = (option.rect.height() - fm.height()) / 2;
+            m_cells.insert(key, cell);
+        }
+        QColor colour = option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text);
+        if (!selected)
+            if (const QVariant c = index.data(Qt::ForegroundRole); c.isValid())
+                colour = c.value<QColor>();
+        p->save();
+        p->setClipRect(option.rect);
+        p->setFont(font);
+        p->setPen(colour);
+        const qreal x = cell->right ? option.rect.right() - Margin - cell->text.size().width() : option.rect.left() + Margin;
+        p->drawStaticText(QPointF(x, option.rect.top() + cell->ascentGap), cell->text);
+        p->restore();
+    }
+
+private:
+    static constexpr int Margin = 4;
+    struct TCell {
+        QStaticText text;
+        bool right = false;
+        int ascentGap = 0;
+    };
+    const TMonitorModel &m_model;
+    mutable QCache<quint64, TCell> m_cells;
+};
 
 // Copy on the keyboard's copy keys, in whole rows.
 class TFrameView : public QTableView
@@ -162,6 +231,9 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     view->OnCopy = [this] { CopySelection(); };
     m_view = view;
     m_view->setModel(m_model);
+    auto *delegate = new TFrameDelegate(*m_model, m_view);
+    m_view->setItemDelegate(delegate);
+    connect(m_view->horizontalHeader(), &QHeaderView::sectionResized, this, [delegate] { delegate->Forget(); });
     m_view->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setShowGrid(false);
@@ -187,7 +259,9 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     bold.setBold(true);
     m_view->setColumnWidth(TMonitorModel::ColVerdict, QFontMetrics(bold).horizontalAdvance(QStringLiteral("late answer, dropped")) + 16);
     m_view->setColumnWidth(TMonitorModel::ColCommand, width("9 set-as-scale-end"));
-    m_view->setColumnWidth(TMonitorModel::ColFields, width("p=12.3 out=4.000mA flags=- firmware=2017.01.05. calibrated=2017.01.12."));
+    // A poll's answer, the longest frame of the chain, whole.
+    const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    m_view->setColumnWidth(TMonitorModel::ColRaw, fixed.horizontalAdvance(QString(54, QLatin1Char('0'))) + 16);
     m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
     auto *copyAction = new QAction(QStringLiteral("Copy rows"), m_view);
     copyAction->setShortcut(QKeySequence::Copy);
@@ -242,7 +316,7 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     m_model->SetBase(m_view->palette().color(QPalette::Base));
     ShowVerdictFilter();
     ShowStatus();
-    resize(1100, 520);
+    resize(1320, 560);
 }
 
 TLineMonitorWindow::~TLineMonitorWindow()
@@ -381,7 +455,7 @@ void TLineMonitorWindow::ShowVerdictFilter()
                 names << TMonitorModel::VerdictLabel(verdict);
         text = names.size() <= 2 ? names.join(QStringLiteral(", ")) : QStringLiteral("%1 verdicts").arg(names.size());
     }
-    m_verdictButton->setText(text + QStringLiteral(" ▾"));
+    m_verdictButton->setText(text);
 }
 
 void TLineMonitorWindow::ShowStatus()
@@ -520,6 +594,8 @@ void TLineMonitorWindow::changeEvent(QEvent *event)
 {
     if (event->type() == QEvent::PaletteChange && m_model)
         m_model->SetBase(m_view->palette().color(QPalette::Base));
+    if (event->type() == QEvent::FontChange && m_view)
+        static_cast<TFrameDelegate *>(m_view->itemDelegate())->Forget();
     QWidget::changeEvent(event);
 }
 

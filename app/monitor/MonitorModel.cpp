@@ -13,6 +13,7 @@ TMonitorModel::TMonitorModel(const linemon::TRing &ring, QObject *parent)
       m_fixedFont(QFontDatabase::systemFont(QFontDatabase::FixedFont))
 {
     m_boldFont.setBold(true);
+    SetBase(Qt::white);
 }
 
 int TMonitorModel::rowCount(const QModelIndex &parent) const
@@ -119,6 +120,11 @@ bool Problem(const TRow &row)
     return row.SlaveError() || (row.verdict != TVerdict::Query && row.verdict != TVerdict::Answer);
 }
 
+int Kind(const TRow &row)
+{
+    return row.SlaveError() ? kv508::VerdictCount : int(row.verdict);
+}
+
 } // namespace
 
 QVariant TMonitorModel::data(const QModelIndex &index, int role) const
@@ -159,19 +165,12 @@ QVariant TMonitorModel::data(const QModelIndex &index, int role) const
         }
         break;
     case Qt::ForegroundRole:
-        if (column == ColVerdict)
-            if (const QColor c = VerdictColour(row, m_dark); c.isValid())
-                return c;
+        if (column == ColVerdict && m_text[Kind(row)].isValid())
+            return m_text[Kind(row)];
         break;
     case Qt::BackgroundRole:
-        if (Problem(row)) {
-            // A faint wash of the verdict's colour over the base: the row
-            // stands out, its text stays readable on either theme.
-            const QColor c = VerdictColour(row, m_dark);
-            const qreal a = m_dark ? 0.16 : 0.10;
-            return QColor::fromRgbF(float(m_base.redF() * (1 - a) + c.redF() * a), float(m_base.greenF() * (1 - a) + c.greenF() * a),
-                                    float(m_base.blueF() * (1 - a) + c.blueF() * a));
-        }
+        if (m_tint[Kind(row)].isValid())
+            return m_tint[Kind(row)];
         break;
     case Qt::FontRole:
         if (column == ColRaw)
@@ -192,7 +191,7 @@ QVariant TMonitorModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal)
         return {};
-    static const char *const titles[ColumnCount] = {"No.", "ms", "Time", "Dir", "Verdict", "Command", "Fields", "Raw frame"};
+    static const char *const titles[ColumnCount] = {"No.", "ms", "Time", "Dir", "Verdict", "Command", "Raw frame", "Fields"};
     static const char *const tips[ColumnCount] = {
         "The frame's number since the monitor started",
         "Milliseconds since the port opened",
@@ -200,8 +199,8 @@ QVariant TMonitorModel::headerData(int section, Qt::Orientation orientation, int
         "TX: sent by this program; RX: received",
         "What became of the frame",
         "The instrument command the frame carries",
-        "The command's fields, decoded",
         "The characters as they crossed the line (junk escaped as \\xHH)",
+        "The command's fields, decoded",
     };
     if (section < 0 || section >= ColumnCount)
         return {};
@@ -270,8 +269,22 @@ void TMonitorModel::Reset()
 
 void TMonitorModel::SetBase(const QColor &base)
 {
-    m_base = base;
     m_dark = base.lightness() < 128;
+    for (int k = 0; k <= kv508::VerdictCount; ++k) {
+        TRow row;
+        row.verdict = k < kv508::VerdictCount ? TVerdict(k) : TVerdict::Answer;
+        row.status = k < kv508::VerdictCount ? 0 : 255;
+        m_text[k] = VerdictColour(row, m_dark);
+        // A faint wash of the verdict's colour over the base: problem rows
+        // stand out, their text stays readable on either theme.
+        m_tint[k] = QColor();
+        if (Problem(row)) {
+            const QColor &c = m_text[k];
+            const float a = m_dark ? 0.16f : 0.10f;
+            m_tint[k] = QColor::fromRgbF(base.redF() * (1 - a) + c.redF() * a, base.greenF() * (1 - a) + c.greenF() * a,
+                                         base.blueF() * (1 - a) + c.blueF() * a);
+        }
+    }
     if (!m_rows.empty())
         emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, ColumnCount - 1));
 }

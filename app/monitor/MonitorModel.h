@@ -16,7 +16,7 @@ class TMonitorModel : public QAbstractTableModel
     Q_OBJECT
 
 public:
-    enum TColumn { ColNo, ColMs, ColTime, ColDirection, ColVerdict, ColCommand, ColFields, ColRaw, ColumnCount };
+    enum TColumn { ColNo, ColMs, ColTime, ColDirection, ColVerdict, ColCommand, ColRaw, ColFields, ColumnCount };
 
     explicit TMonitorModel(const linemon::TRing &ring, QObject *parent = nullptr);
 
@@ -63,7 +63,10 @@ private:
     std::deque<uint64_t> m_rows; // the ring's numbers of the rows shown
     uint64_t m_scanned = 0;      // the ring's rows before this have been looked at
     bool m_dark = false;
-    QColor m_base = Qt::white;
+    // Per verdict (and, last, the slave error): text colour and row tint, made
+    // once per palette, not per cell painted.
+    QColor m_text[kv508::VerdictCount + 1];
+    QColor m_tint[kv508::VerdictCount + 1];
     QFont m_fixedFont;
     QFont m_boldFont;
 };
