@@ -87,7 +87,7 @@ int main(int argc, char **argv)
     monitor->SyncNow();
 
     // The latest stretch that shows the most kinds of verdict (scrolled up
-    // there, the list stops following), its damaged answer selected.
+    // there, the list stops following).
     TMonitorModel *model = monitor->Model();
     QTableView *view = monitor->View();
     std::map<QString, int> counts;
@@ -106,14 +106,8 @@ int main(int argc, char **argv)
             bestEnd = end;
         }
     }
-    if (bestEnd >= 0) {
+    if (bestEnd >= 0)
         view->scrollTo(model->index(bestEnd, 0), QAbstractItemView::PositionAtBottom);
-        for (int r = bestEnd; r > bestEnd - visible && r >= 0; --r)
-            if (verdicts[r] == QStringLiteral("CRC error") || verdicts[r] == QStringLiteral("late answer, dropped")) {
-                view->selectRow(r);
-                break;
-            }
-    }
     QTest::qWait(300);
 
     const QImage left = form.grab().toImage();
