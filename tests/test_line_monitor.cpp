@@ -155,6 +155,22 @@ TEST_F(LineMonitorTest, RecordsWhilePausedOrHiddenAndCopiesRows)
     EXPECT_EQ(w->Model()->index(0, TMonitorModel::ColNo).data().toString(), QStringLiteral("7"));
 }
 
+TEST_F(LineMonitorTest, CopyAndSaveAfterTheRingMovedOn)
+{
+    TLineMonitorWindow w(*form, 3);
+    w.show();
+    Open();
+    Serve();
+    w.SyncNow();
+    w.View()->selectAll();
+    Serve(); // the selected rows leave the ring before the list's next batch
+    Serve();
+    EXPECT_EQ(w.SelectedText(), QString());
+    w.CopySelection();
+    EXPECT_EQ(w.Model()->rowCount(), 3);
+    EXPECT_EQ(w.Model()->NumberAt(0), 3u);
+}
+
 TEST_F(LineMonitorTest, TheFormClosingWithTheMonitorOpen)
 {
     // The component goes before the window does: the window must not touch it.

@@ -47,6 +47,7 @@ int64_t SteadyMs()
 // The list catches up at most this often: a fast line costs one insertion per
 // batch, not one per frame.
 constexpr int SyncMs = 100;
+constexpr int StatusMs = 500;
 // The component's end event marks time-outs at its own moment (GiveUp); the
 // monitor's deadline only backs it up, so it lies well after the component's.
 constexpr int DeadlineGraceMs = 1000;
@@ -298,6 +299,9 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     m_sync.setSingleShot(true);
     m_sync.setInterval(SyncMs);
     connect(&m_sync, &QTimer::timeout, this, &TLineMonitorWindow::SyncNow);
+    m_statusTimer.setSingleShot(true);
+    m_statusTimer.setInterval(StatusMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &TLineMonitorWindow::ShowStatus);
     m_tick.setInterval(250);
     connect(&m_tick, &QTimer::timeout, this, [this] { m_monitor.Tick(SteadyMs()); });
 
@@ -384,7 +388,11 @@ void TLineMonitorWindow::SyncNow()
         // The rows looked at stay in place while older ones go.
         bar->setValue(std::max(0, value - done.removed));
     }
-    ShowStatus();
+    // The counts need not move with every batch: a new text lays the window out again.
+    if (!m_statusTimer.isActive()) {
+        ShowStatus();
+        m_statusTimer.start();
+    }
 }
 
 void TLineMonitorWindow::SetPaused(bool paused)
@@ -498,12 +506,14 @@ QString TLineMonitorWindow::SelectedText() const
 {
     QByteArray text;
     for (int r : SelectedRows(m_view))
-        text += linemon::TextLine(m_model->NumberAt(r) + 1, m_model->RowAt(r)) + '\n';
+        if (m_ring.Has(m_model->NumberAt(r))) // the ring may have moved on since the list's last batch
+            text += linemon::TextLine(m_model->NumberAt(r) + 1, m_model->RowAt(r)) + '\n';
     return QString::fromUtf8(text);
 }
 
 void TLineMonitorWindow::CopySelection()
 {
+    SyncNow(); // rows the ring has dropped leave the selection
     // Some 100,000 rows take a moment to format.
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QApplication::clipboard()->setText(SelectedText());
@@ -532,6 +542,7 @@ bool TLineMonitorWindow::SaveTo(const QString &path)
 {
     if (m_saveThread)
         return false;
+    SyncNow(); // only rows the ring still has
     // A copy of the rows shown, so the ring may move on meanwhile.
     auto rows = std::make_shared<linemon::TNumberedRows>();
     rows->reserve(std::size_t(m_model->rowCount()));

@@ -90,6 +90,7 @@ private:
     QMenu *m_verdictMenu = nullptr;
     QLabel *m_status = nullptr;
     QTimer m_sync; // batches the list's updates
+    QTimer m_statusTimer;
     QTimer m_tick; // reports silence: overdue answers, junk after a quiet gap
     bool m_paused = false;
 
