@@ -12,6 +12,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <utility>
 
@@ -248,6 +249,11 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
 
 void TForm1::MB1MBPortOpenedOrClosed(bool MBbPortOpen)
 {
+    m_portOpenedAtMs = MBbPortOpen ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                         std::chrono::steady_clock::now().time_since_epoch())
+                                         .count()
+                                   : -1;
+    emit PortOpenedOrClosed(MBbPortOpen);
     if (MBbPortOpen) {
         QSettings settings = PortSettings();
         settings.setValue(QStringLiteral("port/name"), MB1->Port());

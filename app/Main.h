@@ -81,6 +81,8 @@ public:
 
     // The monitor, trend, calibration record and About windows.
     TToolWindows *Tools() const { return m_tools; }
+    // When the port opened, in milliseconds of std::chrono::steady_clock; -1 while closed.
+    qint64 PortOpenedAtMs() const { return m_portOpenedAtMs; }
     // Where the window keeps what it remembers between runs (the port).
     static QSettings PortSettings();
 
@@ -89,6 +91,8 @@ signals:
     // its answer (status stOK) or given it up: the tool windows follow the
     // instrument through this, never through the component's own events.
     void TransactionEnded(quint8 command, TMBStatus status);
+    // The component's port opened (before the first poll is started) or closed.
+    void PortOpenedOrClosed(bool open);
 
 public slots:
     void FormActivate();
@@ -119,6 +123,7 @@ protected:
 
 private:
     TToolWindows *m_tools = nullptr;
+    qint64 m_portOpenedAtMs = -1;
     QLabel *m_reconnectLabel = nullptr;
 
     void SendRequest(quint8 command);

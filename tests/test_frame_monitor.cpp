@@ -223,7 +223,38 @@ TEST(FrameMonitor, DecodesEveryCommand)
         EXPECT_EQ(rec.got[0].decoded, c.decoded) << c.line;
         EXPECT_TRUE(rec.got[0].hasHeader);
         EXPECT_EQ(rec.got[0].payloadHex, c.line.substr(9, c.line.size() - 14)) << c.line;
+        // a record kept without its text gets the same one back
+        EXPECT_EQ(TFrameMonitor::DecodeRaw(c.line), c.decoded) << c.line;
     }
+    EXPECT_EQ(TFrameMonitor::DecodeRaw(BadCrc), "");
+    EXPECT_EQ(TFrameMonitor::DecodeRaw("S0127;"), "");
+}
+
+// What a master in the same program knows: the ID it expects, the moment it
+// gave up, the port closing.
+TEST(FrameMonitor, IdGiveUpAndClose)
+{
+    TFrameMonitor mon(Address, 5000, Id);
+    std::vector<std::string> got;
+    mon.OnFrame = [&got](const TFrameRecord &r) { got.push_back(std::string(VerdictText(r.verdict)) + ' ' + r.raw); };
+    const std::string otherId = Frame('S', 1, Live(1, 345, 6216, 1), 0, 1, 40);
+    // Another ID answers the waiting query (the master takes it as a slave
+    // error), so the right answer after it waits for nothing.
+    mon.Feed(Tx, Poll, 0);
+    mon.Feed(Rx, otherId, 100);
+    mon.Feed(Rx, PollAnswer, 150);
+    // Given up long before the monitor's own deadline: the answer after is late.
+    mon.Feed(Tx, Poll, 200);
+    mon.GiveUp(400);
+    mon.Feed(Rx, PollAnswer, 450);
+    // Closing reports a cut frame, and forgets the query it ended.
+    mon.Feed(Tx, Poll, 500);
+    mon.Feed(Rx, "S0127", 520);
+    mon.Closed(530);
+    mon.Flush(9000);
+    EXPECT_EQ(got, (std::vector<std::string>{S("query", Poll), S("foreign-id", otherId), S("unexpected-answer", PollAnswer),
+                                             S("query", Poll), S("time-out", Poll), S("unexpected-answer", PollAnswer),
+                                             S("query", Poll), S("malformed", "S0127")}));
 }
 
 // ---- bounded memory, nothing lost ----

@@ -1,9 +1,32 @@
 #include "FrameDecode.h"
 
+#include "FrameMonitor.h"
 #include "KV508Commands.h"
 
 #include <cstdio>
 #include <cstdlib>
+
+namespace kv508 {
+
+const char *CommandName(uint8_t command)
+{
+    switch (command) {
+    case Cmd_Poll: return "poll";
+    case Cmd_Zero: return "zero";
+    case Cmd_SetAs0: return "set-as-0";
+    case Cmd_SetAs4mA: return "set-as-4mA";
+    case Cmd_SetAs20mA: return "set-as-20mA";
+    case Cmd_EraseEEPROM: return "erase-eeprom";
+    case Cmd_WriteSettings: return "write-settings";
+    case Cmd_ReadSettings: return "read-settings";
+    case Cmd_SetAsScaleEnd: return "set-as-scale-end";
+    case Cmd_WriteSettings2: return "write-settings-2";
+    case Cmd_Reset: return "reset";
+    default: return nullptr;
+    }
+}
+
+} // namespace kv508
 
 namespace kv508::detail {
 
@@ -34,24 +57,6 @@ private:
 };
 
 constexpr std::size_t LiveDataSize = 20, SettingsSize = 10, Settings2Size = 6, DateCodeSize = 4, PollSize = 3;
-
-const char *CommandName(uint8_t command)
-{
-    switch (command) {
-    case Cmd_Poll: return "poll";
-    case Cmd_Zero: return "zero";
-    case Cmd_SetAs0: return "set-as-0";
-    case Cmd_SetAs4mA: return "set-as-4mA";
-    case Cmd_SetAs20mA: return "set-as-20mA";
-    case Cmd_EraseEEPROM: return "erase-eeprom";
-    case Cmd_WriteSettings: return "write-settings";
-    case Cmd_ReadSettings: return "read-settings";
-    case Cmd_SetAsScaleEnd: return "set-as-scale-end";
-    case Cmd_WriteSettings2: return "write-settings-2";
-    case Cmd_Reset: return "reset";
-    default: return nullptr;
-    }
-}
 
 // value / 10^decimals with exactly that many decimals: 345, 1 -> "34.5".
 std::string Scaled(int64_t value, unsigned decimals)

@@ -29,8 +29,10 @@ std::string TimeText(const TFrameRecord &r)
     return text;
 }
 
+} // namespace
+
 // Raw characters as one word: junk may hold anything.
-std::string EscapedRaw(std::string_view raw)
+std::string TFrameMonitor::EscapeRaw(std::string_view raw)
 {
     std::string out;
     for (char ch : raw) {
@@ -52,6 +54,8 @@ std::string EscapedRaw(std::string_view raw)
     }
     return out;
 }
+
+namespace {
 
 // Length of the well-formed UTF-8 sequence at s[i], 0 when there is none.
 std::size_t Utf8Length(std::string_view s, std::size_t i)
@@ -122,7 +126,7 @@ std::string TFrameMonitor::FormatText(const TFrameRecord &r)
 {
     std::string line = TimeText(r);
     line += r.direction == TDirection::Tx ? " > " : " < ";
-    line += EscapedRaw(r.raw);
+    line += EscapeRaw(r.raw);
     line += ' ';
     line += VerdictText(r.verdict);
     if (!r.decoded.empty()) {

@@ -23,6 +23,7 @@ const char *VerdictText(TVerdict v)
     case TVerdict::ForeignAddress: return "foreign-address";
     case TVerdict::Malformed: return "malformed";
     case TVerdict::TimeOut: return "time-out";
+    case TVerdict::ForeignId: return "foreign-id";
     }
     return "?";
 }
@@ -42,6 +43,24 @@ bool IsStart(char c)
 
 constexpr std::size_t MinFrameBytes = 6; // address, ID, command, status, CRC
 
+// The bytes of a frame's digits; the position (from 1) of the first character
+// that is no digit, or 0.
+std::size_t ParseDigits(std::string_view digits, std::vector<uint8_t> &bytes)
+{
+    bytes.clear();
+    bytes.reserve(digits.size() / 2);
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        const int v = HexValue(digits[i]);
+        if (v < 0)
+            return i + 1;
+        if (i % 2 == 0)
+            bytes.push_back(static_cast<uint8_t>(v << 4));
+        else
+            bytes.back() = static_cast<uint8_t>(bytes.back() | v);
+    }
+    return 0;
+}
+
 } // namespace
 
 struct TFrameMonitor::TState {
@@ -54,6 +73,7 @@ struct TFrameMonitor::TState {
     };
 
     uint8_t address;
+    uint8_t id; // 0: any
     int timeoutMs;
     int quietGapMs;
     std::array<TLine, 2> lines;
@@ -64,7 +84,7 @@ struct TFrameMonitor::TState {
     int64_t wallSteadyMs = 0, wallMs = 0;
     std::vector<TFrameRecord> out; // reported once the input is consumed
 
-    TState(uint8_t a, int t) : address(a), timeoutMs(std::max(t, 0)), quietGapMs(timeoutMs) {}
+    TState(uint8_t a, int t, uint8_t i) : address(a), id(i), timeoutMs(std::max(t, 0)), quietGapMs(timeoutMs) {}
 
     void Push(TFrameRecord r)
     {
@@ -164,17 +184,9 @@ struct TFrameMonitor::TState {
 
         const std::string_view digits = std::string_view(r.raw).substr(1, r.raw.size() - 2);
         std::vector<uint8_t> bytes;
-        bytes.reserve(digits.size() / 2);
-        for (std::size_t i = 0; i < digits.size(); ++i) {
-            const int v = HexValue(digits[i]);
-            if (v < 0) {
-                r.decoded = "bad digit at " + std::to_string(i + 1);
-                return Emit(std::move(r));
-            }
-            if (i % 2 == 0)
-                bytes.push_back(static_cast<uint8_t>(v << 4));
-            else
-                bytes.back() = static_cast<uint8_t>(bytes.back() | v);
+        if (const std::size_t bad = ParseDigits(digits, bytes)) {
+            r.decoded = "bad digit at " + std::to_string(bad);
+            return Emit(std::move(r));
         }
         if (digits.size() % 2 != 0) {
             r.decoded = "odd number of digits";
@@ -210,6 +222,14 @@ struct TFrameMonitor::TState {
             return Emit(std::move(r));
         }
         ExpireUntil(nowMs);
+        if (id != 0 && r.id != id) {
+            // The master takes an answer to its query whatever its ID (and
+            // ends the transaction with a slave error); anything else is not ours.
+            if (!query && waiting && waiting->command == r.command)
+                waiting.reset();
+            r.verdict = TVerdict::ForeignId;
+            return Push(std::move(r));
+        }
         if (query) {
             // a new query gives up the one before
             if (waiting)
@@ -226,8 +246,8 @@ struct TFrameMonitor::TState {
     }
 };
 
-TFrameMonitor::TFrameMonitor(uint8_t address, int timeoutMs)
-    : m_state(std::make_shared<TState>(address, timeoutMs))
+TFrameMonitor::TFrameMonitor(uint8_t address, int timeoutMs, uint8_t id)
+    : m_state(std::make_shared<TState>(address, timeoutMs, id))
 {
 }
 
@@ -268,6 +288,39 @@ void TFrameMonitor::Flush(int64_t nowMs)
     if (s.waiting)
         s.TimedOut(nowMs);
     Deliver(OnFrame, s.out);
+}
+
+void TFrameMonitor::GiveUp(int64_t nowMs)
+{
+    TState &s = *m_state;
+    s.ExpireUntil(nowMs);
+    if (s.waiting)
+        s.TimedOut(nowMs);
+    Deliver(OnFrame, s.out);
+}
+
+void TFrameMonitor::Closed(int64_t nowMs)
+{
+    TState &s = *m_state;
+    s.ReportPendingUntil(nowMs, true);
+    s.ExpireUntil(nowMs);
+    s.waiting.reset();
+    Deliver(OnFrame, s.out);
+}
+
+std::string TFrameMonitor::DecodeRaw(std::string_view raw)
+{
+    if (raw.size() < 2 || !IsStart(raw.front()) || raw.back() != ';')
+        return {};
+    const std::string_view digits = raw.substr(1, raw.size() - 2);
+    std::vector<uint8_t> bytes;
+    if (digits.size() % 2 != 0 || ParseDigits(digits, bytes) != 0 || bytes.size() < MinFrameBytes)
+        return {};
+    const std::size_t n = bytes.size();
+    if (static_cast<uint16_t>(bytes[n - 2] | (bytes[n - 1] << 8)) != mbcore::Crc16(bytes.data(), n - 2))
+        return {};
+    const std::vector<uint8_t> payload(bytes.begin() + 4, bytes.end() - 2);
+    return detail::DecodeFrame(raw.front() == 'S', bytes[1], bytes[2], bytes[3], payload);
 }
 
 void TFrameMonitor::SetQuietGapMs(int ms)

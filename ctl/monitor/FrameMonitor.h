@@ -27,9 +27,15 @@ enum class TVerdict {
     CrcError,
     ForeignAddress, // well formed, for another address than the monitored one
     Malformed,      // characters that make no frame (noise, a cut frame)
-    TimeOut         // a query whose answer did not come within the time-out
+    TimeOut,        // a query whose answer did not come within the time-out
+    ForeignId       // our address, another ID than the monitored one (an engine
+                    // master takes such an answer as a slave error)
 };
 const char *VerdictText(TVerdict v); // "query", "answer", "unexpected-answer", "crc-error", ...
+constexpr int VerdictCount = int(TVerdict::ForeignId) + 1;
+
+// The instrument's name of a command ("poll", "read-settings"), null when it has none.
+const char *CommandName(uint8_t command);
 
 struct TFrameRecord {
     int64_t timeMs = 0; // time of the frame's last character
@@ -56,7 +62,8 @@ constexpr std::size_t MaxFrameChars = 1 + 2 * (4 + 8188 + 2) + 1;
 class TFrameMonitor
 {
 public:
-    explicit TFrameMonitor(uint8_t address = Address, int timeoutMs = 1000);
+    // id 0 takes frames of any ID, as the engine's master does.
+    explicit TFrameMonitor(uint8_t address = Address, int timeoutMs = 1000, uint8_t id = 0);
 
     // Characters as they crossed the line, at time nowMs (any steady clock, ms).
     void Feed(TDirection direction, std::string_view chars, int64_t nowMs);
@@ -66,6 +73,13 @@ public:
     // Nothing more comes (exit, port closed): reports every partial frame as
     // malformed and a query still waiting as timed out.
     void Flush(int64_t nowMs);
+    // The master in this program has stopped waiting (its own time-out ended
+    // the transaction): the waiting query is reported as timed out now, so an
+    // answer that comes later is reported as unexpected, as the master drops it.
+    void GiveUp(int64_t nowMs);
+    // The port closed: partial frames are reported as malformed, and a query
+    // still waiting is forgotten (the close, not a time-out, ended it).
+    void Closed(int64_t nowMs);
 
     // Characters that start no frame, or a frame cut short, are reported after
     // this long without a character in their direction (default: the time-out).
@@ -85,6 +99,11 @@ public:
     // status, payload and decoded.
     static std::string FormatText(const TFrameRecord &r);
     static std::string FormatJson(const TFrameRecord &r);
+    // The raw part of FormatText: "M01...;", junk escaped.
+    static std::string EscapeRaw(std::string_view raw);
+    // The decoded text of a frame with a header and a good CRC, made again from
+    // its raw characters (for records kept without it); empty for any other.
+    static std::string DecodeRaw(std::string_view raw);
 
 private:
     struct TState;
