@@ -71,3 +71,14 @@ QWidget *TToolWindows::Open(TTool tool)
     window->activateWindow();
     return window;
 }
+
+QToolButton *MakeToolBarButton(const QString &text, const QString &tip, QWidget *parent, bool checkable)
+{
+    auto *b = new QToolButton(parent);
+    b->setText(text);
+    b->setToolTip(tip);
+    b->setCheckable(checkable);
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    b->setMinimumWidth(52);
+    return b;
+}

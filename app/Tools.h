@@ -38,6 +38,9 @@ private:
     QToolButton *m_button = nullptr;
 };
 
+// A text button of a tool window's bar, the same in every tool window.
+QToolButton *MakeToolBarButton(const QString &text, const QString &tip, QWidget *parent, bool checkable = false);
+
 // Each tool's maker, in its own module. A maker returns a top-level window
 // parented to the form (Qt::Window), or null where the build leaves it out.
 QWidget *MakeLineMonitorWindow(TForm1 &form);

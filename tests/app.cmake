@@ -4,7 +4,7 @@ target_link_libraries(test_app PRIVATE kv508app)
 
 # End to end: the window on the real serial link against the simulator on a
 # pseudo-terminal (the program, and its core where answers must be lost on purpose).
-kv_test(test_app_e2e test_app_e2e.cpp test_app_sim.h)
+kv_test(test_app_e2e test_app_e2e.cpp test_app_sim.h test_app_drive.h)
 target_link_libraries(test_app_e2e PRIVATE kv508app kv508simcore)
 target_compile_definitions(test_app_e2e PRIVATE KV508_SIM_PATH="$<TARGET_FILE:kv508-sim>")
 add_dependencies(test_app_e2e kv508-sim)

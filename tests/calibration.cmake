@@ -7,7 +7,7 @@ if(TARGET kv508calib)
   kv_test(test_calibration_store test_calibration_store.cpp)
   target_link_libraries(test_calibration_store PRIVATE kv508calib)
 
-  kv_test(test_calibration_e2e test_calibration_e2e.cpp test_app_sim.h)
+  kv_test(test_calibration_e2e test_calibration_e2e.cpp test_app_sim.h test_app_drive.h)
   target_link_libraries(test_calibration_e2e PRIVATE kv508app kv508simcore)
   target_compile_definitions(test_calibration_e2e PRIVATE KV508_SIM_PATH="$<TARGET_FILE:kv508-sim>")
   add_dependencies(test_calibration_e2e kv508-sim)

@@ -5,6 +5,7 @@
 #include "Pty.h"
 #include "TestPeer.h"
 #include "Simulator.h"
+#include "test_app_drive.h"
 #include "test_app_sim.h"
 
 #include "QtWaitHost.h"
@@ -329,33 +330,7 @@ protected:
         return mA.value_or(0.0);
     }
 
-    // Presses the step buttons as a technician would to move the value by delta.
-    void Step(int delta)
-    {
-        QPushButton *up[] = {form->Button9, form->Button8, form->Button7, form->Button6};
-        QPushButton *down[] = {form->Button2, form->Button3, form->Button4, form->Button5};
-        const int sizes[] = {1000, 100, 10, 1};
-        for (int i = 0; i < 4; ++i)
-            for (; std::abs(delta) >= sizes[i]; delta -= delta > 0 ? sizes[i] : -sizes[i])
-                (delta > 0 ? up[i] : down[i])->click();
-    }
-
-    // Brings the loop current to target mA with the buttons, reading the ammeter.
-    double SetOutputTo(double target)
-    {
-        const int p0 = form->PWMValue;
-        const double i0 = Ammeter();
-        Step(p0 < 4000 ? 1000 : -1000);
-        const double i1 = Ammeter();
-        const double perStep = (i1 - i0) / (form->PWMValue - p0);
-        EXPECT_GT(perStep, 0.0);
-        double now = i1;
-        for (int round = 0; round < 6 && std::abs(now - target) > perStep / 2; ++round) {
-            Step(static_cast<int>(std::lround((target - now) / perStep)));
-            now = Ammeter();
-        }
-        return now;
-    }
+    double SetOutputTo(double target) { return DriveOutputTo(*form, target, [this] { return Ammeter(); }); }
 
     TSimProcess sim;
 };

@@ -48,9 +48,8 @@ int main(int argc, char **argv)
     form.show();
     form.activateWindow();
     // The newcomer's way in: the simulator's port in the list, then the window's button.
-    if (!QTest::qWaitFor([&] { return !mb->PortList->findItems(sim.PortName(), Qt::MatchExactly).isEmpty(); }, 30000))
+    if (!SelectSimPort(*mb, sim))
         return Fail("the simulator's port did not show up in the list");
-    mb->PortList->setCurrentItem(mb->PortList->findItems(sim.PortName(), Qt::MatchExactly).first());
     form.Button_OpenOrCloceSerialPort->click();
     if (!mb->MBPortOpen())
         return Fail("the port did not open");

@@ -3,7 +3,12 @@
 // technician's ammeter in the loop), and stopped.
 #pragma once
 
+#include "MB.h"
+
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QListWidget>
+#include <QPalette>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -103,3 +108,30 @@ private:
     QString m_portName;
     QString m_stderr;
 };
+
+// Waits until the panel's list shows the simulator's port, then selects it, as
+// a newcomer would before pressing the window's port button.
+inline bool SelectSimPort(TMB &mb, const TSimProcess &sim, int timeoutMs = 30000)
+{
+    auto items = [&] { return mb.PortList->findItems(sim.PortName(), Qt::MatchExactly); };
+    if (!QTest::qWaitFor([&] { return !items().isEmpty(); }, timeoutMs))
+        return false;
+    mb.PortList->setCurrentItem(items().first());
+    return true;
+}
+
+// A dark desktop theme, to look at the tool windows' colours on it.
+inline void UseDarkDesktopPalette()
+{
+    QPalette p;
+    p.setColor(QPalette::Window, QColor(45, 47, 51));
+    p.setColor(QPalette::WindowText, QColor(220, 222, 226));
+    p.setColor(QPalette::Base, QColor(30, 32, 35));
+    p.setColor(QPalette::AlternateBase, QColor(38, 40, 44));
+    p.setColor(QPalette::Text, QColor(220, 222, 226));
+    p.setColor(QPalette::Button, QColor(58, 61, 66));
+    p.setColor(QPalette::ButtonText, QColor(220, 222, 226));
+    p.setColor(QPalette::Highlight, QColor(42, 98, 160));
+    p.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
+    QApplication::setPalette(p);
+}

@@ -11,6 +11,7 @@
 #include "Simulator.h"
 #include "StoreRunner.h"
 #include "TestPeer.h"
+#include "test_app_drive.h"
 #include "test_app_sim.h"
 
 #include <QFile>
@@ -126,30 +127,7 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
     }
 
-    void Step(int delta)
-    {
-        QPushButton *up[] = {form->Button9, form->Button8, form->Button7, form->Button6};
-        QPushButton *down[] = {form->Button2, form->Button3, form->Button4, form->Button5};
-        const int sizes[] = {1000, 100, 10, 1};
-        for (int i = 0; i < 4; ++i)
-            for (; std::abs(delta) >= sizes[i]; delta -= delta > 0 ? sizes[i] : -sizes[i])
-                (delta > 0 ? up[i] : down[i])->click();
-    }
-
-    double SetOutputTo(double target)
-    {
-        const int p0 = form->PWMValue;
-        const double i0 = AmmeterMilliAmps();
-        Step(p0 < 4000 ? 1000 : -1000);
-        const double i1 = AmmeterMilliAmps();
-        const double perStep = (i1 - i0) / (form->PWMValue - p0);
-        double now = i1;
-        for (int round = 0; round < 6 && std::abs(now - target) > perStep / 2; ++round) {
-            Step(static_cast<int>(std::lround((target - now) / perStep)));
-            now = AmmeterMilliAmps();
-        }
-        return now;
-    }
+    double SetOutputTo(double target) { return DriveOutputTo(*form, target, [this] { return AmmeterMilliAmps(); }); }
 
     // The eleven steps of the calibration page, as the main window's procedure has them.
     void Calibrate()

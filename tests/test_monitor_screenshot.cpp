@@ -40,19 +40,8 @@ int main(int argc, char **argv)
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 45;
     const bool dark = argc > 3 && QByteArray(argv[3]) == "dark";
-    if (dark) {
-        QPalette p;
-        p.setColor(QPalette::Window, QColor(45, 47, 51));
-        p.setColor(QPalette::WindowText, QColor(220, 222, 226));
-        p.setColor(QPalette::Base, QColor(30, 32, 35));
-        p.setColor(QPalette::AlternateBase, QColor(38, 40, 44));
-        p.setColor(QPalette::Text, QColor(220, 222, 226));
-        p.setColor(QPalette::Button, QColor(58, 61, 66));
-        p.setColor(QPalette::ButtonText, QColor(220, 222, 226));
-        p.setColor(QPalette::Highlight, QColor(42, 98, 160));
-        p.setColor(QPalette::HighlightedText, QColor(255, 255, 255));
-        QApplication::setPalette(p);
-    }
+    if (dark)
+        UseDarkDesktopPalette();
     QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
 
     TSimProcess sim;
@@ -67,9 +56,8 @@ int main(int argc, char **argv)
     TMB *mb = form.MB1;
     form.move(0, 0);
     form.show();
-    if (!QTest::qWaitFor([&] { return !mb->PortList->findItems(sim.PortName(), Qt::MatchExactly).isEmpty(); }, 30000))
+    if (!SelectSimPort(*mb, sim))
         return Fail("the simulator's port did not show up in the list");
-    mb->PortList->setCurrentItem(mb->PortList->findItems(sim.PortName(), Qt::MatchExactly).first());
 
     auto *monitor = qobject_cast<TLineMonitorWindow *>(form.Tools()->Open(TToolWindows::LineMonitor));
     if (!monitor)

@@ -40,17 +40,8 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 150;
-    if (argc > 3 && QByteArray(argv[3]) == "dark") {
-        // To look at the window on a dark desktop theme.
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(45, 47, 51));
-        dark.setColor(QPalette::WindowText, QColor(220, 222, 226));
-        dark.setColor(QPalette::Base, QColor(30, 32, 35));
-        dark.setColor(QPalette::Text, QColor(220, 222, 226));
-        dark.setColor(QPalette::Button, QColor(58, 61, 66));
-        dark.setColor(QPalette::ButtonText, QColor(220, 222, 226));
-        QApplication::setPalette(dark);
-    }
+    if (argc > 3 && QByteArray(argv[3]) == "dark")
+        UseDarkDesktopPalette();
     QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
 
     TSimProcess sim;
@@ -62,9 +53,8 @@ int main(int argc, char **argv)
     TMB *mb = form.MB1;
     form.move(0, 0);
     form.show();
-    if (!QTest::qWaitFor([&] { return !mb->PortList->findItems(sim.PortName(), Qt::MatchExactly).isEmpty(); }, 30000))
+    if (!SelectSimPort(*mb, sim))
         return Fail("the simulator's port did not show up in the list");
-    mb->PortList->setCurrentItem(mb->PortList->findItems(sim.PortName(), Qt::MatchExactly).first());
 
     // The trend first, so it sees every poll; then the port, and a log beside it.
     auto *trend = qobject_cast<TLiveTrendWindow *>(form.Tools()->Open(TToolWindows::LiveTrend));

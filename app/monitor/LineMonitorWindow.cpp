@@ -137,17 +137,6 @@ protected:
     }
 };
 
-QToolButton *MakeButton(const QString &text, const QString &tip, QWidget *parent, bool checkable = false)
-{
-    auto *b = new QToolButton(parent);
-    b->setText(text);
-    b->setToolTip(tip);
-    b->setCheckable(checkable);
-    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    b->setMinimumWidth(52);
-    return b;
-}
-
 constexpr uint32_t Bit(TVerdict v)
 {
     return 1u << int(v);
@@ -175,9 +164,9 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     // ---- controls
     auto *top = new QHBoxLayout;
     top->setSpacing(4);
-    m_pauseButton = MakeButton(QStringLiteral("Pause"),
+    m_pauseButton = MakeToolBarButton(QStringLiteral("Pause"),
                                QStringLiteral("Freeze the list; frames are still recorded and shown on resuming (Space)"), this, true);
-    auto *clearButton = MakeButton(QStringLiteral("Clear"), QStringLiteral("Forget the frames recorded so far"), this);
+    auto *clearButton = MakeToolBarButton(QStringLiteral("Clear"), QStringLiteral("Forget the frames recorded so far"), this);
     top->addWidget(m_pauseButton);
     top->addWidget(clearButton);
     top->addSpacing(12);
@@ -193,7 +182,7 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     top->addWidget(m_commandBox);
     top->addSpacing(8);
     top->addWidget(new QLabel(QStringLiteral("Verdicts:"), this));
-    m_verdictButton = MakeButton(QString(), QStringLiteral("Show the frames of the checked verdicts only"), this);
+    m_verdictButton = MakeToolBarButton(QString(), QStringLiteral("Show the frames of the checked verdicts only"), this);
     m_verdictButton->setPopupMode(QToolButton::InstantPopup);
     m_verdictMenu = new QMenu(this);
     m_verdictMenu->setToolTipsVisible(true);
@@ -220,8 +209,8 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     m_verdictButton->setMenu(m_verdictMenu);
     top->addWidget(m_verdictButton);
     top->addStretch(1);
-    auto *copyButton = MakeButton(QStringLiteral("Copy"), QStringLiteral("Copy the selected rows as text (Ctrl+C)"), this);
-    auto *saveButton = MakeButton(QStringLiteral("Save…"),
+    auto *copyButton = MakeToolBarButton(QStringLiteral("Copy"), QStringLiteral("Copy the selected rows as text (Ctrl+C)"), this);
+    auto *saveButton = MakeToolBarButton(QStringLiteral("Save…"),
                                   QStringLiteral("Save the rows the list shows as text or CSV (Ctrl+S)"), this);
     top->addWidget(copyButton);
     top->addWidget(saveButton);

@@ -53,17 +53,6 @@ QString Colour(const QWidget *w, bool good)
     return dark ? QStringLiteral("#ff8a80") : QStringLiteral("#c62828");
 }
 
-QToolButton *MakeButton(const QString &text, const QString &tip, QWidget *parent, bool checkable = false)
-{
-    auto *b = new QToolButton(parent);
-    b->setText(text);
-    b->setToolTip(tip);
-    b->setCheckable(checkable);
-    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    b->setMinimumWidth(52);
-    return b;
-}
-
 } // namespace
 
 TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m_form(form)
@@ -76,7 +65,7 @@ TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m
     top->addWidget(new QLabel(QStringLiteral("Span:"), this));
     m_spans = new QButtonGroup(this);
     for (int i = 0; i < int(std::size(kSpans)); ++i) {
-        auto *b = MakeButton(QString::fromUtf8(kSpans[i].text),
+        auto *b = MakeToolBarButton(QString::fromUtf8(kSpans[i].text),
                              kSpans[i].ms ? QStringLiteral("Show the last %1").arg(QString::fromUtf8(kSpans[i].text))
                                           : QStringLiteral("Show the whole history"),
                              this, true);
@@ -84,18 +73,18 @@ TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m
         top->addWidget(b);
     }
     top->addSpacing(12);
-    m_pauseButton = MakeButton(QStringLiteral("Pause"), QStringLiteral("Freeze the view; polls keep being recorded (Space)"), this, true);
-    m_liveButton = MakeButton(QStringLiteral("Follow"), QStringLiteral("Back to live: the view follows the newest poll (End)"), this);
+    m_pauseButton = MakeToolBarButton(QStringLiteral("Pause"), QStringLiteral("Freeze the view; polls keep being recorded (Space)"), this, true);
+    m_liveButton = MakeToolBarButton(QStringLiteral("Follow"), QStringLiteral("Back to live: the view follows the newest poll (End)"), this);
     top->addWidget(m_pauseButton);
     top->addWidget(m_liveButton);
     top->addSpacing(12);
-    m_fitButton = MakeButton(QStringLiteral("Fit mA"),
+    m_fitButton = MakeToolBarButton(QStringLiteral("Fit mA"),
                              QStringLiteral("Fit the current axis to the visible values instead of the 4–20 mA loop range"), this, true);
     top->addWidget(m_fitButton);
     top->addStretch(1);
-    m_logButton = MakeButton(QStringLiteral("Log to CSV"), QStringLiteral("Write every answered poll to a CSV file, one flushed row each"),
+    m_logButton = MakeToolBarButton(QStringLiteral("Log to CSV"), QStringLiteral("Write every answered poll to a CSV file, one flushed row each"),
                              this, true);
-    m_fileButton = MakeButton(QStringLiteral("File…"), QStringLiteral("Choose the CSV file (an existing log is appended to)"), this);
+    m_fileButton = MakeToolBarButton(QStringLiteral("File…"), QStringLiteral("Choose the CSV file (an existing log is appended to)"), this);
     top->addWidget(m_logButton);
     top->addWidget(m_fileButton);
 
