@@ -232,7 +232,8 @@ TEST(LoopWaitHost, WatchesAreLevelTriggeredForWhatIsWantedAndEndCleanly)
     std::unique_ptr<TWaitWatch> watch = host.Watch(fds[0], true, false, [&](short revents) {
         seen.push_back(revents);
         char c;
-        (void)::read(fds[0], &c, 1); // one byte at a time: the rest must wake us again
+        // One byte at a time: the rest must wake us again (0 at the end, once the writer is closed).
+        [[maybe_unused]] const ssize_t n = ::read(fds[0], &c, 1);
     }, error);
     ASSERT_TRUE(watch) << error;
     ASSERT_EQ(::write(fds[1], "abc", 3), 3);
