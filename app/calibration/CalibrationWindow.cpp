@@ -172,6 +172,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     m_issuer->setMaxLength(80);
     m_issuer->setToolTip(QStringLiteral("Your company or laboratory, printed at the top of the certificate (remembered)"));
     m_issuer->setText(TForm1::PortSettings().value(QStringLiteral("Calibration/issuer")).toString());
+    m_issuer->setCursorPosition(0); // a long name shows from its start
     connect(m_issuer, &QLineEdit::editingFinished, this, [this] {
         QSettings settings = TForm1::PortSettings();
         settings.setValue(QStringLiteral("Calibration/issuer"), m_issuer->text().trimmed());
