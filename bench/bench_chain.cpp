@@ -24,6 +24,13 @@
 #include <cstring>
 #include <vector>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
+
 #ifndef KV508_SIM_PATH
 #error "KV508_SIM_PATH names the simulator"
 #endif
@@ -289,7 +296,10 @@ int main(int argc, char **argv)
     ok &= mb->MBPortOpen();
     bench::RunFor(2000); // the first poll and the settings read
     const size_t first = ends.size();
+    // Under `valgrind --tool=callgrind --instr-atstart=no` only the polling is counted.
+    CALLGRIND_START_INSTRUMENTATION;
     const double cpuPolling = CpuOver(seconds);
+    CALLGRIND_STOP_INSTRUMENTATION;
     const size_t last = ends.size();
     const long rss = bench::StatusKb("VmRSS");
     const long hwm = bench::StatusKb("VmHWM");
