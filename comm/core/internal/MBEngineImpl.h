@@ -40,6 +40,8 @@ struct TEngine {
 
     // ---- payload ----
     void PutFixed(uint64_t value, int width);
+    void PutText(const char *text, std::size_t size);
+    void ClearTx();
     uint64_t GetFixed(int width);
 
     // ---- frames ----
@@ -195,6 +197,9 @@ struct TEngine {
     // ---- engine state ----
     int m_PayloadOffset = 3;
     TFrameArea m_TXDataBuffer{};
+    // Past the last byte of the transmit area written since it was cleared:
+    // a clear zeroes only up to here, not the whole 8 KiB each time.
+    std::size_t m_TxWrittenEnd = 0;
     TFrameArea m_RXDataBuffer{};
     std::array<uint8_t, RxBufferSize> m_RxBuffer{};
     uint32_t m_RxLastChar = 0;
