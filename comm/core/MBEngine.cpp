@@ -34,10 +34,11 @@ void TEngine::SetMBStatus(TMBStatus status, uint8_t code)
 
 void TEngine::SetMBStatusNow(TMBStatusNow state)
 {
-    const TMBStatusNow old = m_MBStatusNow;
+    if (state == m_MBStatusNow)
+        return; // its text is there already
     m_MBStatusNow = state;
     m_MBStatusNowString = StatusNowText(state);
-    if (old != state && pub.OnMBStatusNowChanged)
+    if (pub.OnMBStatusNowChanged)
         pub.OnMBStatusNowChanged(m_MBStatusNow, m_MBStatusNowString);
 }
 

@@ -66,11 +66,14 @@ struct TEngine {
     bool FrameCheckOK() const;
     static int HexDigitValue(uint8_t c)
     {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1; // lower case is not a digit on this line
+        // lower case is not a digit on this line
+        static constexpr auto kValue = [] {
+            std::array<int8_t, 256> v{};
+            for (int i = 0; i < 256; ++i)
+                v[i] = static_cast<int8_t>(i >= '0' && i <= '9' ? i - '0' : i >= 'A' && i <= 'F' ? i - 'A' + 10 : -1);
+            return v;
+        }();
+        return kValue[c];
     }
     bool AsciiDigitCompletesByte(int digit, uint8_t &value)
     {
