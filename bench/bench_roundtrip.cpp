@@ -7,7 +7,11 @@
 //    server on the same kind of pair, as the reference.
 // libmodbus is only the yardstick here; nothing of it goes into the product.
 //
-//   bench_roundtrip [--seconds S]             the measurement (prints figures)
+//   bench_roundtrip [--seconds S] [--pin]     the measurement (prints figures); with
+//                                             --pin every master runs on the first CPU and
+//                                             every peer on the second, so that both
+//                                             contenders' pairs sit alike
+//                                             (a round's ratio then spreads less)
 //   bench_roundtrip --core-slave ascii|binary  the engine peer (prints its line's path)
 //   bench_roundtrip --modbus-server            the libmodbus peer (prints its line's path)
 #include "BenchProcess.h"
@@ -32,6 +36,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -159,6 +164,17 @@ double CpuMs(qint64 pid)
 // A peer process that prints its line's path first. Unlike a QProcess it
 // leaves nothing of its own in our event loop (no pipe, no exit watch): the
 // engine's loop then waits on its line alone, as libmodbus's client does.
+// Where peers run (-1: where the scheduler puts them).
+int g_peerCpu = -1;
+
+void PinTo(int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
+
 class RawPeer
 {
 public:
@@ -177,6 +193,8 @@ public:
         argv.push_back(nullptr);
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (g_peerCpu >= 0)
+                PinTo(g_peerCpu);
             ::dup2(out[1], STDOUT_FILENO);
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -414,9 +432,16 @@ int main(int argc, char **argv)
         return ModbusServer();
 
     double seconds = 3;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--seconds") == 0)
+    bool pin = false;
+    for (int i = 1; i < argc; ++i) {
+        if (i + 1 < argc && std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::atof(argv[i + 1]);
+        pin |= std::strcmp(argv[i], "--pin") == 0;
+    }
+    if (pin && sysconf(_SC_NPROCESSORS_ONLN) >= 2) {
+        PinTo(0);
+        g_peerCpu = 1;
+    }
     QCoreApplication app(argc, argv);
     const QString self = QCoreApplication::applicationFilePath();
 
