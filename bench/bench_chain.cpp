@@ -1,10 +1,14 @@
 // The tool as a whole: the main window (offscreen) polling kv508-sim at 4800 baud
 // with line-time emulation, against the ideal period of the line; CPU time idle
-// and while polling; resident memory; start-up to the window shown; probe time.
+// and while polling, wake-ups per poll, and beside them what the machine charges
+// for the same wake-ups (BenchFloors.h); resident memory; start-up to the window
+// shown; probe time. Under `valgrind --tool=callgrind --instr-atstart=no` only
+// the polling is counted: instructions per poll, steady from run to run.
 //
 //   bench_chain [--seconds S] [--idle-seconds S] [--platform P]   the measurement
 //                  (offscreen unless P names another platform, e.g. xcb under Xvfb)
 //   bench_chain --startup-child                    builds and shows the window, says "shown"
+#include "BenchFloors.h"
 #include "BenchProcess.h"
 #include "BenchReport.h"
 #include "Main.h"
@@ -23,6 +27,13 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#else
+#define CALLGRIND_START_INSTRUMENTATION
+#define CALLGRIND_STOP_INSTRUMENTATION
+#endif
 
 #ifndef KV508_SIM_PATH
 #error "KV508_SIM_PATH names the simulator"
@@ -221,6 +232,9 @@ int main(int argc, char **argv)
         quiet.setPort(path);
         quiet.MBOpenPort();
         ok &= quiet.MBPortOpen();
+        // Past its start-up step (its first speed tick sets up the panel, its
+        // baud list, its fonts), which is no part of waiting idle.
+        bench::RunFor(1500);
         LineReporter::Line("cpu_window_idle_plus_component_open_no_traffic", CpuOver(idleSeconds), "ms CPU/s");
         quiet.MBClosePort();
         ::close(peer);
@@ -243,6 +257,18 @@ int main(int argc, char **argv)
             LineReporter::Line("probe_ports_listed", double(found.ports.size()), "ports");
     }
     LineReporter::Line("probe_time", Median(probes), "ms");
+
+    // What the machine charges for the same wake-ups, measured now, while the
+    // window is idle: the window's figures below stand beside these.
+    const double floorSeconds = std::max(idleSeconds, 5.0);
+    const bench::TWakeFloor bare = bench::BareCharacterWakeUps(floorSeconds);
+    const bench::TWakeFloor qt = bench::QtCharacterWakeUps(floorSeconds);
+    const bench::TLatencyFloor latency = bench::WakeLatencies(40);
+    LineReporter::Line("floor_wakeups_per_second", bare.wakeUpsPerSecond, "wake-ups/s");
+    LineReporter::Line("floor_cpu_bare_poll_read_per_character", bare.cpuMsPerSecond, "ms CPU/s");
+    LineReporter::Line("floor_cpu_qt_loop_per_character", qt.cpuMsPerSecond, "ms CPU/s");
+    LineReporter::Line("floor_timer_late_after_sleep", latency.timerLateUs / 1000, "ms");
+    LineReporter::Line("floor_pty_hop_to_sleeping_reader", latency.ptyHopUs / 1000, "ms");
 
     // Open the simulator's port the way a user does: pick it in the list.
     mb->RefreshPortList();
@@ -289,8 +315,13 @@ int main(int argc, char **argv)
     ok &= mb->MBPortOpen();
     bench::RunFor(2000); // the first poll and the settings read
     const size_t first = ends.size();
+    const long wakeUpsBefore = bench::ThreadWakeUps();
+    // Under `valgrind --tool=callgrind --instr-atstart=no` only the polling is counted.
+    CALLGRIND_START_INSTRUMENTATION;
     const double cpuPolling = CpuOver(seconds);
+    CALLGRIND_STOP_INSTRUMENTATION;
     const size_t last = ends.size();
+    const long wakeUps = bench::ThreadWakeUps() - wakeUpsBefore;
     const long rss = bench::StatusKb("VmRSS");
     const long hwm = bench::StatusKb("VmHWM");
     form.Button_OpenOrCloceSerialPort->click();
@@ -362,6 +393,9 @@ int main(int argc, char **argv)
     LineReporter::Line("poll_split_exchange_last_char_late", Mean(firstToLast) - 53 * charMs, "ms");
     LineReporter::Line("poll_split_exchange_last_char_to_end_event", Mean(lastToEnd), "ms");
     LineReporter::Line("cpu_window_polling_4800", cpuPolling, "ms CPU/s");
+    const double polls = double(last - first);
+    LineReporter::Line("poll_window_wakeups", polls > 0 ? double(wakeUps) / polls : 0, "per poll");
+    LineReporter::Line("poll_window_cpu", polls > 0 ? cpuPolling * seconds / polls : 0, "ms per poll");
     LineReporter::Line("memory_resident_polling", rss / 1024.0, "MiB");
     LineReporter::Line("memory_resident_peak", hwm / 1024.0, "MiB");
     ok &= !periods.empty() && failed == 0;

@@ -3,18 +3,28 @@
 //    from its end event, against the engine as slave (ASCII and binary framing;
 //    the poll: 3 bytes out, 20 bytes back). Each side is a QCoreApplication with
 //    Qt timers and the serial link waiting in Qt's event loop: no widgets;
+//  - the same engines on the host-neutral event loop (TEventLoop, the serial
+//    link waiting in it), as kv508ctl runs the engine: the core without Qt's loop;
 //  - libmodbus's RTU client reading 10 registers (20 bytes) from libmodbus's RTU
 //    server on the same kind of pair, as the reference.
 // libmodbus is only the yardstick here; nothing of it goes into the product.
 //
-//   bench_roundtrip [--seconds S]             the measurement (prints figures)
+//   bench_roundtrip [--seconds S] [--pin]     the measurement (prints figures); with
+//                                             --pin every master runs on the first CPU and
+//                                             every peer on the second, so that both
+//                                             contenders' pairs sit alike
+//                                             (a round's ratio then spreads less)
 //   bench_roundtrip --core-slave ascii|binary  the engine peer (prints its line's path)
+//   bench_roundtrip --loop-slave ascii|binary  the same on the host-neutral loop
 //   bench_roundtrip --modbus-server            the libmodbus peer (prints its line's path)
 #include "BenchProcess.h"
 #include "BenchReport.h"
+#include "EventLoop.h"
+#include "LoopWaitHost.h"
 #include "MBEngine.h"
 #include "QtTimers.h"
 #include "QtWaitHost.h"
+#include "SerialLink.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -32,6 +42,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -44,19 +55,29 @@ constexpr int kRegisters = 10; // 20 bytes, as a poll's answer
 
 // ---- the peers -----------------------------------------------------------------------
 
-int CoreSlave(int argc, char **argv, bool binary)
+// The engine's countdowns on the host-neutral loop.
+class TLoopTimerBackend final : public mbcore::TTimerBackend
 {
-    QCoreApplication app(argc, argv);
-    QString path;
-    const int fd = bench::OpenPty(path);
-    if (fd < 0) {
-        std::perror("pty");
-        return 1;
-    }
-    mbcore::TMBEngine mb;
-    mb.SetTimerFactory(QtTimerFactory());
+public:
+    TLoopTimerBackend(TEventLoop &loop, std::function<void()> expired) : m_timer(loop, std::move(expired)) {}
+    void Start(int ms) override { m_timer.Start(ms); }
+    void Stop() override { m_timer.Stop(); }
+
+private:
+    TLoopTimer m_timer;
+};
+
+mbcore::TTimerFactory LoopTimers(TEventLoop &loop)
+{
+    return [&loop](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
+        return std::make_unique<TLoopTimerBackend>(loop, std::move(expired));
+    };
+}
+
+// The slave's settings, the same on either host.
+bool StartSlave(mbcore::TMBEngine &mb, bool binary)
+{
     mb.setMBRefreshListOnStartup(false);
-    mb.SetLinkFactory([fd] { return MakeFdLink(fd); });
     mb.setMBMode(binary ? mbcore::modeSlave : mbcore::modeASCIISlave);
     mb.setMBSlaveOwnAddress(kAddress);
     mb.setMBSlaveID(kId);
@@ -69,11 +90,49 @@ int CoreSlave(int argc, char **argv, bool binary)
     mb.MBOpenPort();
     if (!mb.MBPortOpen()) {
         std::fprintf(stderr, "core slave: %s\n", mb.LastOpenError().c_str());
+        return false;
+    }
+    return true;
+}
+
+int CoreSlave(int argc, char **argv, bool binary)
+{
+    QCoreApplication app(argc, argv);
+    QString path;
+    const int fd = bench::OpenPty(path);
+    if (fd < 0) {
+        std::perror("pty");
         return 1;
     }
+    mbcore::TMBEngine mb;
+    mb.SetTimerFactory(QtTimerFactory());
+    mb.SetLinkFactory([fd] { return MakeFdLink(fd); });
+    if (!StartSlave(mb, binary))
+        return 1;
     std::printf("%s\n", qPrintable(path));
     std::fflush(stdout);
     return app.exec();
+}
+
+int LoopSlave(bool binary)
+{
+    QString path;
+    const int fd = bench::OpenPty(path);
+    if (fd < 0) {
+        std::perror("pty");
+        return 1;
+    }
+    TEventLoop loop;
+    TLoopWaitHost host(loop);
+    mbcore::TMBEngine mb;
+    mb.SetTimerFactory(LoopTimers(loop));
+    mb.SetLinkFactory([&host, fd] { return std::make_unique<TSerialLink>(host, fd); });
+    if (!StartSlave(mb, binary))
+        return 1;
+    std::printf("%s\n", qPrintable(path));
+    std::fflush(stdout);
+    loop.Run();
+    return 0;
 }
 
 int ModbusServer()
@@ -159,6 +218,17 @@ double CpuMs(qint64 pid)
 // A peer process that prints its line's path first. Unlike a QProcess it
 // leaves nothing of its own in our event loop (no pipe, no exit watch): the
 // engine's loop then waits on its line alone, as libmodbus's client does.
+// Where peers run (-1: where the scheduler puts them).
+int g_peerCpu = -1;
+
+void PinTo(int cpu)
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(cpu, &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
+
 class RawPeer
 {
 public:
@@ -177,6 +247,8 @@ public:
         argv.push_back(nullptr);
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (g_peerCpu >= 0)
+                PinTo(g_peerCpu);
             ::dup2(out[1], STDOUT_FILENO);
             ::execv(argv[0], argv.data());
             ::_exit(127);
@@ -211,16 +283,24 @@ private:
     QString m_line;
 };
 
-// The engine as master on a line to a peer process, chaining polls from its end event.
+// The engine as master on a line to a peer process, chaining polls from its
+// end event; in Qt's event loop, or on the host-neutral loop.
 class CoreMaster
 {
 public:
+    explicit CoreMaster(bool plainLoop = false) : m_plainLoop(plainLoop), m_host(m_loop) {}
+
     bool Start(const QString &program, const QStringList &args, bool binary)
     {
         if (!m_peer.Start(program, args))
             return false;
-        m_mb.SetTimerFactory(QtTimerFactory());
-        m_mb.SetLinkFactory([] { return MakeSerialLink(); });
+        if (m_plainLoop) {
+            m_mb.SetTimerFactory(LoopTimers(m_loop));
+            m_mb.SetLinkFactory([this] { return std::make_unique<TSerialLink>(m_host); });
+        } else {
+            m_mb.SetTimerFactory(QtTimerFactory());
+            m_mb.SetLinkFactory([] { return MakeSerialLink(); });
+        }
         m_mb.setMBRefreshListOnStartup(false);
         m_mb.setMBMode(binary ? mbcore::modeMaster : mbcore::modeASCIIMaster);
         m_mb.setMBBaud(mbcore::baud115200);
@@ -251,6 +331,7 @@ public:
         if (!m_mb.MBPortOpen())
             return r;
         QEventLoop loop;
+        bool finished = false;
         QElapsedTimer clock;
         qint64 warm = 200;
         long switchesBefore = 0, peerBefore = 0;
@@ -284,26 +365,36 @@ public:
                     r.peerSwitches = VoluntarySwitches(m_peer.Pid()) - peerBefore;
                     r.peerCpuMs = CpuMs(m_peer.Pid()) - peerCpuBefore;
                     m_mb.OnMBMasterEndOfEvent = nullptr;
+                    finished = true;
                     loop.quit();
                     return;
                 }
             }
             start();
         };
-        QTimer::singleShot(0, start);
-        QTimer guard;
-        guard.setSingleShot(true);
-        QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
-        guard.start(int(seconds * 1000) + 20000);
-        loop.exec();
+        const int deadlineMs = int(seconds * 1000) + 20000;
+        if (m_plainLoop) {
+            m_loop.Post(start);
+            (void)m_loop.RunUntil([&finished] { return finished; }, deadlineMs);
+        } else {
+            QTimer::singleShot(0, start);
+            QTimer guard;
+            guard.setSingleShot(true);
+            QObject::connect(&guard, &QTimer::timeout, &loop, &QEventLoop::quit);
+            guard.start(deadlineMs);
+            loop.exec();
+        }
         m_mb.OnMBMasterEndOfEvent = nullptr;
         m_mb.MBClosePort();
         return r;
     }
 
 private:
+    const bool m_plainLoop;
+    TEventLoop m_loop;
+    TLoopWaitHost m_host;
     RawPeer m_peer;
-    mbcore::TMBEngine m_mb;
+    mbcore::TMBEngine m_mb; // last: its link waits in m_host
 };
 
 class ModbusClient
@@ -410,13 +501,22 @@ int main(int argc, char **argv)
 {
     if (argc >= 3 && std::strcmp(argv[1], "--core-slave") == 0)
         return CoreSlave(argc, argv, std::strcmp(argv[2], "binary") == 0);
+    if (argc >= 3 && std::strcmp(argv[1], "--loop-slave") == 0)
+        return LoopSlave(std::strcmp(argv[2], "binary") == 0);
     if (argc >= 2 && std::strcmp(argv[1], "--modbus-server") == 0)
         return ModbusServer();
 
     double seconds = 3;
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--seconds") == 0)
+    bool pin = false;
+    for (int i = 1; i < argc; ++i) {
+        if (i + 1 < argc && std::strcmp(argv[i], "--seconds") == 0)
             seconds = std::atof(argv[i + 1]);
+        pin |= std::strcmp(argv[i], "--pin") == 0;
+    }
+    if (pin && sysconf(_SC_NPROCESSORS_ONLN) >= 2) {
+        PinTo(0);
+        g_peerCpu = 1;
+    }
     QCoreApplication app(argc, argv);
     const QString self = QCoreApplication::applicationFilePath();
 
@@ -427,9 +527,12 @@ int main(int argc, char **argv)
     const int rounds = std::max(1, int(seconds * 4 + 0.5));
     const double each = seconds / rounds;
     CoreMaster asciiMaster, binaryMaster, simMaster;
+    CoreMaster asciiLoopMaster(true), binaryLoopMaster(true);
     ModbusClient modbusClient;
     bool started = asciiMaster.Start(self, {QStringLiteral("--core-slave"), QStringLiteral("ascii")}, false);
     started &= binaryMaster.Start(self, {QStringLiteral("--core-slave"), QStringLiteral("binary")}, true);
+    started &= asciiLoopMaster.Start(self, {QStringLiteral("--loop-slave"), QStringLiteral("ascii")}, false);
+    started &= binaryLoopMaster.Start(self, {QStringLiteral("--loop-slave"), QStringLiteral("binary")}, true);
     started &= modbusClient.Start(self);
     // The same master against the instrument simulator with its line emulation off.
     started &= simMaster.Start(QStringLiteral(KV508_SIM_PATH),
@@ -440,12 +543,14 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "bench_roundtrip: a peer did not start\n");
         return 1;
     }
-    TSeries ascii, binary, modbus, sim;
+    TSeries ascii, binary, modbus, sim, asciiLoop, binaryLoop;
     for (int i = 0; i < rounds; ++i) {
         ascii.Add(asciiMaster.Measure(each));
         modbus.Add(modbusClient.Measure(each));
         binary.Add(binaryMaster.Measure(each));
         sim.Add(simMaster.Measure(each));
+        asciiLoop.Add(asciiLoopMaster.Measure(each));
+        binaryLoop.Add(binaryLoopMaster.Measure(each));
     }
 
     LineReporter::Line("roundtrip_rounds", rounds, "rounds");
@@ -455,6 +560,15 @@ int main(int argc, char **argv)
     LineReporter::Line("roundtrip_core_ascii_vs_simulator", sim.Median(), "round trips/s");
     LineReporter::Line("roundtrip_ratio_core_ascii_to_libmodbus", MedianRatio(ascii, modbus), "x");
     LineReporter::Line("roundtrip_ratio_core_binary_to_libmodbus", MedianRatio(binary, modbus), "x");
+    // The core on the host-neutral loop: the same engines without Qt's event loop.
+    LineReporter::Line("roundtrip_core_ascii_plain_loop", asciiLoop.Median(), "round trips/s");
+    LineReporter::Line("roundtrip_core_binary_plain_loop", binaryLoop.Median(), "round trips/s");
+    LineReporter::Line("roundtrip_ratio_core_ascii_plain_loop_to_libmodbus", MedianRatio(asciiLoop, modbus), "x");
+    LineReporter::Line("roundtrip_ratio_core_binary_plain_loop_to_libmodbus", MedianRatio(binaryLoop, modbus), "x");
+    LineReporter::Line("roundtrip_thread_switches_core_ascii_plain_loop_master", asciiLoop.Switches(), "per round trip");
+    LineReporter::Line("roundtrip_thread_switches_core_ascii_plain_loop_slave", asciiLoop.PeerSwitches(), "per round trip");
+    LineReporter::Line("roundtrip_cpu_core_ascii_plain_loop_master", asciiLoop.CpuUs(), "us per round trip");
+    LineReporter::Line("roundtrip_cpu_core_ascii_plain_loop_slave", asciiLoop.PeerCpuUs(), "us per round trip");
     LineReporter::Line("roundtrip_thread_switches_core_ascii_master", ascii.Switches(), "per round trip");
     LineReporter::Line("roundtrip_thread_switches_core_ascii_slave", ascii.PeerSwitches(), "per round trip");
     LineReporter::Line("roundtrip_thread_switches_core_binary_master", binary.Switches(), "per round trip");
@@ -468,7 +582,10 @@ int main(int argc, char **argv)
     LineReporter::Line("roundtrip_cpu_core_binary_slave", binary.PeerCpuUs(), "us per round trip");
     LineReporter::Line("roundtrip_cpu_libmodbus_client", modbus.CpuUs(), "us per round trip");
     LineReporter::Line("roundtrip_cpu_libmodbus_server", modbus.PeerCpuUs(), "us per round trip");
-    const qint64 errors = ascii.errors + binary.errors + modbus.errors + sim.errors;
+    const qint64 errors = ascii.errors + binary.errors + modbus.errors + sim.errors + asciiLoop.errors + binaryLoop.errors;
     LineReporter::Line("roundtrip_failed_transactions", double(errors), "transactions");
-    return !ascii.failed && !binary.failed && !modbus.failed && !sim.failed && errors == 0 ? 0 : 1;
+    return !ascii.failed && !binary.failed && !modbus.failed && !sim.failed && !asciiLoop.failed && !binaryLoop.failed &&
+                   errors == 0
+               ? 0
+               : 1;
 }

@@ -15,6 +15,7 @@
 #include <QDeadlineTimer>
 #include <QGroupBox>
 #include <QImage>
+#include <QRegion>
 #include <QString>
 
 #include <array>
@@ -360,11 +361,22 @@ public:
     QImage ChartBufferPixels;      // off-screen drawing surface
     QImage ChartImagePixels;       // what ChartImage shows
 
+protected:
+    // The panel's face (MBFace.cpp): drawn from the pixels under its children.
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
 private:
     friend struct TMBTestPeer;
     static QString Q(const std::string &utf8) { return QString::fromUtf8(utf8.data(), qsizetype(utf8.size())); }
 
     void CreatePanel();
+    QImage RenderFace(const QImage &like);
+    void CheckFace();
+    void ForgetFace();
     void RefreshPortList(bool busyCursor);
     QString PortKeyOf(const QString &name) const; // identity, or "name " + name
     int FindPort(const QString &key) const;      // row of the port with that key, or -1
@@ -426,6 +438,15 @@ private:
     quint64 m_ShownTxFrames = ~quint64(0);
     quint64 m_ShownRxFrames = ~quint64(0);
     QString m_ShownCounterUnit;
+    // What lies under the children: the pages' and the group box's own
+    // painting (MBFace.cpp), and what the normal painting showed to check it.
+    QImage m_face;
+    QString m_faceTitle; // what the face was drawn for
+    bool m_faceFocus = false;
+    QImage m_shown;
+    QRegion m_shownRegion;
+    bool m_renderingFace = false;
+    bool m_faceRefused = false;
     // The status line's own text; a probe hint may stand in for it.
     QString m_StatusLineText = QStringLiteral("Last status: Closed Port");
 };

@@ -286,7 +286,11 @@ void TMB::UpdateView()
 
 void TMB::ShowMode(mbcore::TMBMode mode)
 {
-    setTitle(ModeText(static_cast<TMBMode>(mode)) + VersionText());
+    const QString text = ModeText(static_cast<TMBMode>(mode)) + VersionText();
+    if (text != title()) {
+        ForgetFace(); // the title is part of the face
+        setTitle(text);
+    }
     ApplyTryVisibility();
 }
 

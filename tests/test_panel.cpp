@@ -8,6 +8,7 @@
 #include <QFrame>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -552,6 +553,73 @@ TEST_F(PanelOnPty, PortHeldByAnotherProgramGivesTheRedFrame)
         EXPECT_EQ(mb.StatusLine->text(), QStringLiteral("Last status: Closed Port"));
     else
         EXPECT_EQ(mb.StatusLine->toolTip(), mb.ProbeHint());
+}
+
+// The panel draws itself from the pixels it kept of its first whole painting
+// (the window's background, the group box's frame and title): after every
+// kind of change, what is on screen must be what a painting from scratch
+// makes, and the kept pixels must be in use.
+TEST(PanelFace, OnScreenAsAWholePaintingAfterEveryChange)
+{
+    TStartedPanel p;
+    TMB &mb = p.mb;
+    QWidget window;
+    window.resize(200, 180);
+    mb.setParent(&window);
+    struct TGiveBack { // the panel belongs to the fixture, not to the window
+        TMB &mb;
+        ~TGiveBack() { mb.setParent(nullptr); }
+    } giveBack{mb};
+    mb.move(8, 8);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const auto settle = [] {
+        for (int i = 0; i < 4; ++i)
+            QCoreApplication::processEvents();
+    };
+    const auto onScreen = [&] {
+        settle();
+        return window.screen()->grabWindow(window.winId()).toImage();
+    };
+    const auto fromScratch = [&] {
+        mb.hide();
+        mb.show();
+        return onScreen();
+    };
+    const std::vector<std::pair<const char *, std::function<void()>>> steps = {
+        {"shown", [] {}},
+        {"opened", [&] { p.Open(); }},
+        {"traffic", [&] {
+             TPanelTestPeer::SetFrames(mb, 1234, 987);
+             TMBTestPeer::View(mb).ShowCounters();
+             TMBTestPeer::View(mb).FlashTxLamp();
+             TMBTestPeer::View(mb).FlashRxLamp();
+             Core(mb).ShowTraffic(1, 1);
+             p.Second(12);
+         }},
+        {"lamps out", [&] {
+             TMBTestPeer::TxLampTimer(mb).Fire();
+             TMBTestPeer::RxLampTimer(mb).Fire();
+         }},
+        {"title", [&] { mb.setMBMode(TMB::modeMaster); }},
+        {"window colour", [&] {
+             QPalette palette = window.palette();
+             palette.setColor(QPalette::Window, QColor(200, 220, 255));
+             window.setPalette(palette);
+         }},
+        {"moved", [&] { mb.move(20, 14); }},
+        {"disabled", [&] { mb.setEnabled(false); }},
+        {"enabled", [&] { mb.setEnabled(true); }},
+        {"closed", [&] { p.Close(); }},
+    };
+    for (const auto &[name, change] : steps) {
+        SCOPED_TRACE(name);
+        onScreen(); // whatever the last step left to paint
+        change();
+        const QImage shown = onScreen();
+        EXPECT_TRUE(mb.testAttribute(Qt::WA_OpaquePaintEvent)) << "drawn from its kept pixels";
+        EXPECT_TRUE(shown == fromScratch());
+    }
 }
 
 } // namespace

@@ -112,8 +112,7 @@ TEST(QtWaitHost, CarriesBothWaysAndTheHangUp)
 }
 
 // A callback that runs an event loop of its own (a dialog, say) is not called
-// again inside it while the bytes it was told of wait unread; the watch
-// resumes once it returns.
+// again inside it while more bytes come; the watch resumes once it returns.
 TEST(QtWaitHost, ACallbackRunningAnEventLoopIsNotEnteredAgain)
 {
     TPtyPair pty;
@@ -126,6 +125,7 @@ TEST(QtWaitHost, ACallbackRunningAnEventLoopIsNotEnteredAgain)
         ++calls;
         deepest = std::max(deepest, ++depth);
         if (calls == 1) {
+            EXPECT_TRUE(pty.Write("ghi"));
             QEventLoop loop;
             QTimer::singleShot(100, &loop, &QEventLoop::quit);
             loop.exec();
@@ -136,9 +136,24 @@ TEST(QtWaitHost, ACallbackRunningAnEventLoopIsNotEnteredAgain)
     ASSERT_TRUE(pty.Write("abc"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 3; }, 10000));
     ASSERT_TRUE(pty.Write("def"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 9; }, 10000));
+    EXPECT_EQ(bytes, "abcghidef");
+    EXPECT_EQ(deepest, 1);
+}
+
+// The link reads ahead of its reader: a reader that takes fewer bytes than it
+// was told of is told of the rest at once, not when the next bytes come.
+TEST(QtWaitHost, BytesLeftByTheReaderAreOfferedAgain)
+{
+    TPtyPair pty;
+    TSerialLink link;
+    std::string error;
+    ASSERT_TRUE(link.Open(pty.SlavePath(), 4800, error)) << error;
+    std::string bytes;
+    link.OnDataAvailable = [&](uint32_t) { bytes += Drain(link, 1); };
+    ASSERT_TRUE(pty.Write("abcdef"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 6; }, 10000));
     EXPECT_EQ(bytes, "abcdef");
-    EXPECT_EQ(deepest, 1);
 }
 
 // Destroying the link from its callback destroys the notifier that is

@@ -34,10 +34,11 @@ void TEngine::SetMBStatus(TMBStatus status, uint8_t code)
 
 void TEngine::SetMBStatusNow(TMBStatusNow state)
 {
-    const TMBStatusNow old = m_MBStatusNow;
+    if (state == m_MBStatusNow)
+        return; // its text is there already
     m_MBStatusNow = state;
     m_MBStatusNowString = StatusNowText(state);
-    if (old != state && pub.OnMBStatusNowChanged)
+    if (pub.OnMBStatusNowChanged)
         pub.OnMBStatusNowChanged(m_MBStatusNow, m_MBStatusNowString);
 }
 
@@ -117,7 +118,21 @@ void TEngine::UserTimerExpired()
 
 void TEngine::PutFixed(uint64_t value, int width)
 {
+    m_TxWrittenEnd = std::max<std::size_t>(m_TxWrittenEnd, std::size_t(m_PayloadOffset + m_MBMBTXDataBufferIndex + width));
     PutField(m_TXDataBuffer, m_PayloadOffset, m_MBMBTXDataBufferIndex, m_MBDataNumberToSend, value, width);
+}
+
+void TEngine::PutText(const char *text, std::size_t size)
+{
+    m_TxWrittenEnd = std::max<std::size_t>(m_TxWrittenEnd, m_PayloadOffset + m_MBMBTXDataBufferIndex + size + 1);
+    PutString(m_TXDataBuffer, m_PayloadOffset, m_MBMBTXDataBufferIndex, m_MBDataNumberToSend, text, size);
+}
+
+void TEngine::ClearTx()
+{
+    ClearPayload(m_TXDataBuffer, m_PayloadOffset, m_MBMBTXDataBufferIndex, m_MBDataNumberToSend, m_TxWrittenEnd);
+    // What lies before this mode's payload (a header) stays written.
+    m_TxWrittenEnd = std::min(m_TxWrittenEnd, std::size_t(1 + m_PayloadOffset));
 }
 
 uint64_t TEngine::GetFixed(int width)
@@ -275,7 +290,7 @@ const std::array<uint8_t, FrameAreaSize> &TMBEngine::RXDataBuffer() const { retu
 
 void TMBEngine::MBClearTxData()
 {
-    ClearPayload(m_d->m_TXDataBuffer, m_d->m_PayloadOffset, m_d->m_MBMBTXDataBufferIndex, m_d->m_MBDataNumberToSend);
+    m_d->ClearTx();
 }
 
 void TMBEngine::MBPutByte(uint8_t value) { m_d->PutFixed(value, 1); }
@@ -286,8 +301,7 @@ void TMBEngine::MBPutBoolean(bool value) { m_d->PutFixed(value ? 1 : 0, 1); }
 
 void TMBEngine::MBPutString(std::string_view bytes)
 {
-    PutString(m_d->m_TXDataBuffer, m_d->m_PayloadOffset, m_d->m_MBMBTXDataBufferIndex, m_d->m_MBDataNumberToSend,
-              bytes.data(), bytes.size());
+    m_d->PutText(bytes.data(), bytes.size());
 }
 
 uint8_t TMBEngine::MBGetByte() { return static_cast<uint8_t>(m_d->GetFixed(1)); }

@@ -162,12 +162,27 @@ void TEngine::ShowTraffic(uint8_t address, uint8_t command)
     }
     if (m_HistoryRepeat < 1000)
         ++m_HistoryRepeat;
-    std::string text;
-    if (m_HistoryRepeat >= 1000)
-        text = ">999x";
-    else if (m_HistoryRepeat >= 2)
-        text = std::to_string(m_HistoryRepeat) + 'x';
-    m_TrafficText = text + std::to_string(address) + '.' + std::to_string(command);
+    // ">999x1.1", "12x1.1", "1.1": written in place, once per transaction.
+    const auto decimal = [this](unsigned value) {
+        char digits[8];
+        int n = 0;
+        do {
+            digits[n++] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        } while (value != 0 && n < 8);
+        while (n > 0)
+            m_TrafficText += digits[--n];
+    };
+    m_TrafficText.clear();
+    if (m_HistoryRepeat >= 1000) {
+        m_TrafficText += ">999x";
+    } else if (m_HistoryRepeat >= 2) {
+        decimal(m_HistoryRepeat);
+        m_TrafficText += 'x';
+    }
+    decimal(address);
+    m_TrafficText += '.';
+    decimal(command);
     view->ShowTraffic();
 }
 

@@ -76,6 +76,8 @@ void TEngine::MBSendFrame()
         view->ShowTxCount();
     }
 
+    m_TxWrittenEnd = std::max(m_TxWrittenEnd, static_cast<std::size_t>(last + 1));
+
     // The whole frame goes to the link in one piece, so a refused write can
     // never leave part of a frame on the line behind a good one.
     const auto count = static_cast<std::size_t>(last + 1);

@@ -3,7 +3,6 @@
 #include "MBEngineImpl.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace mbcore::detail {
 
@@ -15,9 +14,8 @@ constexpr uint8_t kIdentDay = 11;
 
 std::string ThreeDigits(uint8_t v)
 {
-    char text[4];
-    std::snprintf(text, sizeof text, "%03u", unsigned(v));
-    return text;
+    const char text[3] = {char('0' + v / 100), char('0' + v / 10 % 10), char('0' + v % 10)};
+    return std::string(text, 3);
 }
 
 } // namespace

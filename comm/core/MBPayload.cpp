@@ -4,11 +4,14 @@
 
 namespace mbcore {
 
-void ClearPayload(TFrameArea &area, int offset, uint16_t &index, uint16_t &count)
+void ClearPayload(TFrameArea &area, int offset, uint16_t &index, uint16_t &count, std::size_t writtenEnd)
 {
     index = 1;
     count = 0;
-    std::fill(area.begin() + 1 + offset, area.begin() + MaxPayload + 1 + offset, uint8_t(0));
+    const std::size_t begin = std::size_t(1 + offset);
+    const std::size_t end = std::min(writtenEnd, std::size_t(MaxPayload + 1 + offset));
+    if (end > begin)
+        std::fill(area.begin() + std::ptrdiff_t(begin), area.begin() + std::ptrdiff_t(end), uint8_t(0));
 }
 
 void PutField(TFrameArea &area, int offset, uint16_t &index, uint16_t &count, uint64_t value, int width)

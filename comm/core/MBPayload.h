@@ -14,8 +14,10 @@ namespace mbcore {
 
 using TFrameArea = std::array<uint8_t, FrameAreaSize>;
 
-// Zeroes the payload and starts writing at index 1.
-void ClearPayload(TFrameArea &area, int offset, uint16_t &index, uint16_t &count);
+// Zeroes the payload and starts writing at index 1. Bytes from writtenEnd on
+// (an area position) are known to be zero already and are left alone.
+void ClearPayload(TFrameArea &area, int offset, uint16_t &index, uint16_t &count,
+                  std::size_t writtenEnd = FrameAreaSize);
 
 // Writes width (1..8) bytes of value at index. A field that ends exactly on the
 // last index is written but moves neither the index nor the count.

@@ -142,6 +142,7 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
     m_lineGone = false;
     m_hangUpReported = false;
     m_pending.clear();
+    m_inboxStart = m_inboxCount = 0;
     m_inHandOver = false;
     m_paused = false;
     m_anchor = std::make_shared<TAnchor>();
@@ -166,6 +167,7 @@ void TSerialLink::Close()
     m_watch.reset();          // before the descriptor goes
     ReleasePort();
     m_pending.clear();
+    m_inboxStart = m_inboxCount = 0;
 }
 
 void TSerialLink::ReleasePort()
@@ -192,15 +194,15 @@ void TSerialLink::HandOver(short revents)
         UpdateWatch();
         return;
     }
-    int queued = -1; // not asked yet
-    if (revents == 0 && m_pending.empty() && !m_lineGone) {
-        // Only reading is watched: bytes waiting say all there is to know and
-        // spare a poll() per event. None waiting may mean a hang-up: ask poll().
-        if (Ioctl(m_fd, FIONREAD, &queued) == 0 && queued > 0)
+    if (revents == 0 && m_pending.empty() && !m_lineGone && m_inboxCount == 0) {
+        // Only reading is watched: a read says all there is to know, and the
+        // bytes it brings are what the callback reads next (no count asked of
+        // the driver, no poll() per event). Nothing read may mean a hang-up.
+        if (FillInbox() > 0)
             revents = POLLIN;
-        else
-            queued = -1;
     }
+    if (revents == 0 && m_lineGone)
+        revents = POLLHUP; // the read found the line gone
     if (revents == 0)
         revents = PollNow();
     if (revents == 0)
@@ -213,20 +215,20 @@ void TSerialLink::HandOver(short revents)
     if ((revents & POLLOUT) && !gone && !m_lineGone)
         Flush();
 
-    if ((revents & (POLLIN | POLLHUP | POLLERR)) && !m_lineGone) {
-        if (queued < 0 && Ioctl(m_fd, FIONREAD, &queued) != 0) {
-            m_lineGone = true;
-            queued = 0;
+    if ((revents & (POLLIN | POLLHUP | POLLERR)) && !m_lineGone && m_inboxCount == 0)
+        FillInbox();
+    // Announced until the reader takes them all or stops taking any.
+    while (m_inboxCount > 0) {
+        const std::size_t before = m_inboxCount;
+        if (const auto callback = OnDataAvailable) {
+            callback(static_cast<uint32_t>(before));
+            if (!anchor->link)
+                return;
+        } else {
+            m_inboxCount = 0; // nobody listens (closing): dropped, as the next ones will be
         }
-        if (queued > 0) {
-            if (const auto callback = OnDataAvailable) {
-                callback(static_cast<uint32_t>(queued));
-                if (!anchor->link)
-                    return;
-            } else {
-                Discard(queued); // nobody listens (closing): never leave them to wake us again
-            }
-        }
+        if (m_inboxCount >= before)
+            break;
     }
 
     if (!m_lineGone && !gone) {
@@ -250,6 +252,27 @@ void TSerialLink::HandOver(short revents)
         if (const auto callback = OnHangUp)
             callback();
     }
+}
+
+// One read of what waits into the link's own buffer; its count (0: nothing
+// waits, or the line is gone).
+std::size_t TSerialLink::FillInbox()
+{
+    m_inboxStart = 0;
+    m_inboxCount = 0;
+    for (;;) {
+        const ssize_t r = ::read(m_fd, m_inbox.data(), m_inbox.size());
+        if (r > 0) {
+            m_inboxCount = static_cast<std::size_t>(r);
+            break;
+        }
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r == 0 || errno != EAGAIN)
+            m_lineGone = true; // end of file or I/O error: the line is gone
+        break;
+    }
+    return m_inboxCount;
 }
 
 // Reading always; writing while bytes wait, or once a write found the line
@@ -373,8 +396,13 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     if (!m_open || count <= 0)
         return 0;
-    std::ptrdiff_t got = 0;
-    while (got < count) {
+    // What the last event brought first, then what has come since.
+    const std::size_t fromInbox = std::min(m_inboxCount, static_cast<std::size_t>(count));
+    std::memcpy(buffer, m_inbox.data() + m_inboxStart, fromInbox);
+    m_inboxStart += fromInbox;
+    m_inboxCount -= fromInbox;
+    std::ptrdiff_t got = static_cast<std::ptrdiff_t>(fromInbox);
+    while (got < count && !m_lineGone) {
         const ssize_t r = ::read(m_fd, buffer + got, static_cast<size_t>(count - got));
         if (r > 0) {
             got += r;
@@ -387,15 +415,4 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
         break;
     }
     return got;
-}
-
-void TSerialLink::Discard(std::ptrdiff_t count)
-{
-    char sink[512];
-    while (count > 0) {
-        const std::ptrdiff_t got = ReadBytes(sink, std::min<std::ptrdiff_t>(count, sizeof sink));
-        if (got <= 0)
-            break;
-        count -= got;
-    }
 }

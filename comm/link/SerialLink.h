@@ -30,6 +30,7 @@
 #include "MBLink.h"
 #include "SerialTermios.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -72,10 +73,10 @@ private:
     void HandOver(short revents);
     void UpdateWatch();
     short PollNow() const;
+    std::size_t FillInbox();
     void Flush();
     // Writes what the driver takes now; the count, or -1 when the line is gone.
     std::ptrdiff_t WriteNow(const char *data, std::ptrdiff_t count);
-    void Discard(std::ptrdiff_t count);
     void CheckLineEvents();
     void ReleasePort();
 
@@ -85,9 +86,14 @@ private:
     int m_peerFd = -1; // our own hold on a pseudo-terminal's slave side (adopted master only)
     std::vector<char> m_savedTermios; // the port's settings before the open, put back at close
     bool m_open = false;
-    bool m_lineGone = false;       // a read, write or FIONREAD said the line is gone
+    bool m_lineGone = false;       // a read or write said the line is gone
     bool m_hangUpReported = false;
     std::string m_pending;
+    // What the last event read, until the callback reads it (ReadBytes); a
+    // terminal hands over at most this much per read.
+    std::array<char, 4096> m_inbox{};
+    std::size_t m_inboxStart = 0;
+    std::size_t m_inboxCount = 0;
     bool m_haveCounts = false;
     bool m_haveModem = false;
     SerialTermios::TLineCounts m_counts;

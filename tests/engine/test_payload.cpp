@@ -98,4 +98,43 @@ TEST(PayloadGet, ReadsWithinTheReceivedDataOnly)
     mb.MBClosePort();
 }
 
+// A clear leaves the whole payload zero, whatever was written into the area
+// since: fields at any index, a sent frame's check bytes after its payload,
+// a header byte that lies in the payload of a mode with a shorter header.
+TEST(PayloadPut, ClearLeavesTheWholePayloadZero)
+{
+    TMBEngine mb;
+    mb.SetManualTimers(true);
+    auto link = UseFakeLink(mb);
+    mb.MBOpenPort();
+    const auto payloadIsZero = [&] {
+        for (int i = 1; i <= MaxPayload; ++i)
+            if (TxPayload(mb, i) != 0)
+                return false;
+        return true;
+    };
+    mb.MBClearTxData();
+    mb.MBPutDWord(0xFFFFFFFF); // sent with its check bytes after it
+    mb.MBMasterStart(0);
+    mb.setMBMBTXDataBufferIndex(8000);
+    mb.MBPutString("far out");
+    mb.setMBMBTXDataBufferIndex(MaxPayload);
+    mb.MBPutByte(0x55); // the last index: written, not counted
+    mb.MBClearTxData();
+    EXPECT_TRUE(payloadIsZero());
+
+    mb.setMBMode(modeASCIISlave); // its answer's fourth byte is the error code
+    mb.setMBSlaveOwnAddress(1);
+    mb.setMBSlaveID(39);
+    mb.setMBSlaveDelayTime(0);
+    mb.OnMBSlaveReceivedCommand = [&](uint8_t, bool, uint16_t) { mb.setMBSlaveErrorCode(0xEE); };
+    Deliver(mb, frames::AsciiLine('M', std::string("\x01\x27\x01\x00", 4)));
+    ASSERT_EQ(mb.TXDataBuffer()[3], 0xEE);
+    mb.MBClearTxData();
+    mb.setMBMode(modeMaster); // whose payload starts at that byte
+    mb.MBClearTxData();
+    EXPECT_TRUE(payloadIsZero());
+    mb.MBClosePort();
+}
+
 } // namespace

@@ -40,6 +40,8 @@ struct TEngine {
 
     // ---- payload ----
     void PutFixed(uint64_t value, int width);
+    void PutText(const char *text, std::size_t size);
+    void ClearTx();
     uint64_t GetFixed(int width);
 
     // ---- frames ----
@@ -64,11 +66,14 @@ struct TEngine {
     bool FrameCheckOK() const;
     static int HexDigitValue(uint8_t c)
     {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        return -1; // lower case is not a digit on this line
+        // lower case is not a digit on this line
+        static constexpr auto kValue = [] {
+            std::array<int8_t, 256> v{};
+            for (int i = 0; i < 256; ++i)
+                v[i] = static_cast<int8_t>(i >= '0' && i <= '9' ? i - '0' : i >= 'A' && i <= 'F' ? i - 'A' + 10 : -1);
+            return v;
+        }();
+        return kValue[c];
     }
     bool AsciiDigitCompletesByte(int digit, uint8_t &value)
     {
@@ -195,6 +200,9 @@ struct TEngine {
     // ---- engine state ----
     int m_PayloadOffset = 3;
     TFrameArea m_TXDataBuffer{};
+    // Past the last byte of the transmit area written since it was cleared:
+    // a clear zeroes only up to here, not the whole 8 KiB each time.
+    std::size_t m_TxWrittenEnd = 0;
     TFrameArea m_RXDataBuffer{};
     std::array<uint8_t, RxBufferSize> m_RxBuffer{};
     uint32_t m_RxLastChar = 0;
