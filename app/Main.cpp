@@ -25,6 +25,10 @@ const QColor kErrorColor(255, 0, 0);
 void SetBackground(QLabel *label, const QColor &color)
 {
     QPalette palette = label->palette();
+    // Each poll sets every flag's colour; a new palette costs a repaint and a
+    // walk over the label's children even when nothing changes.
+    if (palette.isBrushSet(QPalette::Active, QPalette::Window) && palette.color(QPalette::Window) == color)
+        return;
     palette.setColor(QPalette::Window, color);
     label->setPalette(palette);
 }
