@@ -235,6 +235,7 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
             window->Table(phase)->setCurrentCell(-1, -1);
             window->Table(phase)->clearSelection();
         }
+        window->IssuerEdit()->setCursorPosition(0);
         QTest::qWait(50); // let the layout settle before the picture
         window->grab().save(QDir(docs).filePath(QStringLiteral("calibration-record.png")));
     }

@@ -310,7 +310,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     splitter->addWidget(historyBox);
     splitter->setStretchFactor(0, 1);
     splitter->setStretchFactor(1, 0);
-    splitter->setSizes({1040, 400});
+    splitter->setSizes({1000, 440}); // the history's six columns without a scroll bar
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
