@@ -29,7 +29,8 @@ for program in "$@"; do
   page="$mandir/$name.1"
   [ -f "$page" ] || { fail "$page is missing"; continue; }
 
-  said=$("$program" --version | head -n 1)
+  said=$("$program" --version)
+  said=${said%%$'\n'*}
   [ "$said" = "$name $version" ] || fail "$name --version says '$said', not '$name $version'"
   grep -q "^\.TH \"$name\" \"1\" .* \"kv508 $version\"" "$page" || fail "$page does not carry version $version"
 
@@ -41,7 +42,9 @@ for program in "$@"; do
   help=$(helps "$program")
   for option in $(printf '%s\n' "$help" | grep -oE -- '--[a-z][a-z0-9-]*' | sort -u) \
                 $(printf '%s\n' "$help" | grep -oE -- '^ +-[a-zA-Z],--' | grep -oE -- '-[a-zA-Z]' | sort -u); do
-    printf '%s\n' "$plain" | grep -qE -- "(^|[^a-zA-Z0-9-])$option([^a-zA-Z0-9-]|\$)" ||
+    # A here-string, not a pipe: grep -q stops at the first match, and under
+    # pipefail the writer's SIGPIPE would count as a miss.
+    grep -qE -- "(^|[^a-zA-Z0-9-])$option([^a-zA-Z0-9-]|\$)" <<<"$plain" ||
       fail "$page does not describe $option, which $name --help shows"
   done
 done
