@@ -263,6 +263,51 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     EXPECT_EQ(window->Record().references[1].serial, QStringLiteral("MM-90112"));
 }
 
+// What the database did not take is not kept, and a late history load does not
+// become the record started after it.
+TEST_F(CalibrationRecordTest, NothingUnsavedIsKeptAndALateLoadIsDropped)
+{
+    ASSERT_TRUE(sim.Start()) << sim.Stderr().toStdString();
+    mb->setPort(sim.Path());
+    form->Button_OpenOrCloceSerialPort->click();
+    ASSERT_TRUE(Polls(2));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SpeedButton_ReadSettings->isChecked(); }, kWait));
+    const QString db = dir.filePath(QStringLiteral("records.sqlite"));
+    window = new TCalibrationWindow(*form, db);
+    ASSERT_TRUE(window->NewRecord());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->HasRecord(); }, kWait));
+    const qint64 first = window->Record().id;
+    window->TagEdit()->setText(QStringLiteral("PT-FIRST"));
+    emit window->TagEdit()->editingFinished();
+    ASSERT_TRUE(window->EnterPoint(TPhase::AsFound, 0, QStringLiteral("0.0"), QStringLiteral("4.0000")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+
+    // Another instance finishes the record: the next point cannot be stored.
+    {
+        TRecordStore other(db);
+        std::optional<TRecord> r = other.Load(first);
+        ASSERT_TRUE(r);
+        r->finished = true;
+        ASSERT_TRUE(other.SaveHeader(*r)) << other.ErrorMessage().toStdString();
+    }
+    QSignalSpy saved(window, &TCalibrationWindow::Saved);
+    ASSERT_TRUE(window->EnterPoint(TPhase::AsFound, 1, QStringLiteral("62.3"), QStringLiteral("8.0000")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+    ASSERT_FALSE(saved.isEmpty());
+    EXPECT_FALSE(saved.last().at(0).toBool());
+    EXPECT_FALSE(window->Record().Find(TPhase::AsFound, 1)) << "shown and exported, but not on disk";
+    EXPECT_TRUE(window->Record().Find(TPhase::AsFound, 0));
+
+    // A load still on its way when a new record is asked for is for the record left.
+    window->Load(first);
+    ASSERT_TRUE(window->NewRecord());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->HasRecord() && window->Record().id != first; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+    EXPECT_TRUE(window->Record().tag.isEmpty()) << window->Record().tag.toStdString();
+    EXPECT_TRUE(window->Record().entered.empty());
+    EXPECT_FALSE(window->Record().finished);
+}
+
 // Entering a point is refused, with the cause, when the span cannot be checked.
 TEST_F(CalibrationRecordTest, AZeroSpanIsRefusedWithItsCause)
 {

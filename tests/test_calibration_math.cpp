@@ -86,6 +86,12 @@ TEST(CalibrationMath, ErrorTextNeverContradictsTheVerdict)
     EXPECT_EQ(FormatError(0.25, true, D("0.25")), "0.250");
     EXPECT_EQ(FormatError(-0.1234, true, D("0.25")), "-0.123");
     EXPECT_EQ(FormatError(-0.00001, true, D("0.25")), "0.000"); // no "-0.000"
+    // 0.250000047 % on a wide span: seven decimals would still show 0.2500000.
+    const std::optional<TPointResult> wide = Evaluate({-4000, 9333, 0}, D("-667"), D("8.0397"), D("0.25"));
+    ASSERT_TRUE(wide);
+    EXPECT_FALSE(wide->pass);
+    const std::string text = FormatError(wide->errorPercent, false, D("0.25"));
+    EXPECT_GT(std::stod(text), 0.25) << text;
 }
 
 TEST(CalibrationMath, TypedNumbersPointsAndNominalValues)

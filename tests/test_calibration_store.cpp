@@ -303,6 +303,8 @@ TEST_F(StoreTest, CertificateAndCsvAreWrittenWholeOrNotAtAll)
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_GT(pages(file.readAll()), onePage);
 
+    r.serial = QStringLiteral("-2+3+cmd|' /C calc'!A0");
+    r.ambientTemperature = QStringLiteral("-5.5");
     const QString csv = m_dir.filePath(QStringLiteral("c.csv"));
     ASSERT_TRUE(WriteCsv(r, csv, error));
     QFile c(csv);
@@ -310,6 +312,8 @@ TEST_F(StoreTest, CertificateAndCsvAreWrittenWholeOrNotAtAll)
     const QString text = QString::fromUtf8(c.readAll());
     EXPECT_TRUE(text.startsWith(QStringLiteral("certificate,KV-2026-0007\r\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("instrument_tag,\"'=HYPERLINK(\"\"x\"\")\"\r\n"))) << "a formula stays text";
+    EXPECT_TRUE(text.contains(QStringLiteral("serial,'-2+3+cmd|' /C calc'!A0\r\n"))) << "a leading minus is a formula too";
+    EXPECT_TRUE(text.contains(QStringLiteral(",-5.5\r\n"))) << "a negative ambient stays a number";
     EXPECT_TRUE(text.contains(QStringLiteral("remarks,\"two, \"\"quoted\"\"\nlines\"\r\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("technician,Kovács Éva\r\n")));
     EXPECT_TRUE(text.contains(QStringLiteral("As-Found,3,50,125.0,12,125.05,11.9990,1,12.0000,0.000,PASS,2026-12-09T10:00:02.000Z\r\n")))

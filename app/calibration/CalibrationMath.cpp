@@ -169,14 +169,16 @@ std::optional<TPointResult> Evaluate(const TSpan &span, const TDecimal &applied,
 std::string FormatError(double errorPercent, bool pass, const TDecimal &tolerancePercent)
 {
     const double tol = std::abs(tolerancePercent.Value());
-    for (int decimals = 3; decimals < 7; ++decimals) {
+    // An error can lie within a millionth of the tolerance on wide spans: as many
+    // decimals as it takes.
+    for (int decimals = 3; decimals < 12; ++decimals) {
         const std::string text = Fixed(errorPercent, decimals);
         const double shown = std::abs(std::strtod(text.c_str(), nullptr));
         // Rounding must not show a failing error on the tolerance or a passing one beyond it.
         if (pass ? shown <= tol : shown > tol)
             return text;
     }
-    return Fixed(errorPercent, 7);
+    return Fixed(errorPercent, 12);
 }
 
 std::optional<std::vector<TDecimal>> ParsePoints(std::string_view text)

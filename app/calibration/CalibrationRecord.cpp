@@ -1,5 +1,7 @@
 #include "CalibrationRecord.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 
 namespace calib {
@@ -49,6 +51,11 @@ void TRecord::Put(const TPoint &point)
     std::sort(entered.begin(), entered.end(), [](const TPoint &a, const TPoint &b) {
         return std::pair(int(a.phase), a.index) < std::pair(int(b.phase), b.index);
     });
+}
+
+void TRecord::Remove(TPhase phase, int index)
+{
+    std::erase_if(entered, [&](const TPoint &p) { return p.phase == phase && p.index == index; });
 }
 
 bool TRecord::HasPoints(TPhase phase) const
@@ -108,12 +115,14 @@ QString Quoted(const QString &field)
     return QLatin1Char('"') + q + QLatin1Char('"');
 }
 
-// Free text typed by a person: a leading = + @ would make a spreadsheet run it as a formula.
+// Free text typed by a person: a leading = + - @ would make a spreadsheet run it
+// as a formula. A plain negative number (an ambient of -5) stays a number.
 QString Inert(const QString &text)
 {
-    if (!text.isEmpty() && QStringLiteral("=+@\t\r").contains(text.front()))
-        return QLatin1Char('\'') + text;
-    return text;
+    static const QRegularExpression number(QStringLiteral("^-[0-9]+(\\.[0-9]+)?$"));
+    if (text.isEmpty() || !QStringLiteral("=+-@\t\r").contains(text.front()) || number.match(text).hasMatch())
+        return text;
+    return QLatin1Char('\'') + text;
 }
 
 QString Line(const QStringList &fields)

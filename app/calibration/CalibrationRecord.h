@@ -76,6 +76,7 @@ struct TRecord {
     const TPoint *Find(TPhase phase, int index) const;
     // Sets or replaces the point of its phase and index.
     void Put(const TPoint &point);
+    void Remove(TPhase phase, int index);
     bool HasPoints(TPhase phase) const;
     std::optional<TPointResult> Result(const TPoint &point) const;
     TVerdict Verdict(TPhase phase) const;

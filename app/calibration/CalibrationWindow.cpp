@@ -323,7 +323,9 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
         const QString question = overall == TVerdict::Incomplete || overall == TVerdict::NotDone
                                      ? QStringLiteral("Not every test point has been measured. Finish the record anyway? It cannot be changed afterwards.")
                                      : QStringLiteral("Finish record %1? It cannot be changed afterwards.").arg(m_record.certificate);
-        if (QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes)
+        const qint64 asked = m_record.id;
+        // A history load may have changed the record while the question was open.
+        if (QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes && m_record.id == asked)
             Finish();
     });
     connect(m_pdfButton, &QPushButton::clicked, this, [this] {
@@ -585,6 +587,7 @@ bool TCalibrationWindow::NewRecord()
     r.sensor = SensorNow();
     r.unit = UnitNow();
     m_creating = true;
+    ++m_generation; // a history load still under way is for the record being left
     m_record = r;
     SetEditable();
     Say(QStringLiteral("Starting a new record…"));
@@ -624,8 +627,11 @@ void TCalibrationWindow::Load(qint64 id)
 {
     if (m_creating)
         return;
+    const quint64 generation = ++m_generation;
     m_runner->Run<std::optional<TRecord>>([id](TRecordStore &s) { return s.Load(id); },
-                                          [this](const std::optional<TRecord> &r) {
+                                          [this, generation](const std::optional<TRecord> &r) {
+                                              if (generation != m_generation || m_creating)
+                                                  return; // another record was asked for meanwhile
                                               if (!r) {
                                                   Say(QStringLiteral("The record could not be read."), true);
                                                   return;
@@ -639,6 +645,8 @@ void TCalibrationWindow::Load(qint64 id)
 
 void TCalibrationWindow::ReadHeaderFields()
 {
+    if (m_record.finished)
+        return; // read-only: the fields show what is stored (or a proposal, for a due date never recorded)
     m_record.certificate = m_certificate->text().trimmed();
     m_record.tag = m_tag->text().trimmed();
     m_record.serial = m_serial->text().trimmed();
@@ -775,6 +783,9 @@ bool TCalibrationWindow::EnterPoint(TPhase phase, int index, const QString &appl
         p.stable = InstrumentStable();
     }
     p.taken = QDateTime::currentDateTimeUtc();
+    std::optional<TPoint> previous;
+    if (const TPoint *old = m_record.Find(phase, index))
+        previous = *old;
     m_record.Put(p);
     const qint64 id = m_record.id;
     const TRecord header = m_record;
@@ -785,13 +796,25 @@ bool TCalibrationWindow::EnterPoint(TPhase phase, int index, const QString &appl
                 return s.ErrorMessage();
             return s.SavePoint(id, p) ? QString() : s.ErrorMessage();
         },
-        [this, phase, index](const QString &error) {
+        [this, phase, index, id, p, previous, firstOfPhase](const QString &error) {
             if (!error.isEmpty()) {
+                // What the database does not hold must not be shown, counted or
+                // exported: back to what was there, unless the point was entered again since.
+                const TPoint *now = m_record.id == id ? m_record.Find(phase, index) : nullptr;
+                if (now && *now == p) {
+                    if (previous)
+                        m_record.Put(*previous);
+                    else
+                        m_record.Remove(phase, index);
+                    if (firstOfPhase && !m_record.HasPoints(phase))
+                        m_record.span[int(phase)].reset();
+                    ShowRecord();
+                }
                 Say(QStringLiteral("Point %1 (%2) was NOT saved: %3. Enter it again once the cause is fixed.")
                         .arg(index + 1)
                         .arg(QString::fromUtf8(PhaseName(phase)), error),
                     true);
-                if (QTableWidgetItem *item = m_tables[int(phase)]->item(index, ColResult)) {
+                if (QTableWidgetItem *item = m_tables[int(phase)]->item(index, ColResult); item && !previous) {
                     const QSignalBlocker block(m_tables[int(phase)]);
                     item->setText(QStringLiteral("not saved"));
                 }
@@ -839,9 +862,22 @@ bool TCalibrationWindow::Finish()
         return false;
     ReadHeaderFields();
     m_record.finished = true;
-    SaveHeader();
+    const TRecord r = m_record;
+    m_runner->Run<QString>([r](TRecordStore &s) { return s.SaveHeader(r) ? QString() : s.ErrorMessage(); },
+                           [this, id = r.id](const QString &error) {
+                               if (!error.isEmpty()) {
+                                   // Not finished on disk: not finished here either, so it can be tried again.
+                                   if (m_record.id == id) {
+                                       m_record.finished = false;
+                                       ShowRecord();
+                                   }
+                                   Say(QStringLiteral("The record was NOT finished: %1").arg(error), true);
+                               } else {
+                                   RefreshHistory();
+                               }
+                               emit Saved(error.isEmpty(), QStringLiteral("header"));
+                           });
     ShowRecord();
-    RefreshHistory();
     Say(QStringLiteral("Record %1 finished. Export the certificate with \"Certificate PDF…\".").arg(m_record.certificate));
     return true;
 }

@@ -104,6 +104,7 @@ private:
     bool m_pollSeen = false;
     bool m_settingsSeen = false;
     bool m_creating = false;
+    quint64 m_generation = 0; // bumped when another record is asked for: late answers for the old one are dropped
     bool m_filling = false; // the window fills its own controls: no edits to act on
     QString m_lastMessage;
     QString m_historyTag;
