@@ -14,6 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -182,6 +184,41 @@ TEST_F(StoreTest, PointsEnteredBeforeACrashAreKept)
 
 // A file written by the first version of the tool: its reference instruments
 // move to their own table, nothing else changes.
+// Two tools on one file at the same moment: every record gets a number of its own.
+TEST_F(StoreTest, TwoToolsOnOneFileNeverShareACertificateNumber)
+{
+    { TRecordStore first(Path()); ASSERT_TRUE(first.IsOpen()) << first.ErrorMessage().toStdString(); }
+    constexpr int kEach = 25;
+    std::vector<QString> numbers[2];
+    QString errors[2];
+    std::vector<std::thread> tools;
+    for (int t = 0; t < 2; ++t)
+        tools.emplace_back([&, t] {
+            TRecordStore store(Path()); // a connection of this thread's own
+            for (int i = 0; i < kEach; ++i) {
+                TRecord r = Sample();
+                r.certificate.clear();
+                if (!store.Create(r, 2026)) {
+                    errors[t] = store.ErrorMessage();
+                    return;
+                }
+                numbers[t].push_back(r.certificate);
+            }
+        });
+    for (std::thread &t : tools)
+        t.join();
+    ASSERT_TRUE(errors[0].isEmpty()) << errors[0].toStdString();
+    ASSERT_TRUE(errors[1].isEmpty()) << errors[1].toStdString();
+    QStringList all;
+    for (const auto &n : numbers)
+        for (const QString &c : n)
+            all << c;
+    ASSERT_EQ(all.size(), 2 * kEach);
+    all.removeDuplicates();
+    EXPECT_EQ(all.size(), 2 * kEach) << "a number was handed out twice";
+    EXPECT_TRUE(all.contains(QStringLiteral("KV-2026-0050")));
+}
+
 TEST_F(StoreTest, AFileOfTheFirstSchemaIsMigratedWithItsData)
 {
     QDir().mkpath(QFileInfo(Path()).absolutePath());

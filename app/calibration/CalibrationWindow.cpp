@@ -594,8 +594,7 @@ bool TCalibrationWindow::NewRecord()
     const int year = m_form.Today().year();
     m_runner->Run<TRecord>(
         [r, year](TRecordStore &s) mutable {
-            r.certificate = s.NextCertificateNumber(year);
-            if (!s.Create(r)) {
+            if (!s.Create(r, year)) {
                 r.id = 0;
                 r.remarks = s.ErrorMessage(); // the cause, for the message below
             }

@@ -347,7 +347,7 @@ bool TRecordStore::WriteReferences(const TRecord &record)
     return true;
 }
 
-bool TRecordStore::Create(TRecord &record)
+bool TRecordStore::Create(TRecord &record, int certificateYear)
 {
     if (!m_open)
         return false;
@@ -362,6 +362,15 @@ bool TRecordStore::Create(TRecord &record)
         return Fail(TStoreError::WriteFailed, error);
     }
     record.id = q.lastInsertId().toLongLong();
+    if (certificateYear != 0) {
+        // The insert holds the file's write lock: nobody else numbers meanwhile.
+        record.certificate = NextCertificateNumber(certificateYear);
+        if (record.certificate.isEmpty()) {
+            db.rollback();
+            record.id = 0;
+            return Fail(TStoreError::WriteFailed, QStringLiteral("the last certificate number could not be read"));
+        }
+    }
     QSqlQuery u(db);
     u.prepare(QStringLiteral("UPDATE records SET %1 WHERE id = :id").arg(QString::fromLatin1(kHeaderColumns)));
     BindHeader(u, record);
@@ -548,8 +557,10 @@ QString TRecordStore::NextCertificateNumber(int year)
     q.addBindValue(prefix);
     q.addBindValue(prefix.size());
     q.addBindValue(prefix.size());
+    if (!q.exec())
+        return QString(); // not "0001" again: that number may be taken
     QString last;
-    if (q.exec() && q.next())
+    if (q.next())
         last = q.value(0).toString();
     return QString::fromStdString(calib::NextCertificateNumber(last.toStdString(), year));
 }

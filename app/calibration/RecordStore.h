@@ -62,8 +62,10 @@ public:
     QString Path() const { return m_path; }
     int Version() const; // the file's user_version
 
-    // Inserts the record's header and references (record.id is set).
-    bool Create(TRecord &record);
+    // Inserts the record's header and references (record.id is set). With a
+    // year, the record gets that year's next certificate number in the same
+    // transaction, so two tools on one file never hand out the same number.
+    bool Create(TRecord &record, int certificateYear = 0);
     // Rewrites the header fields and references (not the points).
     bool SaveHeader(const TRecord &record);
     // Inserts or replaces one point.
@@ -72,7 +74,8 @@ public:
     // Newest first; an empty tag lists every record.
     std::vector<TRecordSummary> History(const QString &tag);
     QStringList Tags();
-    // The next free number of the year: KV-2026-0001, KV-2026-0002, ...
+    // The next free number of the year: KV-2026-0001, KV-2026-0002, ...;
+    // empty when the file cannot be read.
     QString NextCertificateNumber(int year);
 
     // Where the tool keeps its records: QStandardPaths::AppDataLocation.
