@@ -321,6 +321,22 @@ TEST(LineMonitorModel, RingBoundAndFilters)
     model.Sync(true);
     EXPECT_EQ(numbers(), (std::vector<uint64_t>{20, 23}));
 
+    // Noise keeps its start only: a ring of it must not grow to gigabytes.
+    kv508::TFrameRecord noise;
+    noise.raw.assign(16000, '#');
+    noise.decoded = "noise";
+    const TRow cut = linemon::RowOf(noise, 0, 0);
+    EXPECT_EQ(cut.raw.size(), linemon::MaxNoiseChars);
+    EXPECT_EQ(cut.note, "noise; 16000 characters, the first 512 kept");
+
+    // A refused request is a problem, not a plain answer.
+    TRow refused = Row(TVerdict::Answer, 1);
+    refused.status = 255;
+    linemon::TFilter problems;
+    problems.verdicts = linemon::TFilter::AllVerdicts & ~(1u << int(TVerdict::Query)) & ~(1u << int(TVerdict::Answer));
+    EXPECT_TRUE(problems.Accepts(refused));
+    EXPECT_FALSE(problems.Accepts(Row(TVerdict::Answer, 1)));
+
     ring.Clear();
     model.Reset();
     EXPECT_EQ(model.rowCount(), 0);

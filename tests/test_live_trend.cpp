@@ -241,6 +241,18 @@ TEST_F(LiveTrendTest, ALogThatCannotStartSaysWhyAndStops)
     EXPECT_TRUE(text.contains(QStringLiteral("folder you may write to"))) << text.toStdString();
 }
 
+// Stopped before the writer answered: its failure is still told.
+TEST_F(LiveTrendTest, AFailureThatComesAfterStopIsStillReported)
+{
+    TLiveTrendWindow *w = OpenTrend();
+    QSignalSpy failed(w, &TLiveTrendWindow::LogFailed);
+    QTemporaryDir dir;
+    w->StartLog(dir.filePath(QStringLiteral("missing/trend.csv")));
+    w->StopLog();
+    ASSERT_TRUE(failed.wait(10000) || failed.count() == 1);
+    EXPECT_TRUE(w->LogLabel()->text().contains(QStringLiteral("missing"))) << w->LogLabel()->text().toStdString();
+}
+
 TEST_F(LiveTrendTest, ADiskThatFillsStopsTheLogWithoutLosingRowsSilently)
 {
     QTemporaryDir dir;

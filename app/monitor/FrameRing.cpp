@@ -19,6 +19,13 @@ TRow RowOf(const kv508::TFrameRecord &r, int64_t sinceOpenMs, int64_t wallMs)
     row.hasHeader = r.hasHeader;
     if (!r.hasHeader || r.verdict == kv508::TVerdict::CrcError)
         row.note = r.decoded;
+    // Noise on a floating line comes in rows of up to 16 k characters: keep the
+    // ring's memory to about what real frames need.
+    if (!r.hasHeader && row.raw.size() > MaxNoiseChars) {
+        row.note += (row.note.empty() ? "" : "; ") + std::to_string(row.raw.size()) + " characters, the first " +
+                    std::to_string(MaxNoiseChars) + " kept";
+        row.raw.resize(MaxNoiseChars);
+    }
     return row;
 }
 
@@ -50,7 +57,7 @@ void TRing::Clear()
 
 bool TFilter::Accepts(const TRow &row) const
 {
-    if (!(verdicts & (1u << int(row.verdict))))
+    if (!(verdicts & (1u << (row.SlaveError() ? SlaveErrorIndex : int(row.verdict)))))
         return false;
     switch (command) {
     case AnyCommand: return true;

@@ -28,6 +28,9 @@ struct TRow {
     bool SlaveError() const { return verdict == kv508::TVerdict::Answer && (status == 254 || status == 255); }
 };
 
+// Characters kept of a row that is no frame (noise, a frame too long).
+constexpr std::size_t MaxNoiseChars = 512;
+
 // The record as a row.
 TRow RowOf(const kv508::TFrameRecord &r, int64_t sinceOpenMs, int64_t wallMs);
 // The command's name and fields ("poll force=0 pwm=0"), or why the characters make no frame.
@@ -64,10 +67,12 @@ struct TFilter {
     static constexpr int AnyCommand = -1;
     static constexpr int OtherCommands = -2; // frames of commands the instrument does not have
     static constexpr int NoFrame = -3;       // characters that make no frame
-    static constexpr uint32_t AllVerdicts = (1u << kv508::VerdictCount) - 1;
+    // An answer that is a slave error has a bit of its own: it is a problem, not a plain answer.
+    static constexpr int SlaveErrorIndex = kv508::VerdictCount;
+    static constexpr uint32_t AllVerdicts = (1u << (SlaveErrorIndex + 1)) - 1;
 
     int command = AnyCommand;
-    uint32_t verdicts = AllVerdicts; // bit 1 << int(TVerdict)
+    uint32_t verdicts = AllVerdicts; // bit 1 << int(TVerdict), or 1 << SlaveErrorIndex
 
     bool All() const { return command == AnyCommand && (verdicts & AllVerdicts) == AllVerdicts; }
     bool Accepts(const TRow &row) const;

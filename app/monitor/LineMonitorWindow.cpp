@@ -186,12 +186,17 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     m_verdictButton->setPopupMode(QToolButton::InstantPopup);
     m_verdictMenu = new QMenu(this);
     m_verdictMenu->setToolTipsVisible(true);
-    for (TVerdict v : MenuVerdicts) {
-        QAction *a = m_verdictMenu->addAction(TMonitorModel::VerdictLabel(v));
+    const auto addVerdict = [this](const QString &label, int bit) {
+        QAction *a = m_verdictMenu->addAction(label);
         a->setCheckable(true);
         a->setChecked(true);
-        a->setData(int(v));
+        a->setData(bit);
         connect(a, &QAction::toggled, this, &TLineMonitorWindow::ApplyFilterControls);
+    };
+    for (TVerdict v : MenuVerdicts) {
+        addVerdict(TMonitorModel::VerdictLabel(v), int(v));
+        if (v == TVerdict::Answer)
+            addVerdict(QStringLiteral("answer: slave error"), linemon::TFilter::SlaveErrorIndex);
     }
     m_verdictMenu->addSeparator();
     const auto preset = [this](uint32_t verdicts) {
@@ -447,9 +452,9 @@ void TLineMonitorWindow::ShowVerdictFilter()
         text = QStringLiteral("None");
     else {
         QStringList names;
-        for (TVerdict verdict : MenuVerdicts)
-            if (v & Bit(verdict))
-                names << TMonitorModel::VerdictLabel(verdict);
+        for (const QAction *a : m_verdictMenu->actions())
+            if (a->isCheckable() && (v & (1u << a->data().toInt())))
+                names << a->text();
         text = names.size() <= 2 ? names.join(QStringLiteral(", ")) : QStringLiteral("%1 verdicts").arg(names.size());
     }
     m_verdictButton->setText(text);

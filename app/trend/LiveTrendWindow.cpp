@@ -298,15 +298,14 @@ void TLiveTrendWindow::OnLogWritten(int session, qint64 rows)
     if (session != m_logSession)
         return;
     m_rowsWritten = rows;
-    if (m_logging)
-        ShowLogState();
+    ShowLogState(); // also after Stop: the rows still queued then are written now
     emit LogWritten(rows);
 }
 
 void TLiveTrendWindow::OnLogFailed(int session, int error, const QString &message, qint64 rows)
 {
-    if (session != m_logSession || !m_logging)
-        return;
+    if (session != m_logSession)
+        return; // (also once stopped: rows still queued then may be the ones lost)
     m_rowsWritten = rows;
     const qint64 lost = m_rowsSent - rows;
     m_logging = false;

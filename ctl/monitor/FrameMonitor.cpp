@@ -182,18 +182,25 @@ struct TFrameMonitor::TState {
         line.pending.clear();
         line.inFrame = false;
 
-        const std::string_view digits = std::string_view(r.raw).substr(1, r.raw.size() - 2);
+        std::string_view digits = std::string_view(r.raw).substr(1, r.raw.size() - 2);
         std::vector<uint8_t> bytes;
         if (const std::size_t bad = ParseDigits(digits, bytes)) {
             r.decoded = "bad digit at " + std::to_string(bad);
             return Emit(std::move(r));
         }
-        if (digits.size() % 2 != 0) {
-            r.decoded = "odd number of digits";
-            return Emit(std::move(r));
+        // The engine's receiver drops a lone digit before ';' (its byte never
+        // completes); so does the monitor, or an answer the form took would
+        // show as malformed and its query as timed out.
+        const bool loneDigit = digits.size() % 2 != 0;
+        if (loneDigit) {
+            digits.remove_suffix(1);
+            bytes.pop_back();
         }
+        const char *const loneNote = " (a lone digit before ';' ignored)";
         if (bytes.size() < MinFrameBytes) {
             r.decoded = "too short (" + std::to_string(bytes.size()) + " bytes)";
+            if (loneDigit)
+                r.decoded += loneNote;
             return Emit(std::move(r));
         }
 
@@ -212,11 +219,15 @@ struct TFrameMonitor::TState {
             std::snprintf(text, sizeof text, "crc %04X, computed %04X", unsigned(got), unsigned(want));
             r.verdict = TVerdict::CrcError;
             r.decoded = text;
+            if (loneDigit)
+                r.decoded += loneNote;
             return Emit(std::move(r));
         }
 
         const std::vector<uint8_t> payload(bytes.begin() + 4, bytes.end() - 2);
         r.decoded = detail::DecodeFrame(!query, r.id, r.command, r.status, payload);
+        if (loneDigit)
+            r.decoded += loneNote;
         if (r.address != address) {
             r.verdict = TVerdict::ForeignAddress;
             return Emit(std::move(r));
@@ -228,6 +239,12 @@ struct TFrameMonitor::TState {
             if (!query && waiting && waiting->command == r.command)
                 waiting.reset();
             r.verdict = TVerdict::ForeignId;
+            return Push(std::move(r));
+        }
+        if (query && d == TDirection::Rx && waiting && waiting->direction == TDirection::Tx) {
+            // Our own query heard back (an echoing two-wire adapter) or another
+            // master's: neither gives up the query we wait on.
+            r.verdict = TVerdict::Query;
             return Push(std::move(r));
         }
         if (query) {
@@ -312,9 +329,11 @@ std::string TFrameMonitor::DecodeRaw(std::string_view raw)
 {
     if (raw.size() < 2 || !IsStart(raw.front()) || raw.back() != ';')
         return {};
-    const std::string_view digits = raw.substr(1, raw.size() - 2);
+    std::string_view digits = raw.substr(1, raw.size() - 2);
+    if (digits.size() % 2 != 0)
+        digits.remove_suffix(1); // as the engine does
     std::vector<uint8_t> bytes;
-    if (digits.size() % 2 != 0 || ParseDigits(digits, bytes) != 0 || bytes.size() < MinFrameBytes)
+    if (ParseDigits(digits, bytes) != 0 || bytes.size() < MinFrameBytes)
         return {};
     const std::size_t n = bytes.size();
     if (static_cast<uint16_t>(bytes[n - 2] | (bytes[n - 1] << 8)) != mbcore::Crc16(bytes.data(), n - 2))
