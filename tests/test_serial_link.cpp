@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -20,7 +21,9 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -446,6 +449,36 @@ TEST_F(SerialLink, CloseRightAfterOpenLeavesNothingBehind)
     }
     // Nothing of all that must linger: no wait on a descriptor that is gone.
     RunQueued(loop);
+}
+
+// A program killed while it holds a simulator's port (which keeps its own end
+// open) must not leave the port locked for everyone else: only the flock, which
+// dies with the process, may guard a pseudo-terminal.
+TEST(SerialLinkCrash, AKilledHolderLeavesAPseudoTerminalFree)
+{
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Valid());
+    const int keep = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC); // the simulator's own end
+    ASSERT_GE(keep, 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        TEventLoop loop;
+        TLoopWaitHost host(loop);
+        TSerialLink link(host);
+        std::string error;
+        if (!link.Open(pty.SlavePath(), 4800, error))
+            ::_exit(1);
+        ::raise(SIGKILL); // no close, as after a crash
+        ::_exit(2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "the child could not open the port";
+    int exclusive = 1;
+    ASSERT_EQ(::ioctl(keep, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0) << "the port stays locked after its holder died";
+    ::close(keep);
 }
 
 // The same link in a bare poll() loop: the loop waits for writing only while

@@ -736,6 +736,11 @@ bool IsVirtualPortAlive(const std::string &linkPath)
     return held;
 }
 
+bool IsPseudoTerminal(dev_t device)
+{
+    return IsPtySlave(device);
+}
+
 bool IsSerialTerminal(dev_t device)
 {
     const unsigned maj = major(device);

@@ -51,6 +51,8 @@ bool IsVirtualPortAlive(const std::string &linkPath);
 // True for a terminal character device that is safe to open: a pseudo-terminal
 // or a port of a serial driver. Consoles, /dev/tty and /dev/ptmx are not.
 bool IsSerialTerminal(dev_t device);
+// A Unix98 pseudo-terminal's slave side (a simulator's port).
+bool IsPseudoTerminal(dev_t device);
 
 // Where the probe looks. Tests point it at a fake tree: the environment
 // variable KV508_PROBE_ROOT=DIR makes it DIR/sys, DIR/dev, DIR/run/lock and

@@ -129,7 +129,12 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
             errorText = SystemText(ENOTTY);
             return false;
         }
-        Ioctl(fd, TIOCEXCL, nullptr);
+        // Exclusive mode keeps programs that take no lock off a real port. On a
+        // pseudo-terminal whose simulator keeps its own end open it would outlive
+        // a program that was killed and lock everyone else out until the
+        // simulator restarts; the flock, which dies with its process, guards it.
+        if (!PortProbe::IsPseudoTerminal(st.st_rdev))
+            Ioctl(fd, TIOCEXCL, nullptr);
         SerialTermios::MakeRaw(fd);
         SerialTermios::SetRate(fd, baud);
         SerialTermios::DropDtrRts(fd);
