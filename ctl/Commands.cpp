@@ -13,13 +13,21 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <algorithm>
 #include <climits>
 #include <fstream>
 #include <iostream>
 #include <sstream>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace ctl {
 
@@ -34,11 +42,26 @@ namespace {
 using kv508::TLiveData;
 using kv508::TSettings;
 
+// Standard output that cannot be written (a full disk, a closed pipe) ends the
+// run with an error: a log must not go on losing rows behind an exit code 0.
+struct TOutputFailure : TFailure {
+    using TFailure::TFailure;
+};
+
+[[noreturn]] void OutputFailed(const char *what, int error)
+{
+    throw TOutputFailure(exitUsage, std::string("cannot write ") + what + ": " + std::strerror(error) +
+                                        (error == EPIPE ? " (the reading program ended)" : "; free some space or write elsewhere"));
+}
+
 void Out(const std::string &text)
 {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout); // a log that tail -f follows, or a crash, loses nothing
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) // tail -f sees each row
+        OutputFailed("the output", errno != 0 ? errno : EIO);
 }
+
+constexpr std::size_t MaxInputBytes = 1 << 20; // a backup is a few hundred bytes
 
 // Waits ms on the loop (a timer, not a spin); false when interrupted.
 bool Pause(TEventLoop &loop, const TInterrupt &interrupt, int ms)
@@ -52,19 +75,22 @@ bool Pause(TEventLoop &loop, const TInterrupt &interrupt, int ms)
     return !interrupt.Requested();
 }
 
+// At most MaxInputBytes: restore /dev/zero must not eat the memory.
 std::string ReadFile(const std::string &file)
 {
-    if (file == "-") {
-        std::ostringstream s;
-        s << std::cin.rdbuf();
-        return s.str();
+    std::ifstream in;
+    if (file != "-") {
+        in.open(file, std::ios::binary);
+        if (!in)
+            throw TFailure(exitUsage, "cannot read " + file + ": no such file or no permission");
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw TFailure(exitUsage, "cannot read " + file + ": no such file or no permission");
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::istream &from = file == "-" ? std::cin : in;
+    std::string text(MaxInputBytes + 1, '\0');
+    from.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(from.gcount()));
+    if (text.size() > MaxInputBytes)
+        throw TFailure(exitUsage, file + ": larger than 1 MiB, so not a backup of this tool; nothing was written to the instrument");
+    return text;
 }
 
 // Written beside the target and renamed over it: a crash leaves the old file or the new one.
@@ -74,6 +100,52 @@ void WriteFileAtomically(const std::string &file, const std::string &content)
         Out(content);
         return;
     }
+#if !defined(_WIN32)
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path resolved = fs::weakly_canonical(fs::path(file), ec); // a link's target is replaced, not the link
+    const std::string target = ec ? file : resolved.string();
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && !S_ISREG(old.st_mode))
+        throw TFailure(exitUsage, "cannot write " + file + ": it is not a regular file");
+    std::string temporary = target + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // a fresh name: never a link someone planted
+    if (fd < 0)
+        throw TFailure(exitUsage, "cannot write " + file + ": " + std::strerror(errno) + "; check the directory exists and is writable");
+    int err = 0;
+    mode_t mode = old.st_mode & 07777;
+    if (!exists) { // as a new file would be made: 0666 less the umask
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        err = errno;
+    for (std::size_t done = 0; err == 0 && done < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
+        if (n < 0 && errno != EINTR)
+            err = errno;
+        else if (n > 0)
+            done += static_cast<std::size_t>(n);
+    }
+    if (err == 0 && ::fsync(fd) != 0) // on disk before it replaces the old one
+        err = errno;
+    if (::close(fd) != 0 && err == 0)
+        err = errno;
+    if (err == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
+        err = errno;
+    if (err != 0) {
+        ::unlink(temporary.c_str());
+        throw TFailure(exitUsage, "cannot write " + file + ": " + std::strerror(err));
+    }
+    const std::string dir = fs::path(target).parent_path().string();
+    const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) { // and the rename too
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+#else
     const std::string temporary = file + ".kv508ctl-new";
     {
         std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
@@ -91,6 +163,7 @@ void WriteFileAtomically(const std::string &file, const std::string &content)
         std::filesystem::remove(temporary, error);
         throw TFailure(exitUsage, "cannot write " + file + ": " + error.message());
     }
+#endif
 }
 
 TBackup LoadBackup(const std::string &file)
@@ -293,6 +366,8 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
                 Out(CsvRow(d, time));
             else
                 Out(LiveLine(d, time));
+        } catch (const TOutputFailure &) {
+            throw; // nobody reads the rows any more
         } catch (const TFailure &f) {
             if (f.code == exitPort && !o.reconnect)
                 throw; // the line is gone: nothing more to watch
@@ -517,11 +592,16 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     kv508::TFrameMonitor monitor(static_cast<uint8_t>(link.address), link.timeoutMs + 200);
     UseWallClock(monitor);
     long frames = 0;
+    int writeError = 0;
     monitor.OnFrame = [&](const kv508::TFrameRecord &r) {
+        if (writeError != 0)
+            return;
         const std::string line = (o.json ? kv508::TFrameMonitor::FormatJson(r) : kv508::TFrameMonitor::FormatText(r)) + "\n";
-        std::fwrite(line.data(), 1, line.size(), out);
-        std::fflush(out);
-        ++frames;
+        errno = 0;
+        if (std::fwrite(line.data(), 1, line.size(), out) != line.size() || std::fflush(out) != 0)
+            writeError = errno != 0 ? errno : EIO; // ends the loop below
+        else
+            ++frames;
     };
     TSerialLink serial(host);
     std::string error;
@@ -544,14 +624,17 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     });
     tick.Start(200);
     const int64_t until = o.durationMs > 0 ? TEventLoop::NowMs() + o.durationMs : INT64_MAX;
-    while (!interrupt.Requested() && !hungUp && TEventLoop::NowMs() < until)
-        loop.RunUntil([&] { return interrupt.Requested() || hungUp; }, static_cast<int>(std::min<int64_t>(until - TEventLoop::NowMs(), 60000)));
+    while (!interrupt.Requested() && !hungUp && writeError == 0 && TEventLoop::NowMs() < until)
+        loop.RunUntil([&] { return interrupt.Requested() || hungUp || writeError != 0; },
+                      static_cast<int>(std::min<int64_t>(until - TEventLoop::NowMs(), 60000)));
     FlushMonitor(monitor);
     serial.Close();
     if (out != stdout)
         std::fclose(out);
     if (!link.quiet)
         std::fprintf(stderr, "kv508ctl: %ld frames\n", frames);
+    if (writeError != 0)
+        OutputFailed(out == stdout ? "the output" : o.output.c_str(), writeError);
     if (hungUp)
         throw TFailure(exitPort, "the port " + port + " went away: reconnect the adapter");
     return exitOK;

@@ -61,12 +61,18 @@ TInterrupt::TInterrupt(TEventLoop &loop) : m_impl(std::make_unique<TImpl>())
 #endif
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+#if !defined(_WIN32)
+    std::signal(SIGHUP, OnSignal); // the terminal closed: end as for Ctrl+C
+#endif
 }
 
 TInterrupt::~TInterrupt()
 {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
+#if !defined(_WIN32)
+    std::signal(SIGHUP, SIG_DFL);
+#endif
 #if defined(_WIN32)
     g_loop = nullptr;
 #endif

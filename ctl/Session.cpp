@@ -257,13 +257,25 @@ kv508::TLiveData TSession::Poll(bool force, uint16_t pwm)
     const mbcore::TMBStatus status = Transact([&](mbcore::TMBEngine &mb) { kv508::PutPoll(mb, force ? 1 : 0, pwm); }, &text);
     if (status != mbcore::stOK)
         Fail(status, text, CommandName(kv508::Cmd_Poll));
+    NeedBytes(PollAnswerBytes, kv508::Cmd_Poll);
     return kv508::GetLiveData(m_engine);
 }
 
 kv508::TSettings TSession::ReadSettings()
 {
     Request(kv508::Cmd_ReadSettings);
+    NeedBytes(SettingsAnswerBytes, kv508::Cmd_ReadSettings);
     return kv508::GetSettings(m_engine);
+}
+
+// Missing bytes would read as zeros: a backup of zeros, a plan made from them.
+void TSession::NeedBytes(uint16_t bytes, uint8_t command) const
+{
+    const uint16_t got = m_engine.MBReceivedDataNumber();
+    if (got < bytes)
+        throw TFailure(exitInstrument, "the answer to " + CommandName(command) + " carried " + std::to_string(got) +
+                                           " bytes of data, not " + std::to_string(bytes) +
+                                           ": check that the device at this address is a KV508 I");
 }
 
 void TSession::Request(uint8_t command, const kv508::TSettings &toWrite)

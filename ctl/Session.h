@@ -87,6 +87,9 @@ public:
 private:
     // Throws the TFailure that status means for the request named what.
     [[noreturn]] void Fail(mbcore::TMBStatus status, const std::string &text, const std::string &what) const;
+    void NeedBytes(uint16_t bytes, uint8_t command) const;
+    static constexpr uint16_t PollAnswerBytes = 20;
+    static constexpr uint16_t SettingsAnswerBytes = 10;
 
     TLinkOptions m_options;
     TLinkWrapper m_wrap;

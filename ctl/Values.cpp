@@ -269,7 +269,9 @@ TSettings SettingsFromJson(const json &j)
         if (!j.contains(key))
             Bad(std::string("settings: \"") + key + "\" is missing");
         const json &v = j.at(key);
-        if (!v.is_number_integer() || v.get<int64_t>() < low || v.get<int64_t>() > high)
+        // (an unsigned number above INT64_MAX would wrap to a negative one)
+        if (!v.is_number_integer() || (v.is_number_unsigned() && v.get<uint64_t>() > uint64_t(std::numeric_limits<int64_t>::max())) ||
+            v.get<int64_t>() < low || v.get<int64_t>() > high)
             Bad(std::string("settings: \"") + key + "\" must be a whole number " + std::to_string(low) + " .. " +
                 std::to_string(high));
         return v.get<int64_t>();

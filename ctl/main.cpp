@@ -5,6 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
+#include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -39,6 +42,11 @@ CLI::Validator Within(long low, long high)
 
 int main(int argc, char **argv)
 {
+#if !defined(_WIN32)
+    // A reader that goes away (| head) is a write error to report, not a death
+    // that skips closing the port.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     CLI::App app{"kv508ctl: configures, calibrates and reads the KV508 I transmitter over its serial line.", "kv508ctl"};
     app.get_formatter()->column_width(34);
     app.footer(std::string("Run kv508ctl SUBCOMMAND --help for the subcommand's options.\n\n") + kExitCodes);
@@ -240,6 +248,10 @@ int main(int argc, char **argv)
             return ctl::RunCalibrationPoint(link, command);
         }
         if (set4->parsed() || set20->parsed()) {
+            std::string word = pwm;
+            std::transform(word.begin(), word.end(), word.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+            if (word == "on" || word == "off") // "on" is force-output's word; here it would take the point at drive 0
+                throw ctl::TFailure(ctl::exitUsage, "--pwm " + pwm + ": takes the drive value of the point, 0 .. 8191, F (8191) or 50% (4095)");
             force.value = pwm;
             force.then = set4->parsed() ? kv508::Cmd_SetAs4mA : kv508::Cmd_SetAs20mA;
             return ctl::RunForceOutput(link, force);

@@ -77,7 +77,7 @@ QString HelpText()
         "  --sensor-fault     start with a broken sensor (error bit \"Hibás szenzor\")\n"
         "  --blank            start erased: uncalibrated, settings missing\n"
         "  --state FILE       keep the instrument's memory (settings, calibration) in FILE\n"
-        "                     across runs; written atomically after every change\n"
+        "                     across runs; written atomically within 200 ms of a change\n"
         "  --restart-ms MS    how long a reset (command 251) keeps it silent (default 300)\n"
         "\n"
         "Faults (each a probability per answer, 0..1 or a percentage such as 5%):\n"

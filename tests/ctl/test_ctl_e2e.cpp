@@ -350,8 +350,12 @@ TEST_F(CtlTest, CalibrationRequestsCarryTodaysDateAndEraseNeedsYes)
     EXPECT_FALSE(Has(refused.err, "> "));
     EXPECT_TRUE(Has(On(sim, {"read"}).out, "errors: none"));
 
-    // A point needs the output forced: set-4ma without a drive value is refused.
+    // A point needs the output forced: set-4ma without a drive value is refused,
+    // and so is "on", which would take the point at drive 0.
     EXPECT_EQ(On(sim, {"calibrate", "set-4ma"}).code, 1);
+    const TRun on = On(sim, {"--verbose", "calibrate", "set-4ma", "--pwm", "on"});
+    EXPECT_EQ(on.code, 1) << Shown(on);
+    EXPECT_EQ(Sent(on.err), "") << "nothing may reach the instrument";
 
     const TRun zero = On(sim, {"--verbose", "calibrate", "set-zero"});
     ASSERT_EQ(zero.code, 0) << Shown(zero);
@@ -460,6 +464,13 @@ TEST_F(CtlTest, EachFailureHasItsExitCodeAndSaysWhatToDo)
     const TRun notAFile = On(sim, {"backup", "/nonexistent-dir/kv508.json"});
     EXPECT_EQ(notAFile.code, 1) << Shown(notAFile);
     EXPECT_TRUE(Has(notAFile.err, "cannot write")) << notAFile.err;
+
+    // Output nobody can take is an error, not a success with the rows gone.
+    for (const std::string &command : {std::string("settings get"), std::string("read --watch --count 3 --interval 0 -f csv")}) {
+        const TRun full = ctltest::Run("/bin/sh", {"-c", std::string(KV508CTL_PATH) + " --port " + sim.Path() + " " + command + " >/dev/full"});
+        EXPECT_EQ(full.code, 1) << command << "\n" << Shown(full);
+        EXPECT_TRUE(Has(full.err, "cannot write the output")) << full.err;
+    }
 }
 
 // ---- the line monitor ---------------------------------------------------------------------------------------

@@ -126,7 +126,10 @@ TEST(CtlBackup, RoundTripsEveryFieldAndRejectsWhatIsNoBackup)
           std::string(R"({"format":"kv508ctl backup 1","settings":{"4ma":0,"20ma":0,"error-current":1,)"
                       R"("error-level":3.2,"sensor":5,"averaging":80,"input":"pressure"}})"),
           std::string(R"({"format":"kv508ctl backup 1","settings":{"4ma":0,"20ma":0,"error-current":true,)"
-                      R"("error-level":5,"sensor":5,"averaging":80,"input":"pressure"}})")})
+                      R"("error-level":5,"sensor":5,"averaging":80,"input":"pressure"}})"),
+          // 2^64 - 1 read as a signed number is -1, which would pass the range check
+          std::string(R"({"format":"kv508ctl backup 1","settings":{"4ma":18446744073709551615,"20ma":0,"error-current":true,)"
+                      R"("error-level":3.2,"sensor":5,"averaging":80,"input":"pressure"}})")})
         EXPECT_THROW(ParseBackup(bad), std::invalid_argument) << bad;
 }
 
