@@ -354,6 +354,7 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
     if (o.format == "csv")
         Out(CsvHeader());
     long answered = 0, failed = 0;
+    TExit lastFailure = exitNoAnswer;
     for (long n = 1; o.count == 0 || n <= o.count; ++n) {
         const int64_t started = TEventLoop::NowMs();
         try {
@@ -385,9 +386,11 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
                 std::fprintf(stderr, "kv508ctl: %s is back%s; the watch goes on\n", lost.c_str(),
                              s.Port() == lost ? "" : (" as " + s.Port()).c_str());
                 std::fflush(stderr);
+                --n; // the poll lost with the adapter is not one of --count
                 continue;
             }
             ++failed;
+            lastFailure = f.code;
             std::fprintf(stderr, "kv508ctl: poll %ld failed: %s\n", n, f.what());
             std::fflush(stderr);
         }
@@ -398,7 +401,7 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
     }
     if (failed > 0)
         s.Note(std::to_string(failed) + " of " + std::to_string(answered + failed) + " polls failed");
-    return answered > 0 ? exitOK : exitNoAnswer;
+    return answered > 0 ? exitOK : lastFailure; // refused every time is 4, not "no answer"
 }
 
 // ---- settings -------------------------------------------------------------------------------------
@@ -463,6 +466,12 @@ int RunBackup(const TLinkOptions &link, const std::string &file)
     WriteFileAtomically(file, BackupJson(who, settings, IsoNow(), ToolVersion));
     if (file != "-")
         s.Note("settings of " + s.Port() + " saved to " + file);
+    for (TKey k : AllKeys)
+        if (!InWindowRange(settings, k)) {
+            s.Note("the instrument holds no valid settings (" + std::string(KeyName(k)) + " " + ShowField(settings, k) +
+                   "; erased?): restore will refuse this file");
+            break;
+        }
     return exitOK;
 }
 

@@ -458,6 +458,8 @@ TEST_F(CtlTest, EachFailureHasItsExitCodeAndSaysWhatToDo)
 
     const TRun wrongId = On(sim, {"--id", "40", "settings", "get"});
     EXPECT_EQ(wrongId.code, 4) << Shown(wrongId);
+    const TRun refusedWatch = On(sim, {"--id", "40", "read", "--watch", "--count", "2", "--interval", "0"});
+    EXPECT_EQ(refusedWatch.code, 4) << Shown(refusedWatch);
     EXPECT_TRUE(Has(wrongId.err, "ID Error")) << wrongId.err;
     EXPECT_TRUE(Has(wrongId.err, "--id")) << wrongId.err;
 
