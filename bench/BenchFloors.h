@@ -79,10 +79,10 @@ struct TPtyPair {
 // Waits ns on a timer (not a sleep that a signal could cut short).
 inline void WaitNs(int timer, int64_t ns)
 {
-    itimerspec spec{};
-    spec.it_value.tv_sec = time_t(ns / 1000000000);
-    spec.it_value.tv_nsec = long(ns % 1000000000);
-    timerfd_settime(timer, 0, &spec, nullptr);
+    itimerspec at{};
+    at.it_value.tv_sec = time_t(ns / 1000000000);
+    at.it_value.tv_nsec = long(ns % 1000000000);
+    timerfd_settime(timer, 0, &at, nullptr);
     uint64_t ticks = 0;
     (void)!::read(timer, &ticks, sizeof ticks);
 }
@@ -202,10 +202,10 @@ inline TLatencyFloor WakeLatencies(int samples)
     const int timer = timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
     for (int i = 0; i < samples; ++i) {
         const int64_t due = MonotonicNs() + 50000000;
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(due / 1000000000);
-        spec.it_value.tv_nsec = long(due % 1000000000);
-        timerfd_settime(timer, TFD_TIMER_ABSTIME, &spec, nullptr);
+        itimerspec at{};
+        at.it_value.tv_sec = time_t(due / 1000000000);
+        at.it_value.tv_nsec = long(due % 1000000000);
+        timerfd_settime(timer, TFD_TIMER_ABSTIME, &at, nullptr);
         pollfd p{timer, POLLIN, 0};
         ::poll(&p, 1, -1);
         late.push_back(double(MonotonicNs() - due) / 1e3);

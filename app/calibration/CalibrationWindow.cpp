@@ -720,15 +720,17 @@ void TCalibrationWindow::CheckSettingsEdited()
     ShowRecord();
 }
 
-void TCalibrationWindow::SaveHeader()
+void TCalibrationWindow::SaveHeader(std::function<void(bool ok)> then)
 {
     if (!HasRecord())
         return;
     const TRecord r = m_record;
     m_runner->Run<QString>([r](TRecordStore &s) { return s.SaveHeader(r) ? QString() : s.ErrorMessage(); },
-                           [this](const QString &error) {
+                           [this, then = std::move(then)](const QString &error) {
                                if (!error.isEmpty())
                                    Say(QStringLiteral("The record header was not saved: %1").arg(error), true);
+                               if (then)
+                                   then(error.isEmpty());
                                emit Saved(error.isEmpty(), QStringLiteral("header"));
                            });
 }
@@ -861,21 +863,18 @@ bool TCalibrationWindow::Finish()
         return false;
     ReadHeaderFields();
     m_record.finished = true;
-    const TRecord r = m_record;
-    m_runner->Run<QString>([r](TRecordStore &s) { return s.SaveHeader(r) ? QString() : s.ErrorMessage(); },
-                           [this, id = r.id](const QString &error) {
-                               if (!error.isEmpty()) {
-                                   // Not finished on disk: not finished here either, so it can be tried again.
-                                   if (m_record.id == id) {
-                                       m_record.finished = false;
-                                       ShowRecord();
-                                   }
-                                   Say(QStringLiteral("The record was NOT finished: %1").arg(error), true);
-                               } else {
-                                   RefreshHistory();
-                               }
-                               emit Saved(error.isEmpty(), QStringLiteral("header"));
-                           });
+    SaveHeader([this, id = m_record.id](bool ok) {
+        if (ok) {
+            RefreshHistory();
+            return;
+        }
+        // Not finished on disk: not finished here either, so it can be tried again.
+        if (m_record.id == id) {
+            m_record.finished = false;
+            ShowRecord();
+        }
+        Say(QStringLiteral("The record was NOT finished; press \"Finish record\" again once the cause is fixed."), true);
+    });
     ShowRecord();
     Say(QStringLiteral("Record %1 finished. Export the certificate with \"Certificate PDF…\".").arg(m_record.certificate));
     return true;

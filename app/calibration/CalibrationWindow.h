@@ -10,6 +10,8 @@
 
 #include <QWidget>
 
+#include <functional>
+
 class QCheckBox;
 class QComboBox;
 class QDateEdit;
@@ -80,7 +82,8 @@ private:
     void OnCellChanged(int phase, int row, int column);
     void HeaderEdited();
     void CheckSettingsEdited();
-    void SaveHeader();
+    // then(ok) runs once the store has answered.
+    void SaveHeader(std::function<void(bool ok)> then = {});
     void ShowRecord();
     void ShowTable(calib::TPhase phase);
     void ShowLive();
