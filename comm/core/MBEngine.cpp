@@ -75,6 +75,10 @@ void TEngine::setMBMode(TMBMode m)
 
     const TMBMode old = m_MBMode;
     m_MBMode = m;
+    // The setter's clamp, applied when it starts to matter: in a binary frame
+    // an address above 15 would set the answer bit and nothing could match.
+    if (m != modeASCIIMaster && m_MBMasterAddressToSlave > 15)
+        m_MBMasterAddressToSlave = 15;
     if (m == old)
         return;
     const bool oldMaster = old == modeMaster || old == modeASCIIMaster;

@@ -69,8 +69,11 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
         }
         ::fcntl(fd, F_SETFD, FD_CLOEXEC);
         if (SerialTermios::IsTerminal(fd)) {
-            SerialTermios::MakeRaw(fd);
-            SerialTermios::SetRate(fd, baud);
+            const std::string why = SerialTermios::SetUp(fd, baud, false);
+            if (!why.empty()) {
+                errorText = why;
+                return false;
+            }
         }
         if (::unlockpt(fd) == 0) {
             m_peerFd = ::ioctl(fd, TIOCGPTPEER, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -135,11 +138,15 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
         // simulator restarts; the flock, which dies with its process, guards it.
         if (!PortProbe::IsPseudoTerminal(st.st_rdev))
             Ioctl(fd, TIOCEXCL, nullptr);
-        SerialTermios::MakeRaw(fd);
-        SerialTermios::SetRate(fd, baud);
-        SerialTermios::DropDtrRts(fd);
-        SerialTermios::Purge(fd);
+        // A port left at another rate than asked would time out every request
+        // with no hint: each step is checked, and the port closed with the reason.
         m_fd = fd;
+        const std::string why = SerialTermios::SetUp(fd, baud, true);
+        if (!why.empty()) {
+            errorText = why;
+            ReleasePort();
+            return false;
+        }
     }
 
     m_haveCounts = SerialTermios::ReadCounts(m_fd, m_counts);

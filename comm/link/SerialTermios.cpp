@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 namespace SerialTermios {
 
@@ -69,14 +70,26 @@ bool MakeRaw(int fd)
     t.c_cflag |= CS8 | CREAD | CLOCAL;
     t.c_cc[VMIN] = 1;
     t.c_cc[VTIME] = 0;
-    return Set(fd, t);
+    if (!Set(fd, t))
+        return false;
+    // TCSETS2 succeeds when any part took: what matters is read back.
+    TLineSettings now;
+    if (!Read(fd, now))
+        return false;
+    if (!now.raw || now.dataBits != 8 || now.parity || now.twoStopBits || now.hardwareFlow || now.softwareFlowIn
+        || now.softwareFlowOut || !now.receiverOn) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
 }
 
-void SetRate(int fd, uint32_t rate)
+bool SetRate(int fd, uint32_t rate, uint32_t &actual)
 {
+    actual = 0;
     termios2 t{};
     if (!Get(fd, t))
-        return;
+        return false;
     tcflag_t code = BOTHER;
     for (const TClassicRate &c : kClassicRates)
         if (c.rate == rate)
@@ -85,7 +98,41 @@ void SetRate(int fd, uint32_t rate)
     t.c_cflag |= code;
     t.c_ospeed = rate;
     t.c_ispeed = rate;
-    Set(fd, t); // a refusal leaves the rate the driver accepted
+    if (!Set(fd, t))
+        return false;
+    // A driver that cannot make the rate keeps the nearest it can and says so
+    // only in what reads back. Within 2 % a UART still understands the line.
+    termios2 now{};
+    if (!Get(fd, now))
+        return false;
+    actual = now.c_ospeed;
+    const uint64_t diff = actual > rate ? actual - rate : rate - actual;
+    if (diff * 50 > rate) {
+        errno = EINVAL;
+        return false;
+    }
+    return true;
+}
+
+std::string SetUp(int fd, uint32_t rate, bool modemLines)
+{
+    const auto because = [](const char *what) { return std::string(what) + ": " + std::strerror(errno); };
+    if (!MakeRaw(fd))
+        return because("the port does not take raw 8-N-1 settings");
+    uint32_t actual = 0;
+    if (!SetRate(fd, rate, actual)) {
+        if (actual == 0)
+            return because(("the port does not take " + std::to_string(rate) + " baud").c_str());
+        return "the port's driver cannot make " + std::to_string(rate) + " baud (it set " + std::to_string(actual)
+               + "); use a port or adapter that supports this rate";
+    }
+    if (!modemLines)
+        return {};
+    if (!DropDtrRts(fd))
+        return because("cannot drop the port's DTR and RTS lines");
+    if (!Purge(fd))
+        return because("cannot clear the port's queues");
+    return {};
 }
 
 bool Read(int fd, TLineSettings &s)
@@ -131,20 +178,26 @@ bool Restore(int fd, const std::vector<char> &saved)
     return Set(fd, t);
 }
 
-void DropDtrRts(int fd)
+bool DropDtrRts(int fd)
 {
+    // Pseudo-terminals and some adapters have no modem lines: nothing to drop.
+    const auto noLines = [] { return errno == ENOTTY || errno == EINVAL; };
     int dtr = TIOCM_DTR;
     int rts = TIOCM_RTS;
-    Ioctl(fd, TIOCMBIC, &dtr);
-    Ioctl(fd, TIOCMBIC, &rts);
+    if (Ioctl(fd, TIOCMBIC, &dtr) != 0 && !noLines())
+        return false;
+    if (Ioctl(fd, TIOCMBIC, &rts) != 0 && !noLines())
+        return false;
+    return true;
 }
 
-void Purge(int fd)
+bool Purge(int fd)
 {
     int r;
     do {
         r = ::ioctl(fd, TCFLSH, TCIOFLUSH);
     } while (r < 0 && errno == EINTR);
+    return r == 0;
 }
 
 bool ModemLines(int fd, uint32_t &bits)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace SerialTermios {
@@ -33,20 +34,27 @@ struct TLineCounts {
 // True when fd is a terminal (its settings can be read).
 bool IsTerminal(int fd);
 // Raw 8-N-1, binary, receiver on, modem control lines ignored, no flow control
-// of any kind, reads return at once. Keeps the rate. False when not a terminal.
+// of any kind, reads return at once. Keeps the rate. False when not a terminal
+// or when the driver did not take the settings (read back to be sure).
 bool MakeRaw(int fd);
 // Sets both directions to rate: the classic code when the rate has one, else
-// the exact rate. A rate the device refuses is left as the driver decides.
-void SetRate(int fd, uint32_t rate);
+// the exact rate. False when the driver refuses it or keeps another rate
+// (read back into actual; 0 when nothing could be read).
+bool SetRate(int fd, uint32_t rate, uint32_t &actual);
+// The whole setup of an opened port: raw, the rate, DTR and RTS dropped, both
+// queues purged; each step checked. Empty when all took, else which step
+// failed and why, in words for the user. modemLines: drop DTR/RTS and purge
+// (not for the simulator's own side of a pseudo-terminal).
+std::string SetUp(int fd, uint32_t rate, bool modemLines);
 bool Read(int fd, TLineSettings &settings);
 // The complete settings as they are (empty when not a terminal), and putting
 // them back; a port that was somebody's terminal is left as it was found.
 std::vector<char> Save(int fd);
 bool Restore(int fd, const std::vector<char> &saved);
-// Drops DTR, then RTS. Devices without modem lines ignore it.
-void DropDtrRts(int fd);
+// Drops DTR, then RTS. True also for devices without modem lines.
+bool DropDtrRts(int fd);
 // Discards what waits in either direction.
-void Purge(int fd);
+bool Purge(int fd);
 // Modem lines as MBModemStatus bits; false when the device has none.
 bool ModemLines(int fd, uint32_t &bits);
 // False when the driver keeps no counters (pseudo-terminals, many adapters).

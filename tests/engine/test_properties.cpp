@@ -59,6 +59,7 @@ TEST(Properties, SettersClamp)
     mb.setMBMasterAddressToSlave(200); // ASCII master keeps any byte
     EXPECT_EQ(mb.MBMasterAddressToSlave(), 200);
     mb.setMBMode(modeMaster);
+    EXPECT_EQ(mb.MBMasterAddressToSlave(), 15); // kept, it would set the answer bit of a binary frame
     mb.setMBMasterAddressToSlave(200);
     EXPECT_EQ(mb.MBMasterAddressToSlave(), 15);
 }

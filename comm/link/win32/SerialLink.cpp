@@ -4,6 +4,7 @@
 #include "WinText.h"
 
 #include <algorithm>
+#include <string>
 
 #include <windows.h>
 
@@ -31,6 +32,57 @@ void CloseIf(HANDLE &h)
     if (h)
         ::CloseHandle(h);
     h = nullptr;
+}
+
+// Each step that decides what the line is checked: a port left at another rate
+// than asked would time out every request with no hint. The queue sizes are
+// only advice, and a port without modem lines may refuse to clear them.
+std::string SetUpPort(HANDLE h, uint32_t baud, uint32_t queueIn, uint32_t queueOut)
+{
+    const auto because = [](const std::string &what) { return what + ": " + wintext::SystemText(::GetLastError()); };
+    ::SetupComm(h, queueIn, queueOut);
+    DCB dcb{};
+    dcb.DCBlength = sizeof dcb;
+    if (!::GetCommState(h, &dcb))
+        return because("cannot read the port's settings");
+    dcb.BaudRate = baud;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = 0;
+    if (!::SetCommState(h, &dcb))
+        return because("the port does not take " + std::to_string(baud) + " baud, 8-N-1");
+    DCB now{};
+    now.DCBlength = sizeof now;
+    if (!::GetCommState(h, &now))
+        return because("cannot read the port's settings back");
+    if (now.BaudRate != baud || now.ByteSize != 8 || now.Parity != NOPARITY || now.StopBits != ONESTOPBIT)
+        return "the port's driver did not take " + std::to_string(baud) + " baud, 8-N-1 (it set "
+               + std::to_string(now.BaudRate) + " baud); use a port or adapter that supports this rate";
+    // Reads take what is queued and return at once; writes have no time-out
+    // (a missing answer is the transaction's time-out, not the port's).
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    if (!::SetCommTimeouts(h, &timeouts))
+        return because("cannot set the port's time-outs");
+    if (!::SetCommMask(h, kEventMask))
+        return because("cannot watch the port's events");
+    ::PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
+    ::EscapeCommFunction(h, CLRDTR);
+    ::EscapeCommFunction(h, CLRRTS);
+    return {};
 }
 
 } // namespace
@@ -94,39 +146,12 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
         return false;
     }
 
-    // What the driver refuses it keeps as it was; the line is then simply
-    // slower or quieter than asked, as on the real instrument's own PCs.
-    ::SetupComm(h, m_queueIn, m_queueOut);
-    DCB dcb{};
-    dcb.DCBlength = sizeof dcb;
-    ::GetCommState(h, &dcb);
-    dcb.BaudRate = baud;
-    dcb.ByteSize = 8;
-    dcb.Parity = NOPARITY;
-    dcb.StopBits = ONESTOPBIT;
-    dcb.fBinary = 1;
-    dcb.fParity = 0;
-    dcb.fOutxCtsFlow = 0;
-    dcb.fOutxDsrFlow = 0;
-    dcb.fDtrControl = DTR_CONTROL_DISABLE;
-    dcb.fDsrSensitivity = 0;
-    dcb.fTXContinueOnXoff = 0;
-    dcb.fOutX = 0;
-    dcb.fInX = 0;
-    dcb.fErrorChar = 0;
-    dcb.fNull = 0;
-    dcb.fRtsControl = RTS_CONTROL_DISABLE;
-    dcb.fAbortOnError = 0;
-    ::SetCommState(h, &dcb);
-    // Reads take what is queued and return at once; writes have no time-out
-    // (a missing answer is the transaction's time-out, not the port's).
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    ::SetCommTimeouts(h, &timeouts);
-    ::SetCommMask(h, kEventMask);
-    ::PurgeComm(h, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
-    ::EscapeCommFunction(h, CLRDTR);
-    ::EscapeCommFunction(h, CLRRTS);
+    const std::string setUp = SetUpPort(h, baud, m_queueIn, m_queueOut);
+    if (!setUp.empty()) {
+        errorText = setUp;
+        ::CloseHandle(h);
+        return false;
+    }
 
     std::string why;
     std::unique_ptr<THostQueue> queue = m_host.Attach(why);
