@@ -4,12 +4,16 @@
 #include "Tools.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QKeySequence>
+#include <QMessageBox>
 #include <QPalette>
 #include <QSettings>
 #include <QShortcut>
 #include <QTextDocument>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -66,12 +70,22 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::curr
 
     // The adapter opened last is chosen again at start, even under a new name,
     // and a port that hangs up is taken back when it returns.
-    {
+    m_settingsProblem = SettingsRefusal();
+    if (m_settingsProblem.isEmpty()) {
         const QSettings settings = PortSettings();
         const QString port = settings.value(QStringLiteral("port/name")).toString();
         if (!port.isEmpty())
             MB1->setMBLastUsedPort(port);
         MB1->SetPreferredIdentity(settings.value(QStringLiteral("port/identity")).toString());
+    } else {
+        // Said once the window is up, beside it: the window itself works on.
+        QTimer::singleShot(0, this, [this] {
+            auto *box = new QMessageBox(QMessageBox::Warning, Caption(), m_settingsProblem, QMessageBox::Ok, this);
+            box->setObjectName(QStringLiteral("SettingsProblem"));
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setModal(false);
+            box->show();
+        });
     }
     m_reconnectLabel = new QLabel(TabSheet1);
     m_reconnectLabel->setObjectName(QStringLiteral("Label_Reconnecting"));
@@ -91,14 +105,41 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::curr
         m_reconnectLabel->setText(QStringLiteral("The port was lost.\nReconnecting…\n(press a panel button to stop)"));
         m_reconnectLabel->setToolTip(MB1->ReconnectingText());
         m_reconnectLabel->setVisible(on);
+        if (on)
+            PortLost();
     };
     MB1->SetReconnectOnHangUp(true);
+    SetUpWatch();
+}
+
+QString TForm1::SettingsFile()
+{
+    // The folder of the user's INI files (QSettings::setPath may have moved it),
+    // learnt from a name no file has: the open of a FIFO would never return.
+    const QSettings probe(QSettings::IniFormat, QSettings::UserScope, QStringLiteral(".kv508-settings-folder"));
+    return QFileInfo(probe.fileName()).dir().filePath(QStringLiteral("kv508/kv508.ini"));
+}
+
+QString TForm1::SettingsRefusal()
+{
+    const QString path = SettingsFile();
+    const QFileInfo info(path);
+    if (!info.exists() || info.isFile())
+        return {};
+    return QStringLiteral("%1 is not a regular file, so the window neither reads nor replaces it: it starts with its "
+                          "defaults and does not remember the port. Remove it (or put a plain file there) to have the "
+                          "port remembered.")
+        .arg(QDir::toNativeSeparators(path));
 }
 
 QSettings TForm1::PortSettings()
 {
     // INI on every platform, so the file reads the same on Linux and Windows.
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("kv508"), QStringLiteral("kv508"));
+    // A file that is no regular one is left alone: the settings then name a
+    // file below it, which cannot exist under a FIFO or a device, so they read
+    // as empty and keep nothing.
+    const QString file = SettingsFile();
+    return QSettings(SettingsRefusal().isEmpty() ? file : file + QStringLiteral("/unused.ini"), QSettings::IniFormat);
 }
 
 TForm1::~TForm1()
@@ -164,7 +205,7 @@ QString TForm1::FormatScaled(qint16 value, quint8 decimals)
 
 void TForm1::StartPoll()
 {
-    PWMForceFlag = SpeedButton_PWMForce->isChecked() ? 1 : 0;
+    PWMForceFlag = PollForceFlag();
     kv508::PutPoll(*MB1, PWMForceFlag, PWMValue);
     MB1->MBMasterStart(RequestDelay);
 }
@@ -221,6 +262,9 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
     if (MBStatus == TMB::stOK) {
         ReadAnswer(ended);
         ShowAnswer();
+    }
+    WatchTransaction(ended, MBStatus);
+    if (MBStatus == TMB::stOK) {
         // Pending requests, in the order they are served.
         const std::pair<TSpeedButton *, quint8> requests[] = {
             {SpeedButton_Zero, Cmd_Zero},
@@ -235,10 +279,10 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
             {SpeedButton_WriteSettings2, Cmd_WriteSettings2},
         };
         for (auto [button, command] : requests) {
-            if (button->isChecked()) {
+            if (button->isChecked() && MaySend(command)) {
                 // A read the chain latched waits for the technician's own write of the
                 // same settings, so what was typed is stored before it is read back.
-                if (command == Cmd_ReadSettings && SpeedButton_WriteSettings2->isChecked())
+                if (command == Cmd_ReadSettings && SpeedButton_WriteSettings2->isChecked() && MaySend(Cmd_WriteSettings2))
                     command = Cmd_WriteSettings2;
                 SendRequest(command);
                 requestSent = true;
@@ -257,11 +301,15 @@ void TForm1::MB1MBPortOpenedOrClosed(bool MBbPortOpen)
                                          std::chrono::steady_clock::now().time_since_epoch())
                                          .count()
                                    : -1;
+    WatchPort(MBbPortOpen);
     emit PortOpenedOrClosed(MBbPortOpen);
     if (MBbPortOpen) {
-        QSettings settings = PortSettings();
-        settings.setValue(QStringLiteral("port/name"), MB1->Port());
-        settings.setValue(QStringLiteral("port/identity"), MB1->PortIdentity());
+        // Looked at again: a FIFO put there since must not stall the opening.
+        if (SettingsRefusal().isEmpty()) {
+            QSettings settings = PortSettings();
+            settings.setValue(QStringLiteral("port/name"), MB1->Port());
+            settings.setValue(QStringLiteral("port/identity"), MB1->PortIdentity());
+        }
         StartPoll();
         SpeedButton_ReadSettings->setChecked(true);
         Button_OpenOrCloceSerialPort->setText(QStringLiteral("Soros port bezárása"));
@@ -471,7 +519,8 @@ void TForm1::FormClose()
 
 bool TForm1::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate)
+    // Also on showing: a desktop may never activate the window, or only later.
+    if (event->type() == QEvent::WindowActivate || (event->type() == QEvent::Show && windowTitle() != Caption()))
         FormActivate();
     return QWidget::event(event);
 }

@@ -9,12 +9,18 @@
 #include "ui_Main.h"
 
 #include <QDate>
+#include <QDateTime>
+#include <QPalette>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class QCloseEvent;
+class QMessageBox;
 class QSettings;
 class TToolWindows;
 
@@ -83,8 +89,26 @@ public:
     TToolWindows *Tools() const { return m_tools; }
     // When the port opened, in milliseconds of std::chrono::steady_clock; -1 while closed.
     qint64 PortOpenedAtMs() const { return m_portOpenedAtMs; }
-    // Where the window keeps what it remembers between runs (the port).
+    // Where the window keeps what it remembers between runs (the port): an INI
+    // file, read and written only while it is a regular file (or none yet).
     static QSettings PortSettings();
+    static QString SettingsFile();
+    // Why the INI file is left alone (it is a FIFO, a device, a folder), else empty.
+    static QString SettingsRefusal();
+    // What the window said about its INI file at start (empty: nothing wrong).
+    QString SettingsProblem() const { return m_settingsProblem; }
+
+    // The readouts show the instrument's values of now; false while no answer
+    // comes (port closed or lost, polls unanswered): they are greyed then.
+    bool ReadoutsCurrent() const { return m_readoutsCurrent; }
+    QDateTime LastAnswerAt() const { return m_lastAnswerAt; }
+
+    // After a lost port came back: until the instrument is known to be the one
+    // that was connected (or the technician says to go on with it), only reads
+    // are sent, and polls do not force the output.
+    bool WritesHeld() const { return m_identityState != TIdentityState::Confirmed; }
+    // The question asked when the instrument that came back differs, while open.
+    QMessageBox *IdentityQuestion() const;
 
 signals:
     // After each transaction of the chain, once the window has read and shown
@@ -122,9 +146,44 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // What an instrument reported, as far as it is known this session.
+    struct TIdentity {
+        bool haveFirmware = false, haveCalibration = false, haveSettings = false;
+        quint32 firmware = 0, calibration = 0;
+        quint32 calibrationToday = 0; // after a calibration point: its date, not yet polled
+        TSettings settings;
+        bool CalibratedOn(quint32 code) const;
+    };
+    enum class TIdentityState { Confirmed, Checking, Asking };
+
     TToolWindows *m_tools = nullptr;
     qint64 m_portOpenedAtMs = -1;
     QLabel *m_reconnectLabel = nullptr;
+    QString m_settingsProblem;
+
+    std::vector<std::pair<QLabel *, QPalette>> m_readouts; // with the design's palette
+    bool m_readoutsCurrent = true;
+    QDateTime m_lastAnswerAt;
+
+    TIdentity m_instrument; // the instrument on the port now
+    TIdentity m_expected;   // the one connected before the port was lost
+    TIdentityState m_identityState = TIdentityState::Confirmed;
+    bool m_liveChecked = false, m_settingsChecked = false;
+    QStringList m_differences;
+    QPointer<QMessageBox> m_identityQuestion;
+
+    // MainWatch.cpp: readouts not current, the instrument after a reconnect.
+    void SetUpWatch();
+    void SetReadoutsCurrent(bool current);
+    void WatchTransaction(quint8 command, TMBStatus status);
+    void WatchPort(bool open);
+    void Remember(quint8 command);
+    void PortLost();
+    void CheckIdentity();
+    void AskAboutIdentity();
+    void AnswerIdentity(bool keep);
+    bool MaySend(quint8 command) const;
+    quint8 PollForceFlag() const;
 
     void SendRequest(quint8 command);
     void ReadAnswer(quint8 command);

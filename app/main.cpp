@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -60,6 +61,11 @@ int main(int argc, char *argv[])
 {
     if (AnswerInfoOption(argc, argv))
         return 0;
+#ifndef _WIN32
+    // A write whose reader has gone must fail with EPIPE where it was made (a
+    // log, a save) and be reported there, not end the window and its polling.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral(KV508_VERSION));
     // The desktop entry's name: Wayland shells find the icon and the menu entry by it.

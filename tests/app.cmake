@@ -6,8 +6,8 @@ target_link_libraries(test_app PRIVATE kv508app)
 # pseudo-terminal (the program, and its core where answers must be lost on purpose).
 kv_test(test_app_e2e test_app_e2e.cpp test_app_sim.h test_app_drive.h)
 target_link_libraries(test_app_e2e PRIVATE kv508app kv508simcore)
-target_compile_definitions(test_app_e2e PRIVATE KV508_SIM_PATH="$<TARGET_FILE:kv508-sim>")
-add_dependencies(test_app_e2e kv508-sim)
+target_compile_definitions(test_app_e2e PRIVATE KV508_SIM_PATH="$<TARGET_FILE:kv508-sim>" KV508_APP_PATH="$<TARGET_FILE:kv508>")
+add_dependencies(test_app_e2e kv508-sim kv508)
 
 # Takes docs/user-page.png and docs/calibration-page.png while connected to the
 # simulator; run it under a display: xvfb-run -a build/tests/app_screenshots docs

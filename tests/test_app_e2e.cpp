@@ -19,7 +19,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/resource.h>
 
 #include <cmath>
@@ -538,6 +543,37 @@ TEST_F(LossyLineTest, ResetAndZeroTogetherSendZeroThenResetWithNoPollBetween)
     EXPECT_EQ(seen[seen.size() - 1], (TTransaction{Cmd::Cmd_Reset, TMB::stOK}));
     // The instrument restarts: polling resumes after it.
     ASSERT_TRUE(Polls(2));
+}
+
+// A write whose reader went away (a log or a save into a pipe) must fail where
+// it is made, not end the window with SIGPIPE: the program ignores the signal.
+TEST(AppProgram, ABrokenPipeDoesNotEndTheWindow)
+{
+    QTemporaryDir home;
+    QProcess window;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home.filePath(QStringLiteral("config")));
+    window.setProcessEnvironment(env);
+    // Whatever this test program does with the signal, the window starts with the default.
+    window.setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
+    window.start(QStringLiteral(KV508_APP_PATH), {});
+    ASSERT_TRUE(window.waitForStarted(10000));
+    const auto ignoresPipe = [&] {
+        QFile status(QStringLiteral("/proc/%1/status").arg(window.processId()));
+        if (!status.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : status.readAll().split('\n'))
+            if (line.startsWith("SigIgn:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGPIPE - 1)) & 1) != 0;
+        return false;
+    };
+    EXPECT_TRUE(QTest::qWaitFor(ignoresPipe, kWait));
+    ::kill(static_cast<pid_t>(window.processId()), SIGPIPE);
+    EXPECT_FALSE(window.waitForFinished(1000)) << "ended by SIGPIPE";
+    window.kill();
+    EXPECT_TRUE(window.waitForFinished(kWait));
 }
 
 } // namespace

@@ -3,10 +3,17 @@
 #include "test_app_support.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRadioButton>
+#include <QSettings>
 #include <QTest>
 #include <QTextBlock>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -94,6 +101,47 @@ TEST(AppWindow, CaptionIsComposedOnActivation)
     QEvent activate(QEvent::WindowActivate);
     QApplication::sendEvent(&form, &activate);
     EXPECT_EQ(form.windowTitle(), "KV508 I v2017.01.05.");
+}
+
+// A desktop that does not activate the window (or not yet) still shows the caption.
+TEST(AppWindow, CaptionIsComposedWhenFirstShown)
+{
+    TForm1 form;
+    form.setAttribute(Qt::WA_ShowWithoutActivating);
+    form.show();
+    EXPECT_EQ(form.windowTitle(), "KV508 I v2017.01.05.");
+}
+
+// An INI file that is a FIFO (or a device, a folder) would hang the window
+// before it shows: it starts with its defaults, says why, and leaves the file be.
+TEST(AppWindow, AnIniFileThatIsNoRegularFileIsNeitherReadNorReplaced)
+{
+    const QString path = TForm1::SettingsFile();
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).path()));
+    const QString kept = path + QStringLiteral(".kept");
+    QFile::remove(kept);
+    const bool hadFile = QFile::rename(path, kept);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    {
+        TForm1 form; // no reader of the FIFO: an open of it would never return
+        form.MB1->SetManualTimers(true);
+        auto link = UseFakeLink(*form.MB1);
+        EXPECT_TRUE(form.SettingsProblem().contains(QDir::toNativeSeparators(path))) << form.SettingsProblem().toStdString();
+        EXPECT_TRUE(form.SettingsProblem().contains(QStringLiteral("not a regular file")));
+        form.show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.findChild<QMessageBox *>(QStringLiteral("SettingsProblem")) != nullptr; }, 5000));
+        EXPECT_EQ(form.findChild<QMessageBox *>(QStringLiteral("SettingsProblem"))->text(), form.SettingsProblem());
+        form.Button_OpenOrCloceSerialPort->click(); // an opening remembers the port: not here
+        EXPECT_TRUE(form.MB1->MBPortOpen());
+        QSettings others = TForm1::PortSettings(); // as the tool windows use them
+        EXPECT_FALSE(others.contains(QStringLiteral("port/name")));
+        others.setValue(QStringLiteral("calibration/x"), 1);
+    }
+    const QFileInfo after(path);
+    EXPECT_TRUE(after.exists() && !after.isFile()) << "replaced by a plain file";
+    QFile::remove(path);
+    if (hadFile)
+        QFile::rename(kept, path);
 }
 
 TEST(AppWindow, OpensAtItsDesignedPlaceAndSize)
@@ -206,6 +254,50 @@ TEST_F(AppTest, ErrorFlagsColourTheirLabelsAndTheTickFollowsTheFirst)
         EXPECT_EQ(form->Image_OutputCalibrationOK->isVisibleTo(form->TabSheet2), (bits & 1) == 0);
         Serve();
     }
+}
+
+// Values that are no longer the instrument's must not look live: greyed while
+// no answer comes, with the last answer's time; the design's look with the next.
+TEST_F(AppTest, ReadoutsAreGreyedWhileNoAnswerComes)
+{
+    QLabel *readouts[] = {form->Label_MeasuredValue, form->Label_OutputValue, form->Label_ScaleEnd,
+                          form->Label_PressureSensorBridgeDataAveraged, form->Label_SPS};
+    form->show();
+    Open();
+    ASSERT_EQ(Serve(), TForm1::Cmd_Poll);
+    ASSERT_EQ(Serve(), TForm1::Cmd_ReadSettings);
+    EXPECT_TRUE(form->ReadoutsCurrent());
+    std::vector<QImage> live;
+    std::vector<QColor> ink;
+    for (QLabel *l : readouts) {
+        live.push_back(l->grab().toImage());
+        ink.push_back(l->palette().color(QPalette::WindowText));
+        EXPECT_TRUE(l->toolTip().isEmpty());
+    }
+
+    // A poll that gets no answer through all its tries.
+    ASSERT_EQ(Send().command, TForm1::Cmd_Poll);
+    TimeOut();
+    EXPECT_FALSE(form->ReadoutsCurrent());
+    const QString when = form->LastAnswerAt().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    for (std::size_t i = 0; i < std::size(readouts); ++i) {
+        EXPECT_NE(readouts[i]->palette().color(QPalette::WindowText), ink[i]) << i;
+        EXPECT_TRUE(readouts[i]->toolTip().contains(when)) << readouts[i]->toolTip().toStdString();
+        EXPECT_NE(readouts[i]->grab().toImage(), live[i]) << i;
+    }
+
+    // The next answer: exactly as before.
+    ASSERT_EQ(Serve(), TForm1::Cmd_Poll);
+    EXPECT_TRUE(form->ReadoutsCurrent());
+    for (std::size_t i = 0; i < std::size(readouts); ++i) {
+        EXPECT_EQ(readouts[i]->grab().toImage(), live[i]) << i;
+        EXPECT_TRUE(readouts[i]->toolTip().isEmpty());
+    }
+
+    // The port closed (by the user or lost): not current either.
+    form->Button_OpenOrCloceSerialPort->click();
+    EXPECT_FALSE(form->ReadoutsCurrent());
+    EXPECT_NE(form->Label_MeasuredValue->grab().toImage(), live[0]);
 }
 
 TEST(AppWindow, DateCodes)

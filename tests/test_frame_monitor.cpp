@@ -262,6 +262,66 @@ TEST(FrameMonitor, IdGiveUpAndClose)
                                              S("query", Poll), S("malformed", "S0127")}));
 }
 
+
+// Joined on a busy line: the rest of a frame already under way is no noise,
+// and the answer to a query sent before is no late answer.
+TEST(FrameMonitor, JoinedMidLine)
+{
+    const std::string head = PollAnswer.substr(0, 20), tail = PollAnswer.substr(20);
+    const auto feed = [](Recorder &rec, TDirection d, const std::string &chars, int64_t t, bool split) {
+        if (!split)
+            return rec.mon.Feed(d, chars, t);
+        for (char ch : chars)
+            rec.mon.Feed(d, std::string_view(&ch, 1), t);
+    };
+    for (bool split : {false, true}) {
+        // Mid-answer: its tail is skipped, the first row is the next query.
+        Recorder mid;
+        mid.mon.JoinMidLine(0, Cmd_Poll);
+        feed(mid, Rx, tail, 10, split);
+        mid.mon.Tick(300);
+        feed(mid, Tx, Poll, 400, split);
+        feed(mid, Rx, PollAnswer, 500, split);
+        mid.mon.Tick(5000);
+        EXPECT_EQ(mid.Summary(), (std::vector<std::string>{S("query", Poll), S("answer", PollAnswer)})) << split;
+        ASSERT_FALSE(mid.got.empty());
+        EXPECT_EQ(mid.got[0].timeMs, 400);
+
+        // Between the query and its answer: an answer, its query not seen.
+        Recorder waiting;
+        waiting.mon.JoinMidLine(0, Cmd_Poll);
+        feed(waiting, Rx, PollAnswer, 80, split);
+        feed(waiting, Tx, Poll, 300, split);
+        EXPECT_EQ(waiting.Summary(), (std::vector<std::string>{S("answer", PollAnswer), S("query", Poll)})) << split;
+        ASSERT_EQ(waiting.got.size(), 2u);
+        EXPECT_FALSE(waiting.got[0].querySeen);
+        EXPECT_NE(TFrameMonitor::FormatText(waiting.got[0]).find(" answer (query not seen) poll "), std::string::npos)
+            << TFrameMonitor::FormatText(waiting.got[0]);
+        EXPECT_TRUE(waiting.got[1].querySeen);
+
+        // Junk that ends in no frame before the first start is skipped too.
+        Recorder junk;
+        junk.mon.JoinMidLine(0);
+        feed(junk, Rx, head.substr(5), 0, split);
+        feed(junk, Tx, Poll, 100, split);
+        feed(junk, Rx, PollAnswer, 200, split);
+        EXPECT_EQ(junk.Summary(), (std::vector<std::string>{S("query", Poll), S("answer", PollAnswer)})) << split;
+    }
+
+    // The query not seen, given up: a time-out row that says so; and after a
+    // close, the next opening is read from its first character again.
+    Recorder rec;
+    rec.mon.JoinMidLine(0, Cmd_ReadSettings);
+    rec.mon.GiveUp(700);
+    rec.mon.Closed(800);
+    rec.mon.Feed(Rx, "zz;", 900);
+    rec.mon.Flush(2000);
+    ASSERT_EQ(rec.Summary(), (std::vector<std::string>{S("time-out", ""), S("malformed", "zz;")}));
+    EXPECT_FALSE(rec.got[0].querySeen);
+    EXPECT_EQ(rec.got[0].command, Cmd_ReadSettings);
+    EXPECT_EQ(rec.got[0].decoded, "query sent before the monitor started");
+    EXPECT_EQ(rec.got[0].timeMs, 700);
+}
 // ---- bounded memory, nothing lost ----
 
 TEST(FrameMonitor, EndlessInputStaysBounded)

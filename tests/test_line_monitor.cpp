@@ -171,6 +171,37 @@ TEST_F(LineMonitorTest, CopyAndSaveAfterTheRingMovedOn)
     EXPECT_EQ(w.Model()->NumberAt(0), 3u);
 }
 
+// Opened while the window polls: the answer to a query sent before is one
+// the window took, and the rest of an answer under way is no noise row.
+TEST_F(LineMonitorTest, OpenedInTheMiddleOfATransaction)
+{
+    Open();
+    Serve();
+    Serve();
+    {
+        ASSERT_EQ(Send().command, TForm1::Cmd_Poll);
+        TLineMonitorWindow w(*form);
+        Answer(LivePayload(live));
+        EXPECT_EQ(mb->MBStatus(), TMB::stOK);
+        Serve();
+        w.SyncNow();
+        EXPECT_EQ(Verdicts(*w.Model()),
+                  (QStringList{QStringLiteral("answer (query not seen)"), QStringLiteral("query"), QStringLiteral("answer")}));
+        EXPECT_TRUE(w.Model()->index(0, TMonitorModel::ColFields).data().toString().startsWith(QStringLiteral("p=34.5")));
+    }
+    {
+        ASSERT_EQ(Send().command, TForm1::Cmd_Poll);
+        const QByteArray frame = AnswerFrame(LivePayload(live));
+        Deliver(*mb, frame.left(20));
+        TLineMonitorWindow w(*form);
+        Deliver(*mb, frame.mid(20));
+        EXPECT_EQ(mb->MBStatus(), TMB::stOK);
+        Serve();
+        w.SyncNow();
+        EXPECT_EQ(Verdicts(*w.Model()), (QStringList{QStringLiteral("query"), QStringLiteral("answer")}));
+    }
+}
+
 TEST_F(LineMonitorTest, TheFormClosingWithTheMonitorOpen)
 {
     // The component goes before the window does: the window must not touch it.

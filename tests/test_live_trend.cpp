@@ -16,6 +16,7 @@
 #include <csignal>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -170,6 +171,34 @@ TEST_F(LiveTrendTest, ViewControlsPauseFollowAndSpan)
     EXPECT_NEAR(static_cast<double>(plot->ViewEnd()), static_cast<double>(now - 30'000), 1000.0);
 }
 
+// A minute of polls fills the chart instead of a tenth of it; the span grows
+// with the data up to the chosen one, whose button stays checked.
+TEST_F(LiveTrendTest, TheDefaultSpanGrowsWithTheDataUpToTenMinutes)
+{
+    TLiveTrendWindow *w = OpenTrend();
+    Open();
+    ServePolls(2);
+    TTrendPlot *plot = w->Plot();
+    const int64_t first = w->History().At(0).timeMs;
+    int64_t now = first + 60'000;
+    plot->Now = [&] { return now; };
+    w->show();
+    EXPECT_EQ(plot->ViewSpan(), 61'200);
+    EXPECT_EQ(plot->ViewStart(), first - 1'200);
+    QToolButton *tenMinutes = nullptr;
+    for (QToolButton *b : w->findChildren<QToolButton *>())
+        if (b->text() == QStringLiteral("10 min"))
+            tenMinutes = b;
+    ASSERT_NE(tenMinutes, nullptr);
+    now = first + 300'000;
+    ServePolls(1); // the view and its buttons follow the poll
+    EXPECT_EQ(plot->ViewSpan(), 306'000);
+    EXPECT_TRUE(tenMinutes->isChecked());
+    now = first + 20 * 60'000;
+    EXPECT_EQ(plot->ViewSpan(), 600'000);
+    EXPECT_EQ(plot->ViewEnd(), now);
+}
+
 TEST_F(LiveTrendTest, LogGoesOnAcrossClosingAndReopeningThePort)
 {
     QTemporaryDir dir;
@@ -239,6 +268,24 @@ TEST_F(LiveTrendTest, ALogThatCannotStartSaysWhyAndStops)
     EXPECT_TRUE(text.contains(QStringLiteral("missing"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("not written: 1"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("folder you may write to"))) << text.toStdString();
+}
+
+// A FIFO as the log: refused at once with the reason, and nothing waits for a
+// reader, so the window still goes when it is closed.
+TEST_F(LiveTrendTest, AFifoIsRefusedAndNothingWaitsForItsReader)
+{
+    TLiveTrendWindow *w = OpenTrend();
+    QSignalSpy failed(w, &TLiveTrendWindow::LogFailed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    w->StartLog(path);
+    ASSERT_TRUE(failed.wait(10000) || failed.count() == 1);
+    EXPECT_FALSE(w->Logging());
+    const QString text = w->LogLabel()->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("not a regular file"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("plain file"))) << text.toStdString();
+    form.reset(); // the writer's thread ends: no open waits in it
 }
 
 // Stopped before the writer answered: its failure is still told.

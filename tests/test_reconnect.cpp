@@ -6,6 +6,7 @@
 #include "MB.h"
 #include "Pty.h"
 #include "TestPeer.h"
+#include "test_app_sim.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +16,14 @@
 #include <QTemporaryDir>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -183,4 +187,127 @@ TEST(RememberedPort, TheNextStartSelectsTheSameAdapterUnderItsNewName)
     EXPECT_TRUE(label->isHidden());
     for (const char *name : {"kv508sim0", "kv508sim1", "kv508sim3"})
         ReleaseVirtualPortLock(QString::fromLatin1(name));
+}
+
+namespace {
+
+// What a reference ammeter in the simulator's loop says about the drive.
+QString AmmeterLine(TSimProcess &sim)
+{
+    const qsizetype seen = sim.Stderr().size();
+    sim.Command(QStringLiteral("ammeter"));
+    QString line;
+    (void)QTest::qWaitFor(
+        [&] {
+            for (const QString &l : sim.Stderr().mid(seen).split(QLatin1Char('\n')))
+                if (l.contains(QStringLiteral("ammeter loop_ma=")))
+                    line = l;
+            return !line.isEmpty();
+        },
+        10000);
+    return line;
+}
+
+QAbstractButton *ButtonOf(QMessageBox *box, const QString &text)
+{
+    for (QAbstractButton *b : box->buttons())
+        if (b->text() == text)
+            return b;
+    return nullptr;
+}
+
+} // namespace
+
+// Two simulators playing the same adapter (the same --serial), as two USB
+// adapters with one serial number would: the window takes the port back from
+// either, but writes nothing to another instrument until it is told to.
+TEST(ReconnectIdentity, AnotherInstrumentBehindTheSameAdapterIsOnlyReadUntilAccepted)
+{
+    constexpr int kWait = 30000;
+    UseScratchVirtualPortDir();
+    QTemporaryDir dir;
+    const QStringList rigA{QStringLiteral("--serial"), QStringLiteral("RIG-7"), QStringLiteral("--no-line-time"),
+                           QStringLiteral("--state"), dir.filePath(QStringLiteral("a.json"))};
+    const QStringList rigB{QStringLiteral("--serial"), QStringLiteral("RIG-7"), QStringLiteral("--no-line-time"),
+                           QStringLiteral("--blank")};
+    std::vector<int> sent; // the commands of every transaction that ended well
+    TForm1 form;
+    TMB *mb = form.MB1;
+    mb->OnMBMasterEndOfEvent = [&](TMBStatus status, const QString &text) {
+        if (status == TMB::stOK)
+            sent.push_back(mb->MBMasterCommandToSlave());
+        form.MB1MBMasterEndOfEvent(status, text);
+    };
+    const auto pollsAfter = [&](std::size_t from, int n) {
+        return QTest::qWaitFor([&] { return std::count(sent.begin() + std::ptrdiff_t(from), sent.end(), int(TForm1::Cmd_Poll)) >= n; }, kWait);
+    };
+    const auto sentSince = [&](std::size_t from, int command) {
+        return std::count(sent.begin() + std::ptrdiff_t(from), sent.end(), command) > 0;
+    };
+
+    auto sim = std::make_unique<TSimProcess>();
+    ASSERT_TRUE(sim->Start(rigA)) << sim->Stderr().toStdString();
+    mb->RefreshPortList();
+    ASSERT_TRUE(SelectSimPort(*mb, *sim));
+    form.Button_OpenOrCloceSerialPort->click();
+    ASSERT_TRUE(mb->MBPortOpen());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.SpeedButton_ReadSettings->isChecked(); }, kWait));
+    form.SpeedButton_PWMForce->click(); // the output forced, as in calibration step 5
+    ASSERT_TRUE(pollsAfter(sent.size(), 2));
+
+    // The same instrument returns: polling and the latched write go on unasked.
+    sim->Kill();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->Reconnecting(); }, kWait));
+    form.SpeedButton_WriteSettings2->click();
+    sim = std::make_unique<TSimProcess>();
+    ASSERT_TRUE(sim->Start(rigA)) << sim->Stderr().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.SpeedButton_WriteSettings2->isChecked(); }, kWait));
+    EXPECT_EQ(form.IdentityQuestion(), nullptr);
+    EXPECT_FALSE(form.WritesHeld());
+
+    // Another instrument (erased) behind the same adapter: asked about, and
+    // meanwhile only read, the output not forced, the latched write kept.
+    sim->Kill();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->Reconnecting(); }, kWait));
+    form.SpeedButton_WriteSettings2->click();
+    auto other = std::make_unique<TSimProcess>();
+    ASSERT_TRUE(other->Start(rigB)) << other->Stderr().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->MBPortOpen(); }, kWait));
+    const std::size_t reopened = sent.size();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.IdentityQuestion() != nullptr; }, kWait));
+    QMessageBox *box = form.IdentityQuestion();
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isModal());
+    const QString text = box->text();
+    EXPECT_TRUE(text.contains(QStringLiteral("The instrument on %1 is not the one that was connected").arg(mb->Port())))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("calibration date"))) << text.toStdString();
+    ASSERT_TRUE(pollsAfter(reopened, 3));
+    EXPECT_TRUE(form.WritesHeld());
+    EXPECT_TRUE(form.SpeedButton_WriteSettings2->isChecked());
+    EXPECT_FALSE(sentSince(reopened, TForm1::Cmd_WriteSettings2));
+    EXPECT_TRUE(AmmeterLine(*other).contains(QStringLiteral("forced=0"))) << AmmeterLine(*other).toStdString();
+
+    // Accepted: the write goes out and the output is forced again.
+    QAbstractButton *keep = ButtonOf(box, QStringLiteral("Continue with this instrument"));
+    ASSERT_NE(keep, nullptr);
+    keep->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form.SpeedButton_WriteSettings2->isChecked(); }, kWait));
+    EXPECT_FALSE(form.WritesHeld());
+    ASSERT_TRUE(pollsAfter(sent.size(), 2));
+    EXPECT_TRUE(AmmeterLine(*other).contains(QStringLiteral("forced=1")));
+
+    // The first instrument in place of the one accepted: asked again; "Close the port" closes it.
+    other->Kill();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mb->Reconnecting(); }, kWait));
+    sim = std::make_unique<TSimProcess>();
+    ASSERT_TRUE(sim->Start(rigA)) << sim->Stderr().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.IdentityQuestion() != nullptr; }, kWait));
+    QAbstractButton *close = ButtonOf(form.IdentityQuestion(), QStringLiteral("Close the port"));
+    ASSERT_NE(close, nullptr);
+    close->click();
+    EXPECT_FALSE(mb->MBPortOpen());
+    EXPECT_FALSE(mb->Reconnecting());
+    EXPECT_FALSE(form.WritesHeld());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return form.IdentityQuestion() == nullptr; }, kWait));
 }

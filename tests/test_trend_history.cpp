@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimeZone>
 
@@ -15,7 +16,10 @@
 #include <random>
 #include <set>
 
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -359,13 +363,52 @@ TEST(TrendCsvLog, RefusesFilesItCannotOrMustNotWrite)
 
     EXPECT_EQ(log.Open(dir.filePath(QStringLiteral("no/such/folder/log.csv"))), trend::TCsvError::CannotOpen);
     EXPECT_FALSE(log.SystemError().isEmpty());
-    EXPECT_EQ(log.Open(dir.path()), trend::TCsvError::CannotOpen); // a folder
+    EXPECT_EQ(log.Open(dir.path()), trend::TCsvError::NotRegular); // a folder
 
-    // A full disk: the header itself cannot be written.
+    // A device is no log, not even one that takes every write.
     if (QFile::exists(QStringLiteral("/dev/full"))) {
-        EXPECT_EQ(log.Open(QStringLiteral("/dev/full")), trend::TCsvError::CannotWrite);
+        EXPECT_EQ(log.Open(QStringLiteral("/dev/full")), trend::TCsvError::NotRegular);
         EXPECT_FALSE(log.IsOpen());
     }
+}
+
+// A FIFO: without a reader its open would wait for good (and the window's
+// close with it); with one, the reader leaving would end the program by SIGPIPE.
+TEST(TrendCsvLog, RefusesAFifoWithoutWaitingForAReader)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fifo.csv"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    trend::TCsvLog log;
+    EXPECT_EQ(log.Open(path), trend::TCsvError::NotRegular);
+    EXPECT_FALSE(log.IsOpen());
+
+    const int reader = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(log.Open(path), trend::TCsvError::NotRegular);
+    char byte = 0;
+    EXPECT_LE(::read(reader, &byte, 1), 0); // nothing was written into it
+    ::close(reader);
+    EXPECT_TRUE(QFileInfo(path).exists() && !QFileInfo(path).isFile()); // left as it was
+    EXPECT_TRUE(trend::CsvErrorText(trend::TCsvError::NotRegular).contains(QStringLiteral("not a regular file")));
+}
+
+// Another program empties the log between two rows: the header comes first
+// again, so the file is still taken as this log's the next time.
+TEST(TrendCsvLog, ALogEmptiedByAnotherProgramGetsItsHeaderAgain)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("rotated.csv"));
+    trend::TCsvLog log;
+    ASSERT_EQ(log.Open(path), trend::TCsvError::None);
+    ASSERT_EQ(log.Append(SomeRow(1)), trend::TCsvError::None);
+    ASSERT_TRUE(QFile::resize(path, 0));
+    ASSERT_EQ(log.Append(SomeRow(2)), trend::TCsvError::None);
+    ASSERT_EQ(log.Append(SomeRow(3)), trend::TCsvError::None);
+    log.Close();
+    EXPECT_EQ(ReadAll(path), trend::CsvHeader() + trend::CsvRow(SomeRow(2)) + trend::CsvRow(SomeRow(3)));
+    EXPECT_EQ(log.Open(path), trend::TCsvError::None);
+    EXPECT_TRUE(log.Appended());
 }
 
 // Lets no file of this process grow past `bytes` while it lives.
@@ -411,6 +454,12 @@ TEST(TrendCsvLog, AFailedRowStopsTheLogAndIsReported)
     EXPECT_EQ(log.Append(SomeRow(3)), trend::TCsvError::NotOpen);
     // What was written before stays; at most the failed row's start follows it.
     EXPECT_TRUE(ReadAll(path).startsWith(before));
+
+    // A full disk: the header itself cannot be written.
+    TFileSizeLimit limit(10);
+    ASSERT_TRUE(limit.Ok());
+    EXPECT_EQ(log.Open(dir.filePath(QStringLiteral("new.csv"))), trend::TCsvError::CannotWrite);
+    EXPECT_FALSE(log.IsOpen());
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
 #include <QElapsedTimer>
 #include <QListWidget>
 #include <QLocale>
@@ -102,6 +103,9 @@ int main(int argc, char **argv)
     QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(plot, &move);
     QTest::qWait(600);
+    // The log's path as on a technician's desktop, not this run's scratch folder.
+    QLabel *logLabel = trend->LogLabel();
+    logLabel->setText(logLabel->text().replace(QDir::toNativeSeparators(logDir.path()), QStringLiteral("/home/technician")));
 
     const QImage left = form.grab().toImage();
     const QImage right = trend->grab().toImage();

@@ -52,6 +52,7 @@ QByteArray TextLine(uint64_t no, const TRow &row)
     r.direction = row.direction;
     r.raw = row.raw;
     r.verdict = row.verdict;
+    r.querySeen = row.querySeen;
     r.decoded = Decoded(row);
     r.hasWallClock = true;
     r.wallMs = row.wallMs + int64_t(LocalTime(row.wallMs).offsetFromUtc()) * 1000;

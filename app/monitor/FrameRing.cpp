@@ -17,7 +17,9 @@ TRow RowOf(const kv508::TFrameRecord &r, int64_t sinceOpenMs, int64_t wallMs)
     row.verdict = r.verdict;
     row.direction = r.direction;
     row.hasHeader = r.hasHeader;
-    if (!r.hasHeader || r.verdict == kv508::TVerdict::CrcError)
+    row.querySeen = r.querySeen;
+    // A query not seen has no characters to decode again.
+    if (!r.hasHeader || r.verdict == kv508::TVerdict::CrcError || r.raw.empty())
         row.note = r.decoded;
     // Noise on a floating line comes in rows of up to 16 k characters: keep the
     // ring's memory to about what real frames need.

@@ -24,6 +24,7 @@ struct TRow {
     kv508::TVerdict verdict = kv508::TVerdict::Malformed;
     kv508::TDirection direction = kv508::TDirection::Rx;
     bool hasHeader = false;
+    bool querySeen = true; // false: its query went out before the monitor started
 
     bool SlaveError() const { return verdict == kv508::TVerdict::Answer && (status == 254 || status == 255); }
 };

@@ -252,7 +252,10 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     m_view->setColumnWidth(TMonitorModel::ColDirection, width("RX ←"));
     QFont bold = font();
     bold.setBold(true);
-    m_view->setColumnWidth(TMonitorModel::ColVerdict, QFontMetrics(bold).horizontalAdvance(QStringLiteral("late answer, dropped")) + 16);
+    const QFontMetrics boldMetrics(bold);
+    m_view->setColumnWidth(TMonitorModel::ColVerdict, std::max(boldMetrics.horizontalAdvance(QStringLiteral("late answer, dropped")),
+                                                               boldMetrics.horizontalAdvance(QStringLiteral("answer (query not seen)"))) +
+                                                          16);
     m_view->setColumnWidth(TMonitorModel::ColCommand, width("9 set-as-scale-end"));
     // A poll's answer, the longest frame of the chain, whole.
     const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -308,8 +311,14 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     connect(&m_form, &TForm1::PortOpenedOrClosed, this, &TLineMonitorWindow::OnPortOpenedOrClosed);
     connect(&m_form, &TForm1::TransactionEnded, this, &TLineMonitorWindow::OnTransaction);
     m_mb->OnLineTap = [this](bool tx, const uint8_t *bytes, std::size_t count) { OnLine(tx, bytes, count); };
-    if (m_mb->MBPortOpen())
+    if (m_mb->MBPortOpen()) {
+        // Opened in the middle of the traffic: an answer may be on its way to a
+        // query the tap never saw.
+        const TMB::TMBStatusNow now = m_mb->MBStatusNow();
+        const bool inFlight = now == TMB::stnSending || now == TMB::stnWaitingForAnswer || now == TMB::stnReceiving;
+        m_monitor.JoinMidLine(m_steadyBase, inFlight ? std::optional<uint8_t>(m_mb->MBMasterCommandToSlave()) : std::nullopt);
         m_tick.start();
+    }
 
     m_model->SetBase(m_view->palette().color(QPalette::Base));
     ShowVerdictFilter();

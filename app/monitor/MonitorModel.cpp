@@ -43,6 +43,8 @@ QString TMonitorModel::VerdictLabel(TVerdict verdict)
 
 QString TMonitorModel::VerdictLabel(const TRow &row)
 {
+    if (row.verdict == TVerdict::Answer && !row.querySeen)
+        return QStringLiteral("answer (query not seen)");
     return row.SlaveError() ? QStringLiteral("answer: slave error") : VerdictLabel(row.verdict);
 }
 
@@ -51,6 +53,11 @@ QString TMonitorModel::VerdictExplanation(const TRow &row)
     if (row.SlaveError())
         return QStringLiteral("The instrument refused the request (status %1): the request stays latched and is sent again.")
             .arg(row.status);
+    if (!row.querySeen)
+        return row.verdict == TVerdict::Answer
+                   ? QStringLiteral("The answer to a request sent before the monitor started; the window took it.")
+                   : QStringLiteral("A request sent before the monitor started got no answer in time: the component sent it "
+                                    "again or gave up.");
     switch (row.verdict) {
     case TVerdict::Query: return QStringLiteral("A request this program sent.");
     case TVerdict::Answer: return QStringLiteral("The answer to the waiting request; the window took it.");

@@ -4,9 +4,17 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <utility>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace trend {
 
@@ -15,6 +23,8 @@ QString CsvErrorText(TCsvError error)
     switch (error) {
     case TCsvError::None: return QStringLiteral("no error");
     case TCsvError::CannotOpen: return QStringLiteral("the file cannot be opened for writing");
+    case TCsvError::NotRegular:
+        return QStringLiteral("not a regular file (a pipe, FIFO, device or folder): no log is kept there");
     case TCsvError::CannotRead: return QStringLiteral("the existing file cannot be read to check its columns");
     case TCsvError::OtherColumns: return QStringLiteral("the existing file has other columns than this log");
     case TCsvError::CannotWrite: return QStringLiteral("a row could not be written");
@@ -72,19 +82,57 @@ TCsvError TCsvLog::Fail(TCsvError error, const QString &systemError)
     return error;
 }
 
+TCsvError TCsvLog::OpenRegular(QIODevice::OpenMode mode)
+{
+    const TCsvError failure = mode & QIODevice::WriteOnly ? TCsvError::CannotOpen : TCsvError::CannotRead;
+#ifdef _WIN32
+    m_file.setFileName(m_path);
+    if (!m_file.open(mode))
+        return Fail(failure, m_file.errorString());
+    return TCsvError::None;
+#else
+    // Non-blocking: should a FIFO have taken the file's place since it was
+    // looked at, the open does not wait for a reader; fstat then refuses it.
+    const int flags = mode & QIODevice::WriteOnly ? O_WRONLY | O_CREAT | O_APPEND : O_RDONLY;
+    const int fd = ::open(QFile::encodeName(m_path).constData(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == ENXIO || err == EISDIR) // a FIFO without a reader, a folder
+            return Fail(TCsvError::NotRegular, QString());
+        return Fail(failure, QString::fromLocal8Bit(std::strerror(err)));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Fail(TCsvError::NotRegular, QString());
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (!m_file.open(fd, mode, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return Fail(failure, m_file.errorString());
+    }
+    return TCsvError::None;
+#endif
+}
+
 TCsvError TCsvLog::Open(const QString &path)
 {
     Close();
     m_systemError.clear();
     m_appended = false;
-    m_file.setFileName(path);
+    m_path = path;
+
+    // Only a plain file: a FIFO would hang the open (and the window's close
+    // waiting for it), and a pipe whose reader goes away ends every write.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        return Fail(TCsvError::NotRegular, QString());
 
     // Rows of an existing log are kept; anything else is not written into.
     bool endsInNewline = true;
-    const QFileInfo info(path);
-    if (info.exists() && info.isFile() && info.size() > 0) {
-        if (!m_file.open(QIODevice::ReadOnly))
-            return Fail(TCsvError::CannotRead, m_file.errorString());
+    if (info.exists() && info.size() > 0) {
+        if (const TCsvError error = OpenRegular(QIODevice::ReadOnly); error != TCsvError::None)
+            return error;
         const QByteArray first = m_file.readLine(4096);
         if (m_file.error() != QFileDevice::NoError)
             return Fail(TCsvError::CannotRead, m_file.errorString());
@@ -103,10 +151,8 @@ TCsvError TCsvLog::Open(const QString &path)
         m_file.close();
         m_appended = true;
     }
-    // A device or pipe has no end to append at.
-    const bool special = info.exists() && !info.isFile() && !info.isDir();
-    if (!m_file.open(special ? QIODevice::WriteOnly : QIODevice::WriteOnly | QIODevice::Append))
-        return Fail(TCsvError::CannotOpen, m_file.errorString());
+    if (const TCsvError error = OpenRegular(QIODevice::WriteOnly | QIODevice::Append); error != TCsvError::None)
+        return error;
     if (!m_appended)
         return Write(CsvHeader());
     if (!endsInNewline)
@@ -126,6 +172,13 @@ TCsvError TCsvLog::Write(const QByteArray &bytes)
 
 TCsvError TCsvLog::Append(const TLogRow &row)
 {
+    if (!m_file.isOpen())
+        return TCsvError::NotOpen;
+    // Emptied by another program ("> file", a log rotation): rows without the
+    // header would be refused as other columns the next time.
+    if (m_file.size() == 0)
+        if (const TCsvError error = Write(CsvHeader()); error != TCsvError::None)
+            return error;
     return Write(CsvRow(row));
 }
 

@@ -25,7 +25,8 @@ struct TLogRow {
 
 enum class TCsvError {
     None,
-    CannotOpen,    // permission, missing folder, not a file
+    CannotOpen,    // permission, missing folder
+    NotRegular,    // a pipe, FIFO, device or folder: no log can be kept there
     CannotRead,    // an existing file whose header cannot be checked
     OtherColumns,  // an existing file that is not this log's
     CannotWrite,   // disk full, medium gone
@@ -52,20 +53,24 @@ public:
 
     // Opens path for appending. A new or empty file gets the header; an existing
     // one must begin with it (its rows are kept, the header is not repeated).
+    // Only a regular file is taken: the open never waits, as on a FIFO.
     TCsvError Open(const QString &path);
+    // A file another program emptied since gets the header again first.
     TCsvError Append(const TLogRow &row);
     void Close();
 
     bool IsOpen() const { return m_file.isOpen(); }
     bool Appended() const { return m_appended; } // the file had rows of its own
-    QString Path() const { return m_file.fileName(); }
+    QString Path() const { return m_path; }
     // The system's reason for the last failure ("No space left on device").
     QString SystemError() const { return m_systemError; }
 
 private:
     TCsvError Write(const QByteArray &bytes);
     TCsvError Fail(TCsvError error, const QString &systemError);
+    TCsvError OpenRegular(QIODevice::OpenMode mode);
 
+    QString m_path;
     QFile m_file;
     bool m_appended = false;
     QString m_systemError;

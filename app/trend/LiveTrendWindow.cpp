@@ -194,7 +194,7 @@ void TLiveTrendWindow::SyncSpanButtons()
     // A zoomed span matches none of the buttons.
     int match = -1;
     for (int i = 0; i < int(std::size(kSpans)); ++i)
-        if (kSpans[i].ms == 0 ? m_plot->AllSpan() : !m_plot->AllSpan() && m_plot->ViewSpan() == kSpans[i].ms)
+        if (kSpans[i].ms == 0 ? m_plot->AllSpan() : !m_plot->AllSpan() && m_plot->SpanSetting() == kSpans[i].ms)
             match = i;
     if (match >= 0) {
         m_spans->button(match)->setChecked(true);
@@ -316,6 +316,7 @@ void TLiveTrendWindow::OnLogFailed(int session, int error, const QString &messag
     case trend::TCsvError::OtherColumns: fix = QStringLiteral("Choose a new file: rows are appended only to a log written by this window."); break;
     case trend::TCsvError::CannotWrite: fix = QStringLiteral("Free some disk space (or put the medium back), or choose another file with \"File…\", then press \"Log to CSV\" again."); break;
     case trend::TCsvError::CannotOpen: fix = QStringLiteral("Choose a file in a folder you may write to, with \"File…\"."); break;
+    case trend::TCsvError::NotRegular: fix = QStringLiteral("Choose a plain file (or the name of a new one) with \"File…\"."); break;
     default: fix = QStringLiteral("Choose another file with \"File…\"."); break;
     }
     QString text = m_logOpened ? QStringLiteral("Logging stopped: %1.").arg(message) : QStringLiteral("Logging did not start: %1.").arg(message);

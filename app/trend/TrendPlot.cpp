@@ -100,6 +100,7 @@ TTrendPlot::TTrendPlot(const trend::THistory &history, QWidget *parent) : QWidge
 void TTrendPlot::SetSpan(int64_t spanMs)
 {
     m_all = spanMs <= 0;
+    m_growing = true;
     if (!m_all)
         m_spanMs = std::clamp(spanMs, MinSpanMs, MaxSpanMs);
     update();
@@ -147,8 +148,14 @@ int64_t TTrendPlot::ViewEnd() const
 
 int64_t TTrendPlot::ViewSpan() const
 {
-    if (!m_all)
-        return m_spanMs;
+    if (!m_all) {
+        if (!m_growing || m_history.Empty())
+            return m_spanMs;
+        // A minute of data squeezed against the right edge of ten shows little:
+        // the data's span (with a little room before it) until it fills the chosen one.
+        const int64_t data = std::max<int64_t>(ViewEnd() - m_history.At(0).timeMs, 0);
+        return std::clamp<int64_t>(data + data / 50, MinSpanMs, m_spanMs);
+    }
     if (m_history.Empty())
         return 60'000;
     // A little room before the first sample.
@@ -389,7 +396,7 @@ void TTrendPlot::wheelEvent(QWheelEvent *event)
     const int64_t end = ViewEnd(), span = ViewSpan();
     const int64_t newSpan = std::clamp(static_cast<int64_t>(static_cast<double>(span) * std::pow(0.8, delta / 120.0)), MinSpanMs,
                                        MaxSpanMs);
-    m_all = false;
+    m_all = m_growing = false;
     m_spanMs = newSpan;
     if (!m_live) {
         // Around the time under the pointer.
@@ -420,9 +427,9 @@ void TTrendPlot::mouseMoveEvent(QMouseEvent *event)
     if (m_dragging) {
         const int dx = m_hoverX - m_dragX;
         if (dx != 0 || !m_live) {
-            if (m_all) {
+            if (m_all || m_growing) {
                 m_spanMs = ViewSpan();
-                m_all = false;
+                m_all = m_growing = false;
             }
             Freeze(m_dragEnd - static_cast<int64_t>(dx) * ViewSpan() / PlotArea().width());
         }

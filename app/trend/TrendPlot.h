@@ -27,9 +27,12 @@ public:
     // The wall clock in ms since the epoch (tests set their own).
     std::function<int64_t()> Now;
 
-    // A fixed span, or 0 for all of the history.
+    // A span, or 0 for all of the history. A span chosen here is shown whole
+    // only once the data fills it: until then the view is the data's, growing.
     void SetSpan(int64_t spanMs);
     bool AllSpan() const { return m_all; }
+    // The span chosen (by SetSpan, or by zooming), whatever the data fills of it.
+    int64_t SpanSetting() const { return m_spanMs; }
     // Live: the right edge follows the clock. Frozen: the view stays where it is.
     void SetLive(bool live);
     bool Live() const { return m_live; }
@@ -70,6 +73,7 @@ private:
     const trend::THistory &m_history;
     int64_t m_spanMs = 10 * 60 * 1000;
     bool m_all = false;
+    bool m_growing = true; // the span shrinks to the data until the data fills it
     bool m_live = true;
     bool m_fitOutput = false;
     int64_t m_endMs = 0; // the right edge while frozen

@@ -129,6 +129,8 @@ std::string TFrameMonitor::FormatText(const TFrameRecord &r)
     line += EscapeRaw(r.raw);
     line += ' ';
     line += VerdictText(r.verdict);
+    if (r.verdict == TVerdict::Answer && !r.querySeen)
+        line += " (query not seen)";
     if (!r.decoded.empty()) {
         line += ' ';
         // one line whatever the text holds

@@ -69,6 +69,7 @@ struct TFrameMonitor::TState {
     struct TLine {
         std::string pending;
         bool inFrame = false;
+        bool skipTail = false; // joined mid-line: pending is the rest of an unseen frame
         int64_t lastMs = 0;
     };
 
@@ -125,6 +126,11 @@ struct TFrameMonitor::TState {
     void ReportPending(TDirection d, std::string why)
     {
         TLine &line = lines[std::size_t(d)];
+        if (line.skipTail && !line.pending.empty()) {
+            line.skipTail = false;
+            line.pending.clear();
+            return;
+        }
         if (line.pending.empty())
             return;
         TFrameRecord r;
@@ -160,14 +166,21 @@ struct TFrameMonitor::TState {
         TLine &line = lines[std::size_t(d)];
         if (IsStart(c)) {
             ReportPending(d);
+            line.skipTail = false;
             line.inFrame = true;
         }
         line.pending += c;
         line.lastMs = nowMs;
         if (line.inFrame && c == ';') {
             Frame(d, nowMs);
+        } else if (line.skipTail && c == ';') {
+            ReportPending(d); // the end of a frame begun before the monitor: skipped
+            // Most likely the answer to the query not seen either: it waits no more.
+            if (waiting && !waiting->querySeen && waiting->direction != d)
+                waiting.reset();
         } else if (line.pending.size() >= MaxFrameChars) {
             // longer than any frame: report it and look for the next start
+            line.skipTail = false;
             ReportPending(d, line.inFrame ? "too long" : "noise");
         }
     }
@@ -255,6 +268,7 @@ struct TFrameMonitor::TState {
             waiting = r;
         } else if (waiting && waiting->command == r.command) {
             r.verdict = TVerdict::Answer;
+            r.querySeen = waiting->querySeen;
             waiting.reset();
         } else {
             r.verdict = TVerdict::UnexpectedAnswer;
@@ -322,6 +336,32 @@ void TFrameMonitor::Closed(int64_t nowMs)
     s.ReportPendingUntil(nowMs, true);
     s.ExpireUntil(nowMs);
     s.waiting.reset();
+    for (TState::TLine &line : s.lines)
+        line.skipTail = false; // the next opening starts with whole frames
+    Deliver(OnFrame, s.out);
+}
+
+void TFrameMonitor::JoinMidLine(int64_t nowMs, std::optional<uint8_t> awaited)
+{
+    TState &s = *m_state;
+    for (TState::TLine &line : s.lines)
+        line.skipTail = !line.inFrame && line.pending.empty();
+    if (!awaited)
+        return;
+    s.ExpireUntil(nowMs);
+    if (s.waiting)
+        s.TimedOut(nowMs);
+    TFrameRecord r;
+    r.timeMs = nowMs;
+    r.direction = TDirection::Tx;
+    r.verdict = TVerdict::Query;
+    r.hasHeader = true;
+    r.address = s.address;
+    r.id = s.id;
+    r.command = *awaited;
+    r.querySeen = false;
+    r.decoded = "query sent before the monitor started";
+    s.waiting = std::move(r);
     Deliver(OnFrame, s.out);
 }
 

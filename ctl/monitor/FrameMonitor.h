@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,9 @@ struct TFrameRecord {
     // The command's name and fields, e.g. "poll force=0 pwm=0"; for a malformed
     // record why ("noise", "cut frame", "bad digit at 5" ...).
     std::string decoded;
+    // False for a query sent before the monitor joined the line (its time-out
+    // record has no characters) and for the answer paired with it.
+    bool querySeen = true;
 
     // Filled by the monitor for the formatters: timeMs less the time of the
     // monitor's first record, and, with a wall-clock base, the wall time.
@@ -80,6 +84,12 @@ public:
     // The port closed: partial frames are reported as malformed, and a query
     // still waiting is forgotten (the close, not a time-out, ended it).
     void Closed(int64_t nowMs);
+    // The monitor starts on a line already in use: in each direction the
+    // characters before the first frame start or ';' are the rest of a frame
+    // begun before it and are skipped, not reported as noise. awaited: the
+    // command of a query this program's master sent before and still waits on,
+    // so its answer reads as an answer whose query was not seen, not as late.
+    void JoinMidLine(int64_t nowMs, std::optional<uint8_t> awaited = std::nullopt);
 
     // Characters that start no frame, or a frame cut short, are reported after
     // this long without a character in their direction (default: the time-out).
