@@ -16,10 +16,12 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <QLabel>
 #include <QLocale>
 #include <QTableWidget>
 #include <QDir>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -174,9 +176,16 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     ASSERT_TRUE(Polls(2));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !form->SpeedButton_ReadSettings->isChecked(); }, kWait));
 
-    const QString db = dir.filePath(QStringLiteral("data/records.sqlite"));
+    // Where a technician's records are, in a home of its own (the window shows it as ~/...).
+    const std::optional<QByteArray> home = qEnvironmentVariableIsSet("HOME") ? std::optional(qgetenv("HOME")) : std::nullopt;
+    const auto restoreHome = qScopeGuard([home] { home ? qputenv("HOME", *home) : qunsetenv("HOME"); });
+    const QString technician = dir.filePath(QStringLiteral("technician"));
+    qputenv("HOME", QFile::encodeName(technician));
+    const QString db = QDir(technician).filePath(QStringLiteral(".local/share/kv508/calibration-records.sqlite"));
     window = new TCalibrationWindow(*form, db);
     window->show();
+    EXPECT_EQ(window->findChild<QLabel *>(QStringLiteral("RecordsPath"))->text(),
+              QStringLiteral("Records: ~/.local/share/kv508/calibration-records.sqlite"));
     ASSERT_TRUE(window->NewRecord());
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->HasRecord(); }, kWait)) << window->LastMessage().toStdString();
     const QString certificate = window->Record().certificate;
@@ -224,11 +233,6 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     EXPECT_EQ(window->Record().Overall(), TVerdict::Pass);
 
     const QString docs = qEnvironmentVariable("KV508_CALIBRATION_DOCS");
-    const QString pdf = docs.isEmpty() ? dir.filePath(QStringLiteral("certificate.pdf")) : QDir(docs).filePath(QStringLiteral("calibration-certificate.pdf"));
-    QSignalSpy exported(window, &TCalibrationWindow::Exported);
-    window->ExportPdf(pdf);
-    ASSERT_TRUE(exported.wait(kWait));
-    EXPECT_TRUE(exported.at(0).at(0).toBool()) << window->LastMessage().toStdString();
     if (!docs.isEmpty()) {
         window->resize(1440, 900);
         for (TPhase phase : {TPhase::AsFound, TPhase::AsLeft}) {
@@ -239,6 +243,15 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
         QTest::qWait(50); // let the layout settle before the picture
         window->grab().save(QDir(docs).filePath(QStringLiteral("calibration-record.png")));
     }
+
+    // Finished, then the certificate (an open record's would be a draft).
+    ASSERT_TRUE(window->Finish());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+    const QString pdf = docs.isEmpty() ? dir.filePath(QStringLiteral("certificate.pdf")) : QDir(docs).filePath(QStringLiteral("calibration-certificate.pdf"));
+    QSignalSpy exported(window, &TCalibrationWindow::Exported);
+    window->ExportPdf(pdf);
+    ASSERT_TRUE(exported.wait(kWait));
+    EXPECT_TRUE(exported.at(0).at(0).toBool()) << window->LastMessage().toStdString();
 
     // Everything is on disk: another store on the file sees the whole record.
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
@@ -253,10 +266,10 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     EXPECT_EQ(r->newCalibrationDate, today);
     EXPECT_EQ(r->Verdict(TPhase::AsFound), TVerdict::Fail);
     EXPECT_EQ(r->Verdict(TPhase::AsLeft), TVerdict::Pass);
+    EXPECT_TRUE(r->finished);
     EXPECT_EQ(store.History(QStringLiteral("PT-101")).size(), 1u);
 
     // The reference instruments are remembered for the next record.
-    ASSERT_TRUE(window->Finish());
     ASSERT_TRUE(window->NewRecord());
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->HasRecord() && window->Record().certificate != certificate; }, kWait));
     EXPECT_EQ(window->References()->item(1, 2)->text(), QStringLiteral("MM-90112"));

@@ -149,6 +149,14 @@ TEST(CalibrationMath, CertificateNumbersCountUpWithinTheYear)
     EXPECT_EQ(NextCertificateNumber("KV-2026-9999", 2026), "KV-2026-10000");
     EXPECT_EQ(NextCertificateNumber("KV-2025-0041", 2026), "KV-2026-0001");
     EXPECT_EQ(NextCertificateNumber("KV-2026-12a", 2026), "KV-2026-0001");
+    // Typed with more digits: still the number it is, never 0001 again.
+    EXPECT_EQ(NextCertificateNumber("KV-2026-0000003", 2026), "KV-2026-0004");
+    EXPECT_EQ(NextCertificateNumber("KV-2026-1234567", 2026), "KV-2026-1234568");
+    EXPECT_EQ(NextCertificateNumber("KV-2026-99999999999999999999", 2026), "KV-2026-100000000000000000000");
+    EXPECT_EQ(CertificateSerial("KV-2026-000120", 2026), "120");
+    EXPECT_EQ(CertificateSerial("KV-2026-0000", 2026), "0");
+    EXPECT_EQ(CertificateSerial("KV-2026-", 2026), "");
+    EXPECT_EQ(CertificateSerial("KV-2025-0001", 2026), "");
 }
 
 TEST(CalibrationRecord, VerdictsOfThePhasesAndTheWhole)
@@ -186,6 +194,45 @@ TEST(CalibrationRecord, VerdictsOfThePhasesAndTheWhole)
     // With hysteresis the way down counts too.
     r.hysteresis = true;
     EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::Incomplete);
+}
+
+// After an adjustment As-Found says nothing about the instrument as left: the
+// whole is pending until every As-Left point is in, even when one already fails.
+TEST(CalibrationRecord, AnAdjustedRecordIsPendingUntilAsLeftIsComplete)
+{
+    TRecord r;
+    r.span[0] = r.span[1] = TSpan{0, 2500, 1};
+    const char *applied[] = {"0", "62.5", "125", "187.5", "250"};
+    const char *mA[] = {"4", "8", "12", "16", "20"};
+    const auto put = [&](TPhase phase, int i, const char *current) {
+        TPoint p;
+        p.phase = phase;
+        p.index = i;
+        p.applied = D(applied[i]);
+        p.milliAmps = D(current);
+        r.Put(p);
+    };
+    for (int i = 0; i < 5; ++i)
+        put(TPhase::AsFound, i, mA[i]);
+    EXPECT_EQ(r.Overall(), TVerdict::Pass);
+    r.calibrated = true;
+    EXPECT_EQ(r.Overall(), TVerdict::Pending);
+    EXPECT_STREQ(VerdictText(r.Overall()), "pending");
+    put(TPhase::AsLeft, 0, "4.2"); // out, but it can be adjusted and entered again
+    EXPECT_EQ(r.Verdict(TPhase::AsLeft), TVerdict::Fail);
+    EXPECT_EQ(r.Overall(), TVerdict::Pending);
+    for (int i = 0; i < 5; ++i)
+        put(TPhase::AsLeft, i, mA[i]);
+    EXPECT_EQ(r.Overall(), TVerdict::Pass);
+    put(TPhase::AsLeft, 4, "20.2");
+    EXPECT_EQ(r.Overall(), TVerdict::Fail);
+    EXPECT_TRUE(ToCsv(r).contains(QStringLiteral("verdict_overall,FAIL\r\n")));
+    r.Remove(TPhase::AsLeft, 4);
+    EXPECT_TRUE(ToCsv(r).contains(QStringLiteral("verdict_overall,pending\r\n")));
+
+    // Not adjusted: As-Left, when checked anyway, decides as before.
+    r.calibrated = false;
+    EXPECT_EQ(r.Overall(), TVerdict::Incomplete);
 }
 
 } // namespace

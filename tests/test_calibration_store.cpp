@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QSqlDatabase>
+#include <QSqlError>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -118,6 +119,7 @@ TEST_F(StoreTest, ARecordSurvivesClosingAndReopening)
     EXPECT_EQ(store.Tags(), QStringList{QStringLiteral("PT-101")});
     // Another instrument: the full list is newest first, each with its own verdicts.
     TRecord other = Sample();
+    other.certificate = QStringLiteral("KV-2026-0006"); // a number is one record's
     other.tag = QStringLiteral("PT-102");
     other.created = other.created.addDays(1);
     ASSERT_TRUE(store.Create(other));
@@ -128,7 +130,7 @@ TEST_F(StoreTest, ARecordSurvivesClosingAndReopening)
     EXPECT_EQ(all[0].found, TVerdict::Fail);
     EXPECT_EQ(all[1].found, TVerdict::Pass);
     EXPECT_EQ(store.Tags(), (QStringList{QStringLiteral("PT-101"), QStringLiteral("PT-102")}));
-    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-0008")); // both records are 0007
+    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-0008")); // above 0007, the highest
     EXPECT_EQ(store.NextCertificateNumber(2027), QStringLiteral("KV-2027-0001"));
 
     // Finished is final: neither the header nor a point changes any more.
@@ -258,7 +260,8 @@ TEST_F(StoreTest, AFileOfTheFirstSchemaIsMigratedWithItsData)
 
     TRecordStore store(Path());
     ASSERT_TRUE(store.IsOpen()) << store.ErrorMessage().toStdString();
-    EXPECT_EQ(store.Version(), 2);
+    EXPECT_EQ(store.Version(), TRecordStore::kSchemaVersion);
+    EXPECT_TRUE(store.Notice().isEmpty()) << store.Notice().toStdString();
     const std::optional<TRecord> r = store.Load(5);
     ASSERT_TRUE(r);
     ASSERT_EQ(r->references.size(), 2u);
@@ -362,6 +365,181 @@ TEST_F(StoreTest, CertificateAndCsvAreWrittenWholeOrNotAtAll)
     EXPECT_TRUE(error.contains(QStringLiteral("c.pdf")));
     EXPECT_FALSE(QFile::exists(nowhere));
     EXPECT_FALSE(WriteCsv(r, m_dir.filePath(QStringLiteral("missing/c.csv")), error));
+}
+
+// Raw SQL on the store's file, from a connection of its own: the first
+// statement's error, empty when all ran.
+QString Sql(const QString &path, const QStringList &statements)
+{
+    QString error;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("raw"));
+        db.setDatabaseName(path);
+        if (!db.open())
+            error = db.lastError().text();
+        for (const QString &sql : statements) {
+            QSqlQuery q(db);
+            if (error.isEmpty() && !q.exec(sql))
+                error = q.lastError().text();
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("raw"));
+    return error;
+}
+
+// A certificate number is one record's, whatever is typed: the next automatic
+// number is above every number of the year (compared as numbers, not text),
+// and a typed number another record has is refused, naming that record.
+TEST_F(StoreTest, CertificateNumbersAreNeverGivenTwice)
+{
+    TRecordStore store(Path());
+    ASSERT_TRUE(store.IsOpen()) << store.ErrorMessage().toStdString();
+    TRecord first = Sample();
+    ASSERT_TRUE(store.Create(first, 2026));
+    EXPECT_EQ(first.certificate, QStringLiteral("KV-2026-0001"));
+
+    // One digit too many, then seven digits: typed over generated numbers.
+    TRecord typed = Sample();
+    typed.tag = QStringLiteral("PT-102");
+    typed.serial = QStringLiteral("SN 4712");
+    typed.certificate = QStringLiteral("KV-2026-0000003");
+    ASSERT_TRUE(store.Create(typed)) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-0004"));
+    TRecord next = Sample();
+    ASSERT_TRUE(store.Create(next, 2026));
+    EXPECT_EQ(next.certificate, QStringLiteral("KV-2026-0004"));
+    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-0005")) << "0004 is above 0000003";
+    typed.certificate = QStringLiteral("KV-2026-1234567");
+    ASSERT_TRUE(store.SaveHeader(typed)) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.NextCertificateNumber(2026), QStringLiteral("KV-2026-1234568"));
+    EXPECT_EQ(store.NextCertificateNumber(2027), QStringLiteral("KV-2027-0001"));
+
+    // Taken: the same text, or the same number with other leading zeros.
+    for (const char *taken : {"KV-2026-0001", "KV-2026-01", "KV-2026-0001234567"}) {
+        TRecord again = Sample();
+        again.certificate = QString::fromLatin1(taken);
+        EXPECT_FALSE(store.Create(again)) << taken;
+        EXPECT_EQ(store.Error(), TStoreError::CertificateTaken) << taken;
+        EXPECT_EQ(again.id, 0) << taken;
+        next.certificate = QString::fromLatin1(taken);
+        EXPECT_FALSE(store.SaveHeader(next)) << taken;
+        EXPECT_EQ(store.Error(), TStoreError::CertificateTaken) << taken;
+    }
+    EXPECT_TRUE(store.ErrorMessage().contains(QStringLiteral("KV-2026-1234567 is the number of record PT-102 (serial SN 4712) of 2026-12-09")))
+        << store.ErrorMessage().toStdString();
+    EXPECT_TRUE(store.ErrorMessage().contains(QStringLiteral("the next free one is KV-2026-1234568"))) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.Load(next.id)->certificate, QStringLiteral("KV-2026-0004")) << "nothing of a refused header is written";
+    EXPECT_EQ(store.History(QString()).size(), 3u);
+
+    // Its own number again, or a free one: saved.
+    next.certificate = QStringLiteral("KV-2026-0004");
+    next.remarks = QStringLiteral("saved again");
+    EXPECT_TRUE(store.SaveHeader(next)) << store.ErrorMessage().toStdString();
+    next.certificate = QStringLiteral("LAB 17/2026");
+    EXPECT_TRUE(store.SaveHeader(next)) << store.ErrorMessage().toStdString();
+
+    // The file itself refuses a second record with a number, whoever writes it.
+    EXPECT_TRUE(Sql(Path(), {QStringLiteral("INSERT INTO records (certificate, tag, serial, created, tolerance, points)"
+                                            " VALUES ('KV-2026-0001', '', '', '', '', '')")})
+                    .contains(QStringLiteral("UNIQUE constraint failed")));
+}
+
+// A file whose records share numbers from before they were unique: it opens,
+// keeps them, and names them once; after that no number is given twice.
+TEST_F(StoreTest, NumbersGivenTwiceBeforeAreNamedNotRefused)
+{
+    qint64 ids[3] = {};
+    {
+        TRecordStore store(Path());
+        for (int i = 0; i < 3; ++i) {
+            TRecord r = Sample();
+            r.tag = QStringLiteral("PT-%1").arg(101 + i);
+            r.certificate = QStringLiteral("KV-2026-000%1").arg(5 + i);
+            ASSERT_TRUE(store.Create(r)) << store.ErrorMessage().toStdString();
+            ids[i] = r.id;
+        }
+    }
+    // Back to the file of the tool before: no index, the duplicates typed in.
+    ASSERT_EQ(QString(), Sql(Path(), {QStringLiteral("DROP INDEX records_certificate"), QStringLiteral("ALTER TABLE records DROP COLUMN certificate_repeat"),
+                             QStringLiteral("UPDATE records SET certificate = 'KV-2026-0005'"), QStringLiteral("PRAGMA user_version = 2")}));
+    {
+        TRecordStore store(Path());
+        ASSERT_TRUE(store.IsOpen()) << store.ErrorMessage().toStdString();
+        EXPECT_EQ(store.Version(), TRecordStore::kSchemaVersion);
+        const QString notice = store.Notice();
+        EXPECT_TRUE(notice.contains(QStringLiteral("KV-2026-0005 on PT-101 (serial SN 4711) of 2026-12-09 and PT-102"))) << notice.toStdString();
+        EXPECT_TRUE(notice.contains(QStringLiteral("and PT-103"))) << notice.toStdString();
+        for (qint64 id : ids)
+            EXPECT_EQ(store.Load(id)->certificate, QStringLiteral("KV-2026-0005"));
+
+        // Each can still be worked on under its number, or renumbered, but not into a taken one.
+        std::optional<TRecord> second = store.Load(ids[1]);
+        second->remarks = QStringLiteral("continued");
+        EXPECT_TRUE(store.SaveHeader(*second)) << store.ErrorMessage().toStdString();
+        second->certificate = QStringLiteral("KV-2026-0009");
+        EXPECT_TRUE(store.SaveHeader(*second)) << store.ErrorMessage().toStdString();
+        second->certificate = QStringLiteral("KV-2026-0005");
+        EXPECT_FALSE(store.SaveHeader(*second));
+        EXPECT_EQ(store.Error(), TStoreError::CertificateTaken);
+        TRecord fresh = Sample();
+        fresh.certificate = QStringLiteral("KV-2026-0005");
+        EXPECT_FALSE(store.Create(fresh));
+        ASSERT_TRUE(store.Create(fresh, 2026));
+        EXPECT_EQ(fresh.certificate, QStringLiteral("KV-2026-0010"));
+    }
+    TRecordStore again(Path());
+    ASSERT_TRUE(again.IsOpen());
+    EXPECT_TRUE(again.Notice().isEmpty()) << "named once, when the file was brought up to date";
+}
+
+// Files that are not a records file of this tool: each refused with what is
+// wrong with it, and left as it was.
+TEST_F(StoreTest, AFileThatIsNotOursIsRefusedWithWhatIsWrong)
+{
+    const auto refused = [](const QString &path, const QString &why) {
+        TRecordStore store(path);
+        EXPECT_FALSE(store.IsOpen()) << path.toStdString();
+        EXPECT_TRUE(store.ErrorMessage().contains(why)) << store.ErrorMessage().toStdString();
+        TRecord r = Sample();
+        EXPECT_FALSE(store.Create(r));
+        return store.ErrorMessage();
+    };
+    refused(QStringLiteral("/dev/null"), QStringLiteral("/dev/null is not a regular file but a device"));
+    refused(m_dir.path(), QStringLiteral(" is not a regular file but a folder"));
+
+    const QString negative = m_dir.filePath(QStringLiteral("negative.sqlite"));
+    ASSERT_EQ(QString(), Sql(negative, {QStringLiteral("CREATE TABLE records (id INTEGER PRIMARY KEY)"), QStringLiteral("PRAGMA user_version = -3")}));
+    refused(negative, QStringLiteral("is not a records file of this tool: schema version -3"));
+
+    const QString empty = m_dir.filePath(QStringLiteral("empty.sqlite"));
+    ASSERT_EQ(QString(), Sql(empty, {QStringLiteral("PRAGMA user_version = 2")}));
+    const QString message = refused(empty, QStringLiteral("has schema version 2 but no records table"));
+    EXPECT_TRUE(message.contains(QStringLiteral("move it aside and the tool starts a new one"))) << message.toStdString();
+
+    const QString foreign = m_dir.filePath(QStringLiteral("foreign.sqlite"));
+    ASSERT_EQ(QString(), Sql(foreign, {QStringLiteral("CREATE TABLE orders (id INTEGER PRIMARY KEY, item TEXT)")}));
+    refused(foreign, QStringLiteral("is not a records file of this tool: it has tables (orders) but no schema version"));
+
+    const QString unindexed = m_dir.filePath(QStringLiteral("unindexed.sqlite"));
+    { TRecordStore store(unindexed); ASSERT_TRUE(store.IsOpen()); }
+    ASSERT_EQ(QString(), Sql(unindexed, {QStringLiteral("DROP INDEX records_certificate")}));
+    refused(unindexed, QStringLiteral("no index that keeps certificate numbers unique"));
+
+    // Left as it was.
+    int version = 0;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("look"));
+        db.setDatabaseName(negative);
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA user_version")) && q.next());
+        version = q.value(0).toInt();
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("look"));
+    EXPECT_EQ(version, -3);
 }
 
 } // namespace

@@ -276,18 +276,35 @@ bool TReadings::Stable(const TSpan &span, const TDecimal &tolerancePercent) cons
     return vMax - vMin <= valueLimit && iMax - iMin <= currentLimit;
 }
 
-std::string NextCertificateNumber(std::string_view last, int year)
+std::string_view CertificateSerial(std::string_view certificate, int year)
 {
     const std::string prefix = "KV-" + std::to_string(year) + "-";
-    int next = 1;
-    if (last.size() > prefix.size() && last.substr(0, prefix.size()) == prefix) {
-        const std::string_view tail = last.substr(prefix.size());
-        if (tail.size() <= 6 && std::all_of(tail.begin(), tail.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            next = std::atoi(std::string(tail).c_str()) + 1;
-    }
-    char number[16];
-    std::snprintf(number, sizeof number, "%04d", next);
-    return prefix + number;
+    if (certificate.size() <= prefix.size() || certificate.substr(0, prefix.size()) != prefix)
+        return {};
+    const std::string_view tail = certificate.substr(prefix.size());
+    if (!std::all_of(tail.begin(), tail.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return {};
+    const size_t first = tail.find_first_not_of('0');
+    return first == std::string_view::npos ? tail.substr(tail.size() - 1) : tail.substr(first);
+}
+
+std::string NextCertificateNumber(std::string_view last, int year)
+{
+    // Counted in decimal text: a typed number of any length is still a number,
+    // and the next one is above it (never 0001 again).
+    std::string next(CertificateSerial(last, year));
+    if (next.empty())
+        next = "0";
+    int at = int(next.size()) - 1;
+    for (; at >= 0 && next[size_t(at)] == '9'; --at)
+        next[size_t(at)] = '0';
+    if (at < 0)
+        next.insert(next.begin(), '1');
+    else
+        ++next[size_t(at)];
+    if (next.size() < 4)
+        next.insert(0, 4 - next.size(), '0');
+    return "KV-" + std::to_string(year) + "-" + next;
 }
 
 } // namespace calib

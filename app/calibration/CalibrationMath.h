@@ -106,9 +106,13 @@ private:
     int m_decimals = 0;
 };
 
+// The serial part of one of the year's automatic numbers as a plain decimal
+// without leading zeros ("KV-2026-0000003" -> "3"); empty for any other text.
+std::string_view CertificateSerial(std::string_view certificate, int year);
+
 // Next certificate number after the last one used: "KV-2026-0007" follows
-// "KV-2026-0006"; a new year starts again at 0001; a number of another form
-// gives the first of this year.
+// "KV-2026-0006", "KV-2026-1234568" follows "KV-2026-0001234567"; a new year
+// starts again at 0001; a number of another form gives the first of this year.
 std::string NextCertificateNumber(std::string_view last, int year);
 
 } // namespace calib

@@ -18,6 +18,7 @@ const char *VerdictText(TVerdict verdict)
     case TVerdict::Incomplete: return "incomplete";
     case TVerdict::Pass: return "PASS";
     case TVerdict::Fail: return "FAIL";
+    case TVerdict::Pending: return "pending";
     }
     return "";
 }
@@ -93,6 +94,13 @@ TVerdict TRecord::Verdict(TPhase phase) const
 
 TVerdict TRecord::Overall() const
 {
+    if (calibrated) {
+        // A point out fails As-Left only for now: it may be adjusted and entered again.
+        const int wanted = int(Sequence().size());
+        const auto done = std::count_if(entered.begin(), entered.end(),
+                                        [wanted](const TPoint &p) { return p.phase == TPhase::AsLeft && p.index < wanted; });
+        return done == wanted ? Verdict(TPhase::AsLeft) : TVerdict::Pending;
+    }
     return HasPoints(TPhase::AsLeft) ? Verdict(TPhase::AsLeft) : Verdict(TPhase::AsFound);
 }
 

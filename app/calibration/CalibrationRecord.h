@@ -19,8 +19,10 @@ namespace calib {
 enum class TPhase { AsFound = 0, AsLeft = 1 };
 const char *PhaseName(TPhase phase); // "As-Found", "As-Left"
 
-enum class TVerdict { NotDone, Incomplete, Pass, Fail };
-const char *VerdictText(TVerdict verdict); // "not done", "incomplete", "PASS", "FAIL"
+// Pending: the instrument was adjusted and As-Left is not complete yet, so
+// nothing is known about it as left (its As-Found verdict no longer applies).
+enum class TVerdict { NotDone, Incomplete, Pass, Fail, Pending };
+const char *VerdictText(TVerdict verdict); // "not done", "incomplete", "PASS", "FAIL", "pending"
 
 // A reference instrument of the check (pressure standard, ammeter, thermohygrometer).
 struct TReference {
@@ -80,7 +82,8 @@ struct TRecord {
     bool HasPoints(TPhase phase) const;
     std::optional<TPointResult> Result(const TPoint &point) const;
     TVerdict Verdict(TPhase phase) const;
-    // As-Left when it was checked, else As-Found.
+    // After an adjustment: As-Left once all its points are in, pending until
+    // then. Without one: As-Left when it was checked, else As-Found.
     TVerdict Overall() const;
 };
 

@@ -1,6 +1,7 @@
 #include "CalibrationWindow.h"
 
 #include "Certificate.h"
+#include "FieldLook.h"
 #include "Main.h"
 #include "StoreRunner.h"
 #include "Tools.h"
@@ -271,6 +272,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     checkLayout->addWidget(m_tables[1], 1);
     checkLayout->addWidget(m_verdicts[1]);
     m_overall = new QLabel(this);
+    m_overall->setObjectName(QStringLiteral("Overall"));
     m_overall->setTextFormat(Qt::RichText);
     checkLayout->addWidget(m_overall);
 
@@ -287,7 +289,8 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     m_history->setToolTip(QStringLiteral("Double-click a record to open it (an unfinished one can be continued)"));
     historyLayout->addWidget(m_historyFilter);
     historyLayout->addWidget(m_history, 1);
-    auto *dbLabel = new QLabel(QStringLiteral("Records: %1").arg(QDir::toNativeSeparators(databasePath)), this);
+    auto *dbLabel = new QLabel(QStringLiteral("Records: %1").arg(ShownPath(databasePath)), this);
+    dbLabel->setObjectName(QStringLiteral("RecordsPath"));
     dbLabel->setWordWrap(true);
     dbLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     QFont small = dbLabel->font();
@@ -320,7 +323,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     connect(m_newButton, &QPushButton::clicked, this, [this] { NewRecord(); });
     connect(m_finishButton, &QPushButton::clicked, this, [this] {
         const TVerdict overall = m_record.Overall();
-        const QString question = overall == TVerdict::Incomplete || overall == TVerdict::NotDone
+        const QString question = overall == TVerdict::Incomplete || overall == TVerdict::NotDone || overall == TVerdict::Pending
                                      ? QStringLiteral("Not every test point has been measured. Finish the record anyway? It cannot be changed afterwards.")
                                      : QStringLiteral("Finish record %1? It cannot be changed afterwards.").arg(m_record.certificate);
         const qint64 asked = m_record.id;
@@ -350,14 +353,22 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     m_pollSeen = m_form.LiveData.FirmwareDateCode != 0;
     connect(&m_form, &TForm1::TransactionEnded, this, &TCalibrationWindow::OnTransaction);
 
-    // The store opens on its thread; the first job reports whether it could.
-    m_runner->Run<QString>([](TRecordStore &s) { return s.IsOpen() ? QString() : s.ErrorMessage(); },
-                           [this](const QString &error) {
-                               if (!error.isEmpty()) {
-                                   Say(error, true);
-                                   m_newButton->setEnabled(false);
-                               }
-                           });
+    // The store opens on its thread; the first job reports whether it could,
+    // and what bringing the file up to date found.
+    m_runner->Run<TStoreResult<QString>>(
+        [](TRecordStore &s) -> TStoreResult<QString> {
+            if (!s.IsOpen())
+                return s.Failure<QString>();
+            return s.Notice();
+        },
+        [this](const TStoreResult<QString> &opened) {
+            if (!opened.Ok()) {
+                Say(opened.ErrorMessage(), true);
+                m_newButton->setEnabled(false);
+            } else if (!opened.Value().isEmpty()) {
+                Say(opened.Value(), true);
+            }
+        });
     RefreshHistory();
     ShowRecord();
     resize(1440, 900);
@@ -592,24 +603,24 @@ bool TCalibrationWindow::NewRecord()
     SetEditable();
     Say(QStringLiteral("Starting a new record…"));
     const int year = m_form.Today().year();
-    m_runner->Run<TRecord>(
-        [r, year](TRecordStore &s) mutable {
-            if (!s.Create(r, year)) {
-                r.id = 0;
-                r.remarks = s.ErrorMessage(); // the cause, for the message below
-            }
+    m_runner->Run<TStoreResult<TRecord>>(
+        [r, year](TRecordStore &s) mutable -> TStoreResult<TRecord> {
+            if (!s.Create(r, year))
+                return s.Failure<TRecord>();
             return r;
         },
-        [this](const TRecord &created) {
+        [this](const TStoreResult<TRecord> &result) {
             m_creating = false;
-            if (!created.id) {
+            if (!result.Ok()) {
                 m_record = TRecord{};
                 ShowRecord();
-                Say(QStringLiteral("The record could not be started: %1").arg(created.remarks), true);
+                Say(QStringLiteral("The record could not be started: %1").arg(result.ErrorMessage()), true);
                 emit Saved(false, QStringLiteral("record"));
                 return;
             }
+            const TRecord &created = result.Value();
             m_record.id = created.id;
+            m_savedCertificate = created.certificate;
             m_record.certificate = created.certificate;
             m_historyTag.clear();
             ShowRecord();
@@ -627,19 +638,26 @@ void TCalibrationWindow::Load(qint64 id)
     if (m_creating)
         return;
     const quint64 generation = ++m_generation;
-    m_runner->Run<std::optional<TRecord>>([id](TRecordStore &s) { return s.Load(id); },
-                                          [this, generation](const std::optional<TRecord> &r) {
-                                              if (generation != m_generation || m_creating)
-                                                  return; // another record was asked for meanwhile
-                                              if (!r) {
-                                                  Say(QStringLiteral("The record could not be read."), true);
-                                                  return;
-                                              }
-                                              m_record = *r;
-                                              ShowRecord();
-                                              Say(m_record.finished ? QStringLiteral("Record %1 (finished: read-only).").arg(m_record.certificate)
-                                                                    : QStringLiteral("Record %1 continued.").arg(m_record.certificate));
-                                          });
+    m_runner->Run<TStoreResult<TRecord>>(
+        [id](TRecordStore &s) -> TStoreResult<TRecord> {
+            std::optional<TRecord> r = s.Load(id);
+            if (!r)
+                return s.Failure<TRecord>();
+            return std::move(*r);
+        },
+        [this, generation](const TStoreResult<TRecord> &r) {
+            if (generation != m_generation || m_creating)
+                return; // another record was asked for meanwhile
+            if (!r.Ok()) {
+                Say(QStringLiteral("The record could not be read: %1").arg(r.ErrorMessage()), true);
+                return;
+            }
+            m_record = r.Value();
+            m_savedCertificate = m_record.certificate;
+            ShowRecord();
+            Say(m_record.finished ? QStringLiteral("Record %1 (finished: read-only).").arg(m_record.certificate)
+                                  : QStringLiteral("Record %1 continued.").arg(m_record.certificate));
+        });
 }
 
 void TCalibrationWindow::ReadHeaderFields()
@@ -702,7 +720,7 @@ void TCalibrationWindow::CheckSettingsEdited()
         if (tol && tol->units > 0 && tol->At(kToleranceDecimals) <= 100000)
             m_record.tolerance = *tol;
         else
-            Say(QStringLiteral("The tolerance must be a number above 0 and at most 100 (%% of span), with up to %1 decimals; "
+            Say(QStringLiteral("The tolerance must be a number above 0 and at most 100 (% of span), with up to %1 decimals; "
                                "it stays %2.")
                     .arg(kToleranceDecimals)
                     .arg(QString::fromStdString(m_record.tolerance.Text())),
@@ -720,19 +738,41 @@ void TCalibrationWindow::CheckSettingsEdited()
     ShowRecord();
 }
 
-void TCalibrationWindow::SaveHeader(std::function<void(bool ok)> then)
+void TCalibrationWindow::SaveHeader(std::function<void(const QString &error)> then)
 {
     if (!HasRecord())
         return;
     const TRecord r = m_record;
-    m_runner->Run<QString>([r](TRecordStore &s) { return s.SaveHeader(r) ? QString() : s.ErrorMessage(); },
-                           [this, then = std::move(then)](const QString &error) {
-                               if (!error.isEmpty())
-                                   Say(QStringLiteral("The record header was not saved: %1").arg(error), true);
-                               if (then)
-                                   then(error.isEmpty());
-                               emit Saved(error.isEmpty(), QStringLiteral("header"));
-                           });
+    m_runner->Run<TStoreResult<bool>>(
+        [r](TRecordStore &s) -> TStoreResult<bool> {
+            if (!s.SaveHeader(r))
+                return s.Failure<bool>();
+            return true;
+        },
+        [this, r, then = std::move(then)](const TStoreResult<bool> &result) {
+            QString error = result.ErrorMessage(); // a sentence to go on from
+            if (!error.isEmpty() && !error.endsWith(QLatin1Char('.')))
+                error += QLatin1Char('.');
+            if (result.Ok()) {
+                if (m_record.id == r.id)
+                    m_savedCertificate = r.certificate;
+            } else if (result.Error() == TStoreError::CertificateTaken && m_record.id == r.id && m_record.certificate == r.certificate) {
+                // The number goes back to the one on disk; the rest of what
+                // was typed is saved again under it (a finish is asked again).
+                m_record.certificate = m_savedCertificate;
+                const QSignalBlocker block(m_certificate);
+                m_certificate->setText(m_savedCertificate);
+                error += QStringLiteral(" This record keeps %1.").arg(m_savedCertificate.isEmpty() ? QStringLiteral("no number") : m_savedCertificate);
+                Say(error.left(1).toUpper() + error.mid(1), true);
+                if (!r.finished)
+                    SaveHeader();
+            } else {
+                Say(QStringLiteral("The record header was not saved: %1").arg(error), true);
+            }
+            if (then)
+                then(error);
+            emit Saved(result.Ok(), QStringLiteral("header"));
+        });
 }
 
 bool TCalibrationWindow::EnterPoint(TPhase phase, int index, const QString &appliedText, const QString &milliAmpsText)
@@ -863,8 +903,8 @@ bool TCalibrationWindow::Finish()
         return false;
     ReadHeaderFields();
     m_record.finished = true;
-    SaveHeader([this, id = m_record.id](bool ok) {
-        if (ok) {
+    SaveHeader([this, id = m_record.id](const QString &error) {
+        if (error.isEmpty()) {
             RefreshHistory();
             return;
         }
@@ -873,7 +913,7 @@ bool TCalibrationWindow::Finish()
             m_record.finished = false;
             ShowRecord();
         }
-        Say(QStringLiteral("The record was NOT finished; press \"Finish record\" again once the cause is fixed."), true);
+        Say(QStringLiteral("The record was NOT finished: %1 Press \"Finish record\" again once the cause is fixed.").arg(error), true);
     });
     ShowRecord();
     Say(QStringLiteral("Record %1 finished. Export the certificate with \"Certificate PDF…\".").arg(m_record.certificate));
@@ -929,9 +969,14 @@ void TCalibrationWindow::SetEditable()
     m_remarks->setReadOnly(!open);
     m_nextDue->setReadOnly(!open);
     m_references->setEditTriggers(open ? QAbstractItemView::AllEditTriggers : QAbstractItemView::NoEditTriggers);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_certificate, m_tag, m_serial, m_technician, m_temperature, m_humidity, m_remarks,
+                                                       m_nextDue, m_references})
+        LookReadOnly(w, !open);
     const bool locked = m_record.HasPoints(TPhase::AsFound) || m_record.HasPoints(TPhase::AsLeft);
     m_tolerance->setReadOnly(!open || locked);
     m_points->setReadOnly(!open || locked);
+    LookReadOnly(m_tolerance, !open || locked);
+    LookReadOnly(m_points, !open || locked);
     m_hysteresis->setEnabled(open && !locked);
     for (QTableWidget *t : m_tables) {
         t->setEnabled(HasRecord());

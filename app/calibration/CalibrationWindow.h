@@ -82,8 +82,9 @@ private:
     void OnCellChanged(int phase, int row, int column);
     void HeaderEdited();
     void CheckSettingsEdited();
-    // then(ok) runs once the store has answered.
-    void SaveHeader(std::function<void(bool ok)> then = {});
+    // then(error) runs once the store has answered (an empty error: saved).
+    // A certificate number another record has goes back to the saved one.
+    void SaveHeader(std::function<void(const QString &error)> then = {});
     void ShowRecord();
     void ShowTable(calib::TPhase phase);
     void ShowLive();
@@ -111,6 +112,7 @@ private:
     bool m_filling = false; // the window fills its own controls: no edits to act on
     QString m_lastMessage;
     QString m_historyTag;
+    QString m_savedCertificate; // the record's number on disk
 
     QLineEdit *m_certificate = nullptr;
     QLineEdit *m_tag = nullptr;

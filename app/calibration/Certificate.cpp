@@ -6,6 +6,7 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextLayout>
 #include <QBuffer>
 #include <QSaveFile>
 #include <QFileInfo>
@@ -110,6 +111,50 @@ public:
         const QRectF used = m_p.boundingRect(r, flags, text);
         m_p.drawText(QRectF(x, m_y, width, used.height()), flags, text);
         return used.height();
+    }
+
+    // Text of any length from the cursor down, line by line, onto as many
+    // pages as it takes (a box would clip what does not fit).
+    void Flow(double x, double width, const QString &text)
+    {
+        const QFont font = m_p.font();
+        const QPen pen = m_p.pen();
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        QString plain = text;
+        plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+        // A piece at a time: one layout of a megabyte takes time growing with
+        // the square of its length. A piece's last line may be cut short, so
+        // it starts the next piece instead.
+        constexpr qsizetype kPiece = 4096;
+        for (const QString &paragraph : plain.split(QLatin1Char('\n'))) {
+            for (qsizetype at = 0;;) {
+                qsizetype size = std::min(kPiece, paragraph.size() - at);
+                const bool end = at + size == paragraph.size();
+                if (!end && paragraph.at(at + size - 1).isHighSurrogate())
+                    --size;
+                QTextLayout layout(paragraph.mid(at, size), font, &m_writer);
+                layout.setTextOption(option);
+                layout.beginLayout();
+                for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+                    line.setLineWidth(width);
+                layout.endLayout();
+                const int lines = end || layout.lineCount() == 1 ? layout.lineCount() : layout.lineCount() - 1;
+                for (int i = 0; i < lines; ++i) {
+                    const QTextLine line = layout.lineAt(i);
+                    if (m_y + line.height() > Mm(kPageHeightMm - kBottomMm)) {
+                        Ensure(line.height() / Mm(1) + 1);
+                        m_p.setFont(font);
+                        m_p.setPen(pen);
+                    }
+                    line.draw(&m_p, QPointF(x, m_y - line.y()));
+                    m_y += line.height();
+                    at += line.textLength();
+                }
+                if (end)
+                    break;
+            }
+        }
     }
 
     void Rule(const QColor &colour = kRule, double widthMm = 0.25)
@@ -273,6 +318,37 @@ void VerdictLine(TSheet &s, const QString &label, TVerdict verdict, const QStrin
     s.Down(5);
 }
 
+// The overall verdict in its box.
+void OverallBox(TSheet &s, const TRecord &r)
+{
+    const TVerdict overall = r.Overall();
+    s.Ensure(22);
+    s.Down(3);
+    const QColor ink = overall == TVerdict::Pass ? kPass : overall == TVerdict::Fail ? kFail : kInk;
+    const QColor fill = overall == TVerdict::Pass ? kPassFill : overall == TVerdict::Fail ? kFailFill : kShade;
+    const QRectF box(s.Left(), s.Y(), s.Width(), Mm(13));
+    s.P().fillRect(box, fill);
+    s.P().setPen(QPen(ink, Mm(0.5)));
+    s.P().drawRect(box);
+    s.SetY(s.Y() + Mm(2.2));
+    s.Font(12, true, ink);
+    const QString what = r.HasPoints(TPhase::AsLeft) ? QStringLiteral("as left") : QStringLiteral("as found");
+    QString verdictText;
+    switch (overall) {
+    case TVerdict::Pass: verdictText = QStringLiteral("PASS — within ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
+    case TVerdict::Fail: verdictText = QStringLiteral("FAIL — outside ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
+    case TVerdict::Pending: verdictText = QStringLiteral("PENDING — adjusted; the As-Left check is not complete"); break;
+    default: verdictText = QStringLiteral("INCOMPLETE — not every test point was measured"); break;
+    }
+    s.Text(s.Left() + Mm(4), s.Width() - Mm(8), QStringLiteral("Result: ") + verdictText);
+    s.Down(5.8);
+    s.Font(8, false, kMuted);
+    s.Text(s.Left() + Mm(4), s.Width() - Mm(8),
+           QStringLiteral("As-Found %1 · As-Left %2")
+               .arg(QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))), QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft)))));
+    s.SetY(box.bottom() + Mm(3));
+}
+
 // Draws the certificate; returns the number of pages (pages: the total, for the footers).
 int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssuer &issuer, int pages)
 {
@@ -285,7 +361,11 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     const auto foot = [&](TSheet &s) {
         s.Font(7, false, kMuted);
         s.Text(s.Left(), s.Width(),
-               QStringLiteral("Certificate %1 · page %2 of %3 · %4").arg(certificate).arg(s.Page()).arg(std::max(pages, s.Page())).arg(issuer.tool),
+               QStringLiteral("%1Certificate %2 · page %3 of %4 · %5")
+                   .arg(r.finished ? QString() : QStringLiteral("DRAFT · "), certificate)
+                   .arg(s.Page())
+                   .arg(std::max(pages, s.Page()))
+                   .arg(issuer.tool),
                Qt::AlignHCenter | Qt::AlignTop);
     };
     TSheet s(writer, painter, runningHead, foot);
@@ -305,6 +385,12 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     s.Text(s.Left(), s.Width(),
            QStringLiteral("KV508 I pressure transmitter, 4–20 mA output: As-Found / As-Left check against reference instruments"));
     s.Down(5.5);
+    if (!r.finished) {
+        // Printed from a record still open: it may change, so it certifies nothing yet.
+        s.Font(10, true, kFail);
+        s.Text(s.Left(), s.Width(), QStringLiteral("DRAFT — the record is not finished; this is not a valid certificate"));
+        s.Down(5.5);
+    }
     s.Rule(kInk, 0.6);
     s.Down(2);
 
@@ -325,10 +411,12 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
                {QStringLiteral("Tolerance"), QStringLiteral("± %1 % of span").arg(QString::fromStdString(r.tolerance.Text()))},
                {QStringLiteral("Next calibration due"), DateOr(r.nextDue)}});
     if (!r.remarks.trimmed().isEmpty()) {
+        s.Ensure(6);
         s.Font(8.5, false, kMuted);
         s.Text(s.Left(), Mm(38), QStringLiteral("Remarks"));
         s.Font(9);
-        s.Down(s.Text(s.Left() + Mm(38), s.Width() - Mm(38), r.remarks) / Mm(1) + 0.4);
+        s.Flow(s.Left() + Mm(38), s.Width() - Mm(38), r.remarks);
+        s.Down(0.4);
     }
 
     SectionTitle(s, QStringLiteral("Reference instruments"));
@@ -362,32 +450,7 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
         VerdictLine(s, QStringLiteral("As-Left"), r.Verdict(TPhase::AsLeft), QString());
     }
 
-    // Overall verdict
-    const TVerdict overall = r.Overall();
-    s.Ensure(22);
-    s.Down(3);
-    const QColor ink = overall == TVerdict::Pass ? kPass : overall == TVerdict::Fail ? kFail : kInk;
-    const QColor fill = overall == TVerdict::Pass ? kPassFill : overall == TVerdict::Fail ? kFailFill : kShade;
-    const QRectF box(s.Left(), s.Y(), s.Width(), Mm(13));
-    painter.fillRect(box, fill);
-    painter.setPen(QPen(ink, Mm(0.5)));
-    painter.drawRect(box);
-    s.SetY(s.Y() + Mm(2.2));
-    s.Font(12, true, ink);
-    const QString what = r.HasPoints(TPhase::AsLeft) ? QStringLiteral("as left") : QStringLiteral("as found");
-    QString verdictText;
-    switch (overall) {
-    case TVerdict::Pass: verdictText = QStringLiteral("PASS — within ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
-    case TVerdict::Fail: verdictText = QStringLiteral("FAIL — outside ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
-    default: verdictText = QStringLiteral("INCOMPLETE — not every test point was measured"); break;
-    }
-    s.Text(s.Left() + Mm(4), s.Width() - Mm(8), QStringLiteral("Result: ") + verdictText);
-    s.Down(5.8);
-    s.Font(8, false, kMuted);
-    s.Text(s.Left() + Mm(4), s.Width() - Mm(8),
-           QStringLiteral("As-Found %1 · As-Left %2")
-               .arg(QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))), QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft)))));
-    s.SetY(box.bottom() + Mm(3));
+    OverallBox(s, r);
 
     s.Ensure(16);
     s.Font(7.5, false, kMuted);

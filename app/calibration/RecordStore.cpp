@@ -1,12 +1,8 @@
 #include "RecordStore.h"
 
-#include <QAtomicInteger>
-#include <QDir>
-#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <QVariant>
 
 #include <map>
@@ -14,46 +10,6 @@
 namespace calib {
 
 namespace {
-
-// Each step takes the schema from version i to i + 1 inside one transaction.
-// Never edit a step once released: add one.
-const char *const kMigrations[] = {
-    // 1: the first schema: a record with its two reference instruments as columns.
-    "CREATE TABLE records ("
-    " id INTEGER PRIMARY KEY,"
-    " certificate TEXT NOT NULL, tag TEXT NOT NULL, serial TEXT NOT NULL, created TEXT NOT NULL,"
-    " firmware INTEGER NOT NULL DEFAULT 0, found_calibration_date INTEGER NOT NULL DEFAULT 0,"
-    " sensor TEXT NOT NULL DEFAULT '', unit TEXT NOT NULL DEFAULT '',"
-    " ref_name TEXT NOT NULL DEFAULT '', ref_serial TEXT NOT NULL DEFAULT '', ref_certificate TEXT NOT NULL DEFAULT '', ref_due TEXT NOT NULL DEFAULT '',"
-    " ammeter_name TEXT NOT NULL DEFAULT '', ammeter_serial TEXT NOT NULL DEFAULT '', ammeter_certificate TEXT NOT NULL DEFAULT '', ammeter_due TEXT NOT NULL DEFAULT '',"
-    " ambient_temperature TEXT NOT NULL DEFAULT '', humidity TEXT NOT NULL DEFAULT '',"
-    " technician TEXT NOT NULL DEFAULT '', remarks TEXT NOT NULL DEFAULT '', next_due TEXT NOT NULL DEFAULT '',"
-    " tolerance TEXT NOT NULL, points TEXT NOT NULL, hysteresis INTEGER NOT NULL DEFAULT 0,"
-    " found_lower INTEGER, found_upper INTEGER, found_decimals INTEGER,"
-    " left_lower INTEGER, left_upper INTEGER, left_decimals INTEGER,"
-    " calibrated INTEGER NOT NULL DEFAULT 0, new_calibration_date INTEGER NOT NULL DEFAULT 0,"
-    " finished INTEGER NOT NULL DEFAULT 0);"
-    "CREATE INDEX records_tag ON records(tag, created);"
-    "CREATE TABLE points ("
-    " record_id INTEGER NOT NULL REFERENCES records(id) ON DELETE CASCADE,"
-    " phase INTEGER NOT NULL, idx INTEGER NOT NULL,"
-    " percent TEXT NOT NULL, applied TEXT NOT NULL, milliamps TEXT NOT NULL,"
-    " instrument_value REAL, instrument_milliamps REAL, stable INTEGER NOT NULL DEFAULT 0, taken TEXT NOT NULL,"
-    " PRIMARY KEY (record_id, phase, idx));",
-    // 2: any number of reference instruments per record (the ambient conditions
-    // need a thermohygrometer of their own); the two column sets move there.
-    "CREATE TABLE reference_instruments ("
-    " record_id INTEGER NOT NULL REFERENCES records(id) ON DELETE CASCADE, position INTEGER NOT NULL,"
-    " role TEXT NOT NULL, name TEXT NOT NULL, serial TEXT NOT NULL, certificate TEXT NOT NULL, due TEXT NOT NULL,"
-    " PRIMARY KEY (record_id, position));"
-    "INSERT INTO reference_instruments SELECT id, 0, 'Pressure standard', ref_name, ref_serial, ref_certificate, ref_due FROM records;"
-    "INSERT INTO reference_instruments SELECT id, 1, 'Ammeter (loop current)', ammeter_name, ammeter_serial, ammeter_certificate, ammeter_due FROM records;"
-    "ALTER TABLE records DROP COLUMN ref_name; ALTER TABLE records DROP COLUMN ref_serial;"
-    "ALTER TABLE records DROP COLUMN ref_certificate; ALTER TABLE records DROP COLUMN ref_due;"
-    "ALTER TABLE records DROP COLUMN ammeter_name; ALTER TABLE records DROP COLUMN ammeter_serial;"
-    "ALTER TABLE records DROP COLUMN ammeter_certificate; ALTER TABLE records DROP COLUMN ammeter_due;",
-};
-static_assert(std::size(kMigrations) == TRecordStore::kSchemaVersion);
 
 QString DateText(const QDate &d)
 {
@@ -204,123 +160,9 @@ const char *StoreErrorText(TStoreError error)
     case TStoreError::ReadFailed: return "the records could not be read";
     case TStoreError::NotFound: return "no such record";
     case TStoreError::Finished: return "the record is finished and is not changed any more";
+    case TStoreError::CertificateTaken: return "the certificate number is taken";
     }
     return "unknown error";
-}
-
-QString TRecordStore::DefaultPath()
-{
-    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("calibration-records.sqlite"));
-}
-
-TRecordStore::TRecordStore(const QString &path) : m_path(path)
-{
-    static QAtomicInteger<int> counter;
-    m_connection = QStringLiteral("kv508-records-%1").arg(counter.fetchAndAddRelaxed(1));
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        Fail(TStoreError::NoDriver, QStringLiteral("Install Qt's SQLite driver (Debian: libqt6sql6-sqlite)."));
-        return;
-    }
-    const QFileInfo info(path);
-    if (!QDir().mkpath(info.absolutePath())) {
-        Fail(TStoreError::CannotCreate, QStringLiteral("%1: check that you may write there.").arg(QDir::toNativeSeparators(info.absolutePath())));
-        return;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(path);
-    if (!db.open()) {
-        Fail(TStoreError::CannotOpen, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), db.lastError().text()));
-        return;
-    }
-    // A file that is not a database fails here, at its first read.
-    QSqlQuery check(db);
-    if (!check.exec(QStringLiteral("SELECT count(*) FROM sqlite_master"))) {
-        Fail(TStoreError::CannotOpen, QStringLiteral("%1 is not a record database (%2). Move it aside; the tool then starts a new one.")
-                                          .arg(QDir::toNativeSeparators(path), check.lastError().text()));
-        check.finish();
-        db.close();
-        return;
-    }
-    check.finish();
-    // A point is on the disk when its commit returns; a second window of the
-    // tool waits briefly for the file instead of failing at once.
-    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = FULL", "PRAGMA busy_timeout = 3000"}) {
-        QSqlQuery q(db);
-        if (!q.exec(QString::fromLatin1(pragma))) {
-            Fail(TStoreError::CannotOpen, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), q.lastError().text()));
-            q.finish();
-            db.close();
-            return;
-        }
-    }
-    m_open = Migrate();
-    if (!m_open)
-        db.close();
-}
-
-TRecordStore::~TRecordStore()
-{
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (db.isOpen())
-            db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
-}
-
-bool TRecordStore::Fail(TStoreError error, const QString &detail)
-{
-    m_error = error;
-    m_message = QString::fromUtf8(StoreErrorText(error));
-    if (!detail.isEmpty())
-        m_message += QStringLiteral(": ") + detail;
-    return false;
-}
-
-int TRecordStore::Version() const
-{
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("PRAGMA user_version")) || !q.next())
-        return -1;
-    return q.value(0).toInt();
-}
-
-bool TRecordStore::Migrate()
-{
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    const int found = Version();
-    if (found < 0)
-        return Fail(TStoreError::CannotOpen, db.lastError().text());
-    if (found > kSchemaVersion)
-        return Fail(TStoreError::NewerSchema,
-                    QStringLiteral("%1 has schema version %2, this tool knows up to %3. Use the newer tool, or move the file aside to start a new one.")
-                        .arg(QDir::toNativeSeparators(m_path))
-                        .arg(found)
-                        .arg(kSchemaVersion));
-    for (int v = found; v < kSchemaVersion; ++v) {
-        if (!db.transaction())
-            return Fail(TStoreError::MigrationFailed, db.lastError().text());
-        // Qt runs one statement per exec.
-        const QStringList statements = QString::fromUtf8(kMigrations[v]).split(QLatin1Char(';'), Qt::SkipEmptyParts);
-        for (const QString &sql : statements) {
-            if (sql.trimmed().isEmpty())
-                continue;
-            QSqlQuery q(db);
-            if (!q.exec(sql)) {
-                const QString error = q.lastError().text();
-                q.finish();
-                db.rollback();
-                return Fail(TStoreError::MigrationFailed,
-                            QStringLiteral("step to version %1: %2 (the file is left as it was)").arg(v + 1).arg(error));
-            }
-        }
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("PRAGMA user_version = %1").arg(v + 1)) || !db.commit()) {
-            db.rollback();
-            return Fail(TStoreError::MigrationFailed, db.lastError().text());
-        }
-    }
-    return true;
 }
 
 bool TRecordStore::WriteReferences(const TRecord &record)
@@ -370,6 +212,10 @@ bool TRecordStore::Create(TRecord &record, int certificateYear)
             record.id = 0;
             return Fail(TStoreError::WriteFailed, QStringLiteral("the last certificate number could not be read"));
         }
+    } else if (!CertificateFree(record.id, record.certificate)) {
+        db.rollback();
+        record.id = 0;
+        return false;
     }
     QSqlQuery u(db);
     u.prepare(QStringLiteral("UPDATE records SET %1 WHERE id = :id").arg(QString::fromLatin1(kHeaderColumns)));
@@ -380,7 +226,7 @@ bool TRecordStore::Create(TRecord &record, int certificateYear)
         const QString error = u.lastError().isValid() ? u.lastError().text() : !m_message.isEmpty() ? m_message : db.lastError().text();
         db.rollback();
         record.id = 0;
-        return Fail(TStoreError::WriteFailed, error);
+        return WriteFailed(error, record.certificate);
     }
     return true;
 }
@@ -392,27 +238,66 @@ bool TRecordStore::SaveHeader(const TRecord &record)
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
         return Fail(TStoreError::WriteFailed, db.lastError().text());
+    // A finished record stays as it was signed; a number typed over the one
+    // it had must be nobody else's.
+    QSqlQuery old(db);
+    old.prepare(QStringLiteral("SELECT certificate, finished FROM records WHERE id = ?"));
+    old.addBindValue(record.id);
+    if (!old.exec() || !old.next()) {
+        const QString error = old.lastError().text();
+        old.finish();
+        db.rollback();
+        return error.isEmpty() ? Fail(TStoreError::NotFound, QStringLiteral("record %1").arg(record.id)) : Fail(TStoreError::WriteFailed, error);
+    }
+    const bool finished = old.value(1).toInt() != 0;
+    const bool renumbered = old.value(0).toString() != record.certificate;
+    old.finish();
+    if (finished) {
+        db.rollback();
+        return Fail(TStoreError::Finished, QStringLiteral("record %1").arg(record.id));
+    }
+    if (renumbered && !CertificateFree(record.id, record.certificate)) {
+        db.rollback();
+        return false;
+    }
     QSqlQuery u(db);
-    // A finished record stays as it was signed.
     u.prepare(QStringLiteral("UPDATE records SET %1 WHERE id = :id AND finished = 0").arg(QString::fromLatin1(kHeaderColumns)));
     BindHeader(u, record);
     u.bindValue(QStringLiteral(":id"), record.id);
     if (!u.exec()) {
         const QString error = u.lastError().text();
         db.rollback();
-        return Fail(TStoreError::WriteFailed, error);
+        return WriteFailed(error, record.certificate);
     }
     if (u.numRowsAffected() != 1) {
         db.rollback();
         return Fail(TStoreError::Finished, QStringLiteral("record %1").arg(record.id));
     }
+    // A number stored twice before numbers were unique, left for a free one:
+    // that one is the record's alone (a repeat of it never existed).
+    QSqlQuery reset(db);
+    if (renumbered) {
+        reset.prepare(QStringLiteral("UPDATE records SET certificate_repeat = 0 WHERE id = ?"));
+        reset.addBindValue(record.id);
+    }
     m_message.clear();
-    if (!WriteReferences(record) || !db.commit()) {
+    if ((renumbered && !reset.exec()) || !WriteReferences(record) || !db.commit()) {
+        if (reset.lastError().isValid())
+            m_message = reset.lastError().text();
         const QString error = !m_message.isEmpty() ? m_message : db.lastError().text();
         db.rollback();
         return Fail(TStoreError::WriteFailed, error);
     }
     return true;
+}
+
+bool TRecordStore::WriteFailed(const QString &error, const QString &certificate)
+{
+    // The unique index refused the number: another tool on the file took it
+    // between the check and the write.
+    if (error.contains(QStringLiteral("UNIQUE")) && error.contains(QStringLiteral("records.certificate")))
+        return Fail(TStoreError::CertificateTaken, QStringLiteral("%1 was just given to another record. Type another number.").arg(certificate));
+    return Fail(TStoreError::WriteFailed, error);
 }
 
 bool TRecordStore::SavePoint(qint64 recordId, const TPoint &p)
@@ -541,28 +426,6 @@ QStringList TRecordStore::Tags()
     while (q.next())
         tags << q.value(0).toString();
     return tags;
-}
-
-QString TRecordStore::NextCertificateNumber(int year)
-{
-    const QString prefix = QStringLiteral("KV-%1-").arg(year);
-    if (!m_open)
-        return QString::fromStdString(calib::NextCertificateNumber({}, year));
-    // The highest of the year's numbers, whatever was typed over others.
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT certificate FROM records WHERE substr(certificate, 1, ?) = ?"
-                             " AND length(certificate) > ? AND substr(certificate, ? + 1) NOT GLOB '*[^0-9]*'"
-                             " ORDER BY length(certificate) DESC, certificate DESC LIMIT 1"));
-    q.addBindValue(prefix.size());
-    q.addBindValue(prefix);
-    q.addBindValue(prefix.size());
-    q.addBindValue(prefix.size());
-    if (!q.exec())
-        return QString(); // not "0001" again: that number may be taken
-    QString last;
-    if (q.next())
-        last = q.value(0).toString();
-    return QString::fromStdString(calib::NextCertificateNumber(last.toStdString(), year));
 }
 
 } // namespace calib

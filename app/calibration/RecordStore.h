@@ -27,9 +27,38 @@ enum class TStoreError {
     WriteFailed,
     ReadFailed,
     NotFound,
-    Finished, // a finished record is not changed
+    Finished,         // a finished record is not changed
+    CertificateTaken, // another record has that certificate number
 };
 const char *StoreErrorText(TStoreError error);
+
+// What a store job hands back to the window: the value, or the error with its
+// text for a person (never tucked into the value).
+template <class T>
+class TStoreResult
+{
+public:
+    TStoreResult(T value) : m_value(std::move(value)) {}
+    static TStoreResult Failed(TStoreError error, QString message)
+    {
+        TStoreResult r;
+        r.m_error = error == TStoreError::None ? TStoreError::WriteFailed : error;
+        r.m_message = std::move(message);
+        return r;
+    }
+
+    bool Ok() const { return m_value.has_value(); }
+    const T &Value() const { return *m_value; }
+    TStoreError Error() const { return m_error; }
+    const QString &ErrorMessage() const { return m_message; }
+
+private:
+    TStoreResult() = default;
+    std::optional<T> m_value;
+    TStoreError m_error = TStoreError::None;
+    QString m_message;
+    QString m_notice;
+};
 
 // A line of the history list.
 struct TRecordSummary {
@@ -47,7 +76,7 @@ struct TRecordSummary {
 class TRecordStore
 {
 public:
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
 
     // Opens (creating folder and file) and migrates path; check Error().
     explicit TRecordStore(const QString &path);
@@ -59,14 +88,27 @@ public:
     TStoreError Error() const { return m_error; }
     // The last error with its cause and what to do, for a person.
     QString ErrorMessage() const { return m_message; }
+    // The last error as a result for a job to hand back.
+    template <class T>
+    TStoreResult<T> Failure() const
+    {
+        return TStoreResult<T>::Failed(m_error, m_message.isEmpty() ? QString::fromUtf8(StoreErrorText(m_error)) : m_message);
+    }
+    // Set by the open that brought the file up to date when it found
+    // something a person must know (certificate numbers given twice before
+    // they were checked); empty otherwise.
+    QString Notice() const { return m_notice; }
     QString Path() const { return m_path; }
-    int Version() const; // the file's user_version
+    int Version() const; // the file's user_version (-1 when it cannot be read)
 
     // Inserts the record's header and references (record.id is set). With a
     // year, the record gets that year's next certificate number in the same
     // transaction, so two tools on one file never hand out the same number.
     bool Create(TRecord &record, int certificateYear = 0);
-    // Rewrites the header fields and references (not the points).
+    // Rewrites the header fields and references (not the points). A
+    // certificate number another record has (the same text, or the same
+    // number of a year written with other leading zeros) is refused with
+    // CertificateTaken, naming that record; nothing is written then.
     bool SaveHeader(const TRecord &record);
     // Inserts or replaces one point.
     bool SavePoint(qint64 recordId, const TPoint &point);
@@ -83,7 +125,15 @@ public:
 
 private:
     bool Fail(TStoreError error, const QString &detail);
+    bool WriteFailed(const QString &error, const QString &certificate);
+    bool Open();
+    std::optional<int> ReadVersion(QString &error) const;
     bool Migrate();
+    bool HasTablesOf(int version);
+    bool HasColumns();
+    void NoteRepeatedCertificates();
+    // False (with CertificateTaken) when another record than id holds number.
+    bool CertificateFree(qint64 id, const QString &number);
     bool WriteReferences(const TRecord &record);
 
     QString m_path;
@@ -91,6 +141,7 @@ private:
     bool m_open = false;
     TStoreError m_error = TStoreError::None;
     QString m_message;
+    QString m_notice;
 };
 
 } // namespace calib

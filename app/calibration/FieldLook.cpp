@@ -1,0 +1,38 @@
+#include "FieldLook.h"
+
+#include <QDir>
+#include <QPalette>
+#include <QVariant>
+#include <QWidget>
+
+// A read-only field on the window's colour, as Qt shows a label: white
+// invites typing that would be ignored. Click focus only, to copy from it.
+void LookReadOnly(QWidget *w, bool readOnly)
+{
+    if (w->property("lookReadOnly").toBool() == readOnly)
+        return;
+    if (!w->property("editableFocus").isValid())
+        w->setProperty("editableFocus", int(w->focusPolicy()));
+    w->setProperty("lookReadOnly", readOnly);
+    if (readOnly) {
+        QPalette p = w->palette();
+        p.setBrush(QPalette::Base, p.brush(QPalette::Window));
+        w->setPalette(p);
+    } else {
+        w->setPalette(QPalette()); // the window's own again, following a change of theme
+    }
+    w->setFocusPolicy(readOnly ? Qt::ClickFocus : Qt::FocusPolicy(w->property("editableFocus").toInt()));
+}
+
+// A path in the user's home as a shell would show it: ~/.local/share/kv508/...
+QString ShownPath(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return QDir::toNativeSeparators(path);
+#else
+    const QString home = QDir::homePath();
+    if (home.size() > 1 && path.startsWith(home + QLatin1Char('/')))
+        return QStringLiteral("~") + path.mid(home.size());
+    return path;
+#endif
+}

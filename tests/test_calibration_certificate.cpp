@@ -1,0 +1,124 @@
+// The certificate as the customer reads it: the PDF's text (pdftotext from
+// poppler-utils) holds everything the record says, however long the remarks,
+// and a record still open or waiting for As-Left does not pass for a finished one.
+#include "Certificate.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace calib;
+
+TDecimal D(const char *text)
+{
+    return ParseDecimal(text, 9).value();
+}
+
+TRecord Sample()
+{
+    TRecord r;
+    r.certificate = QStringLiteral("KV-2026-0007");
+    r.tag = QStringLiteral("PT-101");
+    r.created = QDateTime(QDate(2026, 12, 9), QTime(9, 58), Qt::UTC);
+    r.references = DefaultReferences();
+    r.span[0] = TSpan{0, 2500, 1};
+    const char *applied[] = {"0.0", "62.5", "125.0", "187.5", "250.0"};
+    const char *mA[] = {"4", "8", "12", "16", "20"};
+    for (int i = 0; i < 5; ++i) {
+        TPoint p;
+        p.index = i;
+        p.percent = TDecimal{i * 25, 0};
+        p.applied = D(applied[i]);
+        p.milliAmps = D(mA[i]);
+        r.Put(p);
+    }
+    r.finished = true;
+    return r;
+}
+
+class CertificateTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+            GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    }
+
+    // The certificate's text, page by page as pdftotext reads it.
+    QString TextOf(const TRecord &r)
+    {
+        const QString pdf = m_dir.filePath(QStringLiteral("c.pdf"));
+        QString error;
+        EXPECT_TRUE(WriteCertificatePdf(r, TIssuer{QString(), QStringLiteral("test")}, pdf, error)) << error.toStdString();
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+
+    QTemporaryDir m_dir;
+};
+
+// 1,500 words in paragraphs, then a megabyte with no space to break at: every
+// word and every character is on the certificate, over as many pages as it takes.
+TEST_F(CertificateTest, LongRemarksAreAllPrinted)
+{
+    TRecord r = Sample();
+    QStringList words;
+    for (int i = 1; i <= 1500; ++i)
+        words << QStringLiteral("w%1%2").arg(i, 4, 10, QLatin1Char('0')).arg(i % 100 == 0 ? QStringLiteral("\n") : QString());
+    r.remarks = words.join(QLatin1Char(' '));
+    const QString text = TextOf(r);
+    QStringList seen;
+    static const QRegularExpression word(QStringLiteral("w[0-9]{4}"));
+    for (auto it = word.globalMatch(text); it.hasNext();)
+        seen << it.next().captured();
+    QStringList wanted;
+    for (int i = 1; i <= 1500; ++i)
+        wanted << QStringLiteral("w%1").arg(i, 4, 10, QLatin1Char('0'));
+    EXPECT_EQ(seen.size(), 1500);
+    EXPECT_TRUE(seen == wanted) << "a word is missing or out of place";
+    EXPECT_TRUE(text.contains(QStringLiteral("page 2 of "))) << "1,500 words take more than the first page";
+
+    // No blank to break at: cut anywhere, nothing dropped.
+    const QString unit = QStringLiteral("abcdefghijklmnopqrstuvwxyz0123456789");
+    r.remarks = unit.repeated(1024 * 1024 / unit.size());
+    QString placed; // the lines of nothing but letters and digits, in order
+    for (QString line : TextOf(r).split(QLatin1Char('\n'))) {
+        line = line.trimmed();
+        if (line.startsWith(QStringLiteral("Remarks")))
+            line = line.mid(7).trimmed();
+        static const QRegularExpression only(QStringLiteral("^[a-z0-9]+$"));
+        if (only.match(line).hasMatch())
+            placed += line;
+    }
+    EXPECT_GE(placed.size(), r.remarks.size());
+    EXPECT_TRUE(placed.contains(r.remarks)) << "the remarks came back otherwise than written";
+}
+
+// Printed before As-Left is complete after an adjustment: the result is
+// pending, not As-Found's PASS; and an open record's certificate says it is a draft.
+TEST_F(CertificateTest, AnUnfinishedRecordIsADraftAndPendingUntilAsLeft)
+{
+    TRecord r = Sample();
+    QString text = TextOf(r);
+    EXPECT_TRUE(text.contains(QStringLiteral("Result: PASS"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("DRAFT")));
+
+    r.finished = false;
+    r.calibrated = true;
+    text = TextOf(r);
+    EXPECT_TRUE(text.contains(QStringLiteral("DRAFT — the record is not finished; this is not a valid certificate"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Result: PENDING — adjusted; the As-Left check is not complete"))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("PASS —")));
+    EXPECT_TRUE(text.contains(QStringLiteral("DRAFT · Certificate KV-2026-0007 · page 1 of 1")));
+}
+
+} // namespace
