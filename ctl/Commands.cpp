@@ -1,7 +1,10 @@
 #include "Commands.h"
 
+#include "Checks.h"
 #include "Clock.h"
+#include "Files.h"
 #include "Interrupt.h"
+#include "Output.h"
 #include "PortProbe.h"
 #include "Values.h"
 
@@ -13,21 +16,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <algorithm>
+#include <cerrno>
 #include <climits>
-#include <fstream>
-#include <iostream>
-#include <sstream>
-
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include <cstdio>
+#include <filesystem>
+#include <memory>
 
 namespace ctl {
 
@@ -42,136 +36,12 @@ namespace {
 using kv508::TLiveData;
 using kv508::TSettings;
 
-// Standard output that cannot be written (a full disk, a closed pipe) ends the
-// run with an error: a log must not go on losing rows behind an exit code 0.
-struct TOutputFailure : TFailure {
-    using TFailure::TFailure;
-};
-
-[[noreturn]] void OutputFailed(const char *what, int error)
-{
-    throw TOutputFailure(exitUsage, std::string("cannot write ") + what + ": " + std::strerror(error) +
-                                        (error == EPIPE ? " (the reading program ended)" : "; free some space or write elsewhere"));
-}
-
-void Out(const std::string &text)
-{
-    errno = 0;
-    if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) // tail -f sees each row
-        OutputFailed("the output", errno != 0 ? errno : EIO);
-}
-
-constexpr std::size_t MaxInputBytes = 1 << 20; // a backup is a few hundred bytes
-
-// Waits ms on the loop (a timer, not a spin); false when interrupted.
-bool Pause(TEventLoop &loop, const TInterrupt &interrupt, int ms)
-{
-    if (ms <= 0)
-        return !interrupt.Requested();
-    bool expired = false;
-    TLoopTimer timer(loop, [&] { expired = true; });
-    timer.Start(ms);
-    loop.RunUntil([&] { return expired || interrupt.Requested(); }, ms + 1000);
-    return !interrupt.Requested();
-}
-
-// At most MaxInputBytes: restore /dev/zero must not eat the memory.
-std::string ReadFile(const std::string &file)
-{
-    std::ifstream in;
-    if (file != "-") {
-        in.open(file, std::ios::binary);
-        if (!in)
-            throw TFailure(exitUsage, "cannot read " + file + ": no such file or no permission");
-    }
-    std::istream &from = file == "-" ? std::cin : in;
-    std::string text(MaxInputBytes + 1, '\0');
-    from.read(text.data(), static_cast<std::streamsize>(text.size()));
-    text.resize(static_cast<std::size_t>(from.gcount()));
-    if (text.size() > MaxInputBytes)
-        throw TFailure(exitUsage, file + ": larger than 1 MiB, so not a backup of this tool; nothing was written to the instrument");
-    return text;
-}
-
-// Written beside the target and renamed over it: a crash leaves the old file or the new one.
-void WriteFileAtomically(const std::string &file, const std::string &content)
-{
-    if (file == "-") {
-        Out(content);
-        return;
-    }
-#if !defined(_WIN32)
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::path resolved = fs::weakly_canonical(fs::path(file), ec); // a link's target is replaced, not the link
-    const std::string target = ec ? file : resolved.string();
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode))
-        throw TFailure(exitUsage, "cannot write " + file + ": it is not a regular file");
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC); // a fresh name: never a link someone planted
-    if (fd < 0)
-        throw TFailure(exitUsage, "cannot write " + file + ": " + std::strerror(errno) + "; check the directory exists and is writable");
-    int err = 0;
-    mode_t mode = old.st_mode & 07777;
-    if (!exists) { // as a new file would be made: 0666 less the umask
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0)
-        err = errno;
-    for (std::size_t done = 0; err == 0 && done < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno != EINTR)
-            err = errno;
-        else if (n > 0)
-            done += static_cast<std::size_t>(n);
-    }
-    if (err == 0 && ::fsync(fd) != 0) // on disk before it replaces the old one
-        err = errno;
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err == 0 && ::rename(temporary.c_str(), target.c_str()) != 0)
-        err = errno;
-    if (err != 0) {
-        ::unlink(temporary.c_str());
-        throw TFailure(exitUsage, "cannot write " + file + ": " + std::strerror(err));
-    }
-    const std::string dir = fs::path(target).parent_path().string();
-    const int dfd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) { // and the rename too
-        ::fsync(dfd);
-        ::close(dfd);
-    }
-#else
-    const std::string temporary = file + ".kv508ctl-new";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << content;
-        out.flush();
-        if (!out) {
-            std::error_code ignored;
-            std::filesystem::remove(temporary, ignored);
-            throw TFailure(exitUsage, "cannot write " + file + ": check the directory exists and is writable");
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temporary, file, error);
-    if (error) {
-        std::filesystem::remove(temporary, error);
-        throw TFailure(exitUsage, "cannot write " + file + ": " + error.message());
-    }
-#endif
-}
-
 TBackup LoadBackup(const std::string &file)
 {
     try {
         return ParseBackup(ReadFile(file));
     } catch (const std::invalid_argument &e) {
-        throw TFailure(exitUsage, file + ": " + e.what() + "; nothing was written to the instrument");
+        throw TFailure(exitUsage, ShownName(file) + ": " + e.what() + "; nothing was written to the instrument");
     }
 }
 
@@ -202,16 +72,6 @@ void WriteAndVerify(TSession &s, uint8_t command, const TSettings &wanted)
         throw TFailure(exitMismatch, "the instrument holds other values than were written:\n" +
                                          DifferenceLines(diff, "written", "read back") +
                                          "check the instrument (kv508ctl read) and write again");
-}
-
-std::string StateText(const TLiveData &d)
-{
-    std::string flags;
-    for (const TFlagName &f : FlagNames())
-        if (d.ErrorBits & f.bit)
-            flags += (flags.empty() ? "" : ", ") + std::string(f.label);
-    return "calibrated " + kv508::FormatDateCode(d.CalibrationDateCode) + ", output " + FormatMilliAmps(d.OutputValue) +
-           " mA, errors: " + (flags.empty() ? "none" : flags);
 }
 
 } // namespace
@@ -258,9 +118,11 @@ int RunPorts(bool json)
         Out(j.dump(2) + "\n");
         return exitOK;
     }
+    // Names and descriptions come from devices and publishers: control
+    // characters escaped (a name stays whole, to be used; a description is cut).
     for (std::size_t i = 0; i < probe.ports.size(); ++i) {
-        const std::string d = oneLine(probe.infos[i]);
-        std::string line = probe.ports[i];
+        const std::string d = ShownName(oneLine(probe.infos[i]));
+        std::string line = ShownName(probe.ports[i], std::string::npos);
         if (!d.empty())
             line += std::string(line.size() < 12 ? 12 - line.size() : 1, ' ') + d;
         Out(line + "\n");
@@ -268,7 +130,7 @@ int RunPorts(bool json)
     if (probe.ports.empty())
         std::fprintf(stderr, "kv508ctl: no serial port found\n");
     if (!probe.hint.empty())
-        std::fprintf(stderr, "kv508ctl: left out: %s\n", probe.hint.c_str());
+        std::fprintf(stderr, "kv508ctl: left out: %s\n", ShownName(probe.hint, 2000).c_str());
     return exitOK;
 }
 
@@ -330,6 +192,30 @@ void PrintOne(const TLiveData &d, const std::string &format)
 // millisecond, and a second is soon enough for a log.
 constexpr int ReconnectLookMs = 1000;
 
+namespace {
+
+// The log pauses, says so, and goes on when the adapter is back; false when
+// interrupted first. A look-alike behind it ends the watch (TFailure).
+bool WaitForAdapter(TSession &s, const TInterrupt &interrupt, const TReadOptions &o)
+{
+    const std::string lost = s.ShownPort();
+    std::fprintf(stderr, "kv508ctl: %s closed: %s lost; waiting for it to come back (%sCtrl+C ends)\n", lost.c_str(),
+                 s.Identity().empty() ? "port" : "adapter",
+                 s.Identity().empty() ? "" : (ShownName(s.Identity()) + "; ").c_str());
+    std::fflush(stderr);
+    bool back = false;
+    while (!back && Pause(s.Loop(), interrupt, ReconnectLookMs))
+        back = s.Reopen(o.reconnectAny);
+    if (!back)
+        return false;
+    std::fprintf(stderr, "kv508ctl: %s is back%s; the watch goes on\n", lost.c_str(),
+                 s.ShownPort() == lost ? "" : (" as " + s.ShownPort()).c_str());
+    std::fflush(stderr);
+    return true;
+}
+
+} // namespace
+
 int RunRead(const TLinkOptions &link, const TReadOptions &o)
 {
     TLinkWrapper wrap;
@@ -348,6 +234,14 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
     if (!o.watch) {
         PrintOne(s.Poll(), o.format);
         return exitOK;
+    }
+    if (o.reconnect) {
+        // What the instrument holds, to know it again after a loss; a watch
+        // that cannot read it now still starts, its polls report.
+        try {
+            s.ReadSettings();
+        } catch (const TFailure &) {
+        }
     }
 
     TInterrupt interrupt(s.Loop());
@@ -370,22 +264,11 @@ int RunRead(const TLinkOptions &link, const TReadOptions &o)
         } catch (const TOutputFailure &) {
             throw; // nobody reads the rows any more
         } catch (const TFailure &f) {
-            if (f.code == exitPort && !o.reconnect)
-                throw; // the line is gone: nothing more to watch
+            if (f.code == exitOtherInstrument || (f.code == exitPort && !o.reconnect))
+                throw; // the line is gone, or leads to another instrument: nothing more to watch
             if (f.code == exitPort) {
-                // The log pauses, says so, and goes on when the adapter is back.
-                const std::string lost = s.Port();
-                std::fprintf(stderr, "kv508ctl: %s; waiting for %s to return (Ctrl+C ends)\n", f.what(),
-                             s.Identity().empty() ? ("port " + lost).c_str() : ("the adapter " + s.Identity()).c_str());
-                std::fflush(stderr);
-                bool back = false;
-                while (!back && Pause(s.Loop(), interrupt, ReconnectLookMs))
-                    back = s.Reopen();
-                if (!back)
+                if (!WaitForAdapter(s, interrupt, o))
                     break;
-                std::fprintf(stderr, "kv508ctl: %s is back%s; the watch goes on\n", lost.c_str(),
-                             s.Port() == lost ? "" : (" as " + s.Port()).c_str());
-                std::fflush(stderr);
                 --n; // the poll lost with the adapter is not one of --count
                 continue;
             }
@@ -416,7 +299,30 @@ int RunSettingsGet(const TLinkOptions &link, bool json)
     return exitOK;
 }
 
-int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &keyValues)
+namespace {
+
+// The span the write would leave: refused when zero, and when inverted unless
+// --force (a reverse-acting output); noted when the edits do not touch it.
+void CheckSpan(const TSession &s, const TSettings &result, bool named, bool force, const std::string &nothing)
+{
+    const TSpanFault fault = SpanFault(result);
+    if (fault == TSpanFault::None)
+        return;
+    const std::string text = SpanFaultText(result);
+    if (!named) {
+        s.Note(text + "; set 4ma and 20ma to give it one");
+        return;
+    }
+    if (fault == TSpanFault::Zero)
+        throw TFailure(exitUsage, text + "; " + nothing);
+    if (!force)
+        throw TFailure(exitUsage, text + "; " + nothing + " (--force writes it, for an output meant to act in reverse)");
+    std::fprintf(stderr, "kv508ctl: warning: %s; written as --force asks\n", text.c_str());
+}
+
+} // namespace
+
+int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &keyValues, bool force)
 {
     std::vector<TEdit> edits;
     for (const std::string &kv : keyValues) {
@@ -436,6 +342,9 @@ int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &key
     s.Poll();
     const TSettings stored = s.ReadSettings();
     const TWritePlan plan = PlanWrite(stored, edits);
+    const bool spanNamed = std::any_of(edits.begin(), edits.end(),
+                                       [](const TEdit &e) { return e.key == TKey::At4mA || e.key == TKey::At20mA; });
+    CheckSpan(s, plan.settings, spanNamed, force, "nothing was written");
     if (!plan.changes) {
         s.Note("the instrument already holds these settings; nothing written");
         return exitOK;
@@ -463,9 +372,11 @@ int RunBackup(const TLinkOptions &link, const std::string &file)
     who.calibrationDate = live.CalibrationDateCode;
     who.decimals = live.Decimals;
     who.scaleEnd = live.ScaleEnd;
-    WriteFileAtomically(file, BackupJson(who, settings, IsoNow(), ToolVersion));
+    const int removed = WriteFileAtomically(file, BackupJson(who, settings, IsoNow(), ToolVersion));
+    if (removed > 0)
+        s.Note("removed " + std::to_string(removed) + " temporary file(s) an interrupted backup had left beside " + ShownName(file));
     if (file != "-")
-        s.Note("settings of " + s.Port() + " saved to " + file);
+        s.Note("settings of " + s.ShownPort() + " saved to " + ShownName(file));
     for (TKey k : AllKeys)
         if (!InWindowRange(settings, k)) {
             s.Note("the instrument holds no valid settings (" + std::string(KeyName(k)) + " " + ShowField(settings, k) +
@@ -475,15 +386,16 @@ int RunBackup(const TLinkOptions &link, const std::string &file)
     return exitOK;
 }
 
-int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun)
+int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun, bool force)
 {
     const TBackup backup = LoadBackup(file);
     for (TKey k : AllKeys)
         if (!InWindowRange(backup.settings, k))
-            throw TFailure(exitUsage, file + ": " + KeyName(k) + " " + ShowField(backup.settings, k) +
+            throw TFailure(exitUsage, ShownName(file) + ": " + KeyName(k) + " " + ShowField(backup.settings, k) +
                                           " is out of range: the instrument had no valid settings when it was backed "
                                           "up; nothing was written");
     TSession s(link);
+    CheckSpan(s, backup.settings, true, force, ShownName(file) + " holds it; nothing was written");
     s.Open();
     const TLiveData live = s.Poll();
     if (backup.who.firmware != 0 && backup.who.firmware != live.FirmwareDateCode)
@@ -501,7 +413,7 @@ int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun)
         return exitOK;
     }
     WriteAndVerify(s, kv508::Cmd_WriteSettings, backup.settings);
-    s.Note("restored from " + file + " and verified");
+    s.Note("restored from " + ShownName(file) + " and verified");
     return exitOK;
 }
 
@@ -523,58 +435,6 @@ int RunDiff(const TLinkOptions &link, const std::string &file, bool json)
     return diff.empty() ? exitOK : exitMismatch;
 }
 
-// ---- calibration -----------------------------------------------------------------------------------
-
-int RunCalibrationPoint(const TLinkOptions &link, uint8_t command)
-{
-    TSession s(link);
-    s.Open();
-    s.Poll();
-    s.Request(command);
-    // The poll after it shows the result; after a reset it waits (with the
-    // tries) until the instrument answers again, so the next command finds it up.
-    const TLiveData after = s.Poll();
-    s.Note(CommandName(command) + ": done; " + StateText(after));
-    return exitOK;
-}
-
-int RunForceOutput(const TLinkOptions &link, const TForceOptions &o)
-{
-    TForce force;
-    try {
-        force = ParseForce(o.value, static_cast<uint16_t>(o.onPwm));
-    } catch (const std::invalid_argument &e) {
-        throw TFailure(exitUsage, e.what());
-    }
-    if (o.then != 0 && !force.on)
-        throw TFailure(exitUsage, "the output must be forced to take the " + std::string(o.then == kv508::Cmd_SetAs4mA ? "4" : "20") +
-                                      " mA point: give a drive value");
-    TSession s(link);
-    s.Open();
-    TInterrupt interrupt(s.Loop());
-    TLiveData d = s.Poll(force.on, force.pwm);
-    const std::string what = force.on ? "output forced at drive " + std::to_string(force.pwm) + " of 8191" : "output released";
-    s.Note(what + ": the instrument reports " + FormatMilliAmps(d.OutputValue) + " mA");
-    // Held: forced polls back to back, each answer on standard output.
-    const int64_t until = TEventLoop::NowMs() + o.holdMs;
-    while (o.holdMs > 0 && TEventLoop::NowMs() < until && !interrupt.Requested()) {
-        d = s.Poll(force.on, force.pwm);
-        Out(LiveLine(d, IsoNow()));
-    }
-    if (interrupt.Requested()) {
-        s.Poll(false, 0);
-        throw TFailure(exitUsage, "interrupted: the output is released and no point was taken");
-    }
-    if (o.then != 0) {
-        s.Request(o.then);
-        d = s.Poll(force.on, force.pwm);
-        s.Note(CommandName(o.then) + " at drive " + std::to_string(force.pwm) + ": done; " + StateText(d));
-    }
-    if (force.on)
-        s.Note("the output stays forced until the next command (kv508ctl calibrate force-output off releases it)");
-    return exitOK;
-}
-
 // ---- monitor ----------------------------------------------------------------------------------------
 
 bool MonitorAvailable()
@@ -589,15 +449,17 @@ bool MonitorAvailable()
 int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
 {
 #if defined(KV508CTL_HAVE_MONITOR)
-    std::FILE *out = stdout;
-    if (!o.output.empty() && o.output != "-") {
-        out = std::fopen(o.output.c_str(), "a");
-        if (!out)
-            throw TFailure(exitUsage, "cannot write " + o.output + ": check the directory exists and is writable");
-    }
+    // The port first: a port that fails leaves no file made or appended to.
     const std::string port = ChoosePort(link.port);
     TEventLoop loop;
     TLoopHost host(loop);
+    TSerialLink serial(host);
+    std::string error;
+    if (!serial.Open(port, link.baud, error))
+        throw TFailure(exitPort, "cannot open " + ShownName(port) + ": " + ShownName(error, 400));
+    const bool toFile = !o.output.empty() && o.output != "-";
+    const std::unique_ptr<std::FILE, int (*)(std::FILE *)> file(toFile ? OpenAppendOutput(o.output) : nullptr, &std::fclose);
+    std::FILE *const out = toFile ? file.get() : stdout;
     kv508::TFrameMonitor monitor(static_cast<uint8_t>(link.address), link.timeoutMs + 200);
     UseWallClock(monitor);
     long frames = 0;
@@ -612,10 +474,6 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
         else
             ++frames;
     };
-    TSerialLink serial(host);
-    std::string error;
-    if (!serial.Open(port, link.baud, error))
-        throw TFailure(exitPort, "cannot open " + port + ": " + error);
     serial.OnDataAvailable = [&](uint32_t count) {
         std::string chars(count, '\0');
         chars.resize(static_cast<std::size_t>(serial.ReadBytes(chars.data(), static_cast<std::ptrdiff_t>(count))));
@@ -625,7 +483,7 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     serial.OnHangUp = [&] { hungUp = true; };
     TInterrupt interrupt(loop);
     if (!link.quiet)
-        std::fprintf(stderr, "kv508ctl: monitoring %s at %u baud; Ctrl+C ends\n", port.c_str(), link.baud);
+        std::fprintf(stderr, "kv508ctl: monitoring %s at %u baud; Ctrl+C ends\n", ShownName(port).c_str(), link.baud);
     TLoopTimer tick(loop);
     tick.SetOnTimer([&] {
         monitor.Tick(TEventLoop::NowMs());
@@ -638,14 +496,12 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
                       static_cast<int>(std::min<int64_t>(until - TEventLoop::NowMs(), 60000)));
     FlushMonitor(monitor);
     serial.Close();
-    if (out != stdout)
-        std::fclose(out);
     if (!link.quiet)
         std::fprintf(stderr, "kv508ctl: %ld frames\n", frames);
     if (writeError != 0)
-        OutputFailed(out == stdout ? "the output" : o.output.c_str(), writeError);
+        OutputFailed(toFile ? ShownName(o.output) : std::string("the output"), writeError);
     if (hungUp)
-        throw TFailure(exitPort, "the port " + port + " went away: reconnect the adapter");
+        throw TFailure(exitPort, "the port " + ShownName(port) + " went away: reconnect the adapter");
     return exitOK;
 #else
     (void)link;

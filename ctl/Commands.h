@@ -21,18 +21,26 @@ struct TReadOptions {
     std::string format = "text"; // text, csv, json
     bool trace = false;
     bool reconnect = true; // with watch: wait for a lost adapter and go on
+    bool reconnectAny = false; // and go on even when another instrument answers on it
 };
 int RunRead(const TLinkOptions &link, const TReadOptions &o);
 
 int RunSettingsGet(const TLinkOptions &link, bool json);
-int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &keyValues);
+// force: an inverted span (a reverse-acting output) is written, with a warning.
+int RunSettingsSet(const TLinkOptions &link, const std::vector<std::string> &keyValues, bool force = false);
 
 int RunBackup(const TLinkOptions &link, const std::string &file);
-int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun);
+int RunRestore(const TLinkOptions &link, const std::string &file, bool dryRun, bool force = false);
 int RunDiff(const TLinkOptions &link, const std::string &file, bool json);
 
-// zero (2), set-zero (3), scale-end (9), reset (251), erase (6).
-int RunCalibrationPoint(const TLinkOptions &link, uint8_t command);
+struct TPointOptions {
+    bool wait = true;        // zero, set-zero, scale-end: wait for the reading to settle first
+    int maxWaitMs = 60000;   // and give up (exit 7, no point taken) after this long
+};
+// zero (2), set-zero (3), scale-end (9), reset (251), erase (6). After zero and
+// reset, an instrument that still reports "not calibrated" (after reset also
+// "output out of range") is exit code 7.
+int RunCalibrationPoint(const TLinkOptions &link, uint8_t command, const TPointOptions &o = {});
 
 struct TForceOptions {
     std::string value;     // on, off, 0..8191, F, 50%

@@ -1,6 +1,8 @@
 #include "Session.h"
 
+#include "Checks.h"
 #include "Clock.h"
+#include "Values.h"
 
 #include "MBProtocol.h"
 #include "PortProbe.h"
@@ -25,19 +27,21 @@ private:
     TLoopTimer m_timer;
 };
 
-std::string Join(const std::vector<std::string> &items, const char *separator)
+// Port names as messages show them: a name is whatever the system or a
+// publisher made it, control characters included.
+std::string JoinShown(const std::vector<std::string> &items, const char *separator)
 {
     std::string out;
     for (const std::string &s : items)
-        out += (out.empty() ? "" : separator) + s;
+        out += (out.empty() ? "" : separator) + ShownName(s);
     return out;
 }
 
 std::string PortListText(const PortProbe::TProbeResult &probe)
 {
-    std::string text = probe.ports.empty() ? "no serial port is available" : "the ports here: " + Join(probe.ports, ", ");
+    std::string text = probe.ports.empty() ? "no serial port is available" : "the ports here: " + JoinShown(probe.ports, ", ");
     if (!probe.hint.empty())
-        text += " (" + probe.hint + ")";
+        text += " (" + ShownName(probe.hint, 2000) + ")";
     return text;
 }
 
@@ -57,8 +61,8 @@ std::string ChoosePort(const std::string &named)
         return probe.ports.front();
     if (probe.ports.empty())
         throw TFailure(exitPort, "no serial port found" + (probe.hint.empty() ? std::string(": connect the instrument's adapter")
-                                                                              : ": " + probe.hint));
-    throw TFailure(exitUsage, "several ports: " + Join(probe.ports, ", ") + "; choose one with --port NAME");
+                                                                              : ": " + ShownName(probe.hint, 2000)));
+    throw TFailure(exitUsage, "several ports: " + JoinShown(probe.ports, ", ") + "; choose one with --port NAME");
 }
 
 std::string CommandName(uint8_t command)
@@ -143,7 +147,7 @@ void TSession::Open(bool learnIdentity)
     m_engine.MBOpenPort();
     if (m_engine.MBPortOpen()) {
         if (m_options.verbose)
-            Note("opened " + m_port + " at " + std::to_string(m_options.baud) + " baud");
+            Note("opened " + ShownPort() + " at " + std::to_string(m_options.baud) + " baud");
         return;
     }
     std::string reason = m_engine.LastOpenError();
@@ -151,12 +155,13 @@ void TSession::Open(bool learnIdentity)
         reason = reason.substr(cut + 1);
     if (!reason.empty() && reason.back() == '.') // Windows' texts end in a full stop; a hint may follow
         reason.pop_back();
+    reason = ShownName(reason, 400); // it may name the port, or the program that holds it
     const std::string path = PortProbe::ResolvePortPath(m_port);
-    std::string text = "cannot open " + m_port + (path.empty() || path == m_port ? "" : " (" + path + ")") + ": " + reason;
+    std::string text = "cannot open " + ShownPort() + (path.empty() || path == m_port ? "" : " (" + ShownName(path) + ")") + ": " + reason;
     if (Contains(reason, "Permission denied") || Contains(reason, "Operation not permitted")) {
         // The probe knows the device's group and says how to join it.
         const PortProbe::TProbeResult probe = PortProbe::Probe();
-        text += probe.hint.empty() ? "; ask the administrator for access to the port" : "; " + probe.hint;
+        text += probe.hint.empty() ? "; ask the administrator for access to the port" : "; " + ShownName(probe.hint, 2000);
     } else if (Contains(reason, "No such file") || Contains(reason, "No such device") ||
                Contains(reason, "cannot find the file") || Contains(reason, "File not found")) { // Windows, Wine
         text += "; " + PortListText(PortProbe::Probe()) + " (kv508ctl ports)";
@@ -168,10 +173,16 @@ void TSession::Open(bool learnIdentity)
     throw TFailure(exitPort, text);
 }
 
-bool TSession::Reopen()
+std::string TSession::ShownPort() const
+{
+    return ShownName(m_port);
+}
+
+bool TSession::Reopen(bool anyInstrument)
 {
     if (m_engine.MBPortOpen())
         return true;
+    m_anyInstrument = anyInstrument;
     const PortProbe::TProbeResult probe = PortProbe::Probe();
     int found = -1;
     if (m_identity.empty()) {
@@ -190,7 +201,53 @@ bool TSession::Reopen()
         m_port = probe.ports[std::size_t(found)];
     m_engine.setPort(m_port);
     m_engine.MBOpenPort(); // a failed open waits for the next look: the device may still be settling
-    return m_engine.MBPortOpen();
+    if (!m_engine.MBPortOpen())
+        return false;
+    // The same adapter may carry another instrument now (or two adapters share
+    // a serial number): know it again before its values join the log.
+    if (!m_seen)
+        return true;
+    m_checkPending = true;
+    try {
+        CheckSameInstrument(PollOnce(false, 0));
+    } catch (const TFailure &f) {
+        if (f.code == exitOtherInstrument)
+            throw;
+        if (f.code == exitPort) // gone again: the next look finds it or not
+            return false;
+        // No answer yet: the first answered poll makes the comparison.
+    }
+    return true;
+}
+
+void TSession::CheckSameInstrument(const kv508::TLiveData &now)
+{
+    const kv508::TLiveData before = *m_seen;
+    std::string differs;
+    auto add = [&](const std::string &what, const std::string &was, const std::string &is) {
+        differs += (differs.empty() ? "" : "; ") + what + " " + was + " before, " + is + " now";
+    };
+    if (now.FirmwareDateCode != before.FirmwareDateCode)
+        add("firmware", kv508::FormatDateCode(before.FirmwareDateCode), kv508::FormatDateCode(now.FirmwareDateCode));
+    if (now.CalibrationDateCode != before.CalibrationDateCode)
+        add("calibration date", kv508::FormatDateCode(before.CalibrationDateCode), kv508::FormatDateCode(now.CalibrationDateCode));
+    std::optional<kv508::TSettings> settings;
+    if (m_seenSettings) {
+        settings = ReadSettingsOnce();
+        for (const TDifference &d : Differences(*m_seenSettings, *settings))
+            add(KeyName(d.key), d.wanted, d.actual);
+    }
+    m_checkPending = false;
+    if (!differs.empty() && !m_anyInstrument)
+        throw TFailure(exitOtherInstrument, "another instrument answers on " + ShownPort() + " since the adapter came back (" +
+                                                differs + "): the watch stops, as its log would mix two instruments; start a "
+                                                "new watch for this one, or give --reconnect-any to go on with any");
+    if (!differs.empty())
+        Note("another instrument answers on " + ShownPort() + " since the adapter came back (" + differs +
+             "); the watch goes on (--reconnect-any)");
+    m_seen = now;
+    if (settings)
+        m_seenSettings = settings;
 }
 
 mbcore::TMBStatus TSession::Transact(const std::function<void(mbcore::TMBEngine &)> &put, std::string *text)
@@ -231,7 +288,7 @@ void TSession::Fail(mbcore::TMBStatus status, const std::string &text, const std
     const std::string where = "address " + std::to_string(m_options.address) + ", ID " + std::to_string(m_options.id);
     switch (status) {
     case mbcore::stTimeOut:
-        throw TFailure(exitNoAnswer, "no answer to " + what + " from " + where + " on " + m_port + " after " +
+        throw TFailure(exitNoAnswer, "no answer to " + what + " from " + where + " on " + ShownPort() + " after " +
                                          std::to_string(m_options.tries) + " tries of " + std::to_string(m_options.timeoutMs) +
                                          " ms: check that the instrument is powered and wired, --address and --baud "
                                          "(the KV508 I answers at address 1, 4800 baud), or raise --timeout/--tries");
@@ -244,7 +301,7 @@ void TSession::Fail(mbcore::TMBStatus status, const std::string &text, const std
                                                " (\"Unknown Command\"): check that it is a KV508 I and its firmware");
         throw TFailure(exitInstrument, "the instrument answered " + what + " with an error (" + text + ")");
     case mbcore::stClosedPort:
-        throw TFailure(exitPort, "the port " + m_port + " closed during " + what +
+        throw TFailure(exitPort, "the port " + ShownPort() + " closed during " + what +
                                      ": the adapter was unplugged or the line went away; reconnect and try again");
     case mbcore::stOK: break;
     }
@@ -252,6 +309,15 @@ void TSession::Fail(mbcore::TMBStatus status, const std::string &text, const std
 }
 
 kv508::TLiveData TSession::Poll(bool force, uint16_t pwm)
+{
+    const kv508::TLiveData d = PollOnce(force, pwm);
+    if (m_checkPending)
+        CheckSameInstrument(d);
+    m_seen = d;
+    return d;
+}
+
+kv508::TLiveData TSession::PollOnce(bool force, uint16_t pwm)
 {
     std::string text;
     const mbcore::TMBStatus status = Transact([&](mbcore::TMBEngine &mb) { kv508::PutPoll(mb, force ? 1 : 0, pwm); }, &text);
@@ -262,6 +328,12 @@ kv508::TLiveData TSession::Poll(bool force, uint16_t pwm)
 }
 
 kv508::TSettings TSession::ReadSettings()
+{
+    m_seenSettings = ReadSettingsOnce();
+    return *m_seenSettings;
+}
+
+kv508::TSettings TSession::ReadSettingsOnce()
 {
     Request(kv508::Cmd_ReadSettings);
     NeedBytes(SettingsAnswerBytes, kv508::Cmd_ReadSettings);

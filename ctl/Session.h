@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -24,7 +25,10 @@ enum TExit : int {
     exitPort = 2,       // the port cannot be opened
     exitNoAnswer = 3,   // no (valid) answer after every try
     exitInstrument = 4, // the instrument answered with an error status
-    exitMismatch = 5    // read back (or compared) values differ
+    exitMismatch = 5,   // read back (or compared) values differ
+    exitOtherInstrument = 6, // after a lost adapter came back, another instrument answered
+    exitNotCalibrated = 7    // a calibration point not taken (the reading did not settle), or the
+                             // instrument still reports "not calibrated" or "output out of range"
 };
 
 // An error that ends the program: the text names the cause and the fix.
@@ -68,7 +72,12 @@ public:
     const std::string &Identity() const { return m_identity; }
     // After the line went away: if the same adapter (by identity, else by the
     // same name) is listed again, opens it. True when the port is open again.
-    bool Reopen();
+    // The instrument behind it must then report what it reported before the
+    // loss (firmware, calibration date, the settings read): a look-alike
+    // throws TFailure exitOtherInstrument naming what differs, unless
+    // anyInstrument, which only notes it. When it does not answer yet, the
+    // next poll makes the comparison before its values are used.
+    bool Reopen(bool anyInstrument = false);
 
     // One transaction; the status it ended with. text gets the engine's status text.
     mbcore::TMBStatus Transact(const std::function<void(mbcore::TMBEngine &)> &put, std::string *text = nullptr);
@@ -76,6 +85,8 @@ public:
     // The poll (command 1) with the force flag and drive value it carries.
     kv508::TLiveData Poll(bool force = false, uint16_t pwm = 0);
     kv508::TSettings ReadSettings();
+    // The port's name as messages show it (control characters escaped, cut when long).
+    std::string ShownPort() const;
     // Any other request (PutRequest's payload: today's date code, the settings).
     void Request(uint8_t command, const kv508::TSettings &toWrite = {});
 
@@ -88,6 +99,10 @@ private:
     // Throws the TFailure that status means for the request named what.
     [[noreturn]] void Fail(mbcore::TMBStatus status, const std::string &text, const std::string &what) const;
     void NeedBytes(uint16_t bytes, uint8_t command) const;
+    kv508::TLiveData PollOnce(bool force, uint16_t pwm);
+    kv508::TSettings ReadSettingsOnce();
+    // Compares the instrument that answers now with the one seen before the loss.
+    void CheckSameInstrument(const kv508::TLiveData &now);
     static constexpr uint16_t PollAnswerBytes = 20;
     static constexpr uint16_t SettingsAnswerBytes = 10;
 
@@ -98,6 +113,11 @@ private:
     TEventLoop m_loop;
     std::unique_ptr<TLoopHost> m_host;
     mbcore::TMBEngine m_engine;
+    // What the instrument reported, to know it again after a loss.
+    std::optional<kv508::TLiveData> m_seen;
+    std::optional<kv508::TSettings> m_seenSettings;
+    bool m_checkPending = false;
+    bool m_anyInstrument = false;
 };
 
 // The name of an instrument command for messages: "poll (1)", "set as 0 (3)".

@@ -1,7 +1,10 @@
 #include "Values.h"
 
+#include "Checks.h"
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
@@ -197,6 +200,27 @@ bool InWindowRange(const TSettings &s, TKey key)
     }
 }
 
+TSpanFault SpanFault(const TSettings &s)
+{
+    if (s.iFizFor4mA == s.iFizFor20mA)
+        return TSpanFault::Zero;
+    return s.iFizFor20mA < s.iFizFor4mA ? TSpanFault::Inverted : TSpanFault::None;
+}
+
+std::string SpanFaultText(const TSettings &s)
+{
+    const std::string pair = "4ma " + std::to_string(s.iFizFor4mA) + " and 20ma " + std::to_string(s.iFizFor20mA);
+    switch (SpanFault(s)) {
+    case TSpanFault::Zero:
+        return pair + ": the span is zero (the same value for 4 mA and 20 mA), so the output means nothing";
+    case TSpanFault::Inverted:
+        return pair + ": the span is inverted (the value at 20 mA below the one at 4 mA), so the output falls as "
+                      "the pressure rises";
+    case TSpanFault::None: break;
+    }
+    return {};
+}
+
 TWritePlan PlanWrite(const TSettings &stored, const std::vector<TEdit> &edits)
 {
     TWritePlan plan;
@@ -223,7 +247,9 @@ TWritePlan PlanWrite(const TSettings &stored, const std::vector<TEdit> &edits)
         }
         if (!InWindowRange(s, TKey::Averaging)) {
             const std::string was = ShowField(s, TKey::Averaging);
-            s.Averaging = static_cast<uint16_t>(std::clamp<int32_t>(s.Averaging, kv508::AveragingLow, kv508::AveragingHigh));
+            // An erased 65535 is no value anyone chose: the window's default for a
+            // missing one, not its clamp (1600 would take the reading ~16 s to settle).
+            s.Averaging = kv508::AveragingDefault;
             replaced(TKey::Averaging, was);
         }
         if (!InWindowRange(s, TKey::Input)) {
@@ -332,14 +358,46 @@ std::string BackupJson(const TIdentity &who, const TSettings &s, const std::stri
     return j.dump(2) + "\n";
 }
 
-TBackup ParseBackup(std::string_view text)
+namespace {
+
+// JSON takes the last of two equal keys silently: a backup edited by hand
+// would restore a value nobody sees. Each object's keys so far, by depth.
+json ParseRefusingDuplicates(std::string_view text)
 {
-    json j;
+    std::vector<std::vector<std::string>> keys;
+    const json::parser_callback_t check = [&keys](int, json::parse_event_t event, json &parsed) {
+        switch (event) {
+        case json::parse_event_t::object_start: keys.emplace_back(); break;
+        case json::parse_event_t::object_end:
+            if (!keys.empty())
+                keys.pop_back();
+            break;
+        case json::parse_event_t::key: {
+            const std::string key = parsed.get<std::string>();
+            if (keys.empty())
+                break;
+            std::vector<std::string> &seen = keys.back();
+            if (std::find(seen.begin(), seen.end(), key) != seen.end())
+                Bad("the key \"" + ShownName(key, 40) + "\" appears twice in one object: keep only the one meant");
+            seen.push_back(key);
+            break;
+        }
+        default: break;
+        }
+        return true;
+    };
     try {
-        j = json::parse(text);
+        return json::parse(text, check);
     } catch (const json::parse_error &e) {
         Bad(std::string("not JSON: ") + e.what());
     }
+}
+
+} // namespace
+
+TBackup ParseBackup(std::string_view text)
+{
+    const json j = ParseRefusingDuplicates(text);
     if (!j.is_object() || !j.contains("format") || j.at("format") != BackupFormat)
         Bad(std::string("not a kv508ctl backup (\"format\" must be \"") + BackupFormat + "\")");
     if (!j.contains("settings"))

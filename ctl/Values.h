@@ -45,6 +45,13 @@ std::string ShowField(const kv508::TSettings &s, TKey key);
 // averaging 1..1600, input 0/1, pressures within +-9999).
 bool InWindowRange(const kv508::TSettings &s, TKey key);
 
+// The output's span, 4ma to 20ma: equal values give every pressure the same
+// current; an inverted pair makes the current fall as the pressure rises.
+enum class TSpanFault { None, Zero, Inverted };
+TSpanFault SpanFault(const kv508::TSettings &s);
+// "4ma 2491 and 20ma 0: the span is inverted (...)"; empty for a usable span.
+std::string SpanFaultText(const kv508::TSettings &s);
+
 // The write that "settings set" sends: what to store and with which command.
 struct TWritePlan {
     kv508::TSettings settings;  // what the instrument should hold afterwards
@@ -55,7 +62,7 @@ struct TWritePlan {
 // Command 10 when only the first four fields change and the stored last three
 // are ones the window could have set; else command 7, whose last three come
 // from the edits or, when the stored ones are out of range, the window's
-// defaults (sensor 5, averaging clamped, input pressure).
+// defaults for a missing value (sensor 5, averaging 80, input pressure).
 TWritePlan PlanWrite(const kv508::TSettings &stored, const std::vector<TEdit> &edits);
 
 // Fields that differ between what was meant and what was read back (for
@@ -89,8 +96,8 @@ struct TBackup {
     kv508::TSettings settings;
     std::string time;
 };
-// Throws std::invalid_argument with the reason (not JSON, not a backup, a key
-// missing or out of range, settings no window could have written).
+// Throws std::invalid_argument with the reason (not JSON, a key given twice,
+// not a backup, a key missing or out of range, settings no window could have written).
 TBackup ParseBackup(std::string_view text);
 
 // ---- live data ------------------------------------------------------------------------------------

@@ -21,7 +21,10 @@ const char *const kExitCodes = "Exit codes:\n"
                                "  2  the port cannot be opened (the message names the holder or the missing permission)\n"
                                "  3  no answer from the instrument after every try\n"
                                "  4  the instrument answered with an error\n"
-                               "  5  verification mismatch: the values read back differ (diff: the instrument differs)\n";
+                               "  5  verification mismatch: the values read back differ (diff: the instrument differs)\n"
+                               "  6  read --watch: another instrument answered after the adapter came back\n"
+                               "  7  calibration: the reading did not settle (no point taken), or the instrument still\n"
+                               "     reports not calibrated (zero, reset) or output out of range (reset)\n";
 
 const char *const kCommonOptions =
     "Common options (before or after the subcommand): --port NAME, --address N, --id N, --baud RATE,\n"
@@ -36,6 +39,43 @@ std::string SubFooter(const std::string &extra = {})
 CLI::Validator Within(long low, long high)
 {
     return CLI::Range(low, high).description("");
+}
+
+// zero, set-zero, scale-end, reset and erase: one request each, the first
+// three after the reading has settled.
+std::vector<std::pair<CLI::App *, uint8_t>> AddPointCommands(CLI::App *calibrate, bool &yes, bool &noWait,
+                                                             ctl::TPointOptions &options)
+{
+    struct TPoint {
+        const char *name, *text;
+        uint8_t command;
+    };
+    const TPoint points[] = {{"zero", "zero adjustment at zero pressure (command 2)", kv508::Cmd_Zero},
+                             {"set-zero", "take the present pressure as zero (command 3)", kv508::Cmd_SetAs0},
+                             {"scale-end", "take the present pressure as full scale (command 9)", kv508::Cmd_SetAsScaleEnd},
+                             {"reset", "restart the instrument (command 251); returns when it answers again", kv508::Cmd_Reset},
+                             {"erase", "erase settings and calibration (command 6); needs --yes", kv508::Cmd_EraseEEPROM}};
+    std::vector<std::pair<CLI::App *, uint8_t>> pointCommands;
+    for (const TPoint &p : points) {
+        CLI::App *sub = calibrate->add_subcommand(p.name, p.text);
+        if (p.command == kv508::Cmd_EraseEEPROM)
+            sub->add_flag("--yes", yes, "yes, erase it");
+        if (p.command == kv508::Cmd_Zero || p.command == kv508::Cmd_SetAs0 || p.command == kv508::Cmd_SetAsScaleEnd) {
+            CLI::Option *noWaitFlag = sub->add_flag("--no-wait", noWait, "take the reading as it is, settled or not");
+            sub->add_option("--max-wait", options.maxWaitMs, "wait this long at most for the reading to settle")
+                ->type_name("MS")
+                ->check(Within(500, 86400000))
+                ->capture_default_str()
+                ->excludes(noWaitFlag);
+            sub->footer(SubFooter("The point takes the instrument's averaged reading: it first polls until the reading\n"
+                                  "has stayed within 0.2 % of the scale end for as long as the averaging lasts\n"
+                                  "(averaging / SPS). Not settled within --max-wait: exit code 7, no point taken."));
+        } else {
+            sub->footer(SubFooter());
+        }
+        pointCommands.push_back({sub, p.command});
+    }
+    return pointCommands;
 }
 
 } // namespace
@@ -102,10 +142,16 @@ int main(int argc, char **argv)
     readCmd->add_flag("--reconnect,!--no-reconnect", read.reconnect,
                       "with --watch: when the adapter is pulled, wait for it (under any name) and go on (default)")
         ->needs(watch);
+    readCmd->add_flag("--reconnect-any", read.reconnectAny,
+                      "with --watch: go on after a reconnect even when another instrument answers (a note says so)")
+        ->needs(watch);
     readCmd->footer(SubFooter("While watching, a failed poll is reported on standard error and the watch goes on;\n"
                               "each line is flushed as it is written. Exit code 3 only when no poll was answered.\n"
                               "A pulled adapter pauses the watch with a line on standard error; it goes on when the\n"
-                              "same adapter returns, under any name (--no-reconnect: end with exit code 2 instead)."));
+                              "same adapter returns, under any name (--no-reconnect: end with exit code 2 instead),\n"
+                              "and the instrument behind it reports the firmware, calibration date and settings it\n"
+                              "reported before; another instrument ends the watch with exit code 6 (--reconnect-any\n"
+                              "goes on with a note)."));
 
     CLI::App *settings = app.add_subcommand("settings", "read or write the stored settings");
     settings->require_subcommand(1);
@@ -114,14 +160,17 @@ int main(int argc, char **argv)
     settingsGet->add_flag("--json", json, "as JSON");
     settingsGet->footer(SubFooter());
     std::vector<std::string> keyValues;
+    bool forceSpan = false;
     CLI::App *settingsSet = settings->add_subcommand("set", "write settings, read them back and verify");
     settingsSet->add_option("KEY=VALUE", keyValues, "settings to change")->required();
+    settingsSet->add_flag("--force", forceSpan, "write an inverted span (20ma below 4ma: a reverse-acting output), with a warning");
     settingsSet->footer(SubFooter(
         "Keys: 4ma=N, 20ma=N (the pressure at 4 and 20 mA as digits, -9999 .. 9999, e.g. 2491 for 249.1),\n"
         "error-current=on|off, error-level=3.2|22 (mA), sensor=1..12, averaging=1..1600,\n"
         "input=pressure|temperature. Numbers beyond their range are clamped as the window does.\n"
         "Only the first four changed: command 10 (the others stay untouched); otherwise command 7.\n"
-        "Nothing is written when any KEY=VALUE is wrong."));
+        "Nothing is written when any KEY=VALUE is wrong, nor when 4ma and 20ma given leave a zero\n"
+        "span (equal) or an inverted one (20ma below 4ma; --force writes that, with a warning)."));
 
     std::string file;
     bool dryRun = false;
@@ -131,7 +180,9 @@ int main(int argc, char **argv)
     CLI::App *restore = app.add_subcommand("restore", "write a backup's settings, read back and verify");
     restore->add_option("FILE", file, "a file made by backup")->required();
     restore->add_flag("--dry-run,-n", dryRun, "show the differences only");
-    restore->footer(SubFooter("Shows the differences first; writes with command 7. Calibration stays with the instrument."));
+    restore->add_flag("--force", forceSpan, "write a backup's inverted span (a reverse-acting output), with a warning");
+    restore->footer(SubFooter("Shows the differences first; writes with command 7. Calibration stays with the instrument.\n"
+                              "A backup with a zero span, or an inverted one without --force, is refused."));
     CLI::App *diff = app.add_subcommand("diff", "the differences between a backup and the instrument");
     diff->add_option("FILE", file, "a file made by backup")->required();
     diff->add_flag("--json", json, "as JSON");
@@ -142,25 +193,13 @@ int main(int argc, char **argv)
     calibrate->footer(SubFooter(
         "The procedure: settings set sensor=N ...; zero pressure, calibrate set-zero; full scale,\n"
         "calibrate scale-end; calibrate set-4ma --pwm N; calibrate set-20ma --pwm N;\n"
-        "calibrate force-output off; calibrate reset; zero pressure, calibrate zero; calibrate reset."));
-    struct TPoint {
-        const char *name, *text;
-        uint8_t command;
-    };
-    const TPoint points[] = {{"zero", "zero adjustment at zero pressure (command 2)", kv508::Cmd_Zero},
-                             {"set-zero", "take the present pressure as zero (command 3)", kv508::Cmd_SetAs0},
-                             {"scale-end", "take the present pressure as full scale (command 9)", kv508::Cmd_SetAsScaleEnd},
-                             {"reset", "restart the instrument (command 251); returns when it answers again", kv508::Cmd_Reset},
-                             {"erase", "erase settings and calibration (command 6); needs --yes", kv508::Cmd_EraseEEPROM}};
-    std::vector<std::pair<CLI::App *, uint8_t>> pointCommands;
-    bool yes = false;
-    for (const TPoint &p : points) {
-        CLI::App *sub = calibrate->add_subcommand(p.name, p.text);
-        sub->footer(SubFooter());
-        if (p.command == kv508::Cmd_EraseEEPROM)
-            sub->add_flag("--yes", yes, "yes, erase it");
-        pointCommands.push_back({sub, p.command});
-    }
+        "calibrate force-output off; calibrate reset; zero pressure, calibrate zero; calibrate reset.\n"
+        "zero, set-zero and scale-end first wait until the reading has settled (exit code 7 when it\n"
+        "does not within --max-wait); zero and reset end with exit code 7 when the instrument still\n"
+        "reports not calibrated, reset also when it reports its output out of range."));
+    bool yes = false, noWait = false;
+    ctl::TPointOptions pointOptions;
+    const std::vector<std::pair<CLI::App *, uint8_t>> pointCommands = AddPointCommands(calibrate, yes, noWait, pointOptions);
     ctl::TForceOptions force;
     std::string pwm;
     const char *forceFooter =
@@ -232,11 +271,11 @@ int main(int argc, char **argv)
         if (settingsGet->parsed())
             return ctl::RunSettingsGet(link, json);
         if (settingsSet->parsed())
-            return ctl::RunSettingsSet(link, keyValues);
+            return ctl::RunSettingsSet(link, keyValues, forceSpan);
         if (backup->parsed())
             return ctl::RunBackup(link, file);
         if (restore->parsed())
-            return ctl::RunRestore(link, file, dryRun);
+            return ctl::RunRestore(link, file, dryRun, forceSpan);
         if (diff->parsed())
             return ctl::RunDiff(link, file, json);
         for (auto [sub, command] : pointCommands) {
@@ -245,7 +284,8 @@ int main(int argc, char **argv)
             if (command == kv508::Cmd_EraseEEPROM && !yes)
                 throw ctl::TFailure(ctl::exitUsage, "erase wipes the instrument's settings and calibration; add --yes to go "
                                                     "ahead (kv508ctl backup FILE keeps the settings first)");
-            return ctl::RunCalibrationPoint(link, command);
+            pointOptions.wait = !noWait;
+            return ctl::RunCalibrationPoint(link, command, pointOptions);
         }
         if (set4->parsed() || set20->parsed()) {
             std::string word = pwm;

@@ -1,5 +1,7 @@
 #include "Console.h"
 
+#include "Options.h"
+
 #include <cmath>
 
 namespace sim {
@@ -32,7 +34,7 @@ QString Status(Simulator &simulator)
                        .arg(live.bridgeDataAveraged)
                        .arg(live.sps)
                        .arg(live.outputValue / 1000.0, 0, 'f', 3);
-    text += QStringLiteral(", loop %1 mA%2").arg(model.LoopCurrent() / 1000.0, 0, 'f', 3)
+    text += QStringLiteral(", loop %1 mA%2").arg(model.LoopCurrentAt(simulator.NowMs()) / 1000.0, 0, 'f', 3)
                 .arg(model.Forced() ? QStringLiteral(" (forced, drive %1)").arg(model.DrivePwm()) : QString());
     text += QStringLiteral("; errors: %1; calibrated %2")
                 .arg(errors.isEmpty() ? QStringLiteral("none") : errors.join(QStringLiteral(", ")),
@@ -56,45 +58,48 @@ QString Status(Simulator &simulator)
 
 QString ConsoleCommand(Simulator &simulator, const QString &line)
 {
+    return RunConsoleCommand(simulator, line).text;
+}
+
+ConsoleReply RunConsoleCommand(Simulator &simulator, const QString &line)
+{
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
-        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help");
+        return {QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help")};
     const QString verb = words.at(0).toLower();
     bool ok = false;
     const double value = words.size() == 2 ? words.at(1).toDouble(&ok) : 0.0;
     if ((verb == QLatin1String("pressure") || verb == QLatin1String("p")) && ok && std::isfinite(value) &&
         std::abs(value) <= 1e6) {
         simulator.Model().SetPressure(value);
-        return QStringLiteral("pressure %1 Pa").arg(value);
+        return {QStringLiteral("pressure %1 Pa").arg(value)};
     }
     if ((verb == QLatin1String("temperature") || verb == QLatin1String("t")) && ok && value >= -273.15 && value <= 1000) {
         simulator.Model().SetTemperature(value);
-        return QStringLiteral("temperature %1 C").arg(value);
+        return {QStringLiteral("temperature %1 C").arg(value)};
     }
     if (verb == QLatin1String("fault") && words.size() == 2 &&
         (words.at(1) == QLatin1String("on") || words.at(1) == QLatin1String("off"))) {
         simulator.Model().SetSensorFault(words.at(1) == QLatin1String("on"));
-        return QStringLiteral("sensor fault %1").arg(words.at(1));
+        return {QStringLiteral("sensor fault %1").arg(words.at(1))};
     }
     if (verb == QLatin1String("status") && words.size() == 1)
-        return Status(simulator);
-    // One line for programs: what a reference ammeter in the loop reads now.
-    if (verb == QLatin1String("ammeter") && words.size() == 1)
-        return QStringLiteral("ammeter loop_ma=%1 forced=%2 drive=%3")
-            .arg(simulator.Model().LoopCurrent() / 1000.0, 0, 'f', 4)
-            .arg(simulator.Model().Forced() ? 1 : 0)
-            .arg(simulator.Model().DrivePwm());
-    if (verb == QLatin1String("help") && words.size() == 1)
-        return QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help");
-    // Control characters shown, not sent: a NUL would cut the reply short.
-    QString shown;
-    for (const QChar c : line.simplified()) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
-        else
-            shown += c;
+        return {Status(simulator)};
+    // One line for programs: what a reference ammeter in the loop reads now,
+    // the loop following the pressure whether or not anything polls.
+    if (verb == QLatin1String("ammeter") && words.size() == 1) {
+        Instrument &model = simulator.Model();
+        const double microAmps = model.LoopCurrentAt(simulator.NowMs());
+        return {QStringLiteral("ammeter loop_ma=%1 forced=%2 drive=%3")
+                    .arg(microAmps / 1000.0, 0, 'f', 4)
+                    .arg(model.Forced() ? 1 : 0)
+                    .arg(model.DrivePwm()),
+                true};
     }
-    return QStringLiteral("not understood: \"%1\" (try help)").arg(shown);
+    if (verb == QLatin1String("help") && words.size() == 1)
+        return {QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help")};
+    // Control characters shown, not sent: a NUL would cut the reply short.
+    return {QStringLiteral("not understood: \"%1\" (try help)").arg(ShownText(line.simplified(), 200))};
 }
 
 } // namespace sim

@@ -7,7 +7,14 @@
 
 namespace sim {
 
-// Runs one command line and returns the reply to print (never empty).
+struct ConsoleReply {
+    QString text;             // the reply for the console (never empty)
+    bool forPrograms = false; // a line for programs, on standard output as it is
+};
+
+// Runs one command line.
+ConsoleReply RunConsoleCommand(Simulator &simulator, const QString &line);
+// The same, the reply's text only.
 QString ConsoleCommand(Simulator &simulator, const QString &line);
 
 } // namespace sim

@@ -369,6 +369,12 @@ double Instrument::LoopCurrent() const
     return std::max(0.0, kDacOffset + m_drivePwm * kDacGain);
 }
 
+double Instrument::LoopCurrentAt(qint64 nowMs)
+{
+    Live(nowMs); // sets the drive of this moment
+    return LoopCurrent();
+}
+
 LiveData Instrument::Live(qint64 nowMs)
 {
     TakeSamples(nowMs);

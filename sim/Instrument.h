@@ -147,8 +147,11 @@ public:
     Settings EffectiveSettings() const;
     bool Forced() const { return m_forced; }
     int DrivePwm() const { return m_drivePwm; }
-    // What an ammeter in the loop would read, in µA (the drive through the real DAC).
+    // What an ammeter in the loop would read, in µA (the drive through the real DAC),
+    // as of the last poll or LoopCurrentAt.
     double LoopCurrent() const;
+    // The same at nowMs: the loop follows the pressure all the time, polled or not.
+    double LoopCurrentAt(qint64 nowMs);
 
 private:
     const SensorSpec &SensorInUse() const;

@@ -102,7 +102,8 @@ QString HelpText()
         "\n"
         "Commands on standard input, one per line:\n"
         "  pressure PA | temperature C | fault on|off | status | help\n"
-        "  ammeter: one line \"ammeter loop_ma=4.0000 forced=0|1 drive=N\", the loop current for programs\n"
+        "  ammeter: one line \"ammeter loop_ma=4.0000 forced=0|1 drive=N\", the loop current now,\n"
+        "           for programs on standard output\n"
         "\n"
         "Point the tool at the port name (kv508sim0) or at the printed path.\n");
 }
@@ -123,19 +124,19 @@ ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &er
             if (hasValue)
                 return true;
             if (i + 1 >= args.size()) {
-                error = QStringLiteral("%1 needs a value").arg(name);
+                error = QStringLiteral("%1 needs a value").arg(ShownText(name));
                 return false;
             }
             value = args.at(++i);
             return true;
         };
         auto bad = [&](const QString &what) {
-            error = QStringLiteral("%1: \"%2\" is not %3").arg(name, value, what);
+            error = QStringLiteral("%1: \"%2\" is not %3").arg(name, ShownText(value), what);
             return ParseOutcome::Error;
         };
         auto flag = [&]() {
             if (hasValue) {
-                error = QStringLiteral("%1 takes no value").arg(name);
+                error = QStringLiteral("%1 takes no value").arg(ShownText(name));
                 return false;
             }
             return true;
@@ -250,11 +251,30 @@ ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &er
                 return ParseOutcome::Error;
             options.verbose = true;
         } else {
-            error = QStringLiteral("unknown option %1").arg(args.at(i));
+            error = QStringLiteral("unknown option %1").arg(ShownText(args.at(i)));
             return ParseOutcome::Error;
         }
     }
     return ParseOutcome::Run;
+}
+
+QString ShownText(const QString &text, qsizetype maxChars)
+{
+    QString shown;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        QString piece(c);
+        if (u < 0x20 || (u >= 0x7F && u <= 0x9F))
+            piece = QStringLiteral("\\x%1").arg(int(u), 2, 16, QLatin1Char('0'));
+        else if ((u >= 0x202A && u <= 0x202E) || (u >= 0x2066 && u <= 0x2069) || u == 0x200E || u == 0x200F)
+            piece = QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0'));
+        if (shown.size() + piece.size() > maxChars) {
+            shown += QStringLiteral("…");
+            break;
+        }
+        shown += piece;
+    }
+    return shown;
 }
 
 } // namespace sim

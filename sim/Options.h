@@ -25,4 +25,9 @@ enum class ParseOutcome { Run, Help, Version, Error };
 ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &error);
 QString HelpText();
 
+// Text from outside (an option's value, a console line) fit for a message:
+// control characters (C0, DEL, C1, bidirectional overrides) shown as \xNN or
+// \uNNNN, and past maxChars cut with "…".
+QString ShownText(const QString &text, qsizetype maxChars = 80);
+
 } // namespace sim

@@ -21,6 +21,7 @@
 
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -59,6 +60,28 @@ void Say(const QString &text)
     const QByteArray line = "kv508-sim: " + text.toLocal8Bit() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr); // whole, even past a NUL
     std::fflush(stderr);
+}
+
+// Standard output and error lead to the same place (both the terminal).
+bool SameFile(int a, int b)
+{
+    struct stat sa {}, sb {};
+    return ::fstat(a, &sa) == 0 && ::fstat(b, &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+// A console reply: on standard error after the prefix; a line for programs as
+// it is on standard output (where the first line is the path), and on standard
+// error only when that is somewhere else.
+void Answer(const sim::ConsoleReply &reply)
+{
+    if (reply.forPrograms) {
+        const QByteArray bare = reply.text.toLocal8Bit() + '\n';
+        std::fwrite(bare.constData(), 1, static_cast<size_t>(bare.size()), stdout);
+        std::fflush(stdout);
+        if (SameFile(STDOUT_FILENO, STDERR_FILENO))
+            return;
+    }
+    Say(reply.text);
 }
 
 // A console line longer than this is a paste gone wrong, not a command.
@@ -247,7 +270,7 @@ int main(int argc, char **argv)
                     overlong = false;
                     continue;
                 }
-                Say(sim::ConsoleCommand(simulator, QString::fromLocal8Bit(line)));
+                Answer(sim::RunConsoleCommand(simulator, QString::fromLocal8Bit(line)));
             }
         });
     }

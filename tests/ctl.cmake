@@ -13,17 +13,25 @@ if(TARGET kv508ctl)
   set_target_properties(kv508ctltestsupport PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
   target_compile_definitions(kv508ctltestsupport PUBLIC $<$<TARGET_EXISTS:kv508monitor>:KV508CTL_HAVE_MONITOR>)
 
-  foreach(name test_ctl_e2e test_ctl_procedure)
+  foreach(name test_ctl_e2e test_ctl_procedure test_ctl_guards)
     add_executable(${name} ctl/${name}.cpp)
     target_link_libraries(${name} PRIVATE kv508ctltestsupport)
     target_compile_options(${name} PRIVATE ${KV_WARNINGS})
     set_target_properties(${name} PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
     add_dependencies(${name} kv508ctl kv508-sim)
+    # The man page's source: its calibration script is run as written.
+    target_compile_definitions(${name} PRIVATE KV508CTL_MAN_SOURCE="${CMAKE_SOURCE_DIR}/ctl/kv508ctl.1.scd")
     add_test(NAME ${name} COMMAND ${name})
     set_tests_properties(${name} PROPERTIES
       ENVIRONMENT "ASAN_OPTIONS=detect_leaks=0:abort_on_error=1;UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
       TIMEOUT 120)
   endforeach()
+
+  # The simulator's console as kv508ctl's scripts use it (the reference ammeter).
+  kv_test(test_sim_console ctl/test_sim_console.cpp)
+  target_link_libraries(test_sim_console PRIVATE kv508simcore)
+  target_compile_definitions(test_sim_console PRIVATE KV508_SIM_PATH="$<TARGET_FILE:kv508-sim>")
+  add_dependencies(test_sim_console kv508-sim)
 
   # The man page (made from ctl/kv508ctl.1.scd) renders without a warning; the completion is valid bash.
   find_program(KV_GROFF groff)

@@ -57,6 +57,9 @@ public:
     explicit TSim(const std::vector<std::string> &options = {"--no-line-time", "--no-link"});
     bool Ok() const { return !m_path.empty(); }
     const std::string &Path() const { return m_path; }
+    pid_t Pid() const { return m_process.Pid(); }
+    // The next line of its standard output after the path (the console's lines for programs).
+    bool ReadOutLine(std::string &line, int timeoutMs) { return m_process.ReadOutLine(line, timeoutMs); }
     // A console command; the reply line that starts with expect (after the
     // "kv508-sim: " prefix), or empty when none came.
     std::string Console(const std::string &command, const std::string &expect, int timeoutMs = 5000);

@@ -126,7 +126,8 @@ TEST_F(CtlTest, APulledAdapterPausesTheWatchUntilTheSameOneReturns)
     lost->Stop();
     lost.reset();
     ASSERT_TRUE(watch.ReadErrLine(err, 10000));
-    EXPECT_TRUE(Has(err, "closed during poll") && Has(err, "waiting for the adapter virtual kv508-sim serial RIG-1")) << err;
+    EXPECT_EQ(err, "kv508ctl: kv508sim0 closed: adapter lost; waiting for it to come back (virtual kv508-sim serial RIG-1; "
+                   "Ctrl+C ends)");
 
     TSim other({"--no-line-time", "--serial", "RIG-2"}); // takes the name kv508sim0
     ASSERT_TRUE(other.Ok());
@@ -195,7 +196,7 @@ TEST_F(CtlTest, SettingsSetOnAnErasedInstrumentFillsInTheWindowsDefaults)
     EXPECT_TRUE(Has(set.err, "> write settings (7)")) << set.err;
     EXPECT_TRUE(Has(set.err, "the stored sensor 255 is out of range: 5 is written")) << set.err;
     const TRun get = On(sim, {"settings", "get"});
-    EXPECT_EQ(get.out, "4ma: 0\n20ma: 2491\nerror-current: on\nerror-level: 3.2\nsensor: 5\naveraging: 1600\ninput: pressure\n");
+    EXPECT_EQ(get.out, "4ma: 0\n20ma: 2491\nerror-current: on\nerror-level: 3.2\nsensor: 5\naveraging: 80\ninput: pressure\n");
     const TRun read = On(sim, {"read"});
     EXPECT_FALSE(Has(read.out, "Hiányzó beállítások")) << read.out;
 }
@@ -357,7 +358,7 @@ TEST_F(CtlTest, CalibrationRequestsCarryTodaysDateAndEraseNeedsYes)
     EXPECT_EQ(on.code, 1) << Shown(on);
     EXPECT_EQ(Sent(on.err), "") << "nothing may reach the instrument";
 
-    const TRun zero = On(sim, {"--verbose", "calibrate", "set-zero"});
+    const TRun zero = On(sim, {"--verbose", "calibrate", "set-zero", "--no-wait"});
     ASSERT_EQ(zero.code, 0) << Shown(zero);
     // The window's order: a poll first, then the request, then a poll that shows the result.
     EXPECT_EQ(Sent(zero.err), "poll (1);set as 0 (3);poll (1);") << zero.err;

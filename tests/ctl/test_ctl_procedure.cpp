@@ -1,6 +1,7 @@
 // kv508ctl on a bad line and through the whole calibration: the real program
-// against kv508-sim with lost and damaged answers, and a rig's script that
-// calibrates an erased instrument from start to end.
+// against kv508-sim with lost and damaged answers, a rig's script that
+// calibrates an erased instrument from start to end, and the man page's
+// script run as written.
 #include "CtlFixture.h"
 
 #include <nlohmann/json.hpp>
@@ -178,6 +179,83 @@ TEST_F(CtlTest, TheElevenStepsCalibrateAnErasedInstrumentWithTodaysDate)
     step({"read"}); // a poll after the change
     EXPECT_NEAR(sim.LoopMilliAmps(), 20.0, 0.1);
     EXPECT_TRUE(Has(sim.Console("status", "pressure"), "errors: none"));
+}
+
+// ---- the man page's script, as written ------------------------------------------------------------------
+
+// The lines of the CALIBRATION section's script.
+std::vector<std::string> ManPageScript()
+{
+    std::ifstream in(KV508CTL_MAN_SOURCE);
+    std::vector<std::string> lines;
+    std::string line;
+    bool section = false, inBlock = false;
+    while (std::getline(in, line)) {
+        if (line.rfind("# ", 0) == 0 && !inBlock)
+            section = line == "# CALIBRATION";
+        else if (section && line == "```" && inBlock)
+            break;
+        else if (section && line == "```")
+            inBlock = true;
+        else if (inBlock)
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> Words(const std::string &line)
+{
+    std::istringstream in(line.substr(0, line.find(" #")));
+    std::vector<std::string> words;
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+// Each step right after the pressure changes, as an impatient rig would run it.
+TEST_F(CtlTest, TheManPagesCalibrationScriptCalibratesAnErasedInstrumentAsWritten)
+{
+    const std::vector<std::string> script = ManPageScript();
+    ASSERT_GE(script.size(), 11u) << "no script in the CALIBRATION section of " << KV508CTL_MAN_SOURCE;
+    TSim sim({"--no-line-time", "--no-link", "--blank"});
+    ASSERT_TRUE(sim.Ok());
+    std::string port;
+    int steps = 0;
+    for (const std::string &line : script) {
+        SCOPED_TRACE(line);
+        const std::vector<std::string> words = Words(line);
+        if (line == "# zero pressure applied" || line == "# full scale applied") {
+            const std::string pa = line == "# zero pressure applied" ? "0" : "249.1"; // sensor 5's full scale
+            ASSERT_FALSE(sim.Console("pressure " + pa, "pressure").empty());
+        } else if (line.rfind("port=", 0) == 0) {
+            port = sim.Path(); // the simulator's in place of the example's
+        } else if (!words.empty() && words[0] == "kv508ctl") {
+            std::vector<std::string> args(words.begin() + 1, words.end());
+            for (std::string &a : args)
+                if (a == "$port")
+                    a = port;
+            ASSERT_TRUE(args.size() >= 2 && args[0] == "--port" && args[1] == sim.Path()) << "a step without --port $port";
+            const TRun r = Ctl(args);
+            ASSERT_EQ(r.code, 0) << "the step did not take:\n" << Shown(r); // set -e stops here
+            ++steps;
+        } else {
+            ASSERT_TRUE(words.empty() || words[0] == "set" || words[0][0] == '#') << "a line the test does not know";
+        }
+    }
+    EXPECT_EQ(steps, 11);
+    const json j = json::parse(On(sim, {"read", "--format", "json"}).out);
+    for (const auto &[flag, set] : j["errors"].items())
+        EXPECT_FALSE(set.get<bool>()) << flag;
+    EXPECT_NEAR(j["pressure"].get<double>(), 0.0, 0.5);
+    EXPECT_NEAR(j["output-ma"].get<double>(), 4.0, 0.02);
+    EXPECT_EQ(j["calibration-code"].get<uint32_t>(), TodayCode());
+    // Full scale reads as full scale once the mean has followed (averaging 80: 0.8 s).
+    ASSERT_FALSE(sim.Console("pressure 249.1", "pressure").empty());
+    const TRun watch = On(sim, {"read", "--watch", "--count", "15", "--interval", "100", "--format", "json"});
+    ASSERT_EQ(watch.code, 0) << Shown(watch);
+    const json last = json::parse(Lines(watch.out).back());
+    EXPECT_NEAR(last["pressure"].get<double>(), 249.1, 0.5) << last.dump();
+    EXPECT_NEAR(last["output-ma"].get<double>(), 20.0, 0.05) << last.dump();
 }
 
 } // namespace

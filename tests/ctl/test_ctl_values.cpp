@@ -1,6 +1,7 @@
 // kv508ctl's values without an instrument: the entry rules of settings set,
-// the choice between commands 7 and 10, backups, the live formats and the
-// forced output's words.
+// the choice between commands 7 and 10, the span, backups, the live formats,
+// the forced output's words, the settling of a reading and names in messages.
+#include "Checks.h"
 #include "Values.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +94,7 @@ TEST(CtlWritePlan, StoredValuesTheWindowCannotShowGetItsDefaultsWithCommandSeven
     TWritePlan p = PlanWrite(Erased(), {ParseEdit("4ma=0"), ParseEdit("20ma=2491")});
     EXPECT_EQ(p.command, kv508::Cmd_WriteSettings);
     EXPECT_EQ(p.settings.SensorCode, kv508::SensorDefault);
-    EXPECT_EQ(p.settings.Averaging, kv508::AveragingHigh);
+    EXPECT_EQ(p.settings.Averaging, kv508::AveragingDefault); // not the clamp of 65535: 16 s to settle
     EXPECT_EQ(p.settings.InputCode, 0);
     EXPECT_EQ(p.notes.size(), 3u);
     // What the edits name wins over a default.
@@ -131,6 +132,97 @@ TEST(CtlBackup, RoundTripsEveryFieldAndRejectsWhatIsNoBackup)
           std::string(R"({"format":"kv508ctl backup 1","settings":{"4ma":18446744073709551615,"20ma":0,"error-current":true,)"
                       R"("error-level":3.2,"sensor":5,"averaging":80,"input":"pressure"}})")})
         EXPECT_THROW(ParseBackup(bad), std::invalid_argument) << bad;
+}
+
+TEST(CtlSpan, ZeroAndInvertedSpansAreTold)
+{
+    TSettings s = Factory();
+    EXPECT_EQ(SpanFault(s), TSpanFault::None);
+    EXPECT_EQ(SpanFaultText(s), "");
+    s.iFizFor4mA = 2491;
+    s.iFizFor20mA = 0;
+    EXPECT_EQ(SpanFault(s), TSpanFault::Inverted);
+    EXPECT_NE(SpanFaultText(s).find("4ma 2491 and 20ma 0: the span is inverted"), std::string::npos) << SpanFaultText(s);
+    s.iFizFor20mA = 2491;
+    EXPECT_EQ(SpanFault(s), TSpanFault::Zero);
+    EXPECT_EQ(SpanFault(Erased()), TSpanFault::Zero); // -1 and -1
+}
+
+TEST(CtlBackup, AKeyGivenTwiceIsRefused)
+{
+    const std::string good = BackupJson({}, Factory(), "t", "1.0");
+    ASSERT_NO_THROW(ParseBackup(good)); // "decimals"-like keys in two objects are no repetition
+    const std::string twiceInSettings = std::string(R"({"format":"kv508ctl backup 1","settings":{"4ma":0,"20ma":2491,)") +
+                                        R"("error-current":true,"error-level":3.2,"sensor":9,"sensor":5,"averaging":80,)" +
+                                        R"("input":"pressure"}})";
+    const std::string twiceAtTop = R"({"format":"kv508ctl backup 1","settings":{"4ma":0,"20ma":2491,"error-current":true,)"
+                                   R"("error-level":3.2,"sensor":5,"averaging":80,"input":"pressure"},"settings":{}})";
+    for (const std::string &bad : {twiceInSettings, twiceAtTop}) {
+        try {
+            ParseBackup(bad);
+            ADD_FAILURE() << "taken: " << bad;
+        } catch (const std::invalid_argument &e) {
+            EXPECT_NE(std::string(e.what()).find("appears twice"), std::string::npos) << e.what();
+        }
+    }
+    const std::string sameKeyElsewhere = R"({"format":"kv508ctl backup 1","instrument":{"id":39},"settings":{"4ma":0,)"
+                                         R"("20ma":2491,"error-current":true,"error-level":3.2,"sensor":5,"averaging":80,)"
+                                         R"("input":"pressure","id":1}})";
+    EXPECT_NO_THROW(ParseBackup(sameKeyElsewhere));
+}
+
+TEST(CtlSettle, AReadingSettlesWhenItStaysPutForTheAveragingTime)
+{
+    EXPECT_EQ(SettleWindowMs(80, 100), 800);
+    EXPECT_EQ(SettleWindowMs(1600, 100), 16000);
+    EXPECT_EQ(SettleWindowMs(1600, 250), 6400);
+    EXPECT_EQ(SettleWindowMs(1, 0), 1000); // no SPS reported: one a second
+
+    kv508::TLiveData d;
+    d.Decimals = 1;
+    d.ScaleEnd = 2491; // tolerance 0.2 %: 4 digits
+    EXPECT_EQ(TSettle::Tolerance(d), 4);
+    TSettle steady(1000);
+    for (int64_t t = 0; t <= 1000; t += 100) {
+        EXPECT_FALSE(steady.Settled()) << t; // not yet as long as the averaging
+        d.MeasuredValue = static_cast<int16_t>(1000 + (t / 100 % 3) - 1); // noise within the tolerance
+        steady.Add(t, d);
+    }
+    EXPECT_TRUE(steady.Settled());
+
+    // A moving mean after a step: rising for the averaging time, then flat.
+    TSettle step(1000);
+    for (int64_t t = 0; t < 1000; t += 100) {
+        d.MeasuredValue = static_cast<int16_t>(t * 2);
+        step.Add(t, d);
+        EXPECT_FALSE(step.Settled()) << t;
+    }
+    int64_t settledAt = -1;
+    for (int64_t t = 1000; t < 5000 && settledAt < 0; t += 100) {
+        d.MeasuredValue = 2000;
+        step.Add(t, d);
+        if (step.Settled())
+            settledAt = t;
+    }
+    EXPECT_EQ(settledAt, 2000); // flat for as long as the averaging, and no sooner
+    EXPECT_NE(TSettle(1000).MovementText(), "");
+}
+
+TEST(CtlNames, ControlCharactersAreShownEscapedAndLongNamesCut)
+{
+    EXPECT_EQ(ShownName("ttyUSB0"), "ttyUSB0");
+    EXPECT_EQ(ShownName("\\\\.\\COM12"), "\\\\.\\COM12"); // Windows' names stay as typed
+    EXPECT_EQ(ShownName("Műszer kft."), "Műszer kft.");
+    EXPECT_EQ(ShownName("tty\x1b[2Jevil"), "tty\\x1b[2Jevil");
+    EXPECT_EQ(ShownName("a\nb\rc"), "a\\x0ab\\x0dc");
+    EXPECT_EQ(ShownName(std::string("a\0b", 3)), "a\\x00b");
+    EXPECT_EQ(ShownName("\xc2\x9b" "2J"), "\\xc2\\x9b2J");        // C1 CSI
+    EXPECT_EQ(ShownName("abc\xe2\x80\xae" "def"), "abc\\xe2\\x80\\xae" "def"); // right-to-left override
+    EXPECT_EQ(ShownName("\xff\xfe"), "\\xff\\xfe");                  // no UTF-8
+    const std::string cut = ShownName(std::string(500, 'x'));
+    EXPECT_LE(cut.size(), 80u + 3u);
+    EXPECT_EQ(cut.substr(cut.size() - 3), "…");
+    EXPECT_EQ(ShownName(std::string(500, 'x'), std::string::npos), std::string(500, 'x'));
 }
 
 TEST(CtlLive, ValuesShowWithTheInstrumentsDecimals)
