@@ -20,6 +20,7 @@
 #include "BenchProcess.h"
 #include "BenchReport.h"
 #include "EventLoop.h"
+#include "LoopTimers.h"
 #include "LoopWaitHost.h"
 #include "MBEngine.h"
 #include "QtTimers.h"
@@ -54,25 +55,6 @@ constexpr uint8_t kId = 39;
 constexpr int kRegisters = 10; // 20 bytes, as a poll's answer
 
 // ---- the peers -----------------------------------------------------------------------
-
-// The engine's countdowns on the host-neutral loop.
-class TLoopTimerBackend final : public mbcore::TTimerBackend
-{
-public:
-    TLoopTimerBackend(TEventLoop &loop, std::function<void()> expired) : m_timer(loop, std::move(expired)) {}
-    void Start(int ms) override { m_timer.Start(ms); }
-    void Stop() override { m_timer.Stop(); }
-
-private:
-    TLoopTimer m_timer;
-};
-
-mbcore::TTimerFactory LoopTimers(TEventLoop &loop)
-{
-    return [&loop](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
-        return std::make_unique<TLoopTimerBackend>(loop, std::move(expired));
-    };
-}
 
 // The slave's settings, the same on either host.
 bool StartSlave(mbcore::TMBEngine &mb, bool binary)

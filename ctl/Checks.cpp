@@ -2,6 +2,8 @@
 
 #include "Values.h"
 
+#include "Text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -55,27 +57,7 @@ std::string TSettle::MovementText() const
 
 namespace {
 
-// The length of the UTF-8 sequence at text[i] and its code point; 0 when it is none.
-std::size_t Utf8At(std::string_view text, std::size_t i, uint32_t &code)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    std::size_t n = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    if (n == 0 || i + n > text.size())
-        return 0;
-    code = n == 1 ? c : c & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        code = (code << 6) | (byte(i + k) & 0x3F);
-    }
-    static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[n] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-        return 0; // overlong, beyond Unicode or a surrogate
-    return n;
-}
-
-bool Hidden(uint32_t code)
+bool Hidden(char32_t code)
 {
     return code < 0x20 || (code >= 0x7F && code <= 0x9F) || (code >= 0x202A && code <= 0x202E) ||
            (code >= 0x2066 && code <= 0x2069) || code == 0x200E || code == 0x200F;
@@ -87,8 +69,9 @@ std::string ShownName(std::string_view text, std::size_t maxBytes)
 {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
-        uint32_t code = 0;
-        const std::size_t n = Utf8At(text, i, code);
+        std::size_t next = i;
+        const char32_t code = mbcore::NextCodePoint(text, next);
+        const std::size_t n = code == mbcore::kNotUtf8 ? 0 : next - i;
         std::string piece;
         if (n == 0 || Hidden(code)) {
             for (std::size_t k = 0; k < std::max<std::size_t>(n, 1); ++k) {

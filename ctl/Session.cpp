@@ -4,6 +4,8 @@
 #include "Clock.h"
 #include "Values.h"
 
+#include "LoopTimers.h"
+#include "Text.h"
 #include "MBProtocol.h"
 #include "PortProbe.h"
 #include "SerialLink.h"
@@ -15,26 +17,14 @@ namespace ctl {
 
 namespace {
 
-// The engine's countdowns as one-shot timers of the plain loop.
-class TLoopTimerBackend final : public mbcore::TTimerBackend
-{
-public:
-    TLoopTimerBackend(TEventLoop &loop, std::function<void()> expired) : m_timer(loop, std::move(expired)) {}
-    void Start(int ms) override { m_timer.Start(ms); }
-    void Stop() override { m_timer.Stop(); }
-
-private:
-    TLoopTimer m_timer;
-};
-
 // Port names as messages show them: a name is whatever the system or a
 // publisher made it, control characters included.
 std::string JoinShown(const std::vector<std::string> &items, const char *separator)
 {
-    std::string out;
+    std::vector<std::string> shown;
     for (const std::string &s : items)
-        out += (out.empty() ? "" : separator) + ShownName(s);
-    return out;
+        shown.push_back(ShownName(s));
+    return mbcore::Join(shown, separator);
 }
 
 std::string PortListText(const PortProbe::TProbeResult &probe)
@@ -88,9 +78,7 @@ std::string CommandName(uint8_t command)
 TSession::TSession(TLinkOptions options, TLinkWrapper wrap)
     : m_options(std::move(options)), m_wrap(std::move(wrap)), m_host(std::make_unique<TLoopHost>(m_loop))
 {
-    m_engine.SetTimerFactory([this](std::function<void()> expired) -> std::unique_ptr<mbcore::TTimerBackend> {
-        return std::make_unique<TLoopTimerBackend>(m_loop, std::move(expired));
-    });
+    m_engine.SetTimerFactory(LoopTimers(m_loop));
     m_engine.setMBRefreshListOnStartup(false);
     m_engine.setMBMode(mbcore::modeASCIIMaster);
     mbcore::TMBBaud baud = mbcore::baud004800;
@@ -121,26 +109,12 @@ void TSession::Note(const std::string &text) const
     std::fflush(stderr);
 }
 
-namespace {
-
-// The listed port that is the same device as port (a name or a path), or -1.
-int FindPort(const PortProbe::TProbeResult &probe, const std::string &port)
-{
-    const std::string path = PortProbe::ResolvePortPath(port);
-    for (std::size_t i = 0; i < probe.ports.size(); ++i)
-        if (probe.ports[i] == port || PortProbe::ResolvePortPath(probe.ports[i]) == path)
-            return static_cast<int>(i);
-    return -1;
-}
-
-} // namespace
-
 void TSession::Open(bool learnIdentity)
 {
     m_port = ChoosePort(m_options.port);
     if (learnIdentity) {
         const PortProbe::TProbeResult probe = PortProbe::Probe();
-        const int i = FindPort(probe, m_port);
+        const int i = PortProbe::FindPort(probe, {}, m_port);
         m_identity = i >= 0 && std::size_t(i) < probe.infos.size() ? probe.infos[std::size_t(i)].Identity() : std::string();
     }
     m_engine.setPort(m_port);
@@ -184,16 +158,7 @@ bool TSession::Reopen(bool anyInstrument)
         return true;
     m_anyInstrument = anyInstrument;
     const PortProbe::TProbeResult probe = PortProbe::Probe();
-    int found = -1;
-    if (m_identity.empty()) {
-        found = FindPort(probe, m_port);
-    } else {
-        for (std::size_t i = 0; i < probe.ports.size() && i < probe.infos.size(); ++i)
-            if (probe.infos[i].Identity() == m_identity) {
-                found = static_cast<int>(i);
-                break;
-            }
-    }
+    const int found = PortProbe::FindPort(probe, m_identity, m_port);
     if (found < 0)
         return false;
     // Under its new name; a path given for the same name stays as it was.

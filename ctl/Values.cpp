@@ -437,7 +437,7 @@ std::string FormatScaled(int16_t value, uint8_t decimals)
     const int64_t a = v < 0 ? -v : v;
     std::string fraction = std::to_string(a % scale);
     fraction.insert(0, decimals - fraction.size(), '0');
-    return (v < 0 ? "-" : "") + std::to_string(a / scale) + "." + fraction;
+    return std::string(v < 0 ? "-" : "") + std::to_string(a / scale) + "." + fraction;
 }
 
 std::string FormatMilliAmps(int16_t microAmps)

@@ -26,4 +26,4 @@ kv_plain_test(test_engine kv508plaintestsupport
   engine/test_slave_modes.cpp
   engine/test_single_byte_name.cpp
 )
-kv_plain_test(test_event_loop kv508loop test_event_loop.cpp)
+kv_plain_test(test_event_loop kv508asio test_event_loop.cpp)

@@ -116,7 +116,7 @@ TEST(QtWaitHost, CarriesBothWaysAndTheHangUp)
 TEST(QtWaitHost, ACallbackRunningAnEventLoopIsNotEnteredAgain)
 {
     TPtyPair pty;
-    TSerialLink link; // waits in Qt's loop
+    TSerialLink link(QtWaitHost()); // waits in Qt's loop
     std::string error;
     ASSERT_TRUE(link.Open(pty.SlavePath(), 4800, error)) << error;
     int depth = 0, deepest = 0, calls = 0;
@@ -146,7 +146,7 @@ TEST(QtWaitHost, ACallbackRunningAnEventLoopIsNotEnteredAgain)
 TEST(QtWaitHost, BytesLeftByTheReaderAreOfferedAgain)
 {
     TPtyPair pty;
-    TSerialLink link;
+    TSerialLink link(QtWaitHost());
     std::string error;
     ASSERT_TRUE(link.Open(pty.SlavePath(), 4800, error)) << error;
     std::string bytes;
@@ -162,7 +162,7 @@ TEST(QtWaitHost, CallbacksMayDestroyTheLink)
 {
     {
         TPtyPair pty;
-        auto link = std::make_unique<TSerialLink>();
+        auto link = std::make_unique<TSerialLink>(QtWaitHost());
         std::string error;
         ASSERT_TRUE(link->Open(pty.SlavePath(), 4800, error)) << error;
         bool destroyed = false;
@@ -178,7 +178,7 @@ TEST(QtWaitHost, CallbacksMayDestroyTheLink)
     }
     {
         TPtyPair pty;
-        auto link = std::make_unique<TSerialLink>();
+        auto link = std::make_unique<TSerialLink>(QtWaitHost());
         std::string error;
         ASSERT_TRUE(link->Open(pty.SlavePath(), 4800, error)) << error;
         bool destroyed = false;

@@ -1,5 +1,6 @@
 // The link's lifetime, the open/close sequence, counters, speed and history.
 #include "MBEngineImpl.h"
+#include "Text.h"
 
 #include <algorithm>
 
@@ -319,23 +320,9 @@ constexpr uint16_t kCp1250High[128] = {
 std::vector<char32_t> CodePoints(std::string_view s)
 {
     std::vector<char32_t> out;
-    for (std::size_t i = 0; i < s.size();) {
-        const auto b = static_cast<unsigned char>(s[i]);
-        int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        char32_t cp = len == 1 ? b : len == 2 ? (b & 0x1F) : len == 3 ? (b & 0x0F) : (b & 0x07);
-        bool ok = len > 0 && i + static_cast<std::size_t>(len) <= s.size();
-        for (int k = 1; ok && k < len; ++k) {
-            const auto c = static_cast<unsigned char>(s[i + static_cast<std::size_t>(k)]);
-            ok = (c & 0xC0) == 0x80;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        out.push_back(cp);
-        i += static_cast<std::size_t>(len);
+    for (std::size_t at = 0; at < s.size();) {
+        const char32_t cp = NextCodePoint(s, at);
+        out.push_back(cp == kNotUtf8 ? char32_t(0xFFFD) : cp);
     }
     return out;
 }

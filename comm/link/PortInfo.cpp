@@ -33,4 +33,21 @@ std::string TPortInfo::Identity() const
     return {};
 }
 
+int FindPort(const TProbeResult &probe, const std::string &identity, const std::string &port)
+{
+    if (!identity.empty()) {
+        for (std::size_t i = 0; i < probe.ports.size() && i < probe.infos.size(); ++i)
+            if (probe.infos[i].Identity() == identity)
+                return static_cast<int>(i);
+        return -1;
+    }
+    if (port.empty())
+        return -1;
+    const std::string path = ResolvePortPath(port);
+    for (std::size_t i = 0; i < probe.ports.size(); ++i)
+        if (probe.ports[i] == port || (!path.empty() && ResolvePortPath(probe.ports[i]) == path))
+            return static_cast<int>(i);
+    return -1;
+}
+
 } // namespace PortProbe

@@ -109,6 +109,11 @@ std::string InUseReason(const std::string &path, bool *unseen = nullptr);
 // The reason for a port found locked without a visible holder.
 std::string BusyReason(bool unseen);
 
+// The listed port that is the adapter with this identity, under whatever name
+// it has now; without an identity, the port of that name or path. -1 when it
+// is not listed: the one way a lost adapter is found again.
+int FindPort(const TProbeResult &probe, const std::string &identity, const std::string &port);
+
 // Orders port names by family, then by number: ttyUSB9 before ttyUSB10.
 bool NaturalLess(const std::string &a, const std::string &b);
 

@@ -109,7 +109,7 @@ std::string SettingsText(const TSettings &s, bool full)
 
 std::string SizeText(std::size_t n)
 {
-    return "(" + std::to_string(n) + (n == 1 ? " byte)" : " bytes)");
+    return std::string("(") + std::to_string(n) + (n == 1 ? " byte)" : " bytes)");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // quicker, but it names ports that another program holds, and it misses
 // ports that Wine maps by hand; the opens are what decide either way.
 #include "PortProbe.h"
+#include "Text.h"
 
 #include "WinText.h"
 
@@ -30,16 +31,7 @@ std::string_view WithoutDevicePrefix(std::string_view name)
     return name;
 }
 
-std::string Join(const std::vector<std::string> &parts, std::string_view separator)
-{
-    std::string out;
-    for (const std::string &p : parts) {
-        if (!out.empty())
-            out += separator;
-        out += p;
-    }
-    return out;
-}
+using mbcore::Join;
 
 } // namespace
 

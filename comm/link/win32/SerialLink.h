@@ -41,9 +41,6 @@ class TSerialLink : public TMBLink
 public:
     // A link whose events are handed over to host, which must outlive it.
     explicit TSerialLink(TLinkHost &host);
-    // The same, handing over in Qt's event loop: defined by the Qt host's
-    // library (qt/QtLinkHost.cpp), which a program without Qt does not link.
-    TSerialLink();
     ~TSerialLink() override;
 
     // Driver queue sizes asked for at the next open (SetupComm).

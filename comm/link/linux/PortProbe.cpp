@@ -1,5 +1,8 @@
 #include "PortProbe.h"
 
+#include "SysCall.h"
+#include "Text.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -38,16 +41,7 @@ bool EndsWith(std::string_view s, std::string_view suffix)
     return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
 }
 
-std::string Join(const std::vector<std::string> &parts, std::string_view separator)
-{
-    std::string out;
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        if (i > 0)
-            out += separator;
-        out += parts[i];
-    }
-    return out;
-}
+using mbcore::Join;
 
 bool Contains(const std::vector<std::string> &list, const std::string &item)
 {
@@ -76,56 +70,8 @@ void CutLast(std::string &path)
 
 // ---- UTF-8 -------------------------------------------------------------------------------
 
-constexpr char32_t kInvalid = 0xFFFFFFFF;
-
-// The code point at s[at], advancing at past it; kInvalid for a malformed,
-// overlong, surrogate or out-of-range sequence, and at then moves one byte on
-// (each byte of it shows as one replacement character).
-char32_t NextCodePoint(std::string_view s, std::size_t &at)
-{
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = byte(at);
-    if (lead < 0x80) {
-        ++at;
-        return lead;
-    }
-    int length = 0;
-    char32_t cp = 0;
-    unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        cp = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0; // overlong
-        else if (lead == 0xED)
-            high = 0x9F; // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        cp = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90; // overlong
-        else if (lead == 0xF4)
-            high = 0x8F; // beyond U+10FFFF
-    } else {
-        ++at;
-        return kInvalid;
-    }
-    std::size_t i = at + 1;
-    for (int n = 1; n < length; ++n, ++i) {
-        const unsigned char lo = n == 1 ? low : 0x80;
-        const unsigned char hi = n == 1 ? high : 0xBF;
-        if (i >= s.size() || byte(i) < lo || byte(i) > hi) {
-            ++at;
-            return kInvalid;
-        }
-        cp = (cp << 6) | (byte(i) & 0x3F);
-    }
-    at = i;
-    return cp;
-}
+using mbcore::kNotUtf8;
+using mbcore::NextCodePoint;
 
 // Text as read from the system, with each malformed sequence shown as U+FFFD.
 std::string ValidUtf8(std::string_view s)
@@ -134,7 +80,7 @@ std::string ValidUtf8(std::string_view s)
     out.reserve(s.size());
     for (std::size_t at = 0; at < s.size();) {
         const std::size_t from = at;
-        if (NextCodePoint(s, at) == kInvalid)
+        if (NextCodePoint(s, at) == kNotUtf8)
             out += "\xEF\xBF\xBD";
         else
             out.append(s, from, at - from);
@@ -189,11 +135,7 @@ bool IsPrivateDir(const std::string &path)
 
 int OpenPort(const std::string &path)
 {
-    int fd;
-    do {
-        fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
+    return sys::OpenDevice(path);
 }
 
 struct TCandidate {
@@ -273,7 +215,7 @@ bool DecodeName(const char *raw, std::string &name)
         return false;
     for (std::size_t at = 0; at < s.size();) {
         const char32_t c = NextCodePoint(s, at);
-        if (c == kInvalid || c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x2028 || c == 0x2029 || IsFormatCharacter(c))
+        if (c == kNotUtf8 || c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x2028 || c == 0x2029 || IsFormatCharacter(c))
             return false;
     }
     name = s;

@@ -75,18 +75,13 @@ TWaitHost &QtWaitHost()
     return host;
 }
 
-// The link's constructors without a host, and the component's factories, wait
-// in Qt's event loop.
-TSerialLink::TSerialLink() : TSerialLink(QtWaitHost()) {}
-
-TSerialLink::TSerialLink(int adoptedFd) : TSerialLink(QtWaitHost(), adoptedFd) {}
-
+// The component's factories wait in Qt's event loop.
 std::unique_ptr<TMBLink> MakeSerialLink()
 {
-    return std::make_unique<TSerialLink>();
+    return std::make_unique<TSerialLink>(QtWaitHost());
 }
 
 std::unique_ptr<TMBLink> MakeFdLink(int fd)
 {
-    return std::make_unique<TSerialLink>(fd);
+    return std::make_unique<TSerialLink>(QtWaitHost(), fd);
 }

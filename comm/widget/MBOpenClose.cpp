@@ -26,7 +26,8 @@ void TMB::RefreshPortList(bool busyCursor)
     if (busyCursor)
         QApplication::setOverrideCursor(Qt::WaitCursor);
 
-    const PortProbe::TProbeResult probe = PortProbe::Probe();
+    m_probe = std::make_shared<const PortProbe::TProbeResult>(PortProbe::Probe());
+    const PortProbe::TProbeResult &probe = *m_probe;
     m_probeHint = QString::fromStdString(probe.hint);
     PortList->clear();
     for (std::size_t i = probe.ports.size(); i-- > 0;) { // highest number first
@@ -78,8 +79,16 @@ QString TMB::PortKeyOf(const QString &name) const
 
 int TMB::FindPort(const QString &key) const
 {
+    if (!m_probe || key.isEmpty())
+        return -1;
+    const bool byName = key.startsWith(QLatin1String("name "));
+    const int found = PortProbe::FindPort(*m_probe, byName ? std::string() : key.toStdString(),
+                                          byName ? key.mid(5).toStdString() : std::string());
+    if (found < 0)
+        return -1;
+    const QString name = QString::fromStdString(m_probe->ports[std::size_t(found)]);
     for (int i = 0; i < PortList->count(); ++i)
-        if (PortKeyOf(PortList->item(i)->text()) == key)
+        if (PortList->item(i)->text() == name)
             return i;
     return -1;
 }

@@ -50,9 +50,7 @@ TLinkHost &QtLinkHost()
     return host;
 }
 
-TSerialLink::TSerialLink() : TSerialLink(QtLinkHost()) {}
-
 std::unique_ptr<TMBLink> MakeSerialLink()
 {
-    return std::make_unique<TSerialLink>();
+    return std::make_unique<TSerialLink>(QtLinkHost());
 }

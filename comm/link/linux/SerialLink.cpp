@@ -1,6 +1,7 @@
 #include "SerialLink.h"
 
 #include "PortProbe.h"
+#include "SysCall.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -21,14 +22,7 @@ std::string SystemText(int error)
     return std::strerror(error);
 }
 
-int Ioctl(int fd, unsigned long request, void *arg)
-{
-    int r;
-    do {
-        r = ::ioctl(fd, request, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
+using sys::Ioctl;
 
 } // namespace
 
@@ -107,10 +101,7 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
             errorText = SystemText(ENOTTY); // never open anything but a serial terminal
             return false;
         }
-        int fd;
-        do {
-            fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-        } while (fd < 0 && errno == EINTR);
+        const int fd = sys::OpenDevice(path);
         if (fd < 0) {
             const int e = errno;
             errorText = SystemText(e);

@@ -3,6 +3,7 @@
 #include "SerialTermios.h"
 
 #include "MBLink.h"
+#include "SysCall.h"
 
 #include <asm/termbits.h>
 #include <linux/serial.h>
@@ -16,14 +17,7 @@ namespace SerialTermios {
 
 namespace {
 
-int Ioctl(int fd, unsigned long request, void *arg)
-{
-    int r;
-    do {
-        r = ::ioctl(fd, request, arg);
-    } while (r < 0 && errno == EINTR);
-    return r;
-}
+using sys::Ioctl;
 
 bool Get(int fd, termios2 &t)
 {
@@ -193,11 +187,7 @@ bool DropDtrRts(int fd)
 
 bool Purge(int fd)
 {
-    int r;
-    do {
-        r = ::ioctl(fd, TCFLSH, TCIOFLUSH);
-    } while (r < 0 && errno == EINTR);
-    return r == 0;
+    return sys::Retried([&] { return ::ioctl(fd, TCFLSH, TCIOFLUSH); }) == 0;
 }
 
 bool ModemLines(int fd, uint32_t &bits)

@@ -22,7 +22,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 
 class QComboBox;
 class QFrame;
@@ -30,21 +29,9 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QTimer;
-
-// The only exception of the component: a port that cannot be opened. The
-// open/close sequence catches it; LastOpenError keeps its text.
-class EComError : public std::runtime_error
-{
-public:
-    explicit EComError(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message)
-    {
-    }
-    const QString &Message() const { return m_message; }
-
-private:
-    QString m_message;
-};
+namespace PortProbe {
+struct TProbeResult;
+}
 
 class TMB : public QGroupBox, private mbcore::TMBView
 {
@@ -379,7 +366,8 @@ private:
     void ForgetFace();
     void RefreshPortList(bool busyCursor);
     QString PortKeyOf(const QString &name) const; // identity, or "name " + name
-    int FindPort(const QString &key) const;      // row of the port with that key, or -1
+    // The list's row of the adapter with this key, found in the last probe; -1 if absent.
+    int FindPort(const QString &key) const;
     void StartReconnecting();
     void StopReconnecting();
     void ReconnectTick();
@@ -427,6 +415,7 @@ private:
     mbcore::TTimer TxLampTimer;
     mbcore::TTimer RxLampTimer;
     QString m_probeHint;
+    std::shared_ptr<const PortProbe::TProbeResult> m_probe; // what the list shows, but the open port
     QString m_portKey;           // who the port opened last is
     QString m_preferredIdentity;
     QString m_lostPort;

@@ -1,8 +1,8 @@
-// The POSIX serial link: a port opened by name (or a descriptor taken over),
+// The Linux serial link: a port opened by name (or a descriptor taken over),
 // watched in the event loop of the thread that opens it.
 //
 // Waiting. The link does not wait itself: a wait host (LinkWait.h: Qt's event
-// loop in qt/QtWaitHost.h, the plain event loop in loop/LoopWaitHost.h) watches the descriptor, for reading always
+// loop in QtWaitHost.h, the plain event loop in LoopWaitHost.h) watches the descriptor, for reading always
 // and for writing only while bytes are queued, and calls the link back on its
 // own thread. One event costs one wake-up of that thread. Reading, writing, the
 // write queue and every callback belong to that thread alone, so there are no
@@ -45,10 +45,6 @@ public:
     explicit TSerialLink(TWaitHost &host);
     // A link over an open descriptor, which it takes over (closes when destroyed).
     TSerialLink(TWaitHost &host, int adoptedFd);
-    // The same, waiting in Qt's event loop: defined by the Qt wait host's
-    // library (qt/QtWaitHost.cpp), which a program without Qt does not link.
-    TSerialLink();
-    explicit TSerialLink(int adoptedFd);
     ~TSerialLink() override;
 
     bool Open(const std::string &port, uint32_t baud, std::string &errorText) override;
@@ -106,4 +102,4 @@ private:
 };
 
 // MakeSerialLink() and MakeFdLink(fd), the component's factories, wait in Qt's
-// event loop: qt/QtWaitHost.h.
+// event loop: QtWaitHost.h (kv508qt).
