@@ -57,7 +57,7 @@ std::string TDecimal::Text() const
 {
     const int64_t p = Pow10(scale);
     const uint64_t magnitude = units < 0 ? uint64_t(0) - uint64_t(units) : uint64_t(units);
-    std::string text = (units < 0 ? "-" : "") + std::to_string(magnitude / uint64_t(p));
+    std::string text = std::string(units < 0 ? "-" : "") + std::to_string(magnitude / uint64_t(p));
     if (scale > 0) {
         std::string fraction = std::to_string(magnitude % uint64_t(p));
         text += '.' + std::string(size_t(scale) - fraction.size(), '0') + fraction;
@@ -292,9 +292,8 @@ std::string NextCertificateNumber(std::string_view last, int year)
 {
     // Counted in decimal text: a typed number of any length is still a number,
     // and the next one is above it (never 0001 again).
-    std::string next(CertificateSerial(last, year));
-    if (next.empty())
-        next = "0";
+    const std::string_view serial = CertificateSerial(last, year);
+    std::string next(serial.empty() ? std::string_view("0") : serial);
     int at = int(next.size()) - 1;
     for (; at >= 0 && next[size_t(at)] == '9'; --at)
         next[size_t(at)] = '0';
@@ -304,7 +303,7 @@ std::string NextCertificateNumber(std::string_view last, int year)
         ++next[size_t(at)];
     if (next.size() < 4)
         next.insert(0, 4 - next.size(), '0');
-    return "KV-" + std::to_string(year) + "-" + next;
+    return std::string("KV-") + std::to_string(year) + "-" + next;
 }
 
 } // namespace calib
