@@ -22,3 +22,9 @@ add_test(NAME test_link_without_qt
   COMMAND sh -c "! ldd '$<TARGET_FILE:test_serial_link>' '$<TARGET_FILE:test_port_probe>' | grep -i qt")
 add_test(NAME test_core_and_sim_without_gui
   COMMAND sh -c "! ldd '$<TARGET_FILE:kv508-sim>' | grep -E 'libQt6(Gui|Widgets)'")
+
+# No product source file over 700 lines, no function over 120 (tools/check-sizes.sh).
+find_program(KV_CTAGS ctags)
+if(KV_CTAGS)
+  add_test(NAME test_source_sizes COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/tools/check-sizes.sh ${CMAKE_SOURCE_DIR})
+endif()
