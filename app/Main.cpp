@@ -290,7 +290,7 @@ void TForm1::MB1MBMasterEndOfEvent(TMBStatus MBStatus, const QString &)
             }
         }
     }
-    emit TransactionEnded(ended, MBStatus);
+    emit TransactionEnded(ended, MBStatus, Snapshot());
     if (!requestSent && MB1->MBPortOpen())
         StartPoll();
 }
@@ -505,6 +505,25 @@ void TForm1::SpeedButton_PWMForceClick()
 void TForm1::SwitchPage()
 {
     PageControl1->setCurrentIndex(PageControl1->currentIndex() == 0 ? 1 : 0);
+}
+
+void TForm1::ShowCalibrationPage()
+{
+    PageControl1->setCurrentWidget(TabSheet2);
+    raise();
+    activateWindow();
+}
+
+kv508::TInstrumentSnapshot TForm1::Snapshot() const
+{
+    kv508::TInstrumentSnapshot s;
+    s.live = LiveData;
+    s.settings = SettingsRead;
+    const QStringList sensors = RadioGroup_Sensor->Items();
+    if (SettingsRead.SensorCode >= 1 && SettingsRead.SensorCode <= sensors.size())
+        s.sensorName = sensors.at(SettingsRead.SensorCode - 1).toStdString();
+    s.today = DateToDateCode();
+    return s;
 }
 
 void TForm1::FormActivate()

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "KV508Commands.h"
+#include "KV508Snapshot.h"
 #include "MB.h"
 #include "ui_Main.h"
 
@@ -84,6 +85,11 @@ public:
 
     // Brings the other page forward (the keyboard shortcut's action).
     void SwitchPage();
+    // Brings the calibration page and the window forward (the calibration record's button).
+    void ShowCalibrationPage();
+
+    // What the window knows of the instrument now: what TransactionEnded hands on.
+    kv508::TInstrumentSnapshot Snapshot() const;
 
     // The monitor, trend, calibration record and About windows.
     TToolWindows *Tools() const { return m_tools; }
@@ -113,8 +119,9 @@ public:
 signals:
     // After each transaction of the chain, once the window has read and shown
     // its answer (status stOK) or given it up: the tool windows follow the
-    // instrument through this, never through the component's own events.
-    void TransactionEnded(quint8 command, TMBStatus status);
+    // instrument through this, never through the component's own events nor
+    // the window's members (instrument: what the window knows now).
+    void TransactionEnded(quint8 command, TMBStatus status, const kv508::TInstrumentSnapshot &instrument);
     // The component's port opened (before the first poll is started) or closed.
     void PortOpenedOrClosed(bool open);
 

@@ -70,9 +70,9 @@ protected:
         form->LiveData.FirmwareDateCode = 20170105;
         form->LiveData.CalibrationDateCode = 20170112;
         form->LiveData.Decimals = 1;
-        emit form->TransactionEnded(TForm1::Cmd_ReadSettings, TMB::stOK);
+        emit form->TransactionEnded(TForm1::Cmd_ReadSettings, TMB::stOK, form->Snapshot());
         for (int i = 0; i < 5; ++i)
-            emit form->TransactionEnded(TForm1::Cmd_Poll, TMB::stOK);
+            emit form->TransactionEnded(TForm1::Cmd_Poll, TMB::stOK, form->Snapshot());
     }
 
     void EnterAll(TPhase phase)
@@ -162,7 +162,7 @@ TEST_F(CalibrationWindowTest, TheOverallVerdictWaitsForAsLeftAfterAnAdjustment)
 
     EnterAll(TPhase::AsFound);
     EXPECT_TRUE(Overall().contains(QStringLiteral(">PASS<"))) << Overall().toStdString();
-    emit form->TransactionEnded(TForm1::Cmd_Zero, TMB::stOK); // the eleven steps began
+    emit form->TransactionEnded(TForm1::Cmd_Zero, TMB::stOK, form->Snapshot()); // the eleven steps began
     ASSERT_TRUE(window->Record().calibrated);
     EXPECT_TRUE(Overall().contains(QStringLiteral(">pending<"))) << Overall().toStdString();
     ASSERT_TRUE(window->EnterPoint(TPhase::AsLeft, 0, QStringLiteral("0.0"), QStringLiteral("4.0")));

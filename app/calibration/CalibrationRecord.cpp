@@ -1,6 +1,8 @@
 #include "CalibrationRecord.h"
 
+#include <QDir>
 #include <QRegularExpression>
+#include <QSaveFile>
 
 #include <algorithm>
 
@@ -200,6 +202,21 @@ QString ToCsv(const TRecord &r)
                      p.taken.toUTC().toString(Qt::ISODateWithMs)});
     }
     return out;
+}
+
+bool WriteCsv(const TRecord &record, const QString &path, QString &error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        error = QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    const QByteArray bytes = ToCsv(record).toUtf8();
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
+        return false;
+    }
+    return true;
 }
 
 } // namespace calib

@@ -93,6 +93,9 @@ std::vector<TReference> DefaultReferences();
 // The record as CSV: header fields as key,value lines, then one row per point
 // (RFC 4180 quoting, '.' as the decimal point, UTF-8).
 QString ToCsv(const TRecord &record);
+// ToCsv written whole or not at all (QSaveFile): a failed export never leaves
+// half a file under the chosen name. False with the cause in error.
+bool WriteCsv(const TRecord &record, const QString &path, QString &error);
 
 QString DateCodeText(quint32 code); // 20161011 -> "2016.10.11.", 0 -> ""
 

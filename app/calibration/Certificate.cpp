@@ -349,28 +349,9 @@ void OverallBox(TSheet &s, const TRecord &r)
     s.SetY(box.bottom() + Mm(3));
 }
 
-// Draws the certificate; returns the number of pages (pages: the total, for the footers).
-int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssuer &issuer, int pages)
+// The issuer, the title and the number; a draft says so under them.
+void TitleBlock(TSheet &s, const TRecord &r, const TIssuer &issuer, const QString &certificate)
 {
-    const QString certificate = Or(r.certificate);
-    const auto runningHead = [&](TSheet &s) {
-        s.Font(8, false, kMuted);
-        s.Text(s.Left(), s.Width(), QStringLiteral("Calibration certificate %1 (continued)").arg(certificate));
-        s.Down(6);
-    };
-    const auto foot = [&](TSheet &s) {
-        s.Font(7, false, kMuted);
-        s.Text(s.Left(), s.Width(),
-               QStringLiteral("%1Certificate %2 · page %3 of %4 · %5")
-                   .arg(r.finished ? QString() : QStringLiteral("DRAFT · "), certificate)
-                   .arg(s.Page())
-                   .arg(std::max(pages, s.Page()))
-                   .arg(issuer.tool),
-               Qt::AlignHCenter | Qt::AlignTop);
-    };
-    TSheet s(writer, painter, runningHead, foot);
-
-    // Title block
     s.Font(8.5, true, kMuted);
     s.Text(s.Left(), s.Width() * 0.6, issuer.name);
     s.Font(8.5, false, kMuted);
@@ -393,7 +374,10 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     }
     s.Rule(kInk, 0.6);
     s.Down(2);
+}
 
+void InstrumentSection(TSheet &s, const TRecord &r)
+{
     SectionTitle(s, QStringLiteral("Instrument and check"));
     const QString calibratedOn = r.created.isValid() ? r.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
     Fields(s, {{QStringLiteral("Instrument tag"), Or(r.tag)},
@@ -430,7 +414,11 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
            {QStringLiteral("Certificate no."), 32, Qt::AlignLeft},
            {QStringLiteral("Due"), 22, Qt::AlignLeft}},
           refs);
+}
 
+// As-Found, the adjustment, As-Left (when there is one to report) and the overall box.
+void ResultSections(TSheet &s, const TRecord &r)
+{
     SectionTitle(s, QStringLiteral("As-Found results"));
     PhaseTable(s, r, TPhase::AsFound);
     VerdictLine(s, QStringLiteral("As-Found"), r.Verdict(TPhase::AsFound), QString());
@@ -451,7 +439,11 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     }
 
     OverallBox(s, r);
+}
 
+// How the results are reckoned, and the two signature lines.
+void Closing(TSheet &s, const TRecord &r)
+{
     s.Ensure(16);
     s.Font(7.5, false, kMuted);
     s.Down(s.Text(s.Left(), s.Width(),
@@ -461,20 +453,44 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
                Mm(1) +
            2);
 
-    // Signatures
     s.Ensure(22);
     s.Down(9);
     const double half = s.Width() / 2;
     for (int c = 0; c < 2; ++c) {
         const double x = s.Left() + c * half;
-        painter.setPen(QPen(kInk, Mm(0.3)));
-        painter.drawLine(QPointF(x, s.Y()), QPointF(x + half - Mm(12), s.Y()));
+        s.P().setPen(QPen(kInk, Mm(0.3)));
+        s.P().drawLine(QPointF(x, s.Y()), QPointF(x + half - Mm(12), s.Y()));
     }
     s.Down(1.2);
     s.Font(8.5, false, kMuted);
     s.Text(s.Left(), half - Mm(12), QStringLiteral("Calibrated by: ") + Or(r.technician, QString()) + QStringLiteral("\nSignature and date"));
     s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by:\nSignature and date"));
+}
 
+// Draws the certificate; returns the number of pages (pages: the total, for the footers).
+int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssuer &issuer, int pages)
+{
+    const QString certificate = Or(r.certificate);
+    const auto runningHead = [&](TSheet &s) {
+        s.Font(8, false, kMuted);
+        s.Text(s.Left(), s.Width(), QStringLiteral("Calibration certificate %1 (continued)").arg(certificate));
+        s.Down(6);
+    };
+    const auto foot = [&](TSheet &s) {
+        s.Font(7, false, kMuted);
+        s.Text(s.Left(), s.Width(),
+               QStringLiteral("%1Certificate %2 · page %3 of %4 · %5")
+                   .arg(r.finished ? QString() : QStringLiteral("DRAFT · "), certificate)
+                   .arg(s.Page())
+                   .arg(std::max(pages, s.Page()))
+                   .arg(issuer.tool),
+               Qt::AlignHCenter | Qt::AlignTop);
+    };
+    TSheet s(writer, painter, runningHead, foot);
+    TitleBlock(s, r, issuer, certificate);
+    InstrumentSection(s, r);
+    ResultSections(s, r);
+    Closing(s, r);
     s.Foot();
     return s.Page();
 }
@@ -522,21 +538,6 @@ bool WriteCertificatePdf(const TRecord &r, const TIssuer &issuer, const QString 
         painter.end();
     }
     if (!file.commit()) {
-        error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    return true;
-}
-
-bool WriteCsv(const TRecord &record, const QString &path, QString &error)
-{
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return false;
-    }
-    const QByteArray bytes = ToCsv(record).toUtf8();
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
         error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
         return false;
     }

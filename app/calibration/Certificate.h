@@ -1,6 +1,7 @@
-// The calibration certificate of a record: an A4 PDF for the customer, and
-// the same record as CSV. Both are written whole or not at all (QSaveFile), so
-// a failed export never leaves half a file under the chosen name.
+// The calibration certificate of a record: an A4 PDF for the customer (Qt
+// Gui; the same record as CSV is WriteCsv, beside the record). Written whole
+// or not at all (QSaveFile), so a failed export never leaves half a file under
+// the chosen name.
 #pragma once
 
 #include "CalibrationRecord.h"
@@ -16,6 +17,5 @@ struct TIssuer {
 };
 
 bool WriteCertificatePdf(const TRecord &record, const TIssuer &issuer, const QString &path, QString &error);
-bool WriteCsv(const TRecord &record, const QString &path, QString &error);
 
 } // namespace calib

@@ -36,3 +36,21 @@ QString ShownPath(const QString &path)
     return path;
 #endif
 }
+
+QString Colour(const QWidget *w, calib::TVerdict v)
+{
+    const bool dark = w->palette().color(QPalette::Window).lightness() < 128;
+    switch (v) {
+    case calib::TVerdict::Pass: return dark ? QStringLiteral("#81c784") : QStringLiteral("#2e7d32");
+    case calib::TVerdict::Fail: return dark ? QStringLiteral("#ff8a80") : QStringLiteral("#c62828");
+    default: return w->palette().color(QPalette::WindowText).name();
+    }
+}
+
+QString Fixed(double v, int decimals)
+{
+    QString t = QString::number(v, 'f', decimals);
+    if (t.startsWith(QLatin1Char('-')) && t.mid(1).remove(QLatin1Char('0')).remove(QLatin1Char('.')).isEmpty())
+        t.remove(0, 1);
+    return t;
+}

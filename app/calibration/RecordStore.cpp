@@ -161,6 +161,7 @@ const char *StoreErrorText(TStoreError error)
     case TStoreError::NotFound: return "no such record";
     case TStoreError::Finished: return "the record is finished and is not changed any more";
     case TStoreError::CertificateTaken: return "the certificate number is taken";
+    case TStoreError::Refused: return "the request cannot be met now";
     }
     return "unknown error";
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "CalibrationRecord.h"
+#include "Result.h"
 
 #include <QString>
 
@@ -16,49 +17,6 @@
 #include <vector>
 
 namespace calib {
-
-enum class TStoreError {
-    None,
-    NoDriver,       // Qt's SQLite driver is not installed
-    CannotCreate,   // the folder cannot be made
-    CannotOpen,     // the file cannot be opened as a database
-    NewerSchema,    // written by a newer version of the tool
-    MigrationFailed,
-    WriteFailed,
-    ReadFailed,
-    NotFound,
-    Finished,         // a finished record is not changed
-    CertificateTaken, // another record has that certificate number
-};
-const char *StoreErrorText(TStoreError error);
-
-// What a store job hands back to the window: the value, or the error with its
-// text for a person (never tucked into the value).
-template <class T>
-class TStoreResult
-{
-public:
-    TStoreResult(T value) : m_value(std::move(value)) {}
-    static TStoreResult Failed(TStoreError error, QString message)
-    {
-        TStoreResult r;
-        r.m_error = error == TStoreError::None ? TStoreError::WriteFailed : error;
-        r.m_message = std::move(message);
-        return r;
-    }
-
-    bool Ok() const { return m_value.has_value(); }
-    const T &Value() const { return *m_value; }
-    TStoreError Error() const { return m_error; }
-    const QString &ErrorMessage() const { return m_message; }
-
-private:
-    TStoreResult() = default;
-    std::optional<T> m_value;
-    TStoreError m_error = TStoreError::None;
-    QString m_message;
-    QString m_notice;
-};
 
 // A line of the history list.
 struct TRecordSummary {

@@ -1,0 +1,66 @@
+#include "HistoryPanel.h"
+
+#include "FieldLook.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace calib;
+
+THistoryPanel::THistoryPanel(const QString &databasePath, QWidget *parent) : QGroupBox(QStringLiteral("History"), parent)
+{
+    setMinimumWidth(400);
+    auto *layout = new QVBoxLayout(this);
+    m_filter = new QComboBox(this);
+    m_filter->setToolTip(QStringLiteral("Records of one instrument tag, or of all"));
+    m_history = new QTreeWidget(this);
+    m_history->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Certificate"), QStringLiteral("Tag"), QStringLiteral("As-Found"),
+                                QStringLiteral("As-Left"), QString()});
+    m_history->setRootIsDecorated(false);
+    m_history->setToolTip(QStringLiteral("Double-click a record to open it (an unfinished one can be continued)"));
+    layout->addWidget(m_filter);
+    layout->addWidget(m_history, 1);
+    auto *dbLabel = new QLabel(QStringLiteral("Records: %1").arg(ShownPath(databasePath)), this);
+    dbLabel->setObjectName(QStringLiteral("RecordsPath"));
+    dbLabel->setWordWrap(true);
+    dbLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont small = dbLabel->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    dbLabel->setFont(small);
+    layout->addWidget(dbLabel);
+    connect(m_filter, &QComboBox::activated, this, [this] { emit TagChosen(m_filter->currentData().toString()); });
+    connect(m_history, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { emit RecordChosen(item->data(0, Qt::UserRole).toLongLong()); });
+}
+
+void THistoryPanel::Show(const QStringList &tags, const std::vector<TRecordSummary> &records, const QString &tag, qint64 current)
+{
+    const QSignalBlocker block(m_filter);
+    m_filter->clear();
+    m_filter->addItem(QStringLiteral("All instruments"), QString());
+    for (const QString &t : tags)
+        m_filter->addItem(QStringLiteral("Tag %1").arg(t), t);
+    const int at = m_filter->findData(tag);
+    m_filter->setCurrentIndex(at < 0 ? 0 : at);
+    m_history->clear();
+    for (const TRecordSummary &s : records) {
+        auto *item = new QTreeWidgetItem(m_history);
+        item->setText(0, s.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd")));
+        item->setText(1, s.certificate);
+        item->setText(2, s.tag);
+        item->setText(3, QString::fromUtf8(VerdictText(s.found)));
+        item->setText(4, QString::fromUtf8(VerdictText(s.left)));
+        item->setText(5, s.finished ? QString() : QStringLiteral("open"));
+        item->setForeground(3, QColor(Colour(window(), s.found)));
+        item->setForeground(4, QColor(Colour(window(), s.left)));
+        item->setData(0, Qt::UserRole, s.id);
+        if (s.id == current) {
+            QFont bold = item->font(1);
+            bold.setBold(true);
+            item->setFont(1, bold);
+        }
+    }
+    for (int c = 0; c < m_history->columnCount(); ++c)
+        m_history->resizeColumnToContents(c);
+}

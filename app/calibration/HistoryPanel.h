@@ -1,0 +1,34 @@
+// The calibration record window's history: the records of one instrument tag
+// (or of all), newest first, with their verdicts; a double-click opens one.
+// Below it, where the records file is.
+#pragma once
+
+#include "RecordStore.h"
+
+#include <QGroupBox>
+
+#include <vector>
+
+class QComboBox;
+class QTreeWidget;
+
+class THistoryPanel : public QGroupBox
+{
+    Q_OBJECT
+
+public:
+    THistoryPanel(const QString &databasePath, QWidget *parent);
+
+    // The tags in the file for the filter, and tag's records (current: the open record's id, shown bold).
+    void Show(const QStringList &tags, const std::vector<calib::TRecordSummary> &records, const QString &tag, qint64 current);
+    QTreeWidget *List() const { return m_history; }
+
+signals:
+    // A tag was chosen in the filter (empty: every record).
+    void TagChosen(const QString &tag);
+    void RecordChosen(qint64 id);
+
+private:
+    QComboBox *m_filter = nullptr;
+    QTreeWidget *m_history = nullptr;
+};

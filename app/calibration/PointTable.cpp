@@ -1,0 +1,123 @@
+#include "PointTable.h"
+
+#include "FieldLook.h"
+
+#include <QHeaderView>
+
+using namespace calib;
+
+namespace {
+
+QTableWidgetItem *Cell(const QString &text, bool editable = false, Qt::Alignment align = Qt::AlignRight | Qt::AlignVCenter)
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setTextAlignment(align);
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (editable)
+        flags |= Qt::ItemIsEditable;
+    item->setFlags(flags);
+    return item;
+}
+
+} // namespace
+
+TPointTable::TPointTable(TPhase phase, QWidget *parent) : QTableWidget(0, ColCount, parent), m_phase(phase)
+{
+    setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("% span"), QStringLiteral("Nominal"), QStringLiteral("Applied"),
+                               QStringLiteral("Ammeter mA"), QStringLiteral("Instrument"), QStringLiteral("Instr. mA"), QStringLiteral("Stable"),
+                               QStringLiteral("Expected mA"), QStringLiteral("Error % span"), QStringLiteral("Result")});
+    verticalHeader()->hide();
+    horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    horizontalHeader()->setSectionResizeMode(ColNo, QHeaderView::ResizeToContents);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::AllEditTriggers);
+    horizontalHeaderItem(ColApplied)->setToolTip(QStringLiteral("The reference pressure applied, as read on the standard"));
+    horizontalHeaderItem(ColAmmeter)->setToolTip(QStringLiteral("The loop current read on the reference ammeter"));
+    horizontalHeaderItem(ColInstrument)->setToolTip(QStringLiteral("What the instrument reports, averaged over its last polls"));
+    connect(this, &QTableWidget::cellChanged, this, &TPointTable::OnCellChanged);
+}
+
+void TPointTable::OnCellChanged(int row, int column)
+{
+    if (m_filling || (column != ColApplied && column != ColAmmeter))
+        return;
+    const QString applied = item(row, ColApplied) ? item(row, ColApplied)->text().trimmed() : QString();
+    const QString mA = item(row, ColAmmeter) ? item(row, ColAmmeter)->text().trimmed() : QString();
+    if (applied.isEmpty() || mA.isEmpty())
+        return; // the other half is still to come
+    QMetaObject::invokeMethod(this, [this, row, applied, mA] { emit PointTyped(row, applied, mA); }, Qt::QueuedConnection);
+}
+
+void TPointTable::Show(const TRecord &record, bool hasRecord, const std::optional<TSpan> &span)
+{
+    m_filling = true;
+    const QSignalBlocker block(this);
+    const std::vector<TDecimal> seq = hasRecord ? record.Sequence() : std::vector<TDecimal>{};
+    setRowCount(int(seq.size()));
+    const bool open = hasRecord && !record.finished;
+    for (int row = 0; row < int(seq.size()); ++row) {
+        const TPoint *p = record.Find(m_phase, row);
+        const bool down = record.hysteresis && row >= int(record.points.size());
+        setItem(row, ColNo, Cell(QString::number(row + 1) + (down ? QStringLiteral(" ↓") : QString()), false, Qt::AlignLeft | Qt::AlignVCenter));
+        setItem(row, ColPercent, Cell(QString::fromStdString(seq[size_t(row)].Text())));
+        setItem(row, ColNominal, Cell(span ? QString::fromStdString(span->At(seq[size_t(row)]).Text()) : QString()));
+        setItem(row, ColApplied, Cell(p ? QString::fromStdString(p->applied.Text()) : QString(), open));
+        setItem(row, ColAmmeter, Cell(p ? QString::fromStdString(p->milliAmps.Text()) : QString(), open));
+        setItem(row, ColInstrument, Cell(p && p->instrumentValue ? Fixed(*p->instrumentValue, (span ? span->decimals : 1) + 1) : QString()));
+        setItem(row, ColInstrumentMa, Cell(p && p->instrumentMilliAmps ? Fixed(*p->instrumentMilliAmps, 3) : QString()));
+        setItem(row, ColStable, Cell(p ? (p->stable ? QStringLiteral("✓") : QStringLiteral("no")) : QString(), false, Qt::AlignCenter));
+        std::optional<TPointResult> res;
+        if (p)
+            res = record.Result(*p);
+        setItem(row, ColExpected, Cell(res ? Fixed(res->expectedMilliAmps, 4) : QString()));
+        setItem(row, ColError, Cell(res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, record.tolerance)) : QString()));
+        auto *result = Cell(res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QString(), false, Qt::AlignCenter);
+        if (res) {
+            result->setForeground(QColor(Colour(window(), res->pass ? TVerdict::Pass : TVerdict::Fail)));
+            QFont bold = result->font();
+            bold.setBold(true);
+            result->setFont(bold);
+        }
+        setItem(row, ColResult, result);
+        const QString tip = span ? QStringLiteral("Apply %1 %2 (%3 % of span), type the applied value and the ammeter's reading")
+                                       .arg(QString::fromStdString(span->At(seq[size_t(row)]).Text()), record.unit,
+                                            QString::fromStdString(seq[size_t(row)].Text()))
+                                 : QString();
+        item(row, ColApplied)->setToolTip(tip);
+    }
+    m_filling = false;
+}
+
+void TPointTable::ShowLive(const TRecord &record, const QString &value, const QString &milliAmps, const QString &stable)
+{
+    const QSignalBlocker block(this);
+    for (int row = 0; row < rowCount(); ++row) {
+        if (record.Find(m_phase, row) || !item(row, ColInstrument))
+            continue;
+        item(row, ColInstrument)->setText(value);
+        item(row, ColInstrumentMa)->setText(milliAmps);
+        item(row, ColStable)->setText(stable);
+        for (int c : {ColInstrument, ColInstrumentMa, ColStable})
+            item(row, c)->setForeground(window()->palette().color(QPalette::PlaceholderText));
+    }
+}
+
+void TPointTable::SetOpen(bool hasRecord, bool open)
+{
+    setEnabled(hasRecord);
+    setEditTriggers(open ? QAbstractItemView::AllEditTriggers : QAbstractItemView::NoEditTriggers);
+}
+
+void TPointTable::MarkResult(int row, const QString &text)
+{
+    if (QTableWidgetItem *cell = item(row, ColResult)) {
+        const QSignalBlocker block(this);
+        cell->setText(text);
+    }
+}
+
+void TPointTable::NextPoint(int index)
+{
+    if (index + 1 < rowCount())
+        setCurrentCell(index + 1, ColApplied);
+}
