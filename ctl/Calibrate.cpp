@@ -20,9 +20,9 @@ using kv508::TLiveData;
 std::string StateText(const TLiveData &d)
 {
     std::string flags;
-    for (const TFlagName &f : FlagNames())
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
         if (d.ErrorBits & f.bit)
-            flags += (flags.empty() ? "" : ", ") + std::string(f.label);
+            flags += (flags.empty() ? "" : ", ") + std::string(f.name);
     return "calibrated " + kv508::FormatDateCode(d.CalibrationDateCode) + ", output " + FormatMilliAmps(d.OutputValue) +
            " mA, errors: " + (flags.empty() ? "none" : flags);
 }
@@ -36,9 +36,9 @@ std::string Seconds(int64_t ms)
 
 const char *FlagLabel(uint8_t bit)
 {
-    for (const TFlagName &f : FlagNames())
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
         if (f.bit == bit)
-            return f.label;
+            return f.name;
     return "?";
 }
 
@@ -97,7 +97,7 @@ int RunCalibrationPoint(const TLinkOptions &link, uint8_t command, const TPointO
     s.Note(CommandName(command) + ": done; " + StateText(after));
     // The last steps of a calibration: an instrument that still says it is not
     // calibrated, or drives its output out of range, has not taken a point.
-    const uint8_t notCalibrated = kv508::ErrorFlags[0].bit, outOfRange = kv508::ErrorFlags[4].bit;
+    const uint8_t notCalibrated = kv508::Err_NotCalibrated, outOfRange = kv508::Err_OutputOutOfRange;
     if ((command == kv508::Cmd_Reset || command == kv508::Cmd_Zero) && (after.ErrorBits & notCalibrated))
         throw TFailure(exitNotCalibrated, "the instrument still reports \"" + std::string(FlagLabel(notCalibrated)) +
                                               "\" (not calibrated): a point of the calibration did not take; run set-zero "

@@ -8,11 +8,9 @@
 #include "PortProbe.h"
 #include "Values.h"
 
-#if defined(KV508CTL_HAVE_MONITOR)
 #include "FrameMonitor.h"
 #include "LoopHost.h"
 #include "SerialLink.h"
-#endif
 
 #include <nlohmann/json.hpp>
 
@@ -138,21 +136,10 @@ int RunPorts(bool json)
 
 namespace {
 
-#if defined(KV508CTL_HAVE_MONITOR)
-// Later parts of the monitor's interface, used where its header has them.
-template <class M>
-void UseWallClock(M &m)
+// Records with the local wall time, as the rest of the output.
+void UseWallClock(kv508::TFrameMonitor &m)
 {
-    if constexpr (requires { m.SetWallClockBase(int64_t{}, int64_t{}); })
-        m.SetWallClockBase(TEventLoop::NowMs(), LocalWallMs());
-}
-template <class M>
-void FlushMonitor(M &m)
-{
-    if constexpr (requires { m.Flush(int64_t{}); })
-        m.Flush(TEventLoop::NowMs());
-    else
-        m.Tick(TEventLoop::NowMs());
+    m.SetWallClockBase(TEventLoop::NowMs(), LocalWallMs());
 }
 
 struct TTrace {
@@ -164,7 +151,7 @@ struct TTrace {
             std::fflush(stderr);
         };
     }
-    ~TTrace() { FlushMonitor(monitor); }
+    ~TTrace() { monitor.Flush(TEventLoop::NowMs()); }
     TTrace(const TTrace &) = delete;
     TTrace &operator=(const TTrace &) = delete;
     TLinkWrapper Wrapper()
@@ -173,7 +160,6 @@ struct TTrace {
     }
     kv508::TFrameMonitor monitor;
 };
-#endif
 
 void PrintOne(const TLiveData &d, const std::string &format)
 {
@@ -219,16 +205,11 @@ bool WaitForAdapter(TSession &s, const TInterrupt &interrupt, const TReadOptions
 int RunRead(const TLinkOptions &link, const TReadOptions &o)
 {
     TLinkWrapper wrap;
-#if defined(KV508CTL_HAVE_MONITOR)
     std::unique_ptr<TTrace> trace;
     if (o.trace) {
         trace = std::make_unique<TTrace>(link);
         wrap = trace->Wrapper();
     }
-#else
-    if (o.trace)
-        throw TFailure(exitUsage, "--trace needs the line monitor, which this kv508ctl was built without");
-#endif
     TSession s(link, wrap);
     s.Open(o.watch && o.reconnect);
     if (!o.watch) {
@@ -437,18 +418,8 @@ int RunDiff(const TLinkOptions &link, const std::string &file, bool json)
 
 // ---- monitor ----------------------------------------------------------------------------------------
 
-bool MonitorAvailable()
-{
-#if defined(KV508CTL_HAVE_MONITOR)
-    return true;
-#else
-    return false;
-#endif
-}
-
 int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
 {
-#if defined(KV508CTL_HAVE_MONITOR)
     // The port first: a port that fails leaves no file made or appended to.
     const std::string port = ChoosePort(link.port);
     TEventLoop loop;
@@ -494,7 +465,7 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     while (!interrupt.Requested() && !hungUp && writeError == 0 && TEventLoop::NowMs() < until)
         loop.RunUntil([&] { return interrupt.Requested() || hungUp || writeError != 0; },
                       static_cast<int>(std::min<int64_t>(until - TEventLoop::NowMs(), 60000)));
-    FlushMonitor(monitor);
+    monitor.Flush(TEventLoop::NowMs());
     serial.Close();
     if (!link.quiet)
         std::fprintf(stderr, "kv508ctl: %ld frames\n", frames);
@@ -503,12 +474,6 @@ int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o)
     if (hungUp)
         throw TFailure(exitPort, "the port " + ShownName(port) + " went away: reconnect the adapter");
     return exitOK;
-#else
-    (void)link;
-    (void)o;
-    throw TFailure(exitUsage, "this kv508ctl was built without the line monitor (library kv508monitor); "
-                              "build it from a tree that has ctl/monitor to use monitor and read --trace");
-#endif
 }
 
 } // namespace ctl

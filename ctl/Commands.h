@@ -56,6 +56,5 @@ struct TMonitorOptions {
     int durationMs = 0; // 0: until interrupted
 };
 int RunMonitor(const TLinkOptions &link, const TMonitorOptions &o);
-bool MonitorAvailable();
 
 } // namespace ctl

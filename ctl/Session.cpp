@@ -288,7 +288,7 @@ kv508::TLiveData TSession::PollOnce(bool force, uint16_t pwm)
     const mbcore::TMBStatus status = Transact([&](mbcore::TMBEngine &mb) { kv508::PutPoll(mb, force ? 1 : 0, pwm); }, &text);
     if (status != mbcore::stOK)
         Fail(status, text, CommandName(kv508::Cmd_Poll));
-    NeedBytes(PollAnswerBytes, kv508::Cmd_Poll);
+    NeedBytes(kv508::LiveDataSize, kv508::Cmd_Poll);
     return kv508::GetLiveData(m_engine);
 }
 
@@ -301,7 +301,7 @@ kv508::TSettings TSession::ReadSettings()
 kv508::TSettings TSession::ReadSettingsOnce()
 {
     Request(kv508::Cmd_ReadSettings);
-    NeedBytes(SettingsAnswerBytes, kv508::Cmd_ReadSettings);
+    NeedBytes(kv508::SettingsSize, kv508::Cmd_ReadSettings);
     return kv508::GetSettings(m_engine);
 }
 

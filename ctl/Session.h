@@ -103,8 +103,6 @@ private:
     kv508::TSettings ReadSettingsOnce();
     // Compares the instrument that answers now with the one seen before the loss.
     void CheckSameInstrument(const kv508::TLiveData &now);
-    static constexpr uint16_t PollAnswerBytes = 20;
-    static constexpr uint16_t SettingsAnswerBytes = 10;
 
     TLinkOptions m_options;
     TLinkWrapper m_wrap;

@@ -426,18 +426,9 @@ TBackup ParseBackup(std::string_view text)
 
 std::string FormatScaled(int16_t value, uint8_t decimals)
 {
-    const int64_t v = value;
-    if (decimals == 0)
-        return std::to_string(v);
-    if (decimals > 9) // no instrument shows that many; keep the digits as sent
-        return std::to_string(v) + "e-" + std::to_string(decimals);
-    int64_t scale = 1;
-    for (uint8_t i = 0; i < decimals; ++i)
-        scale *= 10;
-    const int64_t a = v < 0 ? -v : v;
-    std::string fraction = std::to_string(a % scale);
-    fraction.insert(0, decimals - fraction.size(), '0');
-    return std::string(v < 0 ? "-" : "") + std::to_string(a / scale) + "." + fraction;
+    if (decimals > 9)
+        return std::to_string(value) + "e-" + std::to_string(decimals);
+    return kv508::FormatScaled(value, decimals);
 }
 
 std::string FormatMilliAmps(int16_t microAmps)
@@ -445,26 +436,14 @@ std::string FormatMilliAmps(int16_t microAmps)
     return FormatScaled(microAmps, 3);
 }
 
-const std::vector<TFlagName> &FlagNames()
-{
-    static const std::vector<TFlagName> names = [] {
-        const char *keys[] = {"not-calibrated", "sensor-fault", "settings-missing", "sensor-overload", "output-out-of-range"};
-        std::vector<TFlagName> v;
-        for (std::size_t i = 0; i < kv508::ErrorFlags.size(); ++i)
-            v.push_back({kv508::ErrorFlags[i].bit, keys[i], kv508::ErrorFlags[i].name});
-        return v;
-    }();
-    return names;
-}
-
 namespace {
 
 std::string FlagsText(uint8_t bits)
 {
     std::string out;
-    for (const TFlagName &f : FlagNames())
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
         if (bits & f.bit)
-            out += (out.empty() ? "" : ", ") + std::string(f.label) + " (" + f.key + ")";
+            out += (out.empty() ? "" : ", ") + std::string(f.name) + " (" + f.key + ")";
     return out.empty() ? "none" : out;
 }
 
@@ -504,7 +483,7 @@ std::string LiveLine(const kv508::TLiveData &d, const std::string &time)
 std::string CsvHeader()
 {
     std::string h = "time,pressure,output_ma";
-    for (const TFlagName &f : FlagNames()) {
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags) {
         std::string key = f.key;
         std::replace(key.begin(), key.end(), '-', '_');
         h += "," + key;
@@ -515,7 +494,7 @@ std::string CsvHeader()
 std::string CsvRow(const kv508::TLiveData &d, const std::string &time)
 {
     std::string r = Csv(time) + "," + FormatScaled(d.MeasuredValue, d.Decimals) + "," + FormatMilliAmps(d.OutputValue);
-    for (const TFlagName &f : FlagNames())
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
         r += (d.ErrorBits & f.bit) ? ",1" : ",0";
     return r + "," + Csv(kv508::FormatDateCode(d.FirmwareDateCode)) + "," + Csv(kv508::FormatDateCode(d.CalibrationDateCode)) +
            "," + FormatScaled(d.ScaleEnd, d.Decimals) + "," + std::to_string(d.BridgeDataAveraged) + "," +
@@ -532,13 +511,13 @@ ordered_json LiveJson(const kv508::TLiveData &d, const std::string &time)
     j["decimals"] = d.Decimals;
     j["output-ma"] = d.OutputValue / 1000.0;
     ordered_json errors = ordered_json::object();
-    for (const TFlagName &f : FlagNames())
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
         errors[f.key] = (d.ErrorBits & f.bit) != 0;
     j["errors"] = errors;
     ordered_json labels = ordered_json::array();
-    for (const TFlagName &f : FlagNames())
+    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
         if (d.ErrorBits & f.bit)
-            labels.push_back(f.label);
+            labels.push_back(f.name);
     j["error-labels"] = labels;
     j["firmware"] = kv508::FormatDateCode(d.FirmwareDateCode);
     j["calibration-date"] = kv508::FormatDateCode(d.CalibrationDateCode);

@@ -102,17 +102,10 @@ TBackup ParseBackup(std::string_view text);
 
 // ---- live data ------------------------------------------------------------------------------------
 
-// value x 10^-decimals with exactly that many decimals: 2491, 1 -> "249.1".
+// value x 10^-decimals with exactly that many decimals: 2491, 1 -> "249.1"
+// (past 9 decimals, which no instrument shows, the digits as sent: "2491e-12").
 std::string FormatScaled(int16_t value, uint8_t decimals);
 std::string FormatMilliAmps(int16_t microAmps); // 4000 -> "4.000"
-
-// The flags' names as keys (JSON, CSV) beside the window's labels.
-struct TFlagName {
-    uint8_t bit;
-    const char *key;
-    const char *label;
-};
-const std::vector<TFlagName> &FlagNames();
 
 std::string LiveText(const kv508::TLiveData &d);                 // "key: value" lines
 std::string LiveLine(const kv508::TLiveData &d, const std::string &time); // one line of a watch

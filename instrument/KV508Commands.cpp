@@ -91,4 +91,14 @@ int64_t RoundHalfEven(int64_t numerator, int64_t denominator)
     return q;
 }
 
+std::string FormatScaled(int64_t value, unsigned decimals)
+{
+    std::string digits = std::to_string(value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value));
+    if (digits.size() <= decimals)
+        digits.insert(0, decimals + 1 - digits.size(), '0');
+    if (decimals > 0)
+        digits.insert(digits.size() - decimals, 1, '.');
+    return (value < 0 ? "-" : "") + digits;
+}
+
 } // namespace kv508

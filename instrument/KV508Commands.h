@@ -33,6 +33,10 @@ constexpr uint8_t Id = 39;
 constexpr uint16_t RequestDelay = 50; // ms between two transactions
 constexpr uint16_t PWMMax = 8191;
 
+// Payload sizes in bytes: the poll's request and its answer, the settings
+// (command 7 and the read), command 10's first four, a calibration point's date code.
+constexpr uint16_t PollRequestSize = 3, LiveDataSize = 20, SettingsSize = 10, Settings2Size = 6, DateCodeSize = 4;
+
 // Stored settings: sent by commands 7 (all) and 10 (the first four), read by 8.
 struct TSettings {
     int16_t iFizFor4mA = 0;          // physical value at 4 mA, scaled integer
@@ -58,16 +62,32 @@ struct TLiveData {
     uint16_t SPS = 0;
 };
 
-// The five error flags of a poll answer, in the window's order.
+// The poll's request: the force flag and the drive value it carries.
+struct TPollRequest {
+    uint8_t force = 0; // 1: the output is driven at pwm
+    uint16_t pwm = 0;
+};
+
+// The error flags of a poll answer.
+enum TErrorBit : uint8_t {
+    Err_NotCalibrated = 1,
+    Err_SensorFault = 2,
+    Err_SettingsMissing = 4,
+    Err_SensorOverload = 8,
+    Err_OutputOutOfRange = 16
+};
+
+// The five flags in the window's order.
 struct TErrorFlag {
     uint8_t bit;
     const char *name; // the window's label (UTF-8)
+    const char *key;  // the command line's name (JSON and CSV keys)
 };
-constexpr std::array<TErrorFlag, 5> ErrorFlags{{{1, "Nincs kalibrálva"},
-                                                {2, "Hibás szenzor"},
-                                                {4, "Hiányzó beállítások"},
-                                                {8, "Szenzor túlterhelés"},
-                                                {16, "Kimenet tartományon kívül"}}};
+constexpr std::array<TErrorFlag, 5> ErrorFlags{{{Err_NotCalibrated, "Nincs kalibrálva", "not-calibrated"},
+                                                {Err_SensorFault, "Hibás szenzor", "sensor-fault"},
+                                                {Err_SettingsMissing, "Hiányzó beállítások", "settings-missing"},
+                                                {Err_SensorOverload, "Szenzor túlterhelés", "sensor-overload"},
+                                                {Err_OutputOutOfRange, "Kimenet tartományon kívül", "output-out-of-range"}}};
 
 // ---- the window's entry rules ----
 constexpr int32_t PressureLow = -9999, PressureHigh = 9999; // 4 mA and 20 mA entries
@@ -87,6 +107,9 @@ std::string FormatDateCode(uint32_t code); // 20161011 -> "2016.10.11."
 
 // numerator / denominator rounded to the nearest integer, halves to even (denominator > 0).
 int64_t RoundHalfEven(int64_t numerator, int64_t denominator);
+
+// value / 10^decimals with exactly that many decimals: 345, 1 -> "34.5"; 7, 3 -> "0.007".
+std::string FormatScaled(int64_t value, unsigned decimals);
 
 // ---- payloads ----
 template <class C>
@@ -128,6 +151,31 @@ void PutRequest(C &mb, uint8_t command, uint32_t todayCode, const TSettings &toW
     case Cmd_WriteSettings2: PutSettings(mb, toWrite, false); break;
     default: break; // 2, 6, 8 and 251 carry no payload
     }
+}
+
+// The other side of the poll (the simulator, the monitor): the request as it
+// is read, and the answer as the instrument sends it.
+template <class C>
+TPollRequest GetPollRequest(C &mb)
+{
+    TPollRequest r;
+    r.force = mb.MBGetByte();
+    r.pwm = mb.MBGetWord();
+    return r;
+}
+
+template <class C>
+void PutLiveData(C &mb, const TLiveData &d)
+{
+    mb.MBPutDWord(d.FirmwareDateCode);
+    mb.MBPutDWord(d.CalibrationDateCode);
+    mb.MBPutByte(d.Decimals);
+    mb.MBPutSmallInt(d.MeasuredValue);
+    mb.MBPutSmallInt(d.OutputValue);
+    mb.MBPutByte(d.ErrorBits);
+    mb.MBPutSmallInt(d.ScaleEnd);
+    mb.MBPutSmallInt(d.BridgeDataAveraged);
+    mb.MBPutWord(d.SPS);
 }
 
 template <class C>

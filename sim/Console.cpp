@@ -8,37 +8,27 @@ namespace sim {
 
 namespace {
 
-QString DateText(quint32 code)
-{
-    return QStringLiteral("%1.%2.%3.")
-        .arg(code / 10000, 4, 10, QLatin1Char('0'))
-        .arg(code % 10000 / 100, 2, 10, QLatin1Char('0'))
-        .arg(code % 100, 2, 10, QLatin1Char('0'));
-}
-
 QString Status(Simulator &simulator)
 {
     Instrument &model = simulator.Model();
-    const LiveData live = model.Live(simulator.NowMs());
-    const double shown = live.measuredValue / std::pow(10.0, live.decimals);
+    const kv508::TLiveData live = model.Live(simulator.NowMs());
+    const double shown = live.MeasuredValue / std::pow(10.0, live.Decimals);
     QStringList errors;
-    const char *names[] = {"not calibrated", "sensor fault", "settings missing", "sensor overload",
-                           "output out of range"};
-    for (int bit = 0; bit < 5; ++bit)
-        if (live.errorBits & (1 << bit))
-            errors << QString::fromLatin1(names[bit]);
+    for (const kv508::TErrorFlag &flag : kv508::ErrorFlags)
+        if (live.ErrorBits & flag.bit)
+            errors << QString::fromLatin1(flag.key).replace(QLatin1Char('-'), QLatin1Char(' '));
     QString text = QStringLiteral("pressure %1 Pa, temperature %2 C; shows %3 (bridge %4, %5 SPS); output %6 mA")
                        .arg(model.Pressure())
                        .arg(model.Temperature())
-                       .arg(shown, 0, 'f', live.decimals)
-                       .arg(live.bridgeDataAveraged)
-                       .arg(live.sps)
-                       .arg(live.outputValue / 1000.0, 0, 'f', 3);
+                       .arg(shown, 0, 'f', live.Decimals)
+                       .arg(live.BridgeDataAveraged)
+                       .arg(live.SPS)
+                       .arg(live.OutputValue / 1000.0, 0, 'f', 3);
     text += QStringLiteral(", loop %1 mA%2").arg(model.LoopCurrentAt(simulator.NowMs()) / 1000.0, 0, 'f', 3)
                 .arg(model.Forced() ? QStringLiteral(" (forced, drive %1)").arg(model.DrivePwm()) : QString());
     text += QStringLiteral("; errors: %1; calibrated %2")
                 .arg(errors.isEmpty() ? QStringLiteral("none") : errors.join(QStringLiteral(", ")),
-                     DateText(live.calibrationDateCode));
+                     QString::fromStdString(kv508::FormatDateCode(live.CalibrationDateCode)));
     if (const LineEmulator *line = simulator.Line()) {
         const LineStats &s = line->Stats();
         text += QStringLiteral("; answers %1 (dropped %2, corrupted %3, late %4, split %5, noisy %6)"

@@ -1,8 +1,9 @@
 #include "Instrument.h"
 
+#include "KV508Payload.h"
+
 #include <QJsonValue>
 #include <QRegularExpression>
-#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -13,10 +14,10 @@ namespace {
 
 // The real DAC of the current loop: a little gain and offset error that only the
 // output calibration takes out.
-constexpr double kDacGain = 24000.0 / PwmMax * 1.012; // µA per drive step
-constexpr double kDacOffset = -35.0;                  // µA
+constexpr double kDacGain = 24000.0 / kv508::PWMMax * 1.012; // µA per drive step
+constexpr double kDacOffset = -35.0;                         // µA
 // What the firmware assumes for an uncalibrated output: 0..8191 spans 0..24 mA.
-constexpr double kNominalGain = 24000.0 / PwmMax;
+constexpr double kNominalGain = 24000.0 / kv508::PWMMax;
 
 constexpr double kOutputLow = 3800.0; // the loop's limits, µA
 constexpr double kOutputHigh = 20500.0;
@@ -27,13 +28,12 @@ constexpr int kOpenBridge = 32767;
 constexpr int kMinCalibrationSpan = 100;
 constexpr size_t kRing = 1600;
 constexpr quint32 kFactoryCalibrationDate = 20170112;
-constexpr quint8 kDefaultSensor = 5;
 // The largest count a memory field may hold; the loader refuses anything beyond.
 constexpr int kMemoryCountLimit = 1000000;
 
 // The twelve sensor types. Full scales follow the type names; a shown value
 // must fit the signed 16-bit field, hence kPa for the 10 psi type.
-const std::array<SensorSpec, 12> kSensors = {{
+const std::array<SensorSpec, kv508::SensorCount> kSensors = {{
     {250.0, 1.0, 1, 6553, 120, 2.0, 250},     // 1  ±250.0 Pa
     {13789.5, 1.0, 0, 6553, -210, 3.0, 200},  // 2  2 psi
     {68947.6, 1000.0, 2, 6553, 160, 3.0, 200}, // 3  10 psi, shown in kPa
@@ -55,26 +55,9 @@ qint16 ClampI16(double v)
     return static_cast<qint16>(std::clamp(std::lround(v), -32768L, 32767L));
 }
 
-quint32 ReadU32(const QByteArray &b, int at)
+kv508::TPayloadReader Reader(const QByteArray &bytes)
 {
-    return qFromLittleEndian<quint32>(b.constData() + at);
-}
-
-quint16 ReadU16(const QByteArray &b, int at)
-{
-    return qFromLittleEndian<quint16>(b.constData() + at);
-}
-
-void Put16(QByteArray &b, quint16 v)
-{
-    b.append(char(v & 0xFF));
-    b.append(char(v >> 8));
-}
-
-void Put32(QByteArray &b, quint32 v)
-{
-    Put16(b, quint16(v & 0xFFFF));
-    Put16(b, quint16(v >> 16));
+    return kv508::TPayloadReader(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
 QJsonValue Optional(const std::optional<int> &v)
@@ -101,38 +84,36 @@ bool ReadOptional(const QJsonObject &json, const char *key, std::optional<int> &
 
 // ---- settings ----------------------------------------------------------------------------
 
-Settings Settings::FromImage(const QByteArray &image)
+Settings FactorySettings()
 {
-    QByteArray b = image.left(SettingsSize);
-    b.append(QByteArray(SettingsSize - b.size(), char(0xFF)));
     Settings s;
-    s.iFizFor4mA = static_cast<qint16>(ReadU16(b, 0));
-    s.iFizFor20mA = static_cast<qint16>(ReadU16(b, 2));
-    s.bErrorCurrentValue = b[4] != 0;
-    s.bErrorCurrentMode = b[5] != 0;
-    s.SensorCode = static_cast<quint8>(b[6]);
-    s.Averaging = ReadU16(b, 7);
-    s.InputCode = static_cast<quint8>(b[9]);
+    s.SensorCode = kv508::SensorDefault;
+    s.Averaging = kv508::AveragingDefault;
+    s.iFizFor4mA = 0;
+    s.iFizFor20mA = static_cast<qint16>(PressureSensor(kv508::SensorDefault).ScaleEndShown());
     return s;
 }
 
-QByteArray Settings::ToImage() const
+Settings SettingsFromImage(const QByteArray &image)
+{
+    QByteArray b = image.left(kv508::SettingsSize);
+    b.append(QByteArray(kv508::SettingsSize - b.size(), char(0xFF)));
+    kv508::TPayloadReader in = Reader(b);
+    return kv508::GetSettings(in);
+}
+
+QByteArray SettingsImage(const Settings &s)
 {
     QByteArray b;
-    Put16(b, static_cast<quint16>(iFizFor4mA));
-    Put16(b, static_cast<quint16>(iFizFor20mA));
-    b.append(char(bErrorCurrentValue ? 1 : 0));
-    b.append(char(bErrorCurrentMode ? 1 : 0));
-    b.append(char(SensorCode));
-    Put16(b, Averaging);
-    b.append(char(InputCode));
+    kv508::TPayloadWriter out(b);
+    kv508::PutSettings(out, s, true);
     return b;
 }
 
-bool Settings::Valid() const
+bool SettingsUsable(const Settings &s)
 {
-    return SensorCode >= 1 && SensorCode <= 12 && Averaging >= 1 && Averaging <= 1600 && InputCode <= 1 &&
-           iFizFor4mA != iFizFor20mA;
+    return s.SensorCode >= 1 && s.SensorCode <= kv508::SensorCount && s.Averaging >= kv508::AveragingLow &&
+           s.Averaging <= kv508::AveragingHigh && s.InputCode <= 1 && s.iFizFor4mA != s.iFizFor20mA;
 }
 
 int SensorSpec::ScaleEndShown() const
@@ -142,8 +123,8 @@ int SensorSpec::ScaleEndShown() const
 
 const SensorSpec &PressureSensor(quint8 code)
 {
-    if (code < 1 || code > 12)
-        code = kDefaultSensor;
+    if (code < 1 || code > kv508::SensorCount)
+        code = kv508::SensorDefault;
     return kSensors[code - 1];
 }
 
@@ -157,12 +138,8 @@ const SensorSpec &TemperatureInput()
 Memory Memory::Factory()
 {
     Memory m;
-    const SensorSpec &sensor = PressureSensor(kDefaultSensor);
-    Settings s;
-    s.SensorCode = kDefaultSensor;
-    s.iFizFor4mA = 0;
-    s.iFizFor20mA = static_cast<qint16>(sensor.ScaleEndShown());
-    m.settingsImage = s.ToImage();
+    const SensorSpec &sensor = PressureSensor(kv508::SensorDefault);
+    m.settingsImage = SettingsImage(FactorySettings());
     m.inputZero = sensor.offsetCounts;
     m.inputScaleEnd = sensor.offsetCounts + sensor.spanCounts;
     m.output4mA = static_cast<int>(std::lround((4000.0 - kDacOffset) / kDacGain));
@@ -174,7 +151,7 @@ Memory Memory::Factory()
 Memory Memory::Erased()
 {
     Memory m;
-    m.settingsImage = QByteArray(SettingsSize, char(0xFF));
+    m.settingsImage = QByteArray(kv508::SettingsSize, char(0xFF));
     return m;
 }
 
@@ -229,36 +206,18 @@ std::optional<Memory> Memory::FromJson(const QJsonObject &json, QString &error)
 
 // ---- live data ------------------------------------------------------------------------------
 
-QByteArray LiveData::ToPayload() const
+QByteArray LiveDataPayload(const kv508::TLiveData &d)
 {
     QByteArray b;
-    Put32(b, firmwareDateCode);
-    Put32(b, calibrationDateCode);
-    b.append(char(decimals));
-    Put16(b, static_cast<quint16>(measuredValue));
-    Put16(b, static_cast<quint16>(outputValue));
-    b.append(char(errorBits));
-    Put16(b, static_cast<quint16>(scaleEnd));
-    Put16(b, static_cast<quint16>(bridgeDataAveraged));
-    Put16(b, sps);
+    kv508::TPayloadWriter out(b);
+    kv508::PutLiveData(out, d);
     return b;
 }
 
-LiveData LiveData::FromPayload(const QByteArray &payload)
+kv508::TLiveData LiveDataFromPayload(const QByteArray &payload)
 {
-    QByteArray b = payload.left(LiveDataSize);
-    b.append(QByteArray(LiveDataSize - b.size(), '\0'));
-    LiveData d;
-    d.firmwareDateCode = ReadU32(b, 0);
-    d.calibrationDateCode = ReadU32(b, 4);
-    d.decimals = static_cast<quint8>(b[8]);
-    d.measuredValue = static_cast<qint16>(ReadU16(b, 9));
-    d.outputValue = static_cast<qint16>(ReadU16(b, 11));
-    d.errorBits = static_cast<quint8>(b[13]);
-    d.scaleEnd = static_cast<qint16>(ReadU16(b, 14));
-    d.bridgeDataAveraged = static_cast<qint16>(ReadU16(b, 16));
-    d.sps = ReadU16(b, 18);
-    return d;
+    kv508::TPayloadReader in = Reader(payload);
+    return kv508::GetLiveData(in);
 }
 
 // ---- the instrument ---------------------------------------------------------------------------
@@ -283,12 +242,7 @@ void Instrument::Boot(qint64 nowMs)
 Settings Instrument::EffectiveSettings() const
 {
     const Settings stored = StoredSettings();
-    if (stored.Valid())
-        return stored;
-    Settings fallback;
-    fallback.SensorCode = kDefaultSensor;
-    fallback.iFizFor20mA = static_cast<qint16>(PressureSensor(kDefaultSensor).ScaleEndShown());
-    return fallback;
+    return SettingsUsable(stored) ? stored : FactorySettings();
 }
 
 const SensorSpec &Instrument::SensorInUse() const
@@ -375,66 +329,66 @@ double Instrument::LoopCurrentAt(qint64 nowMs)
     return LoopCurrent();
 }
 
-LiveData Instrument::Live(qint64 nowMs)
+kv508::TLiveData Instrument::Live(qint64 nowMs)
 {
     TakeSamples(nowMs);
     const Settings s = EffectiveSettings();
     const SensorSpec &sensor = SensorInUse();
-    const bool settingsMissing = !StoredSettings().Valid();
+    const bool settingsMissing = !SettingsUsable(StoredSettings());
     const int latest = m_samples[(m_next + kRing - 1) % kRing];
     const bool fault = latest == kOpenBridge;
     const bool overload = !fault && std::abs(latest - sensor.offsetCounts) >= std::lround(kOverload * sensor.spanCounts);
     const double averaged = AveragedCounts();
 
-    LiveData d;
-    d.firmwareDateCode = FirmwareDateCode;
-    d.calibrationDateCode = m_memory.calibrationDate;
-    d.decimals = sensor.decimals;
-    d.scaleEnd = ClampI16(sensor.ScaleEndShown());
-    d.bridgeDataAveraged = ClampI16(averaged);
-    d.sps = sensor.sps;
+    kv508::TLiveData d;
+    d.FirmwareDateCode = FirmwareDateCode;
+    d.CalibrationDateCode = m_memory.calibrationDate;
+    d.Decimals = sensor.decimals;
+    d.ScaleEnd = ClampI16(sensor.ScaleEndShown());
+    d.BridgeDataAveraged = ClampI16(averaged);
+    d.SPS = sensor.sps;
 
     // Input: two-point calibration, or the nominal sensitivity from zero counts.
     const double zero = InputCalibrated() ? *m_memory.inputZero : 0.0;
     const double span = InputCalibrated() ? *m_memory.inputScaleEnd - *m_memory.inputZero : sensor.spanCounts;
     const double shown = (averaged - zero - m_memory.zeroOffset) / span * sensor.ScaleEndShown();
-    d.measuredValue = ClampI16(shown);
+    d.MeasuredValue = ClampI16(shown);
 
     quint8 bits = 0;
     if (!InputCalibrated() || !OutputCalibrated())
-        bits |= ErrNotCalibrated;
+        bits |= kv508::Err_NotCalibrated;
     if (fault)
-        bits |= ErrSensorFault;
+        bits |= kv508::Err_SensorFault;
     if (settingsMissing)
-        bits |= ErrSettingsMissing;
+        bits |= kv508::Err_SettingsMissing;
     if (overload)
-        bits |= ErrSensorOverload;
+        bits |= kv508::Err_SensorOverload;
 
     double current;
     if (m_forced) {
         m_drivePwm = m_forcedPwm;
         current = DriveToCurrent(m_forcedPwm);
         if (current < kOutputLow || current > kOutputHigh)
-            bits |= ErrOutputOutOfRange;
+            bits |= kv508::Err_OutputOutOfRange;
     } else {
         if ((fault || overload || settingsMissing) && !s.bErrorCurrentMode) {
             current = s.bErrorCurrentValue ? kErrorHigh : kErrorLow;
         } else {
-            current = 4000.0 + (d.measuredValue - s.iFizFor4mA) * 16000.0 / (s.iFizFor20mA - s.iFizFor4mA);
+            current = 4000.0 + (d.MeasuredValue - s.iFizFor4mA) * 16000.0 / (s.iFizFor20mA - s.iFizFor4mA);
             if (current < kOutputLow || current > kOutputHigh)
-                bits |= ErrOutputOutOfRange;
+                bits |= kv508::Err_OutputOutOfRange;
             current = std::clamp(current, kOutputLow, kOutputHigh);
         }
-        m_drivePwm = static_cast<int>(std::clamp(std::lround(CurrentToDrive(current)), 0L, long(PwmMax)));
+        m_drivePwm = static_cast<int>(std::clamp(std::lround(CurrentToDrive(current)), 0L, long(kv508::PWMMax)));
     }
-    d.outputValue = ClampI16(current);
-    d.errorBits = bits;
+    d.OutputValue = ClampI16(current);
+    d.ErrorBits = bits;
     return d;
 }
 
 void Instrument::Stamp(const QByteArray &request)
 {
-    m_memory.calibrationDate = ReadU32(request, 0);
+    m_memory.calibrationDate = Reader(request).MBGetDWord();
 }
 
 QByteArray Instrument::Echo(quint8 command) const
@@ -453,15 +407,17 @@ Reply Instrument::Handle(quint8 command, const QByteArray &request, qint64 nowMs
     };
 
     switch (command) {
-    case CmdPoll: {
-        if (!needs(3))
+    case kv508::Cmd_Poll: {
+        if (!needs(kv508::PollRequestSize))
             break;
-        m_forced = request[0] == 1;
-        m_forcedPwm = std::min<int>(ReadU16(request, 1), PwmMax);
-        r.payload = Live(nowMs).ToPayload();
+        kv508::TPayloadReader in = Reader(request);
+        const kv508::TPollRequest poll = kv508::GetPollRequest(in);
+        m_forced = poll.force == 1;
+        m_forcedPwm = std::min<int>(poll.pwm, kv508::PWMMax);
+        r.payload = LiveDataPayload(Live(nowMs));
         break;
     }
-    case CmdZero:
+    case kv508::Cmd_Zero:
         TakeSamples(nowMs);
         // Against a stored zero point far off the bridge's range the difference
         // could leave what the memory holds (and what the loader accepts).
@@ -471,53 +427,53 @@ Reply Instrument::Handle(quint8 command, const QByteArray &request, qint64 nowMs
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;
-    case CmdSetAs0:
-    case CmdSetAsScaleEnd:
-        if (!needs(4))
+    case kv508::Cmd_SetAs0:
+    case kv508::Cmd_SetAsScaleEnd:
+        if (!needs(kv508::DateCodeSize))
             break;
         TakeSamples(nowMs);
-        (command == CmdSetAs0 ? m_memory.inputZero : m_memory.inputScaleEnd) =
+        (command == kv508::Cmd_SetAs0 ? m_memory.inputZero : m_memory.inputScaleEnd) =
             static_cast<int>(std::lround(AveragedCounts()));
-        if (command == CmdSetAs0)
+        if (command == kv508::Cmd_SetAs0)
             m_memory.zeroOffset = 0; // a new zero point replaces the old adjustment
         Stamp(request);
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;
-    case CmdSetAs4mA:
-    case CmdSetAs20mA:
-        if (!needs(4))
+    case kv508::Cmd_SetAs4mA:
+    case kv508::Cmd_SetAs20mA:
+        if (!needs(kv508::DateCodeSize))
             break;
         Live(nowMs); // the drive value of this moment
-        (command == CmdSetAs4mA ? m_memory.output4mA : m_memory.output20mA) = m_drivePwm;
+        (command == kv508::Cmd_SetAs4mA ? m_memory.output4mA : m_memory.output20mA) = m_drivePwm;
         Stamp(request);
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;
-    case CmdEraseEEPROM:
+    case kv508::Cmd_EraseEEPROM:
         m_memory = Memory::Erased();
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;
-    case CmdWriteSettings:
-        if (!needs(SettingsSize))
+    case kv508::Cmd_WriteSettings:
+        if (!needs(kv508::SettingsSize))
             break;
         TakeSamples(nowMs); // samples so far belong to the old settings
-        m_memory.settingsImage = request.left(SettingsSize);
+        m_memory.settingsImage = request.left(kv508::SettingsSize);
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;
-    case CmdWriteSettings2:
-        if (!needs(6))
+    case kv508::Cmd_WriteSettings2:
+        if (!needs(kv508::Settings2Size))
             break;
-        m_memory.settingsImage.replace(0, 6, request.left(6));
+        m_memory.settingsImage.replace(0, kv508::Settings2Size, request.left(kv508::Settings2Size));
         r.memoryChanged = true;
         r.payload = Echo(command);
         break;
-    case CmdReadSettings:
+    case kv508::Cmd_ReadSettings:
         r.payload = m_memory.settingsImage;
         break;
-    case CmdReset:
+    case kv508::Cmd_Reset:
         r.restart = true;
         r.payload = Echo(command);
         break;

@@ -2,8 +2,11 @@
 // It answers one request at a time (command number and request payload in,
 // status byte and answer payload out) and keeps the instrument's memory
 // (settings image, calibration points, calibration date) apart from its
-// running state, so that the memory can be saved and loaded.
+// running state, so that the memory can be saved and loaded. The command set
+// (numbers, layouts, flags) is the instrument's own, shared with the tool.
 #pragma once
+
+#include "KV508Commands.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -16,50 +19,22 @@
 
 namespace sim {
 
-// Commands of the instrument.
-enum Command : quint8 {
-    CmdPoll = 1,
-    CmdZero = 2,
-    CmdSetAs0 = 3,
-    CmdSetAs4mA = 4,
-    CmdSetAs20mA = 5,
-    CmdEraseEEPROM = 6,
-    CmdWriteSettings = 7,
-    CmdReadSettings = 8,
-    CmdSetAsScaleEnd = 9,
-    CmdWriteSettings2 = 10,
-    CmdReset = 251,
-};
-
-enum ErrorBit : quint8 {
-    ErrNotCalibrated = 1,
-    ErrSensorFault = 2,
-    ErrSettingsMissing = 4,
-    ErrSensorOverload = 8,
-    ErrOutputOutOfRange = 16,
-};
-
 constexpr quint8 StatusUnknownCommand = 254;
-constexpr quint32 FirmwareDateCode = 20170105;
-constexpr int SettingsSize = 10;
-constexpr int LiveDataSize = 20;
-constexpr int PwmMax = 8191;
+constexpr quint32 FirmwareDateCode = 20170105; // the firmware it plays
 
-// The seven stored fields, in the layout of the settings read and write.
-struct Settings {
-    qint16 iFizFor4mA = 0;
-    qint16 iFizFor20mA = 0;
-    bool bErrorCurrentValue = false; // true: 22 mA
-    bool bErrorCurrentMode = false;  // true: error current disabled
-    quint8 SensorCode = 5;
-    quint16 Averaging = 80;
-    quint8 InputCode = 0; // 0 pressure, 1 temperature
+using Settings = kv508::TSettings; // the stored fields, as the tool reads them
+// A factory instrument's settings, which it also runs with when the stored ones are unusable.
+Settings FactorySettings();
+// The settings in a memory image; what the image lacks reads as erased (0xFF).
+Settings SettingsFromImage(const QByteArray &image);
+// The settings in the layout of the settings read and write (10 bytes).
+QByteArray SettingsImage(const Settings &s);
+// Usable by the instrument: every field in range and a non-empty output span.
+bool SettingsUsable(const Settings &s);
 
-    static Settings FromImage(const QByteArray &image);
-    QByteArray ToImage() const;
-    // Usable by the instrument: every field in range and a non-empty output span.
-    bool Valid() const;
-};
+// The 20-byte answer of the poll, and back (what the payload lacks reads as zero).
+QByteArray LiveDataPayload(const kv508::TLiveData &d);
+kv508::TLiveData LiveDataFromPayload(const QByteArray &payload);
 
 // What a sensor type delivers and how the instrument shows it.
 struct SensorSpec {
@@ -106,21 +81,6 @@ struct Reply {
     bool memoryChanged = false; // the non-volatile memory was written
 };
 
-struct LiveData {
-    quint32 firmwareDateCode = 0;
-    quint32 calibrationDateCode = 0;
-    quint8 decimals = 0;
-    qint16 measuredValue = 0;
-    qint16 outputValue = 0; // µA
-    quint8 errorBits = 0;
-    qint16 scaleEnd = 0;
-    qint16 bridgeDataAveraged = 0;
-    quint16 sps = 0;
-
-    QByteArray ToPayload() const; // the 20-byte answer of the poll
-    static LiveData FromPayload(const QByteArray &payload);
-};
-
 class Instrument
 {
 public:
@@ -137,12 +97,12 @@ public:
     // Handles one request at time nowMs (a monotonic millisecond clock).
     Reply Handle(quint8 command, const QByteArray &request, qint64 nowMs);
     // The live data as a poll would report it at nowMs (the samples up to then taken).
-    LiveData Live(qint64 nowMs);
+    kv508::TLiveData Live(qint64 nowMs);
     // Power-on or restart: the running state starts afresh, the memory stays.
     void Boot(qint64 nowMs);
 
     const Memory &memory() const { return m_memory; }
-    Settings StoredSettings() const { return Settings::FromImage(m_memory.settingsImage); }
+    Settings StoredSettings() const { return SettingsFromImage(m_memory.settingsImage); }
     // Settings the instrument runs with: the stored ones, or defaults when they are missing.
     Settings EffectiveSettings() const;
     bool Forced() const { return m_forced; }

@@ -108,6 +108,96 @@ QString HelpText()
         "Point the tool at the port name (kv508sim0) or at the printed path.\n");
 }
 
+namespace {
+
+// An option with a value: what the value must be (for the message) and where
+// it goes; false when the text is no such value.
+struct ValueOption {
+    const char *name;
+    const char *what;
+    bool (*apply)(const QString &value, Options &options);
+};
+
+bool SetTime(const QString &value, qint64 high, int &target)
+{
+    qint64 n = 0;
+    if (!ParseInt(value, 0, high, n))
+        return false;
+    target = static_cast<int>(n);
+    return true;
+}
+
+constexpr const char *kProbability = "a probability (0 .. 1, or 0% .. 100%)";
+
+const ValueOption kValueOptions[] = {
+    {"--baud", "a baud rate of the component (75 .. 921600)",
+     [](const QString &v, Options &o) {
+         qint64 n = 0;
+         if (!ParseInt(v, 1, 921600, n) || !KnownBaud(n))
+             return false;
+         o.sim.line.baud = static_cast<quint32>(n);
+         return true;
+     }},
+    {"--turnaround", "a time of 0 .. 10000 ms",
+     [](const QString &v, Options &o) { return SetTime(v, 10000, o.sim.line.turnaroundMs); }},
+    {"--pressure", "a pressure in Pa",
+     [](const QString &v, Options &o) { return ParseNumber(v, -1e6, 1e6, o.sim.pressurePa); }},
+    {"--temperature", "a temperature in degrees Celsius",
+     [](const QString &v, Options &o) { return ParseNumber(v, -273.15, 1000, o.sim.temperatureC); }},
+    {"--state", "a file name",
+     [](const QString &v, Options &o) {
+         if (v.isEmpty())
+             return false;
+         o.sim.stateFile = v;
+         return true;
+     }},
+    {"--restart-ms", "a time of 0 .. 60000 ms",
+     [](const QString &v, Options &o) { return SetTime(v, 60000, o.sim.restartMs); }},
+    {"--seed", "a seed of 0 .. 4294967295",
+     [](const QString &v, Options &o) {
+         qint64 n = 0;
+         if (!ParseInt(v, 0, std::numeric_limits<quint32>::max(), n))
+             return false;
+         o.sim.seed = o.sim.line.faults.seed = static_cast<quint32>(n);
+         return true;
+     }},
+    {"--late-ms", "a time of 0 .. 60000 ms",
+     [](const QString &v, Options &o) { return SetTime(v, 60000, o.sim.line.faults.lateMs); }},
+    {"--drop", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.drop); }},
+    {"--corrupt", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.corrupt); }},
+    {"--late", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.late); }},
+    {"--split", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.split); }},
+    {"--noise", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.noise); }},
+    {"--watch-pid", "a process id",
+     [](const QString &v, Options &o) { return ParseInt(v, 1, std::numeric_limits<pid_t>::max(), o.watchPid); }},
+    {"--serial", "1 to 64 printable characters",
+     [](const QString &v, Options &o) {
+         // One printable line: it is written into the port's lock file.
+         if (v.isEmpty() || v.size() > 64 || !std::all_of(v.begin(), v.end(), [](QChar c) { return c.isPrint(); }))
+             return false;
+         o.adapterSerial = v;
+         return true;
+     }},
+};
+
+// A flag: takes no value.
+struct FlagOption {
+    const char *name;
+    const char *alias; // null: none
+    void (*set)(Options &options);
+};
+
+const FlagOption kFlagOptions[] = {
+    {"--no-line-time", nullptr, [](Options &o) { o.sim.line.lineTime = false; }},
+    {"--sensor-fault", nullptr, [](Options &o) { o.sim.sensorFault = true; }},
+    {"--blank", nullptr, [](Options &o) { o.sim.blank = true; }},
+    {"--no-link", nullptr, [](Options &o) { o.publish = false; }},
+    {"--no-stdin", nullptr, [](Options &o) { o.stdinCommands = false; }},
+    {"--verbose", "-v", [](Options &o) { o.verbose = true; }},
+};
+
+} // namespace
+
 ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &error)
 {
     for (int i = 0; i < args.size(); ++i) {
@@ -120,138 +210,35 @@ ParseOutcome ParseOptions(const QStringList &args, Options &options, QString &er
             name = name.left(eq);
             hasValue = true;
         }
-        auto takeValue = [&]() -> bool {
-            if (hasValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                error = QStringLiteral("%1 needs a value").arg(ShownText(name));
-                return false;
-            }
-            value = args.at(++i);
-            return true;
-        };
-        auto bad = [&](const QString &what) {
-            error = QStringLiteral("%1: \"%2\" is not %3").arg(name, ShownText(value), what);
-            return ParseOutcome::Error;
-        };
-        auto flag = [&]() {
+        if (name == QLatin1String("--help") || name == QLatin1String("-h"))
+            return ParseOutcome::Help;
+        if (name == QLatin1String("--version"))
+            return ParseOutcome::Version;
+        const auto flag = std::find_if(std::begin(kFlagOptions), std::end(kFlagOptions), [&](const FlagOption &f) {
+            return name == QLatin1String(f.name) || (f.alias && name == QLatin1String(f.alias));
+        });
+        if (flag != std::end(kFlagOptions)) {
             if (hasValue) {
                 error = QStringLiteral("%1 takes no value").arg(ShownText(name));
-                return false;
+                return ParseOutcome::Error;
             }
-            return true;
-        };
-
-        qint64 n = 0;
-        double d = 0;
-        FaultPlan &f = options.sim.line.faults;
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
-            return ParseOutcome::Help;
-        } else if (name == QLatin1String("--version")) {
-            return ParseOutcome::Version;
-        } else if (name == QLatin1String("--baud")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseInt(value, 1, 921600, n) || !KnownBaud(n))
-                return bad(QStringLiteral("a baud rate of the component (75 .. 921600)"));
-            options.sim.line.baud = static_cast<quint32>(n);
-        } else if (name == QLatin1String("--no-line-time")) {
-            if (!flag())
-                return ParseOutcome::Error;
-            options.sim.line.lineTime = false;
-        } else if (name == QLatin1String("--turnaround")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseInt(value, 0, 10000, n))
-                return bad(QStringLiteral("a time of 0 .. 10000 ms"));
-            options.sim.line.turnaroundMs = static_cast<int>(n);
-        } else if (name == QLatin1String("--pressure")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseNumber(value, -1e6, 1e6, d))
-                return bad(QStringLiteral("a pressure in Pa"));
-            options.sim.pressurePa = d;
-        } else if (name == QLatin1String("--temperature")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseNumber(value, -273.15, 1000, d))
-                return bad(QStringLiteral("a temperature in degrees Celsius"));
-            options.sim.temperatureC = d;
-        } else if (name == QLatin1String("--sensor-fault")) {
-            if (!flag())
-                return ParseOutcome::Error;
-            options.sim.sensorFault = true;
-        } else if (name == QLatin1String("--blank")) {
-            if (!flag())
-                return ParseOutcome::Error;
-            options.sim.blank = true;
-        } else if (name == QLatin1String("--state")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (value.isEmpty())
-                return bad(QStringLiteral("a file name"));
-            options.sim.stateFile = value;
-        } else if (name == QLatin1String("--restart-ms")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseInt(value, 0, 60000, n))
-                return bad(QStringLiteral("a time of 0 .. 60000 ms"));
-            options.sim.restartMs = static_cast<int>(n);
-        } else if (name == QLatin1String("--seed")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseInt(value, 0, std::numeric_limits<quint32>::max(), n))
-                return bad(QStringLiteral("a seed of 0 .. 4294967295"));
-            options.sim.seed = static_cast<quint32>(n);
-            f.seed = static_cast<quint32>(n);
-        } else if (name == QLatin1String("--late-ms")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseInt(value, 0, 60000, n))
-                return bad(QStringLiteral("a time of 0 .. 60000 ms"));
-            f.lateMs = static_cast<int>(n);
-        } else if (name == QLatin1String("--drop") || name == QLatin1String("--corrupt") ||
-                   name == QLatin1String("--late") || name == QLatin1String("--split") ||
-                   name == QLatin1String("--noise")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseProbability(value, d))
-                return bad(QStringLiteral("a probability (0 .. 1, or 0% .. 100%)"));
-            double &target = name == QLatin1String("--drop")      ? f.drop
-                             : name == QLatin1String("--corrupt") ? f.corrupt
-                             : name == QLatin1String("--late")    ? f.late
-                             : name == QLatin1String("--split")   ? f.split
-                                                                  : f.noise;
-            target = d;
-        } else if (name == QLatin1String("--no-link")) {
-            if (!flag())
-                return ParseOutcome::Error;
-            options.publish = false;
-        } else if (name == QLatin1String("--no-stdin")) {
-            if (!flag())
-                return ParseOutcome::Error;
-            options.stdinCommands = false;
-        } else if (name == QLatin1String("--watch-pid")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            if (!ParseInt(value, 1, std::numeric_limits<pid_t>::max(), n))
-                return bad(QStringLiteral("a process id"));
-            options.watchPid = n;
-        } else if (name == QLatin1String("--serial")) {
-            if (!takeValue())
-                return ParseOutcome::Error;
-            // One printable line: it is written into the port's lock file.
-            const bool printable = !value.isEmpty() && value.size() <= 64 &&
-                                   std::all_of(value.begin(), value.end(), [](QChar c) { return c.isPrint(); });
-            if (!printable)
-                return bad(QStringLiteral("1 to 64 printable characters"));
-            options.adapterSerial = value;
-        } else if (name == QLatin1String("--verbose") || name == QLatin1String("-v")) {
-            if (!flag())
-                return ParseOutcome::Error;
-            options.verbose = true;
-        } else {
+            flag->set(options);
+            continue;
+        }
+        const auto option = std::find_if(std::begin(kValueOptions), std::end(kValueOptions),
+                                         [&](const ValueOption &o) { return name == QLatin1String(o.name); });
+        if (option == std::end(kValueOptions)) {
             error = QStringLiteral("unknown option %1").arg(ShownText(args.at(i)));
+            return ParseOutcome::Error;
+        }
+        if (!hasValue && i + 1 >= args.size()) {
+            error = QStringLiteral("%1 needs a value").arg(ShownText(name));
+            return ParseOutcome::Error;
+        }
+        if (!hasValue)
+            value = args.at(++i);
+        if (!option->apply(value, options)) {
+            error = QStringLiteral("%1: \"%2\" is not %3").arg(name, ShownText(value), QLatin1String(option->what));
             return ParseOutcome::Error;
         }
     }

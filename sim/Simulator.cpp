@@ -12,8 +12,8 @@ Simulator::Simulator(SimConfig config, TInnerFactory innerFactory)
     m_mb.SetTimerFactory(QtTimerFactory());
     m_mb.setMBRefreshListOnStartup(false); // no port list to probe: the port is ours
     m_mb.setMBMode(mbcore::modeASCIISlave);
-    m_mb.setMBSlaveOwnAddress(SimAddress);
-    m_mb.setMBSlaveID(SimId);
+    m_mb.setMBSlaveOwnAddress(kv508::Address);
+    m_mb.setMBSlaveID(kv508::Id);
     m_mb.setMBSlaveName("KV508 I");
     m_mb.setMBASCIISlaveTimeOut(0); // an instrument waits for its master as long as it takes
     mbcore::TMBBaud baud = mbcore::baud004800;

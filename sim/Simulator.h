@@ -27,9 +27,6 @@ struct SimConfig {
     QString stateFile;   // empty: no memory across runs
 };
 
-constexpr quint8 SimAddress = 1;
-constexpr quint8 SimId = 39;
-
 class Simulator
 {
 public:

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -87,6 +88,69 @@ void Answer(const sim::ConsoleReply &reply)
 // A console line longer than this is a paste gone wrong, not a command.
 constexpr qsizetype kMaxConsoleLine = 4096;
 
+// Commands on standard input, a line each, run as they come; an over-long
+// line is ignored whole.
+class ConsoleInput
+{
+public:
+    explicit ConsoleInput(sim::Simulator &simulator)
+        : m_simulator(simulator), m_notifier(STDIN_FILENO, QSocketNotifier::Read)
+    {
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, [this] { Read(); });
+    }
+    ConsoleInput(const ConsoleInput &) = delete;
+    ConsoleInput &operator=(const ConsoleInput &) = delete;
+
+private:
+    void Read()
+    {
+        char buffer[512];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            if (n < 0 && errno == EINTR)
+                return;
+            m_notifier.setEnabled(false); // end of input, or not ours to read
+            return;
+        }
+        m_pending.append(buffer, n);
+        RunWholeLines();
+    }
+
+    void RunWholeLines()
+    {
+        const QString tooLong = QStringLiteral("console line longer than %1 characters ignored whole; "
+                                               "type one command per line")
+                                    .arg(kMaxConsoleLine);
+        for (;;) {
+            const qsizetype end = m_pending.indexOf('\n');
+            if (end < 0) {
+                // Never run the tail of a line whose head was lost.
+                if (m_pending.size() > kMaxConsoleLine) {
+                    if (!m_overlong)
+                        Say(tooLong);
+                    m_overlong = true;
+                    m_pending.clear();
+                }
+                return;
+            }
+            const QByteArray line = m_pending.left(end);
+            m_pending.remove(0, end + 1);
+            if (m_overlong || line.size() > kMaxConsoleLine) {
+                if (!m_overlong)
+                    Say(tooLong);
+                m_overlong = false;
+                continue;
+            }
+            Answer(sim::RunConsoleCommand(m_simulator, QString::fromLocal8Bit(line)));
+        }
+    }
+
+    sim::Simulator &m_simulator;
+    QSocketNotifier m_notifier;
+    QByteArray m_pending;
+    bool m_overlong = false; // the rest of an over-long line is still coming
+};
+
 // Watches the process the simulator serves, so that no simulator outlives its
 // tool: a pidfd turns readable when the process ends; without pidfd_open
 // (kernels before 5.3) the process is asked after once a second.
@@ -153,16 +217,11 @@ void FilterMessages(QtMsgType type, const QMessageLogContext &context, const QSt
     std::fprintf(stderr, "%s\n", qFormatLogMessage(type, context, message).toLocal8Bit().constData());
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// What the options ask for instead of a run: help, the version, or a wrong
+// option (exit code 2); nothing for a run.
+std::optional<int> EndEarly(sim::ParseOutcome outcome, const QString &error)
 {
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    sim::Options options;
-    QString error;
-    switch (sim::ParseOptions(args, options, error)) {
+    switch (outcome) {
     case sim::ParseOutcome::Help:
         std::fputs(sim::HelpText().toLocal8Bit().constData(), stdout);
         return 0;
@@ -174,6 +233,45 @@ int main(int argc, char **argv)
         return 2;
     case sim::ParseOutcome::Run: break;
     }
+    return std::nullopt;
+}
+
+// The terminal as kv508sim<N> among the virtual ports; the device path serves without it.
+void Publish(sim::PtyPort &pty, const sim::Options &options)
+{
+    if (!options.publish)
+        return;
+    QString error;
+    const QString dir = QString::fromStdString(PortProbe::VirtualPortDir(true));
+    if (dir.isEmpty())
+        Say(QStringLiteral("no usable virtual-port directory; use the device path"));
+    else if (!pty.Publish(dir, options.adapterSerial, error))
+        Say(error + QStringLiteral("; use the device path"));
+}
+
+QString Banner(const sim::PtyPort &pty, const sim::Options &options)
+{
+    const sim::LineConfig &line = options.sim.line;
+    return QStringLiteral("KV508 I (address %1, ID %2) on %3, port name %4; %5 baud, line time %6%7. Ctrl+C ends.")
+        .arg(kv508::Address)
+        .arg(kv508::Id)
+        .arg(pty.SlavePath(), pty.PortName())
+        .arg(line.baud)
+        .arg(line.lineTime ? QStringLiteral("on") : QStringLiteral("off"))
+        .arg(line.faults.Any() ? QStringLiteral(", faults on (seed %1)").arg(line.faults.seed) : QString());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    sim::Options options;
+    QString error;
+    if (const std::optional<int> code = EndEarly(sim::ParseOptions(args, options, error), error))
+        return *code;
 
     qInstallMessageHandler(FilterMessages);
     QCoreApplication app(argc, argv);
@@ -191,13 +289,7 @@ int main(int argc, char **argv)
         Say(error);
         return 1;
     }
-    if (options.publish) {
-        const QString dir = QString::fromStdString(PortProbe::VirtualPortDir(true));
-        if (dir.isEmpty())
-            Say(QStringLiteral("no usable virtual-port directory; use the device path"));
-        else if (!pty.Publish(dir, options.adapterSerial, error))
-            Say(error + QStringLiteral("; use the device path"));
-    }
+    Publish(pty, options);
 
     const int master = pty.MasterFd();
     sim::Simulator simulator(options.sim, [master]() -> std::unique_ptr<TMBLink> {
@@ -232,59 +324,13 @@ int main(int argc, char **argv)
         }
     }
 
-    std::unique_ptr<QSocketNotifier> console;
-    QByteArray pending;
-    bool overlong = false; // the rest of an over-long line is still coming
-    if (options.stdinCommands) {
-        console = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
-        QObject::connect(console.get(), &QSocketNotifier::activated, [&] {
-            char buffer[512];
-            const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR)
-                    return;
-                console->setEnabled(false); // end of input, or not ours to read
-                return;
-            }
-            pending.append(buffer, n);
-            const QString tooLong = QStringLiteral("console line longer than %1 characters ignored whole; "
-                                                   "type one command per line")
-                                        .arg(kMaxConsoleLine);
-            for (;;) {
-                const qsizetype end = pending.indexOf('\n');
-                if (end < 0) {
-                    // Never run the tail of a line whose head was lost.
-                    if (pending.size() > kMaxConsoleLine) {
-                        if (!overlong)
-                            Say(tooLong);
-                        overlong = true;
-                        pending.clear();
-                    }
-                    break;
-                }
-                const QByteArray line = pending.left(end);
-                pending.remove(0, end + 1);
-                if (overlong || line.size() > kMaxConsoleLine) {
-                    if (!overlong)
-                        Say(tooLong);
-                    overlong = false;
-                    continue;
-                }
-                Answer(sim::RunConsoleCommand(simulator, QString::fromLocal8Bit(line)));
-            }
-        });
-    }
+    std::optional<ConsoleInput> console;
+    if (options.stdinCommands)
+        console.emplace(simulator);
 
     std::printf("%s\n", pty.SlavePath().toLocal8Bit().constData());
     std::fflush(stdout);
-    Say(QStringLiteral("KV508 I (address %1, ID %2) on %3, port name %4; %5 baud, line time %6%7. Ctrl+C ends.")
-            .arg(sim::SimAddress)
-            .arg(sim::SimId)
-            .arg(pty.SlavePath(), pty.PortName())
-            .arg(options.sim.line.baud)
-            .arg(options.sim.line.lineTime ? QStringLiteral("on") : QStringLiteral("off"))
-            .arg(options.sim.line.faults.Any() ? QStringLiteral(", faults on (seed %1)").arg(options.sim.line.faults.seed)
-                                                : QString()));
+    Say(Banner(pty, options));
 
     int rc = app.exec();
     simulator.Stop();

@@ -11,7 +11,6 @@ if(TARGET kv508ctl)
     KV508CTL_PATH="$<TARGET_FILE:kv508ctl>" KV508_SIM_PATH="$<TARGET_FILE:kv508-sim>")
   target_compile_options(kv508ctltestsupport PRIVATE ${KV_WARNINGS})
   set_target_properties(kv508ctltestsupport PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
-  target_compile_definitions(kv508ctltestsupport PUBLIC $<$<TARGET_EXISTS:kv508monitor>:KV508CTL_HAVE_MONITOR>)
 
   foreach(name test_ctl_e2e test_ctl_procedure test_ctl_guards)
     add_executable(${name} ctl/${name}.cpp)

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <vector>
 
+using namespace kv508;
 using namespace sim;
 
 namespace {
@@ -46,19 +47,19 @@ struct Bench {
     {
         return instrument.Handle(command, request, now);
     }
-    LiveData Poll(bool force = false, quint16 pwm = 0)
+    TLiveData Poll(bool force = false, quint16 pwm = 0)
     {
-        const Reply r = Send(CmdPoll, PollRequest(force, pwm));
+        const Reply r = Send(Cmd_Poll, PollRequest(force, pwm));
         EXPECT_EQ(r.payload.size(), LiveDataSize);
-        return LiveData::FromPayload(r.payload);
+        return LiveDataFromPayload(r.payload);
     }
     // Lets the filter settle, then polls.
-    LiveData Settle(qint64 ms = 20000, bool force = false, quint16 pwm = 0)
+    TLiveData Settle(qint64 ms = 20000, bool force = false, quint16 pwm = 0)
     {
         now += ms;
         return Poll(force, pwm);
     }
-    void Write(const Settings &s) { ASSERT_TRUE(Send(CmdWriteSettings, s.ToImage()).memoryChanged); }
+    void Write(const Settings &s) { ASSERT_TRUE(Send(Cmd_WriteSettings, SettingsImage(s)).memoryChanged); }
 
     Instrument instrument;
     qint64 now = 1000;
@@ -66,22 +67,22 @@ struct Bench {
 
 TEST(Instrument, LiveDataLayoutIsTheTwentyByteAnswer)
 {
-    LiveData d;
-    d.firmwareDateCode = 20170105;
-    d.calibrationDateCode = 20161011;
-    d.decimals = 1;
-    d.measuredValue = -345;
-    d.outputValue = 20000;
-    d.errorBits = 0x15;
-    d.scaleEnd = 2491;
-    d.bridgeDataAveraged = -2;
-    d.sps = 100;
-    const QByteArray p = d.ToPayload();
+    TLiveData d;
+    d.FirmwareDateCode = 20170105;
+    d.CalibrationDateCode = 20161011;
+    d.Decimals = 1;
+    d.MeasuredValue = -345;
+    d.OutputValue = 20000;
+    d.ErrorBits = 0x15;
+    d.ScaleEnd = 2491;
+    d.BridgeDataAveraged = -2;
+    d.SPS = 100;
+    const QByteArray p = LiveDataPayload(d);
     EXPECT_EQ(p.toHex(), QByteArray("79c53301" "f3a13301" "01" "a7fe" "204e" "15" "bb09" "feff" "6400"));
-    const LiveData back = LiveData::FromPayload(p);
-    EXPECT_EQ(back.measuredValue, -345);
-    EXPECT_EQ(back.bridgeDataAveraged, -2);
-    EXPECT_EQ(back.sps, 100);
+    const TLiveData back = LiveDataFromPayload(p);
+    EXPECT_EQ(back.MeasuredValue, -345);
+    EXPECT_EQ(back.BridgeDataAveraged, -2);
+    EXPECT_EQ(back.SPS, 100);
 }
 
 TEST(Instrument, AnswersRevealTheirCommand)
@@ -93,17 +94,17 @@ TEST(Instrument, AnswersRevealTheirCommand)
         int payloadSize;
     };
     const std::vector<Row> rows = {
-        {CmdPoll, PollRequest(), LiveDataSize},
-        {CmdReadSettings, QByteArray(), SettingsSize},
-        {CmdZero, QByteArray(), 1},
-        {CmdSetAs0, Date(20240101), 1},
-        {CmdSetAs4mA, Date(20240101), 1},
-        {CmdSetAs20mA, Date(20240101), 1},
-        {CmdWriteSettings, Sensor(5).ToImage(), 1},
-        {CmdSetAsScaleEnd, Date(20240101), 1},
-        {CmdWriteSettings2, Sensor(5).ToImage().left(6), 1},
-        {CmdEraseEEPROM, QByteArray(), 1},
-        {CmdReset, QByteArray(), 1},
+        {Cmd_Poll, PollRequest(), LiveDataSize},
+        {Cmd_ReadSettings, QByteArray(), SettingsSize},
+        {Cmd_Zero, QByteArray(), 1},
+        {Cmd_SetAs0, Date(20240101), 1},
+        {Cmd_SetAs4mA, Date(20240101), 1},
+        {Cmd_SetAs20mA, Date(20240101), 1},
+        {Cmd_WriteSettings, SettingsImage(Sensor(5)), 1},
+        {Cmd_SetAsScaleEnd, Date(20240101), 1},
+        {Cmd_WriteSettings2, SettingsImage(Sensor(5)).left(6), 1},
+        {Cmd_EraseEEPROM, QByteArray(), 1},
+        {Cmd_Reset, QByteArray(), 1},
     };
     for (const Row &row : rows) {
         const Reply r = b.Send(row.command, row.request);
@@ -114,7 +115,7 @@ TEST(Instrument, AnswersRevealTheirCommand)
             EXPECT_EQ(quint8(r.payload[0]), row.command); // the echo
         }
     }
-    EXPECT_TRUE(b.Send(CmdReset).restart);
+    EXPECT_TRUE(b.Send(Cmd_Reset).restart);
     const Reply unknown = b.Send(11);
     EXPECT_EQ(unknown.status, StatusUnknownCommand);
     EXPECT_TRUE(unknown.payload.isEmpty());
@@ -125,8 +126,8 @@ TEST(Instrument, RequestsTooShortForTheirCommandAreNotAnswered)
     Bench b;
     const Memory before = b.instrument.memory();
     for (const auto &[command, size] : std::vector<std::pair<quint8, int>>{
-             {CmdPoll, 2}, {CmdSetAs0, 3}, {CmdSetAs4mA, 0}, {CmdSetAs20mA, 3}, {CmdWriteSettings, 9}, {CmdSetAsScaleEnd, 1},
-             {CmdWriteSettings2, 5}}) {
+             {Cmd_Poll, 2}, {Cmd_SetAs0, 3}, {Cmd_SetAs4mA, 0}, {Cmd_SetAs20mA, 3}, {Cmd_WriteSettings, 9},
+             {Cmd_SetAsScaleEnd, 1}, {Cmd_WriteSettings2, 5}}) {
         const Reply r = b.Send(command, QByteArray(size, '\x01'));
         EXPECT_FALSE(r.answer) << int(command);
         EXPECT_FALSE(r.memoryChanged) << int(command);
@@ -137,16 +138,16 @@ TEST(Instrument, RequestsTooShortForTheirCommandAreNotAnswered)
 TEST(Instrument, FactoryInstrumentReadsZeroAndFourMilliamps)
 {
     Bench b;
-    const LiveData d = b.Settle();
-    EXPECT_EQ(d.firmwareDateCode, FirmwareDateCode);
-    EXPECT_EQ(d.calibrationDateCode, 20170112u);
-    EXPECT_EQ(d.decimals, 1);
-    EXPECT_EQ(d.scaleEnd, 2491);
-    EXPECT_EQ(d.sps, 100);
-    EXPECT_EQ(d.errorBits, 0);
-    EXPECT_NEAR(d.measuredValue, 0, 3);
-    EXPECT_NEAR(d.outputValue, 4000, 25);
-    EXPECT_NEAR(d.bridgeDataAveraged, PressureSensor(5).offsetCounts, 3);
+    const TLiveData d = b.Settle();
+    EXPECT_EQ(d.FirmwareDateCode, FirmwareDateCode);
+    EXPECT_EQ(d.CalibrationDateCode, 20170112u);
+    EXPECT_EQ(d.Decimals, 1);
+    EXPECT_EQ(d.ScaleEnd, 2491);
+    EXPECT_EQ(d.SPS, 100);
+    EXPECT_EQ(d.ErrorBits, 0);
+    EXPECT_NEAR(d.MeasuredValue, 0, 3);
+    EXPECT_NEAR(d.OutputValue, 4000, 25);
+    EXPECT_NEAR(d.BridgeDataAveraged, PressureSensor(5).offsetCounts, 3);
     EXPECT_NEAR(b.instrument.LoopCurrent(), 4000, 25);
 }
 
@@ -158,15 +159,15 @@ TEST(Instrument, SettingsWriteAndPartialWriteAreReadBack)
     s.bErrorCurrentValue = true;
     s.InputCode = 1;
     b.Write(s);
-    EXPECT_EQ(b.Send(CmdReadSettings).payload, s.ToImage());
+    EXPECT_EQ(b.Send(Cmd_ReadSettings).payload, SettingsImage(s));
 
     Settings user;
     user.iFizFor4mA = 12;
     user.iFizFor20mA = 345;
     user.bErrorCurrentValue = false;
     user.bErrorCurrentMode = true;
-    b.Send(CmdWriteSettings2, user.ToImage().left(6));
-    const Settings read = Settings::FromImage(b.Send(CmdReadSettings).payload);
+    b.Send(Cmd_WriteSettings2, SettingsImage(user).left(6));
+    const Settings read = SettingsFromImage(b.Send(Cmd_ReadSettings).payload);
     EXPECT_EQ(read.iFizFor4mA, 12);
     EXPECT_EQ(read.iFizFor20mA, 345);
     EXPECT_FALSE(read.bErrorCurrentValue);
@@ -179,17 +180,17 @@ TEST(Instrument, SettingsWriteAndPartialWriteAreReadBack)
 TEST(Instrument, EraseLeavesAnUncalibratedInstrumentWithMissingSettings)
 {
     Bench b;
-    b.Send(CmdEraseEEPROM);
-    EXPECT_EQ(b.Send(CmdReadSettings).payload, QByteArray(SettingsSize, char(0xFF)));
-    LiveData d = b.Settle();
-    EXPECT_EQ(d.errorBits, ErrNotCalibrated | ErrSettingsMissing);
-    EXPECT_EQ(d.calibrationDateCode, 0u);
-    EXPECT_EQ(d.outputValue, 3200); // missing settings drive the error current
+    b.Send(Cmd_EraseEEPROM);
+    EXPECT_EQ(b.Send(Cmd_ReadSettings).payload, QByteArray(SettingsSize, char(0xFF)));
+    TLiveData d = b.Settle();
+    EXPECT_EQ(d.ErrorBits, Err_NotCalibrated | Err_SettingsMissing);
+    EXPECT_EQ(d.CalibrationDateCode, 0u);
+    EXPECT_EQ(d.OutputValue, 3200); // missing settings drive the error current
 
     b.Write(Sensor(5));
     d = b.Settle();
-    EXPECT_EQ(d.errorBits, ErrNotCalibrated);
-    EXPECT_NE(d.outputValue, 3200);
+    EXPECT_EQ(d.ErrorBits, Err_NotCalibrated);
+    EXPECT_NE(d.OutputValue, 3200);
 }
 
 TEST(Instrument, CalibrationWalkThroughLikeATechnician)
@@ -199,18 +200,18 @@ TEST(Instrument, CalibrationWalkThroughLikeATechnician)
 
     b.instrument.SetPressure(0); // step 3
     b.Settle();
-    ASSERT_TRUE(b.Send(CmdSetAs0, Date(20240311)).memoryChanged);
+    ASSERT_TRUE(b.Send(Cmd_SetAs0, Date(20240311)).memoryChanged);
     b.instrument.SetPressure(249.1); // step 4
-    LiveData d = b.Settle();
-    EXPECT_EQ(d.calibrationDateCode, 20240311u);
-    ASSERT_TRUE(b.Send(CmdSetAsScaleEnd, Date(20240312)).memoryChanged);
-    EXPECT_EQ(b.Settle().calibrationDateCode, 20240312u);
-    EXPECT_NEAR(b.Settle().measuredValue, 2491, 3);
+    TLiveData d = b.Settle();
+    EXPECT_EQ(d.CalibrationDateCode, 20240311u);
+    ASSERT_TRUE(b.Send(Cmd_SetAsScaleEnd, Date(20240312)).memoryChanged);
+    EXPECT_EQ(b.Settle().CalibrationDateCode, 20240312u);
+    EXPECT_NEAR(b.Settle().MeasuredValue, 2491, 3);
 
     // Steps 5-7: force the output and find 4 mA and 20 mA with an ammeter in the loop.
     auto find = [&](double microAmps) {
         quint16 best = 0;
-        for (int pwm = 0; pwm <= PwmMax; ++pwm) {
+        for (int pwm = 0; pwm <= PWMMax; ++pwm) {
             b.Poll(true, static_cast<quint16>(pwm));
             if (b.instrument.LoopCurrent() >= microAmps) {
                 best = static_cast<quint16>(pwm);
@@ -221,12 +222,12 @@ TEST(Instrument, CalibrationWalkThroughLikeATechnician)
     };
     const quint16 pwm4 = find(4000);
     b.Poll(true, pwm4);
-    b.Send(CmdSetAs4mA, Date(20240313));
+    b.Send(Cmd_SetAs4mA, Date(20240313));
     const quint16 pwm20 = find(20000);
     b.Poll(true, pwm20);
-    b.Send(CmdSetAs20mA, Date(20240314));
-    EXPECT_EQ(b.Poll(true, pwm4).outputValue, 4000);
-    EXPECT_EQ(b.Poll(true, pwm20).outputValue, 20000);
+    b.Send(Cmd_SetAs20mA, Date(20240314));
+    EXPECT_EQ(b.Poll(true, pwm4).OutputValue, 4000);
+    EXPECT_EQ(b.Poll(true, pwm20).OutputValue, 20000);
     EXPECT_TRUE(b.instrument.Forced());
 
     // Step 8-9: release the force, restart: calibrated, no errors, the loop is right.
@@ -235,23 +236,23 @@ TEST(Instrument, CalibrationWalkThroughLikeATechnician)
     EXPECT_FALSE(b.instrument.Forced());
     b.instrument.SetPressure(124.55);
     d = b.Settle();
-    EXPECT_EQ(d.errorBits, 0);
-    EXPECT_EQ(d.calibrationDateCode, 20240314u);
-    EXPECT_NEAR(d.measuredValue, 1246, 3);
-    EXPECT_NEAR(d.outputValue, 12000, 25);
-    EXPECT_NEAR(b.instrument.LoopCurrent(), d.outputValue, 5);
+    EXPECT_EQ(d.ErrorBits, 0);
+    EXPECT_EQ(d.CalibrationDateCode, 20240314u);
+    EXPECT_NEAR(d.MeasuredValue, 1246, 3);
+    EXPECT_NEAR(d.OutputValue, 12000, 25);
+    EXPECT_NEAR(b.instrument.LoopCurrent(), d.OutputValue, 5);
 
     // Step 10: a zero adjustment removes an offset; a new zero point replaces it.
     b.instrument.SetPressure(10);
     b.Settle();
-    b.Send(CmdZero);
-    EXPECT_NEAR(b.Settle().measuredValue, 0, 3);
+    b.Send(Cmd_Zero);
+    EXPECT_NEAR(b.Settle().MeasuredValue, 0, 3);
     b.instrument.SetPressure(20);
-    EXPECT_NEAR(b.Settle().measuredValue, 100, 3);
-    EXPECT_EQ(b.Settle().calibrationDateCode, 20240314u); // zero stamps no date
+    EXPECT_NEAR(b.Settle().MeasuredValue, 100, 3);
+    EXPECT_EQ(b.Settle().CalibrationDateCode, 20240314u); // zero stamps no date
     b.instrument.SetPressure(0);
     b.Settle();
-    b.Send(CmdSetAs0, Date(20240315));
+    b.Send(Cmd_SetAs0, Date(20240315));
     EXPECT_EQ(b.instrument.memory().zeroOffset, 0);
 }
 
@@ -263,17 +264,17 @@ TEST(Instrument, MeasurementFollowsSensorTypeAndCalibration)
         b.Write(Sensor(code, 200));
         b.instrument.SetPressure(0);
         b.Settle();
-        b.Send(CmdSetAs0, Date(20240101));
+        b.Send(Cmd_SetAs0, Date(20240101));
         b.instrument.SetPressure(sensor.fullScale);
         b.Settle();
-        b.Send(CmdSetAsScaleEnd, Date(20240101));
+        b.Send(Cmd_SetAsScaleEnd, Date(20240101));
         b.instrument.SetPressure(-sensor.fullScale / 2);
-        const LiveData d = b.Settle();
-        EXPECT_EQ(d.decimals, sensor.decimals) << int(code);
-        EXPECT_EQ(d.scaleEnd, sensor.ScaleEndShown()) << int(code);
-        EXPECT_EQ(d.sps, sensor.sps) << int(code);
+        const TLiveData d = b.Settle();
+        EXPECT_EQ(d.Decimals, sensor.decimals) << int(code);
+        EXPECT_EQ(d.ScaleEnd, sensor.ScaleEndShown()) << int(code);
+        EXPECT_EQ(d.SPS, sensor.sps) << int(code);
         // Half a count of noise is a tiny fraction of the span.
-        EXPECT_NEAR(d.measuredValue, -sensor.ScaleEndShown() / 2.0, sensor.ScaleEndShown() * 0.002 + 1) << int(code);
+        EXPECT_NEAR(d.MeasuredValue, -sensor.ScaleEndShown() / 2.0, sensor.ScaleEndShown() * 0.002 + 1) << int(code);
     }
 }
 
@@ -287,7 +288,7 @@ double SpreadOfReadings(quint16 averaging)
     double sum2 = 0;
     constexpr int n = 60;
     for (int i = 0; i < n; ++i) {
-        const double v = b.Settle(20000).measuredValue; // independent windows
+        const double v = b.Settle(20000).MeasuredValue; // independent windows
         sum += v;
         sum2 += v * v;
     }
@@ -311,8 +312,8 @@ TEST(Instrument, AveragedValueFollowsAStepOverTheWindow)
     b.instrument.SetPressure(0);
     b.Settle();
     b.instrument.SetPressure(200);
-    EXPECT_NEAR(b.Settle(500).measuredValue, 1000, 40);
-    EXPECT_NEAR(b.Settle(600).measuredValue, 2000, 10);
+    EXPECT_NEAR(b.Settle(500).MeasuredValue, 1000, 40);
+    EXPECT_NEAR(b.Settle(600).MeasuredValue, 2000, 10);
 }
 
 TEST(Instrument, ErrorBitsAndErrorCurrent)
@@ -329,13 +330,13 @@ TEST(Instrument, ErrorBitsAndErrorCurrent)
     };
     const int scaleEnd = PressureSensor(5).ScaleEndShown();
     const std::vector<Row> rows = {
-        {"fault, low error current", 50, true, false, false, 0, ErrSensorFault, 3200},
-        {"fault, high error current", 50, true, true, false, 0, ErrSensorFault, 22000},
-        {"overload", 600, false, false, false, 0, ErrSensorOverload, 3200},
-        {"overload, high", -600, false, true, false, 0, ErrSensorOverload, 22000},
-        {"overload, error current off", 600, false, false, true, 0, ErrSensorOverload | ErrOutputOutOfRange, 20500},
-        {"above the range", 200, false, false, false, 1000, ErrOutputOutOfRange, 20500},
-        {"below the range", -50, false, false, false, 0, ErrOutputOutOfRange, 3800},
+        {"fault, low error current", 50, true, false, false, 0, Err_SensorFault, 3200},
+        {"fault, high error current", 50, true, true, false, 0, Err_SensorFault, 22000},
+        {"overload", 600, false, false, false, 0, Err_SensorOverload, 3200},
+        {"overload, high", -600, false, true, false, 0, Err_SensorOverload, 22000},
+        {"overload, error current off", 600, false, false, true, 0, Err_SensorOverload | Err_OutputOutOfRange, 20500},
+        {"above the range", 200, false, false, false, 1000, Err_OutputOutOfRange, 20500},
+        {"below the range", -50, false, false, false, 0, Err_OutputOutOfRange, 3800},
         {"in range", 124.55, false, false, false, 0, 0, 12000},
     };
     for (const Row &row : rows) {
@@ -350,9 +351,9 @@ TEST(Instrument, ErrorBitsAndErrorCurrent)
         b.Write(s);
         b.instrument.SetPressure(row.pressure);
         b.instrument.SetSensorFault(row.sensorFault);
-        const LiveData d = b.Settle();
-        EXPECT_EQ(d.errorBits, row.bits) << row.what;
-        EXPECT_NEAR(d.outputValue, row.output, 30) << row.what;
+        const TLiveData d = b.Settle();
+        EXPECT_EQ(d.ErrorBits, row.bits) << row.what;
+        EXPECT_NEAR(d.OutputValue, row.output, 30) << row.what;
     }
 }
 
@@ -361,11 +362,11 @@ TEST(Instrument, ForcedDriveIgnoresErrorsAndStopsWithTheFlag)
     Bench b;
     b.instrument.SetSensorFault(true);
     const Memory &m = b.instrument.memory();
-    const LiveData forced = b.Settle(20000, true, static_cast<quint16>(*m.output20mA));
-    EXPECT_EQ(forced.outputValue, 20000);
+    const TLiveData forced = b.Settle(20000, true, static_cast<quint16>(*m.output20mA));
+    EXPECT_EQ(forced.OutputValue, 20000);
     EXPECT_EQ(b.instrument.DrivePwm(), *m.output20mA);
-    EXPECT_EQ(b.Poll(true, 60000).outputValue, b.Poll(true, PwmMax).outputValue); // clamped to 13 bits
-    EXPECT_EQ(b.Poll(false).outputValue, 3200);
+    EXPECT_EQ(b.Poll(true, 60000).OutputValue, b.Poll(true, PWMMax).OutputValue); // clamped to 13 bits
+    EXPECT_EQ(b.Poll(false).OutputValue, 3200);
 }
 
 TEST(Instrument, TemperatureInputHasItsOwnScale)
@@ -374,16 +375,16 @@ TEST(Instrument, TemperatureInputHasItsOwnScale)
     Settings s = Sensor(5, 10);
     s.InputCode = 1;
     b.Write(s);
-    const LiveData d = b.Settle();
-    EXPECT_EQ(d.decimals, TemperatureInput().decimals);
-    EXPECT_EQ(d.scaleEnd, 1500);
-    EXPECT_EQ(d.sps, 10);
+    const TLiveData d = b.Settle();
+    EXPECT_EQ(d.Decimals, TemperatureInput().decimals);
+    EXPECT_EQ(d.ScaleEnd, 1500);
+    EXPECT_EQ(d.SPS, 10);
 }
 
 TEST(Instrument, MemoryJsonRoundTripAndRejection)
 {
     Bench b;
-    b.Send(CmdSetAs0, Date(20250101));
+    b.Send(Cmd_SetAs0, Date(20250101));
     Memory m = b.instrument.memory();
     m.output20mA.reset();
     QString error;
@@ -408,7 +409,7 @@ TEST(Instrument, MemoryJsonRoundTripAndRejection)
     edge.inputScaleEnd = -999000;
     Bench z(edge);
     z.Settle();
-    ASSERT_TRUE(z.Send(CmdZero).memoryChanged);
+    ASSERT_TRUE(z.Send(Cmd_Zero).memoryChanged);
     EXPECT_TRUE(Memory::FromJson(z.instrument.memory().ToJson(), error)) << error.toStdString();
 
     for (const auto &[field, text] : bad) {

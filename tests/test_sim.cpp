@@ -414,12 +414,12 @@ public:
                 a.payload.append(static_cast<char>(mb.MBGetByte()));
         return a;
     }
-    LiveData Poll()
+    kv508::TLiveData Poll()
     {
-        const Answer a = Ask(CmdPoll, QByteArray::fromHex("000000"));
+        const Answer a = Ask(kv508::Cmd_Poll, QByteArray::fromHex("000000"));
         EXPECT_EQ(a.status, TMB::stOK);
-        EXPECT_EQ(a.payload.size(), LiveDataSize);
-        return LiveData::FromPayload(a.payload);
+        EXPECT_EQ(a.payload.size(), kv508::LiveDataSize);
+        return LiveDataFromPayload(a.payload);
     }
 
     TMB mb;
@@ -459,24 +459,24 @@ TEST_F(InProcessSim, AnswersEveryCommandWithItsLayout)
     Master m(pty.SlavePath());
     ASSERT_TRUE(m.mb.MBPortOpen()) << m.mb.LastOpenError().toStdString();
 
-    const LiveData live = m.Poll();
-    EXPECT_EQ(live.firmwareDateCode, FirmwareDateCode);
-    EXPECT_EQ(live.errorBits, 0);
+    const kv508::TLiveData live = m.Poll();
+    EXPECT_EQ(live.FirmwareDateCode, FirmwareDateCode);
+    EXPECT_EQ(live.ErrorBits, 0);
 
     struct Row {
         quint8 command;
         QByteArray request;
         int answerSize;
     };
-    Settings s;
+    Settings s = FactorySettings();
     s.SensorCode = 9;
     s.iFizFor20mA = 1250;
     const std::vector<Row> rows = {
-        {CmdReadSettings, QByteArray(), SettingsSize},   {CmdZero, QByteArray(), 1},
-        {CmdSetAs0, Date(20240101), 1},                  {CmdSetAs4mA, Date(20240101), 1},
-        {CmdSetAs20mA, Date(20240101), 1},               {CmdWriteSettings, s.ToImage(), 1},
-        {CmdSetAsScaleEnd, Date(20240101), 1},           {CmdWriteSettings2, s.ToImage().left(6), 1},
-        {CmdEraseEEPROM, QByteArray(), 1},               {CmdPoll, QByteArray::fromHex("000000"), LiveDataSize},
+        {kv508::Cmd_ReadSettings, QByteArray(), kv508::SettingsSize}, {kv508::Cmd_Zero, QByteArray(), 1},
+        {kv508::Cmd_SetAs0, Date(20240101), 1},                       {kv508::Cmd_SetAs4mA, Date(20240101), 1},
+        {kv508::Cmd_SetAs20mA, Date(20240101), 1},                    {kv508::Cmd_WriteSettings, SettingsImage(s), 1},
+        {kv508::Cmd_SetAsScaleEnd, Date(20240101), 1},                {kv508::Cmd_WriteSettings2, SettingsImage(s).left(6), 1},
+        {kv508::Cmd_EraseEEPROM, QByteArray(), 1}, {kv508::Cmd_Poll, QByteArray::fromHex("000000"), kv508::LiveDataSize},
     };
     for (const Row &row : rows) {
         const Answer a = m.Ask(row.command, row.request);
@@ -499,32 +499,32 @@ TEST_F(InProcessSim, WritesAreReflectedAndCalibrationStampsTheDate)
     StartSim(Fast());
     Master m(pty.SlavePath());
 
-    Settings s = Settings::FromImage(m.Ask(CmdReadSettings).payload);
-    EXPECT_TRUE(s.Valid());
+    Settings s = SettingsFromImage(m.Ask(kv508::Cmd_ReadSettings).payload);
+    EXPECT_TRUE(SettingsUsable(s));
     s.iFizFor4mA = -250;
     s.iFizFor20mA = 2491;
     s.bErrorCurrentValue = true;
     s.bErrorCurrentMode = true;
     s.SensorCode = 12; // not sent by command 10
-    ASSERT_EQ(m.Ask(CmdWriteSettings2, s.ToImage().left(6)).status, TMB::stOK);
-    Settings read = Settings::FromImage(m.Ask(CmdReadSettings).payload);
+    ASSERT_EQ(m.Ask(kv508::Cmd_WriteSettings2, SettingsImage(s).left(6)).status, TMB::stOK);
+    Settings read = SettingsFromImage(m.Ask(kv508::Cmd_ReadSettings).payload);
     EXPECT_EQ(read.iFizFor4mA, -250);
     EXPECT_TRUE(read.bErrorCurrentValue);
     EXPECT_TRUE(read.bErrorCurrentMode);
     EXPECT_EQ(read.SensorCode, 5);
 
-    ASSERT_EQ(m.Ask(CmdWriteSettings, s.ToImage()).status, TMB::stOK);
-    EXPECT_EQ(m.Ask(CmdReadSettings).payload, s.ToImage());
-    EXPECT_EQ(m.Poll().sps, PressureSensor(12).sps);
+    ASSERT_EQ(m.Ask(kv508::Cmd_WriteSettings, SettingsImage(s)).status, TMB::stOK);
+    EXPECT_EQ(m.Ask(kv508::Cmd_ReadSettings).payload, SettingsImage(s));
+    EXPECT_EQ(m.Poll().SPS, PressureSensor(12).sps);
 
-    ASSERT_EQ(m.Ask(CmdSetAs4mA, Date(20161011)).status, TMB::stOK);
-    EXPECT_EQ(m.Poll().calibrationDateCode, 20161011u);
+    ASSERT_EQ(m.Ask(kv508::Cmd_SetAs4mA, Date(20161011)).status, TMB::stOK);
+    EXPECT_EQ(m.Poll().CalibrationDateCode, 20161011u);
 
-    ASSERT_EQ(m.Ask(CmdEraseEEPROM).status, TMB::stOK);
-    const LiveData erased = m.Poll();
-    EXPECT_EQ(erased.errorBits, ErrNotCalibrated | ErrSettingsMissing);
-    EXPECT_EQ(erased.calibrationDateCode, 0u);
-    EXPECT_EQ(m.Ask(CmdReadSettings).payload, QByteArray(SettingsSize, char(0xFF)));
+    ASSERT_EQ(m.Ask(kv508::Cmd_EraseEEPROM).status, TMB::stOK);
+    const kv508::TLiveData erased = m.Poll();
+    EXPECT_EQ(erased.ErrorBits, kv508::Err_NotCalibrated | kv508::Err_SettingsMissing);
+    EXPECT_EQ(erased.CalibrationDateCode, 0u);
+    EXPECT_EQ(m.Ask(kv508::Cmd_ReadSettings).payload, QByteArray(kv508::SettingsSize, char(0xFF)));
 }
 
 TEST_F(InProcessSim, ResetAnswersThenStaysSilentWhileRestarting)
@@ -537,12 +537,12 @@ TEST_F(InProcessSim, ResetAnswersThenStaysSilentWhileRestarting)
     m.mb.setMBMasterMaxTryNumber(1);
     m.mb.setMBMasterTimeOut(150);
 
-    ASSERT_EQ(m.Ask(CmdReset).status, TMB::stOK);
-    EXPECT_EQ(m.Ask(CmdPoll, QByteArray::fromHex("000000")).status, TMB::stTimeOut);
+    ASSERT_EQ(m.Ask(kv508::Cmd_Reset).status, TMB::stOK);
+    EXPECT_EQ(m.Ask(kv508::Cmd_Poll, QByteArray::fromHex("000000")).status, TMB::stTimeOut);
     EXPECT_GT(simulator->Line()->Stats().deafBytes, 0u);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !simulator->Line()->Restarting(); }, 5000));
     m.mb.setMBMasterTimeOut(1000);
-    EXPECT_EQ(m.Poll().firmwareDateCode, FirmwareDateCode);
+    EXPECT_EQ(m.Poll().FirmwareDateCode, FirmwareDateCode);
 }
 
 TEST_F(InProcessSim, MalformedRequestGetsNoAnswerAndTheNextOneDoes)
@@ -551,8 +551,8 @@ TEST_F(InProcessSim, MalformedRequestGetsNoAnswerAndTheNextOneDoes)
     Master m(pty.SlavePath());
     m.mb.setMBMasterMaxTryNumber(1);
     m.mb.setMBMasterTimeOut(200);
-    EXPECT_EQ(m.Ask(CmdSetAs0, QByteArray::fromHex("01")).status, TMB::stTimeOut);
-    EXPECT_EQ(m.Ask(CmdReadSettings).status, TMB::stOK);
+    EXPECT_EQ(m.Ask(kv508::Cmd_SetAs0, QByteArray::fromHex("01")).status, TMB::stTimeOut);
+    EXPECT_EQ(m.Ask(kv508::Cmd_ReadSettings).status, TMB::stOK);
 }
 
 TEST_F(InProcessSim, PollTimingAt4800BaudOverThePseudoTerminal)
@@ -580,7 +580,7 @@ TEST_F(InProcessSim, PollTimingAt4800BaudOverThePseudoTerminal)
         deliver(count);
     };
     clock.start();
-    const Answer a = m.Ask(CmdPoll, QByteArray::fromHex("000000"));
+    const Answer a = m.Ask(kv508::Cmd_Poll, QByteArray::fromHex("000000"));
     const qint64 roundTrip = clock.elapsed();
     link->OnDataAvailable = deliver;
     ASSERT_EQ(a.status, TMB::stOK);
@@ -599,9 +599,9 @@ TEST_F(InProcessSim, ConsoleChangesTheWorld)
     StartSim(Fast());
     Master m(pty.SlavePath());
     EXPECT_TRUE(ConsoleCommand(*simulator, QStringLiteral("pressure 124.55")).contains(QLatin1String("124.55")));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(m.Poll().measuredValue - 1246) <= 5; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::abs(m.Poll().MeasuredValue - 1246) <= 5; }, 10000));
     ConsoleCommand(*simulator, QStringLiteral("fault on"));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return (m.Poll().errorBits & ErrSensorFault) != 0; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return (m.Poll().ErrorBits & kv508::Err_SensorFault) != 0; }, 10000));
     const QString status = ConsoleCommand(*simulator, QStringLiteral("status"));
     EXPECT_TRUE(status.contains(QLatin1String("sensor fault"))) << status.toStdString();
     EXPECT_TRUE(ConsoleCommand(*simulator, QStringLiteral("bogus")).startsWith(QLatin1String("not understood")));
@@ -675,9 +675,9 @@ TEST(SimProgram, PublishesAnswersAndKeepsItsMemoryAcrossRuns)
         // The tool's way: the port name resolves through the virtual-port directory.
         Master m(QStringLiteral("kv508sim0"));
         ASSERT_TRUE(m.mb.MBPortOpen()) << m.mb.LastOpenError().toStdString();
-        EXPECT_EQ(m.Poll().firmwareDateCode, FirmwareDateCode);
-        ASSERT_EQ(m.Ask(CmdSetAsScaleEnd, Date(20250607)).status, TMB::stOK);
-        EXPECT_EQ(m.Poll().calibrationDateCode, 20250607u);
+        EXPECT_EQ(m.Poll().FirmwareDateCode, FirmwareDateCode);
+        ASSERT_EQ(m.Ask(kv508::Cmd_SetAsScaleEnd, Date(20250607)).status, TMB::stOK);
+        EXPECT_EQ(m.Poll().CalibrationDateCode, 20250607u);
         m.mb.MBClosePort();
 
         // A second simulator takes the next free name.
@@ -693,7 +693,7 @@ TEST(SimProgram, PublishesAnswersAndKeepsItsMemoryAcrossRuns)
     {
         SimProcess sim(args);
         Master m(sim.path);
-        EXPECT_EQ(m.Poll().calibrationDateCode, 20250607u); // remembered
+        EXPECT_EQ(m.Poll().CalibrationDateCode, 20250607u); // remembered
         EXPECT_TRUE(sim.Terminate());
     }
 }
@@ -757,7 +757,7 @@ TEST(SimProgram, StateFileFailuresAreReportedAndRefused)
     {
         SimProcess sim({QStringLiteral("--no-stdin"), QStringLiteral("--no-line-time"), QStringLiteral("--state"), unwritable});
         Master m(sim.path);
-        ASSERT_EQ(m.Ask(CmdSetAs4mA, Date(20250607)).status, TMB::stOK);
+        ASSERT_EQ(m.Ask(kv508::Cmd_SetAs4mA, Date(20250607)).status, TMB::stOK);
         QByteArray err;
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,15 @@ protected:
     }
 
     static bool Has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+    // The whole file (empty when it cannot be read).
+    static std::string Slurp(const std::string &path)
+    {
+        std::ifstream in(path);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
 };
 
 // Standard output and error of a run, for failure messages.

@@ -8,24 +8,14 @@
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <memory>
 #include <regex>
-#include <sstream>
 
 using ctltest::TRun;
 using ctltest::TSim;
 using nlohmann::json;
 
 namespace {
-
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 const std::regex kIsoTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
 
@@ -478,7 +468,6 @@ TEST_F(CtlTest, EachFailureHasItsExitCodeAndSaysWhatToDo)
 
 // ---- the line monitor ---------------------------------------------------------------------------------------
 
-#if defined(KV508CTL_HAVE_MONITOR)
 TEST_F(CtlTest, TraceShowsTheProgramsOwnQueriesAndAnswers)
 {
     TSim sim;
@@ -510,17 +499,5 @@ TEST_F(CtlTest, MonitorRecordsEveryFrameOnTheLineUntilStopped)
     EXPECT_TRUE(Has(json::parse(second).dump(), "S0127010079C5")) << second;
     EXPECT_EQ(monitor.Stop(), 0); // SIGTERM ends it cleanly
 }
-#else
-TEST_F(CtlTest, WithoutTheMonitorLibraryMonitorAndTraceSaySo)
-{
-    TSim sim;
-    ASSERT_TRUE(sim.Ok());
-    const TRun monitor = On(sim, {"monitor", "--duration", "100"});
-    EXPECT_EQ(monitor.code, 1) << Shown(monitor);
-    EXPECT_TRUE(Has(monitor.err, "without the line monitor")) << monitor.err;
-    const TRun trace = On(sim, {"read", "--watch", "--count", "1", "--trace"});
-    EXPECT_EQ(trace.code, 1) << Shown(trace);
-}
-#endif
 
 } // namespace

@@ -8,10 +8,8 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
-#include <fstream>
 #include <memory>
 #include <regex>
-#include <sstream>
 
 #include <sys/stat.h>
 #include <sys/time.h>
@@ -22,14 +20,6 @@ using ctltest::TSim;
 using nlohmann::json;
 
 namespace {
-
-std::string Slurp(const std::string &path)
-{
-    std::ifstream in(path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 // Every line of standard error until the program ends.
 std::string AllErr(ctltest::TProcess &p, int timeoutMs = 20000)
@@ -293,7 +283,6 @@ TEST_F(CtlTest, BackupWritesThroughADanglingLinkAndClearsWhatAnInterruptedOneLef
     EXPECT_TRUE(Exists(other));
 }
 
-#if defined(KV508CTL_HAVE_MONITOR)
 TEST_F(CtlTest, MonitorOpensItsFileAfterThePortAndNeverWaitsForAReader)
 {
     PtyTools::TScratchDir dir;
@@ -317,7 +306,6 @@ TEST_F(CtlTest, MonitorOpensItsFileAfterThePortAndNeverWaitsForAReader)
     EXPECT_EQ(file.code, 0) << Shown(file);
     EXPECT_TRUE(Exists(log));
 }
-#endif
 
 // ---- names in messages -----------------------------------------------------------------------------------
 

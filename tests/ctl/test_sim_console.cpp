@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 
 #include <fcntl.h>
 
@@ -23,19 +24,31 @@ using namespace sim;
 
 namespace {
 
+// A simulator on a terminal nobody opens: no poll reaches the instrument.
+struct ConsoleBench {
+    explicit ConsoleBench(bool blank = false)
+    {
+        QString error;
+        EXPECT_TRUE(pty.Open(error)) << error.toStdString();
+        const int master = pty.MasterFd();
+        SimConfig config;
+        config.line.lineTime = false;
+        config.blank = blank;
+        simulator = std::make_unique<Simulator>(config, [master]() -> std::unique_ptr<TMBLink> {
+            return MakeFdLink(::fcntl(master, F_DUPFD_CLOEXEC, 0));
+        });
+        EXPECT_TRUE(simulator->Start(error)) << error.toStdString();
+    }
+    ~ConsoleBench() { simulator->Stop(); }
+
+    PtyPort pty;
+    std::unique_ptr<Simulator> simulator;
+};
+
 TEST(SimConsole, TheAmmeterFollowsThePressureWithNothingPolling)
 {
-    PtyPort pty;
-    QString error;
-    ASSERT_TRUE(pty.Open(error)) << error.toStdString();
-    const int master = pty.MasterFd();
-    SimConfig config;
-    config.line.lineTime = false;
-    Simulator simulator(config, [master]() -> std::unique_ptr<TMBLink> {
-        return MakeFdLink(::fcntl(master, F_DUPFD_CLOEXEC, 0));
-    });
-    ASSERT_TRUE(simulator.Start(error)) << error.toStdString();
-    // Nobody opens the terminal: no poll reaches the instrument in this test.
+    ConsoleBench bench;
+    Simulator &simulator = *bench.simulator;
     auto loopMa = [&] {
         const ConsoleReply r = RunConsoleCommand(simulator, QStringLiteral("ammeter"));
         EXPECT_TRUE(r.forPrograms);
@@ -49,7 +62,27 @@ TEST(SimConsole, TheAmmeterFollowsThePressureWithNothingPolling)
     ConsoleCommand(simulator, QStringLiteral("pressure 0"));
     EXPECT_TRUE(QTest::qWaitFor([&] { return std::abs(loopMa() - 4.0) < 0.05; }, 5000)) << loopMa();
     EXPECT_FALSE(RunConsoleCommand(simulator, QStringLiteral("status")).forPrograms);
-    simulator.Stop();
+}
+
+// The flags by the names kv508ctl gives them (words, not its keys), in the
+// instrument's order, and the calibration date as the instrument's date code.
+TEST(SimConsole, StatusNamesTheErrorFlagsAndTheCalibrationDate)
+{
+    ConsoleBench factory;
+    const QString calibrated = ConsoleCommand(*factory.simulator, QStringLiteral("status"));
+    EXPECT_TRUE(calibrated.contains(QLatin1String("; errors: none; calibrated 2017.01.12.;"))) << calibrated.toStdString();
+
+    ConsoleBench erased(true);
+    ConsoleCommand(*erased.simulator, QStringLiteral("fault on"));
+    QString status; // the fault shows from the next sample on
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            status = ConsoleCommand(*erased.simulator, QStringLiteral("status"));
+            return status.contains(QLatin1String("sensor fault"));
+        },
+        5000));
+    EXPECT_TRUE(status.contains(QStringLiteral("; errors: not calibrated, sensor fault, settings missing; calibrated 0000.00.00.;")))
+        << status.toStdString();
 }
 
 TEST(SimConsole, TheAmmeterLineGoesToStandardOutputAsItIs)

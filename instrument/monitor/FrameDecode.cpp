@@ -2,9 +2,9 @@
 
 #include "FrameMonitor.h"
 #include "KV508Commands.h"
+#include "KV508Payload.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 namespace kv508 {
 
@@ -32,43 +32,6 @@ namespace kv508::detail {
 
 namespace {
 
-// Little-endian reads with the engine's payload names, so that the shared
-// layouts (GetLiveData, GetSettings) read the monitor's bytes too.
-class TPayloadReader
-{
-public:
-    explicit TPayloadReader(const std::vector<uint8_t> &bytes) : m_bytes(bytes) {}
-    uint8_t MBGetByte() { return static_cast<uint8_t>(Fixed(1)); }
-    uint16_t MBGetWord() { return static_cast<uint16_t>(Fixed(2)); }
-    int16_t MBGetSmallInt() { return static_cast<int16_t>(MBGetWord()); }
-    uint32_t MBGetDWord() { return Fixed(4); }
-    bool MBGetBoolean() { return Fixed(1) != 0; }
-
-private:
-    uint32_t Fixed(int size)
-    {
-        uint32_t v = 0;
-        for (int k = 0; k < size && m_at < m_bytes.size(); ++k, ++m_at)
-            v |= uint32_t(m_bytes[m_at]) << (8 * k);
-        return v;
-    }
-    const std::vector<uint8_t> &m_bytes;
-    std::size_t m_at = 0;
-};
-
-constexpr std::size_t LiveDataSize = 20, SettingsSize = 10, Settings2Size = 6, DateCodeSize = 4, PollSize = 3;
-
-// value / 10^decimals with exactly that many decimals: 345, 1 -> "34.5".
-std::string Scaled(int64_t value, unsigned decimals)
-{
-    std::string digits = std::to_string(std::llabs(value));
-    if (digits.size() <= decimals)
-        digits.insert(0, decimals + 1 - digits.size(), '0');
-    if (decimals > 0)
-        digits.insert(digits.size() - decimals, 1, '.');
-    return (value < 0 ? "-" : "") + digits;
-}
-
 std::string Flags(uint8_t bits)
 {
     std::string text;
@@ -89,9 +52,9 @@ std::string Flags(uint8_t bits)
 
 std::string LiveDataText(const TLiveData &d)
 {
-    return "p=" + Scaled(d.MeasuredValue, d.Decimals) + " out=" + Scaled(d.OutputValue, 3) +
+    return "p=" + FormatScaled(d.MeasuredValue, d.Decimals) + " out=" + FormatScaled(d.OutputValue, 3) +
            "mA flags=" + Flags(d.ErrorBits) + " firmware=" + FormatDateCode(d.FirmwareDateCode) +
-           " calibrated=" + FormatDateCode(d.CalibrationDateCode) + " end=" + Scaled(d.ScaleEnd, d.Decimals) +
+           " calibrated=" + FormatDateCode(d.CalibrationDateCode) + " end=" + FormatScaled(d.ScaleEnd, d.Decimals) +
            " adc=" + std::to_string(d.BridgeDataAveraged) + " sps=" + std::to_string(d.SPS);
 }
 
@@ -133,7 +96,7 @@ std::string DecodeFrame(bool answer, uint8_t id, uint8_t command, uint8_t status
         expected = command == Cmd_Poll ? LiveDataSize : command == Cmd_ReadSettings ? SettingsSize : 0;
     else
         switch (command) {
-        case Cmd_Poll: expected = PollSize; break;
+        case Cmd_Poll: expected = PollRequestSize; break;
         case Cmd_SetAs0:
         case Cmd_SetAs4mA:
         case Cmd_SetAs20mA:
@@ -148,7 +111,7 @@ std::string DecodeFrame(bool answer, uint8_t id, uint8_t command, uint8_t status
     if (expected == 0)
         return answer ? name + statusText + " ok" : name + statusText;
 
-    TPayloadReader in(payload);
+    TPayloadReader in(payload.data(), payload.size());
     std::string fields;
     if (answer && command == Cmd_Poll)
         fields = LiveDataText(GetLiveData(in));
@@ -156,8 +119,8 @@ std::string DecodeFrame(bool answer, uint8_t id, uint8_t command, uint8_t status
         // the short write's missing fields read as zero and are not shown
         fields = SettingsText(GetSettings(in), command != Cmd_WriteSettings2);
     else if (command == Cmd_Poll) {
-        const uint8_t force = in.MBGetByte();
-        fields = "force=" + std::to_string(force) + " pwm=" + std::to_string(in.MBGetWord());
+        const TPollRequest poll = GetPollRequest(in);
+        fields = "force=" + std::to_string(poll.force) + " pwm=" + std::to_string(poll.pwm);
     } else
         fields = "date=" + FormatDateCode(in.MBGetDWord());
     return name + statusText + ' ' + fields;
