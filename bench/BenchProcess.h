@@ -2,10 +2,10 @@
 // pseudo-terminal whose other side a program serves.
 #pragma once
 
+#include "RunUntil.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 #include <QFile>
 #include <QProcess>
 #include <QString>
@@ -19,31 +19,8 @@
 
 namespace bench {
 
-// Runs the event loop for ms. (QTest::qWait would sleep in 10 ms steps between
-// bursts of events, adding its own latency and wake-ups to what is measured.)
-inline void RunFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-// Runs the event loop until done() holds (checked every 20 ms) or timeoutMs passes.
-template <typename Done>
-bool RunUntil(Done done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
+using eventwait::RunFor;
+using eventwait::RunUntil;
 
 // CPU time (user + system) of this process so far, in milliseconds.
 inline double CpuMs()

@@ -2,10 +2,10 @@
 // threads, resident memory, CPU time; and how big a run is.
 #pragma once
 
+#include "RunUntil.h"
+
 #include <QByteArray>
 #include <QDir>
-#include <QEventLoop>
-#include <QTimer>
 #include <QFile>
 
 #include <cstdlib>
@@ -13,32 +13,8 @@
 
 namespace robust {
 
-// Runs the event loop until done() holds (checked every 20 ms) or timeoutMs
-// passes. Unlike QTest::qWaitFor it never sleeps between events, so a chain of
-// transactions runs at the speed of the line, not at 10 ms per wake-up.
-template <typename Done>
-bool RunUntil(Done done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    check.start(20);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!done())
-        loop.exec();
-    return done();
-}
-
-// Runs the event loop for ms, without waking up in between.
-inline void RunFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
+using eventwait::RunFor;
+using eventwait::RunUntil;
 
 // Full-size runs are documented and run by hand: KV_SOAK_FULL=1.
 inline bool FullSize()

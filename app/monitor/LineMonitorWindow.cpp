@@ -161,7 +161,39 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     setObjectName(QStringLiteral("LineMonitorWindow"));
     setWindowTitle(TForm1::ProductName() + QStringLiteral(" — Line monitor"));
 
-    // ---- controls
+    QHBoxLayout *top = BuildToolBar();
+    BuildList();
+    m_status = new QLabel(this);
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(4);
+    layout->addLayout(top);
+    layout->addWidget(m_view, 1);
+    layout->addWidget(m_status);
+    connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, m_pauseButton, &QToolButton::click);
+
+    m_sync.setSingleShot(true);
+    m_sync.setInterval(SyncMs);
+    connect(&m_sync, &QTimer::timeout, this, &TLineMonitorWindow::SyncNow);
+    m_statusTimer.setSingleShot(true);
+    m_statusTimer.setInterval(StatusMs);
+    connect(&m_statusTimer, &QTimer::timeout, this, &TLineMonitorWindow::ShowStatus);
+    m_tick.setInterval(250);
+    connect(&m_tick, &QTimer::timeout, this, [this] { m_monitor.Tick(SteadyMs()); });
+
+    StartFeed();
+    m_model->SetBase(m_view->palette().color(QPalette::Base));
+    ShowVerdictFilter();
+    ShowStatus();
+    resize(1320, 560);
+}
+
+// Pause and Clear, the command and verdict filters, Copy and Save.
+QHBoxLayout *TLineMonitorWindow::BuildToolBar()
+{
     auto *top = new QHBoxLayout;
     top->setSpacing(4);
     m_pauseButton = MakeToolBarButton(QStringLiteral("Pause"),
@@ -184,6 +216,28 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     top->addWidget(new QLabel(QStringLiteral("Verdicts:"), this));
     m_verdictButton = MakeToolBarButton(QString(), QStringLiteral("Show the frames of the checked verdicts only"), this);
     m_verdictButton->setPopupMode(QToolButton::InstantPopup);
+    BuildVerdictMenu();
+    m_verdictButton->setMenu(m_verdictMenu);
+    top->addWidget(m_verdictButton);
+    top->addStretch(1);
+    auto *copyButton = MakeToolBarButton(QStringLiteral("Copy"), QStringLiteral("Copy the selected rows as text (Ctrl+C)"), this);
+    auto *saveButton = MakeToolBarButton(QStringLiteral("Save…"),
+                                  QStringLiteral("Save the rows the list shows as text or CSV (Ctrl+S)"), this);
+    top->addWidget(copyButton);
+    top->addWidget(saveButton);
+
+    // Connected once filled: filling the box is no choice of the user's.
+    connect(m_pauseButton, &QToolButton::toggled, this, &TLineMonitorWindow::SetPaused);
+    connect(clearButton, &QToolButton::clicked, this, &TLineMonitorWindow::Clear);
+    connect(m_commandBox, &QComboBox::currentIndexChanged, this, &TLineMonitorWindow::ApplyFilterControls);
+    connect(copyButton, &QToolButton::clicked, this, &TLineMonitorWindow::CopySelection);
+    connect(saveButton, &QToolButton::clicked, this, &TLineMonitorWindow::ChooseFile);
+    return top;
+}
+
+// One checkable entry per verdict (all checked), then the two presets.
+void TLineMonitorWindow::BuildVerdictMenu()
+{
     m_verdictMenu = new QMenu(this);
     m_verdictMenu->setToolTipsVisible(true);
     const auto addVerdict = [this](const QString &label, int bit) {
@@ -211,16 +265,11 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
             [preset] { preset(linemon::TFilter::AllVerdicts); });
     connect(m_verdictMenu->addAction(QStringLiteral("Problems only")), &QAction::triggered, this,
             [preset] { preset(ProblemVerdicts); });
-    m_verdictButton->setMenu(m_verdictMenu);
-    top->addWidget(m_verdictButton);
-    top->addStretch(1);
-    auto *copyButton = MakeToolBarButton(QStringLiteral("Copy"), QStringLiteral("Copy the selected rows as text (Ctrl+C)"), this);
-    auto *saveButton = MakeToolBarButton(QStringLiteral("Save…"),
-                                  QStringLiteral("Save the rows the list shows as text or CSV (Ctrl+S)"), this);
-    top->addWidget(copyButton);
-    top->addWidget(saveButton);
+}
 
-    // ---- the list
+// The table on the ring, its fixed geometry, and its copy, select and save actions.
+void TLineMonitorWindow::BuildList()
+{
     m_model = new TMonitorModel(m_ring, this);
     auto *view = new TFrameView(this);
     view->OnCopy = [this] { CopySelection(); };
@@ -235,8 +284,27 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     m_view->setWordWrap(false);
     m_view->setCornerButtonEnabled(false);
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    // Fixed row heights and column widths: nothing is measured per row, so
-    // 100,000 rows cost what the visible ones cost.
+    SizeColumns();
+    m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
+    auto *copyAction = new QAction(QStringLiteral("Copy rows"), m_view);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetShortcut); // the view's own key handling copies
+    auto *selectAllAction = new QAction(QStringLiteral("Select all"), m_view);
+    selectAllAction->setShortcut(QKeySequence::SelectAll);
+    selectAllAction->setShortcutContext(Qt::WidgetShortcut);
+    auto *saveAction = new QAction(QStringLiteral("Save…"), this);
+    saveAction->setShortcut(QKeySequence::Save);
+    addAction(saveAction);
+    m_view->addActions({copyAction, selectAllAction, saveAction});
+    connect(copyAction, &QAction::triggered, this, &TLineMonitorWindow::CopySelection);
+    connect(selectAllAction, &QAction::triggered, m_view, &QTableView::selectAll);
+    connect(saveAction, &QAction::triggered, this, &TLineMonitorWindow::ChooseFile);
+}
+
+// Fixed row heights and column widths: nothing is measured per row, so
+// 100,000 rows cost what the visible ones cost.
+void TLineMonitorWindow::SizeColumns()
+{
     QHeaderView *rows = m_view->verticalHeader();
     rows->hide();
     rows->setSectionResizeMode(QHeaderView::Fixed);
@@ -260,49 +328,11 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
     // A poll's answer, the longest frame of the chain, whole.
     const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_view->setColumnWidth(TMonitorModel::ColRaw, fixed.horizontalAdvance(QString(54, QLatin1Char('0'))) + 16);
-    m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto *copyAction = new QAction(QStringLiteral("Copy rows"), m_view);
-    copyAction->setShortcut(QKeySequence::Copy);
-    copyAction->setShortcutContext(Qt::WidgetShortcut); // the view's own key handling copies
-    auto *selectAllAction = new QAction(QStringLiteral("Select all"), m_view);
-    selectAllAction->setShortcut(QKeySequence::SelectAll);
-    selectAllAction->setShortcutContext(Qt::WidgetShortcut);
-    auto *saveAction = new QAction(QStringLiteral("Save…"), this);
-    saveAction->setShortcut(QKeySequence::Save);
-    addAction(saveAction);
-    m_view->addActions({copyAction, selectAllAction, saveAction});
-    connect(copyAction, &QAction::triggered, this, &TLineMonitorWindow::CopySelection);
-    connect(selectAllAction, &QAction::triggered, m_view, &QTableView::selectAll);
-    connect(saveAction, &QAction::triggered, this, &TLineMonitorWindow::ChooseFile);
+}
 
-    m_status = new QLabel(this);
-    m_status->setTextFormat(Qt::PlainText);
-    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(6, 6, 6, 6);
-    layout->setSpacing(4);
-    layout->addLayout(top);
-    layout->addWidget(m_view, 1);
-    layout->addWidget(m_status);
-
-    connect(m_pauseButton, &QToolButton::toggled, this, &TLineMonitorWindow::SetPaused);
-    connect(clearButton, &QToolButton::clicked, this, &TLineMonitorWindow::Clear);
-    connect(m_commandBox, &QComboBox::currentIndexChanged, this, &TLineMonitorWindow::ApplyFilterControls);
-    connect(copyButton, &QToolButton::clicked, this, &TLineMonitorWindow::CopySelection);
-    connect(saveButton, &QToolButton::clicked, this, &TLineMonitorWindow::ChooseFile);
-    connect(new QShortcut(QKeySequence(Qt::Key_Space), this), &QShortcut::activated, m_pauseButton, &QToolButton::click);
-
-    m_sync.setSingleShot(true);
-    m_sync.setInterval(SyncMs);
-    connect(&m_sync, &QTimer::timeout, this, &TLineMonitorWindow::SyncNow);
-    m_statusTimer.setSingleShot(true);
-    m_statusTimer.setInterval(StatusMs);
-    connect(&m_statusTimer, &QTimer::timeout, this, &TLineMonitorWindow::ShowStatus);
-    m_tick.setInterval(250);
-    connect(&m_tick, &QTimer::timeout, this, [this] { m_monitor.Tick(SteadyMs()); });
-
-    // ---- the feed: from now on, for as long as the window exists
+// The feed: from now on, for as long as the window exists.
+void TLineMonitorWindow::StartFeed()
+{
     m_steadyBase = SteadyMs();
     m_wallBase = QDateTime::currentMSecsSinceEpoch();
     m_openedMs = m_form.PortOpenedAtMs() >= 0 ? m_form.PortOpenedAtMs() : m_steadyBase;
@@ -319,11 +349,6 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
         m_monitor.JoinMidLine(m_steadyBase, inFlight ? std::optional<uint8_t>(m_mb->MBMasterCommandToSlave()) : std::nullopt);
         m_tick.start();
     }
-
-    m_model->SetBase(m_view->palette().color(QPalette::Base));
-    ShowVerdictFilter();
-    ShowStatus();
-    resize(1320, 560);
 }
 
 TLineMonitorWindow::~TLineMonitorWindow()

@@ -18,6 +18,7 @@
 #include <memory>
 
 class QComboBox;
+class QHBoxLayout;
 class QLabel;
 class QMenu;
 class QTableView;
@@ -64,6 +65,11 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    QHBoxLayout *BuildToolBar();
+    void BuildVerdictMenu();
+    void BuildList();
+    void SizeColumns();
+    void StartFeed();
     void OnLine(bool tx, const uint8_t *bytes, std::size_t count);
     void OnFrame(const kv508::TFrameRecord &record);
     void OnPortOpenedOrClosed(bool open);

@@ -86,6 +86,139 @@ int64_t TimeStep(int64_t span, int width)
     return steps[std::size(steps) - 1];
 }
 
+// Axes fitted to what is visible; false when no answered poll is in sight.
+bool FitAxes(const std::vector<trend::TColumn> &columns, int decimals, bool fitOutput, TAxis &left, TAxis &right)
+{
+    bool any = false;
+    double vMin = 0, vMax = 0, mMin = 0, mMax = 0;
+    for (const trend::TColumn &c : columns) {
+        if (!c.count)
+            continue;
+        vMin = any ? std::min(vMin, c.vMin) : c.vMin;
+        vMax = any ? std::max(vMax, c.vMax) : c.vMax;
+        mMin = any ? std::min(mMin, c.mMin) : c.mMin;
+        mMax = any ? std::max(mMax, c.mMax) : c.mMax;
+        any = true;
+    }
+    if (any) {
+        left.Fit(vMin, vMax, 10 * std::pow(10.0, -decimals));
+        if (fitOutput)
+            right.Fit(mMin, mMax, 0.1);
+        else
+            right.Fit(std::min(mMin, 4.0), std::max(mMax, 20.0), 16.0);
+    } else {
+        left.Fit(0, 100, 1);
+        right.Fit(4, 20, 1);
+    }
+    return any;
+}
+
+// Grid and value labels: the value's on the left, the current's ticks on the right.
+void DrawValueGrid(QPainter &p, const QRect &area, const QFontMetrics &fm, const TAxis &left, const TAxis &right, int width)
+{
+    for (double v = std::ceil(left.low / left.step) * left.step; v <= left.high; v += left.step) {
+        const int y = qRound(left.Y(v, area));
+        p.setPen(kGrid);
+        p.drawLine(area.left(), y, area.right(), y);
+        p.setPen(kValueColor);
+        p.drawText(QRect(0, y - fm.height() / 2, area.left() - 6, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
+                   Number(std::abs(v) < left.step / 2 ? 0.0 : v, left.digits));
+    }
+    for (double v = std::ceil(right.low / right.step) * right.step; v <= right.high; v += right.step) {
+        const int y = qRound(right.Y(v, area));
+        p.setPen(kFrame);
+        p.drawLine(area.right() - 4, y, area.right(), y);
+        p.setPen(kOutputColor);
+        p.drawText(QRect(area.right() + 6, y - fm.height() / 2, width - area.right() - 6, fm.height()),
+                   Qt::AlignLeft | Qt::AlignVCenter, Number(std::abs(v) < right.step / 2 ? 0.0 : v, right.digits));
+    }
+}
+
+// Time grid, on round local times.
+void DrawTimeGrid(QPainter &p, const QRect &area, const QFontMetrics &fm, int64_t start, int64_t end, int width)
+{
+    const int64_t span = end - start;
+    const int64_t step = TimeStep(span, area.width());
+    const int64_t offset = QDateTime::fromMSecsSinceEpoch(end).offsetFromUtc() * 1000LL;
+    const QString format = span > 36LL * 3600 * 1000 ? QStringLiteral("MM-dd HH:mm")
+                           : step < 60000             ? QStringLiteral("HH:mm:ss")
+                                                      : QStringLiteral("HH:mm");
+    for (int64_t t = ((start + offset) / step + 1) * step - offset; t <= end; t += step) {
+        const int x = area.left() + static_cast<int>((t - start) * area.width() / span);
+        p.setPen(kGrid);
+        p.drawLine(x, area.top(), x, area.bottom());
+        p.setPen(kDimText);
+        const QString text = QDateTime::fromMSecsSinceEpoch(t).toString(format);
+        const int w = fm.horizontalAdvance(text);
+        if (x - w / 2 >= 0 && x + w / 2 <= width)
+            p.drawText(x - w / 2, area.bottom() + 4 + fm.ascent(), text);
+    }
+}
+
+// For each column, whether the line goes on after the next column with polls:
+// a poll that neither joins nor is joined is drawn as a dot.
+std::vector<char> NextJoins(const std::vector<trend::TColumn> &columns)
+{
+    std::vector<char> nextJoins(columns.size(), 0);
+    for (std::size_t i = columns.size(), following = 0; i-- > 0;) {
+        nextJoins[i] = static_cast<char>(following);
+        if (columns[i].count)
+            following = columns[i].joins;
+    }
+    return nextJoins;
+}
+
+// One curve: a bar from min to max in each column, a line from each column's
+// last value to the next one's first.
+void DrawSeries(QPainter &p, const QRect &area, const std::vector<trend::TColumn> &columns,
+                const std::vector<char> &nextJoins, const TAxis &axis, const QColor &color, bool value)
+{
+    QPainterPath path;
+    QList<QPointF> dots;
+    bool open = false;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const trend::TColumn &c = columns[i];
+        if (!c.count)
+            continue;
+        const double x = area.left() + static_cast<double>(i) + 0.5;
+        const double first = axis.Y(value ? c.vFirst : c.mFirst, area);
+        const double lo = axis.Y(value ? c.vMin : c.mMin, area);
+        const double hi = axis.Y(value ? c.vMax : c.mMax, area);
+        const double last = axis.Y(value ? c.vLast : c.mLast, area);
+        if (open && c.joins)
+            path.lineTo(x, first);
+        else
+            path.moveTo(x, first);
+        const bool bar = hi < lo - 0.5;
+        if (bar) {
+            path.moveTo(x, lo);
+            path.lineTo(x, hi);
+            path.moveTo(x, last);
+        } else if (!c.joins && !nextJoins[i]) {
+            dots.append(QPointF(x, last));
+        }
+        open = true;
+    }
+    // The current wider and beneath: where both curves meet, both still show.
+    p.setPen(QPen(color, value ? 1.6 : 3.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawPath(path);
+    p.setPen(QPen(color, value ? 3.0 : 4.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawPoints(dots.constData(), static_cast<int>(dots.size()));
+}
+
+// Failed polls: red ticks on the time axis; closings in grey.
+void DrawMarks(QPainter &p, const QRect &area, const std::vector<trend::TColumn> &columns)
+{
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (!columns[i].failed && !columns[i].closed)
+            continue;
+        const int x = area.left() + static_cast<int>(i);
+        p.setPen(QPen(columns[i].failed ? kFailColor : kClosedColor, 2));
+        p.drawLine(x, area.bottom() - kMarkLane, x, area.bottom());
+    }
+}
+
 } // namespace
 
 TTrendPlot::TTrendPlot(const trend::THistory &history, QWidget *parent) : QWidget(parent), m_history(history)
@@ -196,130 +329,38 @@ void TTrendPlot::paintEvent(QPaintEvent *)
     const int64_t start = end - span;
     const std::vector<trend::TColumn> columns = m_history.Decimate(start, end, area.width());
 
-    // Axes fitted to what is visible.
-    bool any = false;
-    double vMin = 0, vMax = 0, mMin = 0, mMax = 0;
-    for (const trend::TColumn &c : columns) {
-        if (!c.count)
-            continue;
-        vMin = any ? std::min(vMin, c.vMin) : c.vMin;
-        vMax = any ? std::max(vMax, c.vMax) : c.vMax;
-        mMin = any ? std::min(mMin, c.mMin) : c.mMin;
-        mMax = any ? std::max(mMax, c.mMax) : c.mMax;
-        any = true;
-    }
-    const int decimals = m_history.LastDecimals() < 0 ? 1 : m_history.LastDecimals();
     TAxis left, right;
-    if (any) {
-        left.Fit(vMin, vMax, 10 * std::pow(10.0, -decimals));
-        if (m_fitOutput)
-            right.Fit(mMin, mMax, 0.1);
-        else
-            right.Fit(std::min(mMin, 4.0), std::max(mMax, 20.0), 16.0);
-    } else {
-        left.Fit(0, 100, 1);
-        right.Fit(4, 20, 1);
-    }
-
-    // Grid and value labels.
+    const bool any = FitAxes(columns, m_history.LastDecimals() < 0 ? 1 : m_history.LastDecimals(), m_fitOutput, left, right);
     p.setFont(font());
-    for (double v = std::ceil(left.low / left.step) * left.step; v <= left.high; v += left.step) {
-        const int y = qRound(left.Y(v, area));
-        p.setPen(kGrid);
-        p.drawLine(area.left(), y, area.right(), y);
-        p.setPen(kValueColor);
-        p.drawText(QRect(0, y - fm.height() / 2, area.left() - 6, fm.height()), Qt::AlignRight | Qt::AlignVCenter,
-                   Number(std::abs(v) < left.step / 2 ? 0.0 : v, left.digits));
-    }
-    for (double v = std::ceil(right.low / right.step) * right.step; v <= right.high; v += right.step) {
-        const int y = qRound(right.Y(v, area));
-        p.setPen(kFrame);
-        p.drawLine(area.right() - 4, y, area.right(), y);
-        p.setPen(kOutputColor);
-        p.drawText(QRect(area.right() + 6, y - fm.height() / 2, width() - area.right() - 6, fm.height()),
-                   Qt::AlignLeft | Qt::AlignVCenter, Number(std::abs(v) < right.step / 2 ? 0.0 : v, right.digits));
-    }
+    DrawValueGrid(p, area, fm, left, right, width());
+    DrawTimeGrid(p, area, fm, start, end, width());
 
-    // Time grid, on round local times.
-    const int64_t step = TimeStep(span, area.width());
-    const int64_t offset = QDateTime::fromMSecsSinceEpoch(end).offsetFromUtc() * 1000LL;
-    const QString format = span > 36LL * 3600 * 1000 ? QStringLiteral("MM-dd HH:mm")
-                           : step < 60000             ? QStringLiteral("HH:mm:ss")
-                                                      : QStringLiteral("HH:mm");
-    for (int64_t t = ((start + offset) / step + 1) * step - offset; t <= end; t += step) {
-        const int x = area.left() + static_cast<int>((t - start) * area.width() / span);
-        p.setPen(kGrid);
-        p.drawLine(x, area.top(), x, area.bottom());
-        p.setPen(kDimText);
-        const QString text = QDateTime::fromMSecsSinceEpoch(t).toString(format);
-        const int w = fm.horizontalAdvance(text);
-        if (x - w / 2 >= 0 && x + w / 2 <= width())
-            p.drawText(x - w / 2, area.bottom() + 4 + fm.ascent(), text);
-    }
-
-    // The two curves: a bar from min to max in each column, a line from each
-    // column's last value to the next one's first.
     p.setClipRect(area);
     p.setRenderHint(QPainter::Antialiasing, true);
-    // Where the line goes on after the next column with polls: a poll that
-    // neither joins nor is joined is drawn as a dot.
-    std::vector<char> nextJoins(columns.size(), 0);
-    for (std::size_t i = columns.size(), following = 0; i-- > 0;) {
-        nextJoins[i] = static_cast<char>(following);
-        if (columns[i].count)
-            following = columns[i].joins;
-    }
-    auto drawSeries = [&](const TAxis &axis, const QColor &color, bool value) {
-        QPainterPath path;
-        QList<QPointF> dots;
-        bool open = false;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            const trend::TColumn &c = columns[i];
-            if (!c.count)
-                continue;
-            const double x = area.left() + static_cast<double>(i) + 0.5;
-            const double first = axis.Y(value ? c.vFirst : c.mFirst, area);
-            const double lo = axis.Y(value ? c.vMin : c.mMin, area);
-            const double hi = axis.Y(value ? c.vMax : c.mMax, area);
-            const double last = axis.Y(value ? c.vLast : c.mLast, area);
-            if (open && c.joins)
-                path.lineTo(x, first);
-            else
-                path.moveTo(x, first);
-            const bool bar = hi < lo - 0.5;
-            if (bar) {
-                path.moveTo(x, lo);
-                path.lineTo(x, hi);
-                path.moveTo(x, last);
-            } else if (!c.joins && !nextJoins[i]) {
-                dots.append(QPointF(x, last));
-            }
-            open = true;
-        }
-        // The current wider and beneath: where both curves meet, both still show.
-        p.setPen(QPen(color, value ? 1.6 : 3.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawPath(path);
-        p.setPen(QPen(color, value ? 3.0 : 4.5, Qt::SolidLine, Qt::RoundCap));
-        p.drawPoints(dots.constData(), static_cast<int>(dots.size()));
-    };
-    drawSeries(right, kOutputColor, false);
-    drawSeries(left, kValueColor, true);
+    const std::vector<char> nextJoins = NextJoins(columns);
+    DrawSeries(p, area, columns, nextJoins, right, kOutputColor, false);
+    DrawSeries(p, area, columns, nextJoins, left, kValueColor, true);
     p.setRenderHint(QPainter::Antialiasing, false);
-
-    // Failed polls: red ticks on the time axis; closings in grey.
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        if (!columns[i].failed && !columns[i].closed)
-            continue;
-        const int x = area.left() + static_cast<int>(i);
-        p.setPen(QPen(columns[i].failed ? kFailColor : kClosedColor, 2));
-        p.drawLine(x, area.bottom() - kMarkLane, x, area.bottom());
-    }
+    DrawMarks(p, area, columns);
     p.setClipping(false);
     p.setPen(kFrame);
     p.drawRect(area.adjusted(0, 0, -1, -1));
 
-    // Legend and state above the plot.
+    DrawLegend(p, area);
+    if (m_history.Empty() || !any) {
+        p.setPen(kDimText);
+        p.drawText(area, Qt::AlignCenter,
+                   m_history.Empty() ? QStringLiteral("Waiting for polls: open the port on the main window")
+                                     : QStringLiteral("No answered polls in this span"));
+    }
+    if (m_hoverX >= area.left() && m_hoverX <= area.right() && !m_dragging)
+        DrawHover(p, area, start, span);
+}
+
+// Legend and state above the plot.
+void TTrendPlot::DrawLegend(QPainter &p, const QRect &area) const
+{
+    const QFontMetrics fm(font());
     const int baseline = (kTopMargin - fm.height()) / 2 + fm.ascent();
     auto swatch = [&](int x, const QColor &color) { p.fillRect(x, baseline - fm.ascent() / 2 - 1, 14, 3, color); };
     swatch(area.left(), kValueColor);
@@ -338,15 +379,6 @@ void TTrendPlot::paintEvent(QPaintEvent *)
     const QString state = m_live ? QStringLiteral("● LIVE") : QStringLiteral("❚❚ PAUSED");
     p.setPen(m_live ? kLiveColor : kOutputColor);
     p.drawText(area.left() + (area.width() - fm.horizontalAdvance(state)) / 2, baseline, state);
-
-    if (m_history.Empty() || !any) {
-        p.setPen(kDimText);
-        p.drawText(area, Qt::AlignCenter,
-                   m_history.Empty() ? QStringLiteral("Waiting for polls: open the port on the main window")
-                                     : QStringLiteral("No answered polls in this span"));
-    }
-    if (m_hoverX >= area.left() && m_hoverX <= area.right() && !m_dragging)
-        DrawHover(p, area, start, span);
 }
 
 void TTrendPlot::DrawHover(QPainter &p, const QRect &area, int64_t start, int64_t span)

@@ -68,6 +68,7 @@ protected:
 private:
     int64_t LiveEnd() const;
     void Freeze(int64_t endMs);
+    void DrawLegend(QPainter &p, const QRect &area) const;
     void DrawHover(QPainter &p, const QRect &area, int64_t start, int64_t span);
 
     const trend::THistory &m_history;
