@@ -1,1 +1,0 @@
-kv_test(test_master test_master_realtime.cpp)
