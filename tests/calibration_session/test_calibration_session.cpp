@@ -6,6 +6,7 @@
 #include "RecordStore.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -91,7 +92,8 @@ void FinishElsewhere(const QString &db, qint64 id)
 class SessionTest : public ::testing::Test
 {
 protected:
-    QString Db() const { return m_dir.filePath(QStringLiteral("records.sqlite")); }
+    // Native separators: on Windows a drive letter and backslashes, as %APPDATA% gives them.
+    QString Db() const { return QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("records.sqlite"))); }
     QTemporaryDir m_dir;
 };
 
@@ -247,6 +249,7 @@ TEST_F(SessionTest, ARecordIsContinuedAfterTheToolWasKilled)
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             out += tool.readAllStandardOutput();
+            out.replace("\r\n", "\n"); // Windows' text-mode standard output
             return out.contains("saved As-Left 1\n") || tool.state() == QProcess::NotRunning;
         },
         2 * kWait));
