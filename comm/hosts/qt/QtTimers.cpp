@@ -79,9 +79,9 @@ struct TQtPreciseTimer::TImpl {
         return true;
     }
 
-    void SetFd(const itimerspec &spec)
+    void SetFd(const itimerspec &when)
     {
-        while (::timerfd_settime(fd, TFD_TIMER_ABSTIME, &spec, nullptr) != 0 && errno == EINTR) {
+        while (::timerfd_settime(fd, TFD_TIMER_ABSTIME, &when, nullptr) != 0 && errno == EINTR) {
         }
     }
 
@@ -94,12 +94,12 @@ struct TQtPreciseTimer::TImpl {
             return;
         }
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(due.time_since_epoch()).count();
-        itimerspec spec{};
-        spec.it_value.tv_sec = time_t(ns / 1'000'000'000);
-        spec.it_value.tv_nsec = long(ns % 1'000'000'000);
-        if (spec.it_value.tv_sec == 0 && spec.it_value.tv_nsec == 0)
-            spec.it_value.tv_nsec = 1; // all zero would disarm
-        SetFd(spec);
+        itimerspec when{};
+        when.it_value.tv_sec = time_t(ns / 1'000'000'000);
+        when.it_value.tv_nsec = long(ns % 1'000'000'000);
+        if (when.it_value.tv_sec == 0 && when.it_value.tv_nsec == 0)
+            when.it_value.tv_nsec = 1; // all zero would disarm
+        SetFd(when);
         fineArmed = true;
     }
 
