@@ -108,9 +108,9 @@ TVerdict TRecord::Overall() const
 
 std::vector<TReference> DefaultReferences()
 {
-    return {{QStringLiteral("Pressure standard"), {}, {}, {}, {}},
-            {QStringLiteral("Ammeter (loop current)"), {}, {}, {}, {}},
-            {QStringLiteral("Thermohygrometer"), {}, {}, {}, {}}};
+    return {{QStringLiteral("Pressure standard"), {}, {}, {}, {}, {}},
+            {QStringLiteral("Ammeter (loop current)"), {}, {}, {}, {}, {}},
+            {QStringLiteral("Thermohygrometer"), {}, {}, {}, {}, {}}};
 }
 
 namespace {

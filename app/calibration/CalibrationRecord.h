@@ -31,6 +31,9 @@ struct TReference {
     QString serial;
     QString certificate;
     QDate due;
+    // Expanded uncertainty (k = 2) from its certificate, in its own unit (the
+    // instrument's pressure unit, mA, or °C), as typed; empty when not stated.
+    QString uncertainty;
     bool operator==(const TReference &) const = default;
 };
 
@@ -45,6 +48,8 @@ struct TPoint {
     std::optional<double> instrumentValue;     // mean of the last polls
     std::optional<double> instrumentMilliAmps; // mean of the last polls
     bool stable = false;
+    // Sample standard deviation of the instrument's current over the averaged polls.
+    std::optional<double> instrumentSpreadMilliAmps;
     QDateTime taken; // UTC
     bool operator==(const TPoint &) const = default;
 };
@@ -72,6 +77,9 @@ struct TRecord {
     bool calibrated = false;          // calibration requests were acknowledged between the phases
     quint32 newCalibrationDate = 0;   // DateCode read after them
     bool finished = false;
+    // A second person's approval of the finished record (empty: not approved).
+    QString approvedBy;
+    QDateTime approvedAt; // UTC
     std::vector<TPoint> entered;
 
     std::vector<TDecimal> Sequence() const { return calib::Sequence(points, hysteresis); }

@@ -1,148 +1,63 @@
+// The store's writes: each one transaction with its rows of the audit trail,
+// so a change and the record of who made it are committed together or not at all.
 #include "RecordStore.h"
 
+#include "RecordRows.h"
+
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
-#include <map>
-
 namespace calib {
+
+using namespace rows;
 
 namespace {
 
-QString DateText(const QDate &d)
+QString SpanText(const std::optional<TSpan> &s)
 {
-    return d.isValid() ? d.toString(Qt::ISODate) : QString();
+    return s ? QStringLiteral("%1 .. %2").arg(QString::fromStdString(s->Lower().Text()), QString::fromStdString(s->Upper().Text())) : QString();
 }
 
-QDate DateOf(const QVariant &v)
+QString ReferenceText(const TReference &r)
 {
-    return QDate::fromString(v.toString(), Qt::ISODate);
+    return QStringList{r.name, r.serial, r.certificate, DateText(r.due), r.uncertainty}.join(QStringLiteral(" | "));
 }
 
-QString DecimalText(const TDecimal &d)
+QString PointText(const TPoint &p)
 {
-    return QString::fromStdString(d.Text());
+    return QStringLiteral("%1 applied, %2 mA (instrument %3, %4 mA)")
+        .arg(DecimalText(p.applied), DecimalText(p.milliAmps),
+             p.instrumentValue ? QString::number(*p.instrumentValue, 'g', 10) : QStringLiteral("-"),
+             p.instrumentMilliAmps ? QString::number(*p.instrumentMilliAmps, 'f', 4) : QStringLiteral("-"));
 }
 
-TDecimal DecimalOf(const QVariant &v)
+QString PointField(TPhase phase, int index)
 {
-    return ParseDecimal(v.toString().toStdString(), 9).value_or(TDecimal{});
+    return QStringLiteral("%1 %2").arg(QString::fromLatin1(PhaseName(phase))).arg(index + 1);
 }
 
-QString PointsOf(const std::vector<TDecimal> &points)
+// The first text field holding a NUL character, which a server cannot keep.
+QString NulField(const TRecord &r)
 {
-    return QString::fromStdString(PointsText(points));
+    const std::pair<const char *, const QString *> fields[] = {
+        {"certificate number", &r.certificate}, {"tag", &r.tag}, {"serial", &r.serial}, {"sensor", &r.sensor}, {"unit", &r.unit},
+        {"technician", &r.technician}, {"ambient temperature", &r.ambientTemperature}, {"humidity", &r.humidity}, {"remarks", &r.remarks}};
+    for (const auto &[name, text] : fields)
+        if (text->contains(QChar(0)))
+            return QString::fromLatin1(name);
+    for (const TReference &ref : r.references)
+        for (const QString *text : {&ref.role, &ref.name, &ref.serial, &ref.certificate, &ref.uncertainty})
+            if (text->contains(QChar(0)))
+                return QStringLiteral("reference instrument (%1)").arg(ref.role);
+    return QString();
 }
 
-QVariant Optional(const std::optional<double> &v)
+QString Flag(bool b)
 {
-    return v ? QVariant(*v) : QVariant(QMetaType(QMetaType::Double));
-}
-
-std::optional<double> OptionalOf(const QVariant &v)
-{
-    if (v.isNull())
-        return std::nullopt;
-    return v.toDouble();
-}
-
-void BindSpan(QSqlQuery &q, const char *prefix, const std::optional<TSpan> &s)
-{
-    const QString p = QString::fromLatin1(prefix);
-    const QVariant none(QMetaType(QMetaType::Int));
-    q.bindValue(QLatin1Char(':') + p + QStringLiteral("_lower"), s ? QVariant(s->lower) : none);
-    q.bindValue(QLatin1Char(':') + p + QStringLiteral("_upper"), s ? QVariant(s->upper) : none);
-    q.bindValue(QLatin1Char(':') + p + QStringLiteral("_decimals"), s ? QVariant(s->decimals) : none);
-}
-
-std::optional<TSpan> SpanOf(const QSqlQuery &q, const char *prefix)
-{
-    const QString p = QString::fromLatin1(prefix);
-    const QVariant lower = q.value(p + QStringLiteral("_lower"));
-    if (lower.isNull())
-        return std::nullopt;
-    return TSpan{lower.toInt(), q.value(p + QStringLiteral("_upper")).toInt(), q.value(p + QStringLiteral("_decimals")).toInt()};
-}
-
-const char *kHeaderColumns = "certificate = coalesce(:certificate, ''), tag = coalesce(:tag, ''), serial = coalesce(:serial, ''), created = coalesce(:created, ''), firmware = :firmware,"
-                             " found_calibration_date = :found_calibration_date, sensor = coalesce(:sensor, ''), unit = coalesce(:unit, ''),"
-                             " ambient_temperature = coalesce(:ambient_temperature, ''), humidity = coalesce(:humidity, ''), technician = coalesce(:technician, ''),"
-                             " remarks = coalesce(:remarks, ''), next_due = coalesce(:next_due, ''), tolerance = :tolerance, points = :points,"
-                             " hysteresis = :hysteresis, found_lower = :found_lower, found_upper = :found_upper,"
-                             " found_decimals = :found_decimals, left_lower = :left_lower, left_upper = :left_upper,"
-                             " left_decimals = :left_decimals, calibrated = :calibrated,"
-                             " new_calibration_date = :new_calibration_date, finished = :finished";
-
-void BindHeader(QSqlQuery &q, const TRecord &r)
-{
-    q.bindValue(QStringLiteral(":certificate"), r.certificate);
-    q.bindValue(QStringLiteral(":tag"), r.tag);
-    q.bindValue(QStringLiteral(":serial"), r.serial);
-    q.bindValue(QStringLiteral(":created"), r.created.toUTC().toString(Qt::ISODateWithMs));
-    q.bindValue(QStringLiteral(":firmware"), qint64(r.firmware));
-    q.bindValue(QStringLiteral(":found_calibration_date"), qint64(r.foundCalibrationDate));
-    q.bindValue(QStringLiteral(":sensor"), r.sensor);
-    q.bindValue(QStringLiteral(":unit"), r.unit);
-    q.bindValue(QStringLiteral(":ambient_temperature"), r.ambientTemperature);
-    q.bindValue(QStringLiteral(":humidity"), r.humidity);
-    q.bindValue(QStringLiteral(":technician"), r.technician);
-    q.bindValue(QStringLiteral(":remarks"), r.remarks);
-    q.bindValue(QStringLiteral(":next_due"), DateText(r.nextDue));
-    q.bindValue(QStringLiteral(":tolerance"), DecimalText(r.tolerance));
-    q.bindValue(QStringLiteral(":points"), PointsOf(r.points));
-    q.bindValue(QStringLiteral(":hysteresis"), r.hysteresis ? 1 : 0);
-    BindSpan(q, "found", r.span[0]);
-    BindSpan(q, "left", r.span[1]);
-    q.bindValue(QStringLiteral(":calibrated"), r.calibrated ? 1 : 0);
-    q.bindValue(QStringLiteral(":new_calibration_date"), qint64(r.newCalibrationDate));
-    q.bindValue(QStringLiteral(":finished"), r.finished ? 1 : 0);
-}
-
-// The header of the record the query stands on (SELECT * FROM records).
-TRecord HeaderOf(const QSqlQuery &q)
-{
-    TRecord r;
-    r.id = q.value(QStringLiteral("id")).toLongLong();
-    r.certificate = q.value(QStringLiteral("certificate")).toString();
-    r.tag = q.value(QStringLiteral("tag")).toString();
-    r.serial = q.value(QStringLiteral("serial")).toString();
-    r.created = QDateTime::fromString(q.value(QStringLiteral("created")).toString(), Qt::ISODateWithMs);
-    r.firmware = quint32(q.value(QStringLiteral("firmware")).toLongLong());
-    r.foundCalibrationDate = quint32(q.value(QStringLiteral("found_calibration_date")).toLongLong());
-    r.sensor = q.value(QStringLiteral("sensor")).toString();
-    r.unit = q.value(QStringLiteral("unit")).toString();
-    r.ambientTemperature = q.value(QStringLiteral("ambient_temperature")).toString();
-    r.humidity = q.value(QStringLiteral("humidity")).toString();
-    r.technician = q.value(QStringLiteral("technician")).toString();
-    r.remarks = q.value(QStringLiteral("remarks")).toString();
-    r.nextDue = DateOf(q.value(QStringLiteral("next_due")));
-    r.tolerance = DecimalOf(q.value(QStringLiteral("tolerance")));
-    r.points = ParsePoints(q.value(QStringLiteral("points")).toString().toStdString()).value_or(std::vector<TDecimal>{});
-    r.hysteresis = q.value(QStringLiteral("hysteresis")).toInt() != 0;
-    r.span[0] = SpanOf(q, "found");
-    r.span[1] = SpanOf(q, "left");
-    r.calibrated = q.value(QStringLiteral("calibrated")).toInt() != 0;
-    r.newCalibrationDate = quint32(q.value(QStringLiteral("new_calibration_date")).toLongLong());
-    r.finished = q.value(QStringLiteral("finished")).toInt() != 0;
-    return r;
-}
-
-// One row of SELECT phase, idx, percent, applied, milliamps, instrument_value, instrument_milliamps, stable, taken.
-TPoint PointOf(const QSqlQuery &pts, int first)
-{
-    TPoint p;
-    p.phase = pts.value(first).toInt() == 1 ? TPhase::AsLeft : TPhase::AsFound;
-    p.index = pts.value(first + 1).toInt();
-    p.percent = DecimalOf(pts.value(first + 2));
-    p.applied = DecimalOf(pts.value(first + 3));
-    p.milliAmps = DecimalOf(pts.value(first + 4));
-    p.instrumentValue = OptionalOf(pts.value(first + 5));
-    p.instrumentMilliAmps = OptionalOf(pts.value(first + 6));
-    p.stable = pts.value(first + 7).toInt() != 0;
-    p.taken = QDateTime::fromString(pts.value(first + 8).toString(), Qt::ISODateWithMs);
-    return p;
+    return b ? QStringLiteral("yes") : QStringLiteral("no");
 }
 
 } // namespace
@@ -151,7 +66,7 @@ const char *StoreErrorText(TStoreError error)
 {
     switch (error) {
     case TStoreError::None: return "no error";
-    case TStoreError::NoDriver: return "Qt's SQLite driver is missing";
+    case TStoreError::NoDriver: return "Qt's database driver is missing";
     case TStoreError::CannotCreate: return "the folder for the records cannot be made";
     case TStoreError::CannotOpen: return "the record database cannot be opened";
     case TStoreError::NewerSchema: return "the record database was written by a newer version of this tool";
@@ -162,8 +77,56 @@ const char *StoreErrorText(TStoreError error)
     case TStoreError::Finished: return "the record is finished and is not changed any more";
     case TStoreError::CertificateTaken: return "the certificate number is taken";
     case TStoreError::Refused: return "the request cannot be met now";
+    case TStoreError::Unreachable: return "the records server cannot be reached";
     }
     return "unknown error";
+}
+
+bool TRecordStore::WriteAudit(qint64 recordId, const QString &technician, const QString &what, const QString &field,
+                              const QString &oldValue, const QString &newValue)
+{
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("INSERT INTO audit (record_id, os_user, technician, bench, what, field, old_value, new_value)"
+                             " VALUES (?, coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), ?, coalesce(?, ''), coalesce(?, ''), coalesce(?, ''))"));
+    for (const QVariant &v : {QVariant(recordId), QVariant(m_actor.osUser), QVariant(technician), QVariant(m_actor.bench), QVariant(what),
+                              QVariant(field), QVariant(oldValue), QVariant(newValue)})
+        q.addBindValue(v);
+    if (!q.exec())
+        return Failed(TStoreError::WriteFailed, q.lastError());
+    return true;
+}
+
+bool TRecordStore::AuditHeader(const TRecord &b, const TRecord &a)
+{
+    const std::pair<const char *, std::pair<QString, QString>> fields[] = {
+        {"certificate", {b.certificate, a.certificate}},
+        {"tag", {b.tag, a.tag}},
+        {"serial", {b.serial, a.serial}},
+        {"technician", {b.technician, a.technician}},
+        {"ambient temperature", {b.ambientTemperature, a.ambientTemperature}},
+        {"humidity", {b.humidity, a.humidity}},
+        {"remarks", {b.remarks, a.remarks}},
+        {"next due", {DateText(b.nextDue), DateText(a.nextDue)}},
+        {"tolerance", {DecimalText(b.tolerance), DecimalText(a.tolerance)}},
+        {"points", {PointsOf(b.points), PointsOf(a.points)}},
+        {"hysteresis", {Flag(b.hysteresis), Flag(a.hysteresis)}},
+        {"As-Found span", {SpanText(b.span[0]), SpanText(a.span[0])}},
+        {"As-Left span", {SpanText(b.span[1]), SpanText(a.span[1])}},
+        {"calibrated", {Flag(b.calibrated), Flag(a.calibrated)}},
+        {"new calibration date", {DateCodeText(b.newCalibrationDate), DateCodeText(a.newCalibrationDate)}},
+    };
+    for (const auto &[name, values] : fields)
+        if (values.first != values.second && !WriteAudit(a.id, a.technician, QStringLiteral("header"), QString::fromLatin1(name), values.first, values.second))
+            return false;
+    const size_t n = std::max(b.references.size(), a.references.size());
+    for (size_t i = 0; i < n; ++i) {
+        const QString before = i < b.references.size() ? ReferenceText(b.references[i]) : QString();
+        const QString after = i < a.references.size() ? ReferenceText(a.references[i]) : QString();
+        const QString role = i < a.references.size() ? a.references[i].role : b.references[i].role;
+        if (before != after && !WriteAudit(a.id, a.technician, QStringLiteral("header"), QStringLiteral("reference: ") + role, before, after))
+            return false;
+    }
+    return true;
 }
 
 bool TRecordStore::WriteReferences(const TRecord &record)
@@ -173,143 +136,188 @@ bool TRecordStore::WriteReferences(const TRecord &record)
     del.prepare(QStringLiteral("DELETE FROM reference_instruments WHERE record_id = ?"));
     del.addBindValue(record.id);
     if (!del.exec())
-        return false;
+        return Failed(TStoreError::WriteFailed, del.lastError());
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO reference_instruments (record_id, position, role, name, serial, certificate, due)"
-                             " VALUES (?, ?, coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''))"));
+    q.prepare(QStringLiteral("INSERT INTO reference_instruments (record_id, position, role, name, serial, certificate, due, uncertainty)"
+                             " VALUES (?, ?, coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''), coalesce(?, ''))"));
     for (size_t i = 0; i < record.references.size(); ++i) {
         const TReference &r = record.references[i];
-        const QVariant values[] = {record.id, int(i), r.role, r.name, r.serial, r.certificate, DateText(r.due)};
+        const QVariant values[] = {record.id, int(i), r.role, r.name, r.serial, r.certificate, DateText(r.due), r.uncertainty};
         for (int v = 0; v < int(std::size(values)); ++v)
             q.bindValue(v, values[v]);
-        if (!q.exec()) {
-            m_message = q.lastError().text();
-            return false;
-        }
+        if (!q.exec())
+            return Failed(TStoreError::WriteFailed, q.lastError());
     }
+    return true;
+}
+
+bool TRecordStore::Refuse(const TRecord &record)
+{
+    const QString field = IsServer() ? NulField(record) : QString();
+    if (field.isEmpty())
+        return false;
+    Fail(TStoreError::Refused, QStringLiteral("the %1 holds a NUL character (code 0), which the records server cannot keep. Remove it and save again.")
+                                   .arg(field));
     return true;
 }
 
 bool TRecordStore::Create(TRecord &record, int certificateYear)
 {
-    if (!m_open)
+    if (!Ready(true) || Refuse(record))
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return Fail(TStoreError::WriteFailed, db.lastError().text());
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT INTO records (certificate, tag, serial, created, tolerance, points) VALUES ('', '', '', '', '', '')"));
-    if (!q.exec()) {
-        const QString error = q.lastError().text();
-        db.rollback();
-        return Fail(TStoreError::WriteFailed, error);
-    }
-    record.id = q.lastInsertId().toLongLong();
-    if (certificateYear != 0) {
-        // The insert holds the file's write lock: nobody else numbers meanwhile.
-        record.certificate = NextCertificateNumber(certificateYear);
-        if (record.certificate.isEmpty()) {
-            db.rollback();
-            record.id = 0;
-            return Fail(TStoreError::WriteFailed, QStringLiteral("the last certificate number could not be read"));
-        }
-    } else if (!CertificateFree(record.id, record.certificate)) {
+        return Failed(TStoreError::WriteFailed, db.lastError());
+    const auto undo = [&](bool result) {
         db.rollback();
         record.id = 0;
-        return false;
+        return result;
+    };
+    if (IsServer()) {
+        // Benches number one at a time: the lock lasts until this transaction ends.
+        QSqlQuery lock(db);
+        if (!lock.exec(QStringLiteral("SELECT pg_advisory_xact_lock(5080001)")))
+            return undo(Failed(TStoreError::WriteFailed, lock.lastError()));
+    }
+    QSqlQuery q(db);
+    // On a file the insert takes its write lock: nobody else numbers meanwhile.
+    if (!q.exec(QStringLiteral("INSERT INTO records (certificate, tag, serial, created, tolerance, points) VALUES ('', '', '', '', '', '') RETURNING id")) ||
+        !q.next())
+        return undo(Failed(TStoreError::WriteFailed, q.lastError()));
+    record.id = q.value(0).toLongLong();
+    q.finish();
+    if (certificateYear != 0) {
+        record.certificate = NextCertificateNumber(certificateYear);
+        if (record.certificate.isEmpty())
+            return undo(Fail(TStoreError::WriteFailed, QStringLiteral("the last certificate number could not be read")));
+    } else if (!CertificateFree(record.id, record.certificate)) {
+        return undo(false);
     }
     QSqlQuery u(db);
     u.prepare(QStringLiteral("UPDATE records SET %1 WHERE id = :id").arg(QString::fromLatin1(kHeaderColumns)));
     BindHeader(u, record);
     u.bindValue(QStringLiteral(":id"), record.id);
-    m_message.clear();
-    if (!u.exec() || !WriteReferences(record) || !db.commit()) {
-        const QString error = u.lastError().isValid() ? u.lastError().text() : !m_message.isEmpty() ? m_message : db.lastError().text();
-        db.rollback();
-        record.id = 0;
-        return WriteFailed(error, record.certificate);
-    }
+    if (!u.exec())
+        return undo(WriteFailed(u.lastError(), record.certificate));
+    if (!WriteReferences(record) || !WriteAudit(record.id, record.technician, QStringLiteral("created"), QString(), QString(), record.certificate))
+        return undo(false);
+    if (!db.commit())
+        return undo(Failed(TStoreError::WriteFailed, db.lastError()));
     return true;
 }
 
 bool TRecordStore::SaveHeader(const TRecord &record)
 {
-    if (!m_open)
+    return WriteHeader(record, false);
+}
+
+bool TRecordStore::Finish(const TRecord &record)
+{
+    return WriteHeader(record, true);
+}
+
+bool TRecordStore::WriteHeader(const TRecord &given, bool finishing)
+{
+    if (!Ready(true) || Refuse(given))
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
     if (!db.transaction())
-        return Fail(TStoreError::WriteFailed, db.lastError().text());
+        return Failed(TStoreError::WriteFailed, db.lastError());
+    const auto undo = [&](bool result) {
+        db.rollback();
+        return result;
+    };
     // A finished record stays as it was signed; a number typed over the one
     // it had must be nobody else's.
-    QSqlQuery old(db);
-    old.prepare(QStringLiteral("SELECT certificate, finished FROM records WHERE id = ?"));
-    old.addBindValue(record.id);
-    if (!old.exec() || !old.next()) {
-        const QString error = old.lastError().text();
-        old.finish();
-        db.rollback();
-        return error.isEmpty() ? Fail(TStoreError::NotFound, QStringLiteral("record %1").arg(record.id)) : Fail(TStoreError::WriteFailed, error);
-    }
-    const bool finished = old.value(1).toInt() != 0;
-    const bool renumbered = old.value(0).toString() != record.certificate;
-    old.finish();
-    if (finished) {
-        db.rollback();
-        return Fail(TStoreError::Finished, QStringLiteral("record %1").arg(record.id));
-    }
-    if (renumbered && !CertificateFree(record.id, record.certificate)) {
-        db.rollback();
-        return false;
-    }
+    const std::optional<TRecord> old = Load(given.id);
+    if (!old)
+        return undo(false);
+    if (old->finished)
+        return undo(Fail(TStoreError::Finished, QStringLiteral("record %1").arg(given.id)));
+    TRecord record = given;
+    record.finished = finishing || given.finished;
+    const bool renumbered = old->certificate != record.certificate;
+    if (renumbered && !CertificateFree(record.id, record.certificate))
+        return undo(false);
+    // The references first: once the header says finished, nothing of the record changes.
+    if (!WriteReferences(record))
+        return undo(false);
     QSqlQuery u(db);
     u.prepare(QStringLiteral("UPDATE records SET %1 WHERE id = :id AND finished = 0").arg(QString::fromLatin1(kHeaderColumns)));
     BindHeader(u, record);
     u.bindValue(QStringLiteral(":id"), record.id);
-    if (!u.exec()) {
-        const QString error = u.lastError().text();
-        db.rollback();
-        return WriteFailed(error, record.certificate);
-    }
-    if (u.numRowsAffected() != 1) {
-        db.rollback();
-        return Fail(TStoreError::Finished, QStringLiteral("record %1").arg(record.id));
-    }
+    if (!u.exec())
+        return undo(WriteFailed(u.lastError(), record.certificate));
+    if (u.numRowsAffected() != 1)
+        return undo(Fail(TStoreError::Finished, QStringLiteral("record %1").arg(record.id)));
     // A number stored twice before numbers were unique, left for a free one:
     // that one is the record's alone (a repeat of it never existed).
-    QSqlQuery reset(db);
     if (renumbered) {
+        QSqlQuery reset(db);
         reset.prepare(QStringLiteral("UPDATE records SET certificate_repeat = 0 WHERE id = ?"));
         reset.addBindValue(record.id);
+        if (!reset.exec())
+            return undo(Failed(TStoreError::WriteFailed, reset.lastError()));
     }
-    m_message.clear();
-    if ((renumbered && !reset.exec()) || !WriteReferences(record) || !db.commit()) {
-        if (reset.lastError().isValid())
-            m_message = reset.lastError().text();
-        const QString error = !m_message.isEmpty() ? m_message : db.lastError().text();
-        db.rollback();
-        return Fail(TStoreError::WriteFailed, error);
-    }
+    if (!AuditHeader(*old, record))
+        return undo(false);
+    TRecord stored = record; // the verdict of the points stored, whatever the caller holds
+    stored.entered = old->entered;
+    if (record.finished && !WriteAudit(record.id, record.technician, QStringLiteral("finished"), QString(), QString(),
+                                 QString::fromLatin1(VerdictText(stored.Overall()))))
+        return undo(false);
+    if (!db.commit())
+        return undo(Failed(TStoreError::WriteFailed, db.lastError()));
     return true;
 }
 
-bool TRecordStore::WriteFailed(const QString &error, const QString &certificate)
+bool TRecordStore::WriteFailed(const QSqlError &error, const QString &certificate)
 {
-    // The unique index refused the number: another tool on the file took it
-    // between the check and the write.
-    if (error.contains(QStringLiteral("UNIQUE")) && error.contains(QStringLiteral("records.certificate")))
+    // The unique index refused the number: another tool took it between the check and the write.
+    const QString text = error.text();
+    if ((text.contains(QStringLiteral("UNIQUE")) && text.contains(QStringLiteral("records.certificate"))) ||
+        (error.nativeErrorCode() == QLatin1String("23505") && text.contains(QStringLiteral("records_certificate"))) ||
+        text.contains(QStringLiteral("\"records_certificate\"")))
         return Fail(TStoreError::CertificateTaken, QStringLiteral("%1 was just given to another record. Type another number.").arg(certificate));
-    return Fail(TStoreError::WriteFailed, error);
+    return Failed(TStoreError::WriteFailed, error);
 }
 
 bool TRecordStore::SavePoint(qint64 recordId, const TPoint &p)
 {
-    if (!m_open)
+    if (!Ready(true))
         return false;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    // One statement: its own transaction, committed (and synced) when exec returns.
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO points (record_id, phase, idx, percent, applied, milliamps, instrument_value,"
-                             " instrument_milliamps, stable, taken)"
-                             " SELECT id, ?, ?, ?, ?, ?, ?, ?, ?, ? FROM records WHERE id = ? AND finished = 0"));
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return Failed(TStoreError::WriteFailed, db.lastError());
+    const auto undo = [&](bool result) {
+        db.rollback();
+        return result;
+    };
+    QSqlQuery old(db);
+    old.prepare(QStringLiteral("SELECT r.technician, r.finished, %1 FROM records AS r LEFT JOIN points AS p"
+                               " ON p.record_id = r.id AND p.phase = ? AND p.idx = ? WHERE r.id = ?")
+                    .arg(QStringLiteral("p.") + QString::fromLatin1(kPointColumns).replace(QStringLiteral(", "), QStringLiteral(", p."))));
+    old.addBindValue(int(p.phase));
+    old.addBindValue(p.index);
+    old.addBindValue(recordId);
+    if (!old.exec())
+        return undo(Failed(TStoreError::WriteFailed, old.lastError()));
+    if (!old.next())
+        return undo(Fail(TStoreError::NotFound, QStringLiteral("record %1").arg(recordId)));
+    const QString technician = old.value(0).toString();
+    if (old.value(1).toInt() != 0)
+        return undo(Fail(TStoreError::Finished, QStringLiteral("record %1 is finished").arg(recordId)));
+    const QString before = old.value(2).isNull() ? QString() : PointText(PointOf(old, 2));
+    old.finish();
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO points (record_id, phase, idx, percent, applied, milliamps, instrument_value,"
+                             " instrument_milliamps, stable, taken, instrument_spread_milliamps)"
+                             " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                             " ON CONFLICT (record_id, phase, idx) DO UPDATE SET percent = excluded.percent, applied = excluded.applied,"
+                             " milliamps = excluded.milliamps, instrument_value = excluded.instrument_value,"
+                             " instrument_milliamps = excluded.instrument_milliamps, stable = excluded.stable, taken = excluded.taken,"
+                             " instrument_spread_milliamps = excluded.instrument_spread_milliamps"));
+    q.addBindValue(recordId);
     q.addBindValue(int(p.phase));
     q.addBindValue(p.index);
     q.addBindValue(DecimalText(p.percent));
@@ -319,114 +327,94 @@ bool TRecordStore::SavePoint(qint64 recordId, const TPoint &p)
     q.addBindValue(Optional(p.instrumentMilliAmps));
     q.addBindValue(p.stable ? 1 : 0);
     q.addBindValue(p.taken.toUTC().toString(Qt::ISODateWithMs));
-    q.addBindValue(recordId);
+    q.addBindValue(Optional(p.instrumentSpreadMilliAmps));
     if (!q.exec())
-        return Fail(TStoreError::WriteFailed, q.lastError().text());
-    if (q.numRowsAffected() != 1)
-        return Fail(TStoreError::Finished, QStringLiteral("record %1 is finished or gone").arg(recordId));
+        return undo(Failed(TStoreError::WriteFailed, q.lastError()));
+    if (!WriteAudit(recordId, technician, QStringLiteral("point"), PointField(p.phase, p.index), before, PointText(p)))
+        return undo(false);
+    if (!db.commit())
+        return undo(Failed(TStoreError::WriteFailed, db.lastError()));
     return true;
 }
 
-std::optional<TRecord> TRecordStore::Load(qint64 id)
+bool TRecordStore::RemovePoint(qint64 recordId, TPhase phase, int index)
 {
-    if (!m_open)
-        return std::nullopt;
+    if (!Ready(true))
+        return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction())
+        return Failed(TStoreError::WriteFailed, db.lastError());
+    const std::optional<TRecord> r = Load(recordId);
+    if (!r || r->finished) {
+        db.rollback();
+        return r ? Fail(TStoreError::Finished, QStringLiteral("record %1").arg(recordId)) : false;
+    }
+    const TPoint *p = r->Find(phase, index);
+    if (!p) {
+        db.rollback();
+        return true;
+    }
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT * FROM records WHERE id = ?"));
-    q.addBindValue(id);
-    if (!q.exec()) {
-        Fail(TStoreError::ReadFailed, q.lastError().text());
-        return std::nullopt;
+    q.prepare(QStringLiteral("DELETE FROM points WHERE record_id = ? AND phase = ? AND idx = ?"));
+    q.addBindValue(recordId);
+    q.addBindValue(int(phase));
+    q.addBindValue(index);
+    if (!q.exec() || !WriteAudit(recordId, r->technician, QStringLiteral("point taken back"), PointField(phase, index), PointText(*p), QString()) ||
+        !db.commit()) {
+        const QSqlError error = q.lastError().isValid() ? q.lastError() : db.lastError();
+        db.rollback();
+        return m_error != TStoreError::None && !error.isValid() ? false : Failed(TStoreError::WriteFailed, error);
     }
-    if (!q.next()) {
-        Fail(TStoreError::NotFound, QStringLiteral("record %1").arg(id));
-        return std::nullopt;
-    }
-    TRecord r = HeaderOf(q);
-    r.id = id;
-    q.finish();
-
-    QSqlQuery refs(db);
-    refs.prepare(QStringLiteral("SELECT role, name, serial, certificate, due FROM reference_instruments WHERE record_id = ? ORDER BY position"));
-    refs.addBindValue(id);
-    if (!refs.exec()) {
-        Fail(TStoreError::ReadFailed, refs.lastError().text());
-        return std::nullopt;
-    }
-    while (refs.next())
-        r.references.push_back({refs.value(0).toString(), refs.value(1).toString(), refs.value(2).toString(),
-                                refs.value(3).toString(), DateOf(refs.value(4))});
-
-    QSqlQuery pts(db);
-    pts.prepare(QStringLiteral("SELECT phase, idx, percent, applied, milliamps, instrument_value, instrument_milliamps, stable, taken"
-                               " FROM points WHERE record_id = ? ORDER BY phase, idx"));
-    pts.addBindValue(id);
-    if (!pts.exec()) {
-        Fail(TStoreError::ReadFailed, pts.lastError().text());
-        return std::nullopt;
-    }
-    while (pts.next())
-        r.entered.push_back(PointOf(pts, 0));
-    return r;
+    return true;
 }
 
-std::vector<TRecordSummary> TRecordStore::History(const QString &tag)
+bool TRecordStore::Approve(qint64 recordId, const QString &approver)
 {
-    std::vector<TRecordSummary> out;
-    if (!m_open)
-        return out;
+    if (!Ready(true))
+        return false;
+    const QString name = approver.trimmed();
+    if (name.isEmpty())
+        return Fail(TStoreError::Refused, QStringLiteral("type the approver's name"));
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    // Two queries for the whole list: the headers, then every point of them.
-    const QString where = tag.isEmpty() ? QString() : QStringLiteral(" WHERE tag = ?");
+    if (!db.transaction())
+        return Failed(TStoreError::WriteFailed, db.lastError());
+    const std::optional<TRecord> r = Load(recordId);
+    const auto undo = [&](bool result) {
+        db.rollback();
+        return result;
+    };
+    if (!r)
+        return undo(false);
+    if (!r->finished)
+        return undo(Fail(TStoreError::Refused, QStringLiteral("finish the record before it is approved")));
+    if (!r->approvedBy.isEmpty())
+        return undo(Fail(TStoreError::Finished, QStringLiteral("it was approved by %1 already").arg(r->approvedBy)));
+    if (name.compare(r->technician.trimmed(), Qt::CaseInsensitive) == 0)
+        return undo(Fail(TStoreError::Refused, QStringLiteral("%1 made the record; a second person approves it").arg(name)));
+    const QString at = QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs);
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("SELECT * FROM records%1 ORDER BY created DESC, id DESC").arg(where));
-    if (!tag.isEmpty())
-        q.addBindValue(tag);
-    if (!q.exec()) {
-        Fail(TStoreError::ReadFailed, q.lastError().text());
-        return out;
-    }
-    std::vector<TRecord> records;
-    std::map<qint64, size_t> at;
-    while (q.next()) {
-        at[q.value(QStringLiteral("id")).toLongLong()] = records.size();
-        records.push_back(HeaderOf(q));
-    }
-    q.finish();
-    QSqlQuery pts(db);
-    pts.prepare(QStringLiteral("SELECT record_id, phase, idx, percent, applied, milliamps, instrument_value, instrument_milliamps, stable, taken"
-                               " FROM points WHERE record_id IN (SELECT id FROM records%1)").arg(where));
-    if (!tag.isEmpty())
-        pts.addBindValue(tag);
-    if (!pts.exec()) {
-        Fail(TStoreError::ReadFailed, pts.lastError().text());
-        return out;
-    }
-    while (pts.next()) {
-        const auto it = at.find(pts.value(0).toLongLong());
-        if (it != at.end())
-            records[it->second].entered.push_back(PointOf(pts, 1));
-    }
-    for (const TRecord &r : records)
-        out.push_back({r.id, r.certificate, r.tag, r.serial, r.created, r.calibrated, r.finished, r.Verdict(TPhase::AsFound),
-                       r.Verdict(TPhase::AsLeft)});
-    return out;
+    q.prepare(QStringLiteral("UPDATE records SET approved_by = ?, approved_at = ? WHERE id = ? AND finished <> 0 AND approved_by = ''"));
+    q.addBindValue(name);
+    q.addBindValue(at);
+    q.addBindValue(recordId);
+    if (!q.exec())
+        return undo(Failed(TStoreError::WriteFailed, q.lastError()));
+    if (q.numRowsAffected() != 1)
+        return undo(Fail(TStoreError::Finished, QStringLiteral("it was approved meanwhile")));
+    if (!WriteAudit(recordId, r->technician, QStringLiteral("approved"), QString(), QString(), name) || !db.commit())
+        return undo(m_error == TStoreError::None ? Failed(TStoreError::WriteFailed, db.lastError()) : false);
+    return true;
 }
 
-QStringList TRecordStore::Tags()
+bool TRecordStore::NoteCertificate(qint64 recordId, const QString &file)
 {
-    QStringList tags;
-    if (!m_open)
-        return tags;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT DISTINCT tag FROM records WHERE tag <> '' ORDER BY tag COLLATE NOCASE"))) {
-        Fail(TStoreError::ReadFailed, q.lastError().text());
-        return tags;
-    }
-    while (q.next())
-        tags << q.value(0).toString();
-    return tags;
+    if (!Ready(true))
+        return false;
+    const std::optional<TRecord> r = Load(recordId);
+    if (!r)
+        return false;
+    // One statement: its own transaction.
+    return WriteAudit(recordId, r->technician, QStringLiteral("certificate"), QString(), QString(), file);
 }
 
 } // namespace calib

@@ -23,6 +23,7 @@ enum class TStoreError {
     Finished,         // a finished record is not changed
     CertificateTaken, // another record has that certificate number
     Refused,          // not asked of the store: the request cannot be met now (no record, input that is no number)
+    Unreachable,      // the records server cannot be reached, or the connection to it was lost
 };
 const char *StoreErrorText(TStoreError error);
 

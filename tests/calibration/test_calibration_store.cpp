@@ -280,7 +280,7 @@ TEST_F(StoreTest, AFileOfTheFirstSchemaIsMigratedWithItsData)
     ASSERT_TRUE(r);
     ASSERT_EQ(r->references.size(), 2u);
     EXPECT_EQ(r->references[0], (TReference{QStringLiteral("Pressure standard"), QStringLiteral("Dead weight tester"), QStringLiteral("DW-1"),
-                                            QStringLiteral("C-17"), QDate(2026, 1, 31)}));
+                                            QStringLiteral("C-17"), QDate(2026, 1, 31), {}}));
     EXPECT_EQ(r->references[1].name, QStringLiteral("Multimeter"));
     EXPECT_EQ(r->references[1].due, QDate(2025, 12, 31));
     EXPECT_EQ(r->tolerance, D("0.5"));
@@ -477,7 +477,15 @@ TEST_F(StoreTest, NumbersGivenTwiceBeforeAreNamedNotRefused)
         }
     }
     // Back to the file of the tool before: no index, the duplicates typed in.
-    ASSERT_EQ(QString(), Sql(Path(), {QStringLiteral("DROP INDEX records_certificate"), QStringLiteral("ALTER TABLE records DROP COLUMN certificate_repeat"),
+    QStringList back;
+    for (const char *trigger : {"records_finished", "records_finished_delete", "points_finished_insert", "points_finished_update",
+                                "points_finished_delete", "references_finished_insert", "references_finished_update",
+                                "references_finished_delete", "audit_kept_update", "audit_kept_delete"})
+        back << QStringLiteral("DROP TRIGGER %1").arg(QString::fromLatin1(trigger));
+    back << QStringLiteral("DROP TABLE audit") << QStringLiteral("ALTER TABLE reference_instruments DROP COLUMN uncertainty")
+         << QStringLiteral("ALTER TABLE points DROP COLUMN instrument_spread_milliamps") << QStringLiteral("ALTER TABLE records DROP COLUMN approved_by")
+         << QStringLiteral("ALTER TABLE records DROP COLUMN approved_at");
+    ASSERT_EQ(QString(), Sql(Path(), back + QStringList{QStringLiteral("DROP INDEX records_certificate"), QStringLiteral("ALTER TABLE records DROP COLUMN certificate_repeat"),
                              QStringLiteral("UPDATE records SET certificate = 'KV-2026-0005'"), QStringLiteral("PRAGMA user_version = 2")}));
     {
         TRecordStore store(Path());

@@ -176,11 +176,16 @@ QString TPgCluster::Uri(const QString &user, const QString &database, bool tcp) 
 
 bool TPgCluster::Sql(const QString &database, const QString &sql, QString *output, QString *error) const
 {
+    return SqlAs(kSuperuser, database, sql, output, error);
+}
+
+bool TPgCluster::SqlAs(const QString &user, const QString &database, const QString &sql, QString *output, QString *error) const
+{
     QString out;
     const bool ok = Run(Tool(QStringLiteral("psql")),
                         {QStringLiteral("-X"), QStringLiteral("-q"), QStringLiteral("-A"), QStringLiteral("-t"), QStringLiteral("-v"),
                          QStringLiteral("ON_ERROR_STOP=1"), QStringLiteral("-h"), SocketDir(), QStringLiteral("-p"),
-                         QString::number(m_port), QStringLiteral("-U"), kSuperuser, QStringLiteral("-d"), database, QStringLiteral("-c"), sql},
+                         QString::number(m_port), QStringLiteral("-U"), user, QStringLiteral("-d"), database, QStringLiteral("-c"), sql},
                         out);
     if (output)
         *output = out;

@@ -39,6 +39,8 @@ public:
     // Runs SQL through psql as the superuser in database; false with psql's
     // words on failure, its output in output.
     bool Sql(const QString &database, const QString &sql, QString *output = nullptr, QString *error = nullptr) const;
+    // The same as another role (trusted on the socket).
+    bool SqlAs(const QString &user, const QString &database, const QString &sql, QString *output = nullptr, QString *error = nullptr) const;
 
 private:
     bool Run(const QString &program, const QStringList &args, QString &output) const;
