@@ -132,9 +132,9 @@ bool TRecordStore::OpenFile()
             return Fail(TStoreError::CannotOpen, QStringLiteral("%1 is not a record database (%2). Move it aside; the tool then starts a new one.")
                                                      .arg(file, check.lastError().text()));
     }
-    // A point is on the disk when its commit returns; a second window of the
-    // tool waits briefly for the file instead of failing at once.
-    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = FULL", "PRAGMA busy_timeout = 3000"}) {
+    // A point is on the disk when its commit returns; another tool writing
+    // the file is waited for (on the store's thread, never the window's).
+    for (const char *pragma : {"PRAGMA foreign_keys = ON", "PRAGMA synchronous = FULL", "PRAGMA busy_timeout = 10000"}) {
         QSqlQuery q(db);
         if (!q.exec(QString::fromLatin1(pragma)))
             return Fail(TStoreError::CannotOpen, QStringLiteral("%1: %2").arg(file, q.lastError().text()));

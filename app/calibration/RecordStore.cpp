@@ -82,6 +82,18 @@ const char *StoreErrorText(TStoreError error)
     return "unknown error";
 }
 
+bool TRecordStore::Begin()
+{
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (IsServer())
+        return db.transaction() || Failed(TStoreError::WriteFailed, db.lastError());
+    // The file's write lock at once: a transaction that reads first and then
+    // writes would be refused outright ("database is locked") when another
+    // tool writes meanwhile, instead of waiting its turn.
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("BEGIN IMMEDIATE")) || Failed(TStoreError::WriteFailed, q.lastError());
+}
+
 bool TRecordStore::WriteAudit(qint64 recordId, const QString &technician, const QString &what, const QString &field,
                               const QString &oldValue, const QString &newValue)
 {
@@ -166,8 +178,8 @@ bool TRecordStore::Create(TRecord &record, int certificateYear)
     if (!Ready(true) || Refuse(record))
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return Failed(TStoreError::WriteFailed, db.lastError());
+    if (!Begin())
+        return false;
     const auto undo = [&](bool result) {
         db.rollback();
         record.id = 0;
@@ -221,8 +233,8 @@ bool TRecordStore::WriteHeader(const TRecord &given, bool finishing)
     if (!Ready(true) || Refuse(given))
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return Failed(TStoreError::WriteFailed, db.lastError());
+    if (!Begin())
+        return false;
     const auto undo = [&](bool result) {
         db.rollback();
         return result;
@@ -287,8 +299,8 @@ bool TRecordStore::SavePoint(qint64 recordId, const TPoint &p)
     if (!Ready(true))
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return Failed(TStoreError::WriteFailed, db.lastError());
+    if (!Begin())
+        return false;
     const auto undo = [&](bool result) {
         db.rollback();
         return result;
@@ -342,8 +354,8 @@ bool TRecordStore::RemovePoint(qint64 recordId, TPhase phase, int index)
     if (!Ready(true))
         return false;
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return Failed(TStoreError::WriteFailed, db.lastError());
+    if (!Begin())
+        return false;
     const std::optional<TRecord> r = Load(recordId);
     if (!r || r->finished) {
         db.rollback();
@@ -376,8 +388,8 @@ bool TRecordStore::Approve(qint64 recordId, const QString &approver)
     if (name.isEmpty())
         return Fail(TStoreError::Refused, QStringLiteral("type the approver's name"));
     QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction())
-        return Failed(TStoreError::WriteFailed, db.lastError());
+    if (!Begin())
+        return false;
     const std::optional<TRecord> r = Load(recordId);
     const auto undo = [&](bool result) {
         db.rollback();

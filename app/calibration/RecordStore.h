@@ -175,6 +175,8 @@ private:
     bool CertificateFree(qint64 id, const QString &number);
     bool WriteReferences(const TRecord &record);
     bool WriteHeader(const TRecord &record, bool finishing);
+    // A write transaction: on a file with its write lock taken at once.
+    bool Begin();
     // True (with Refused) when the record holds what this engine cannot keep.
     bool Refuse(const TRecord &record);
 
