@@ -257,6 +257,19 @@ double TReadings::MeanMilliAmps() const
     return sum / m_count / 1000.0;
 }
 
+std::optional<double> TReadings::SpreadMilliAmps() const
+{
+    if (m_count < 2)
+        return std::nullopt;
+    const double mean = MeanMilliAmps();
+    double squares = 0;
+    for (int i = 0; i < m_count; ++i) {
+        const double d = m_polls[(m_next + kPolls - 1 - i) % kPolls].microAmps / 1000.0 - mean;
+        squares += d * d;
+    }
+    return std::sqrt(squares / (m_count - 1));
+}
+
 bool TReadings::Stable(const TSpan &span, const TDecimal &tolerancePercent) const
 {
     if (m_count < kPolls || CheckSpan(span) != TSpanError::None)
@@ -274,6 +287,54 @@ bool TReadings::Stable(const TSpan &span, const TDecimal &tolerancePercent) cons
     const double valueLimit = std::max(1.0, spanUnits * quarter);
     const double currentLimit = std::max(1.0, 16000.0 * quarter);
     return vMax - vMin <= valueLimit && iMax - iMin <= currentLimit;
+}
+
+std::optional<TUncertainty> PointUncertainty(const TSpan &span, const TDecimal &applied, const TDecimal &milliAmps,
+                                             const TUncertaintyInputs &in)
+{
+    if (CheckSpan(span) != TSpanError::None || in.standardU.units < 0 || in.ammeterU.units < 0 || !(in.spreadMilliAmps >= 0) ||
+        in.polls < 2)
+        return std::nullopt;
+    const double toMilliAmps = 16.0 / (span.Upper().Value() - span.Lower().Value()); // mA per unit of the instrument
+    const double rectangular = 2.0 * std::sqrt(3.0);
+    TUncertainty u;
+    u.standard = in.standardU.Value() / 2.0 * toMilliAmps;
+    u.ammeter = in.ammeterU.Value() / 2.0;
+    u.appliedDigit = TDecimal{1, applied.scale}.Value() / rectangular * toMilliAmps;
+    u.ammeterDigit = TDecimal{1, milliAmps.scale}.Value() / rectangular;
+    u.repeatability = in.spreadMilliAmps;
+    u.combinedMilliAmps = std::sqrt(u.standard * u.standard + u.ammeter * u.ammeter + u.appliedDigit * u.appliedDigit +
+                                    u.ammeterDigit * u.ammeterDigit + u.repeatability * u.repeatability);
+    u.expandedPercent = 2.0 * u.combinedMilliAmps / 16.0 * 100.0;
+    return u;
+}
+
+std::optional<TDecimal> ParseUncertainty(std::string_view text, std::string_view unit)
+{
+    size_t begin = 0, end = text.size();
+    while (begin < end && Blank(text[begin]))
+        ++begin;
+    while (end > begin && Blank(text[end - 1]))
+        --end;
+    text = text.substr(begin, end - begin);
+    for (std::string_view sign : {std::string_view("\xc2\xb1") /* ± */, std::string_view("+/-"), std::string_view("+")})
+        if (text.substr(0, sign.size()) == sign) {
+            text.remove_prefix(sign.size());
+            break;
+        }
+    if (!unit.empty() && text.size() > unit.size() && text.substr(text.size() - unit.size()) == unit)
+        text.remove_suffix(unit.size());
+    const std::optional<TDecimal> u = ParseDecimal(text, 9);
+    if (!u || u->units < 0 || (!text.empty() && text.find('-') != std::string_view::npos))
+        return std::nullopt;
+    return u;
+}
+
+std::string FormatUncertainty(double percent)
+{
+    // Up to the next thousandth; a hair above one (float noise) stays on it.
+    const double thousandths = std::ceil(percent * 1000.0 - 1e-6);
+    return Fixed(std::max(0.0, thousandths) / 1000.0, 3);
 }
 
 std::string_view CertificateSerial(std::string_view certificate, int year)

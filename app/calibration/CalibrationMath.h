@@ -79,6 +79,41 @@ std::string PointsText(const std::vector<TDecimal> &points);
 // The points up, then (with hysteresis) down again without repeating the top one.
 std::vector<TDecimal> Sequence(const std::vector<TDecimal> &points, bool hysteresis);
 
+// The expanded uncertainty (k = 2) of one point's error, in % of span: the
+// root sum of squares of the standard uncertainties in mA of the pressure
+// standard (its stated U / 2, through the span), the ammeter (U / 2), the
+// last digit of each typed reading (rectangular: digit / (2 sqrt 3)) and the
+// instrument's repeatability (the spread of its polls: the ammeter reads the
+// fluctuating output once, so the spread itself, not that of the polls' mean).
+struct TUncertaintyInputs {
+    TDecimal standardU; // the pressure standard's U (k = 2), in the instrument's unit
+    TDecimal ammeterU;  // the ammeter's U (k = 2), mA
+    double spreadMilliAmps = 0; // sample standard deviation of the instrument's current
+    int polls = 0;              // the polls it was taken over (2 at least for a spread)
+};
+
+struct TUncertainty {
+    // Standard uncertainties, mA.
+    double standard = 0;
+    double ammeter = 0;
+    double appliedDigit = 0;
+    double ammeterDigit = 0;
+    double repeatability = 0;
+    double combinedMilliAmps = 0; // root sum of squares
+    double expandedPercent = 0;   // 2 x combined / 16 mA x 100
+};
+
+// Null for an unusable span, a negative U or spread, or fewer than 2 polls.
+std::optional<TUncertainty> PointUncertainty(const TSpan &span, const TDecimal &applied, const TDecimal &milliAmps,
+                                             const TUncertaintyInputs &inputs);
+
+// A reference's U as typed: "0.05", "±0,05", "0.05 Pa" (with unit, the one
+// given). Null when it is no such non-negative number.
+std::optional<TDecimal> ParseUncertainty(std::string_view text, std::string_view unit);
+
+// U in % of span rounded up to 3 decimals: a stated uncertainty is never below the computed one.
+std::string FormatUncertainty(double percent);
+
 // The instrument's own reading over the last few polls: the mean, and whether
 // it has settled (enough polls, and their spread within a quarter of the
 // tolerance band or one digit of the instrument, whichever is larger).
@@ -93,6 +128,8 @@ public:
     int Decimals() const { return m_decimals; }
     double MeanValue() const;     // in the instrument's units
     double MeanMilliAmps() const;
+    // Sample standard deviation of the current over the polls, mA (null below 2 polls).
+    std::optional<double> SpreadMilliAmps() const;
     bool Stable(const TSpan &span, const TDecimal &tolerancePercent) const;
 
 private:

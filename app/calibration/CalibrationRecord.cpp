@@ -74,6 +74,45 @@ std::optional<TPointResult> TRecord::Result(const TPoint &point) const
     return Evaluate(*s, point.applied, point.milliAmps, tolerance);
 }
 
+namespace {
+
+const QString kStandardRole = QStringLiteral("Pressure standard");
+const QString kAmmeterRole = QStringLiteral("Ammeter (loop current)");
+
+const TReference *FindRole(const TRecord &r, const QString &role)
+{
+    for (const TReference &ref : r.references)
+        if (ref.role == role)
+            return &ref;
+    return nullptr;
+}
+
+} // namespace
+
+QString UncertaintyUnit(const QString &instrumentUnit, const QString &role)
+{
+    if (role == kStandardRole)
+        return instrumentUnit;
+    if (role == kAmmeterRole)
+        return QStringLiteral("mA");
+    return {};
+}
+
+std::optional<TUncertainty> TRecord::Uncertainty(const TPoint &point) const
+{
+    const std::optional<TSpan> &s = span[int(point.phase)];
+    const TReference *standard = FindRole(*this, kStandardRole);
+    const TReference *ammeter = FindRole(*this, kAmmeterRole);
+    if (!s || !standard || !ammeter || !point.instrumentSpreadMilliAmps)
+        return std::nullopt;
+    const std::optional<TDecimal> standardU = ParseUncertainty(standard->uncertainty.toStdString(), unit.toStdString());
+    const std::optional<TDecimal> ammeterU = ParseUncertainty(ammeter->uncertainty.toStdString(), "mA");
+    if (!standardU || !ammeterU)
+        return std::nullopt;
+    // The session keeps a spread only for a full window of polls (TReadings::kPolls).
+    return PointUncertainty(*s, point.applied, point.milliAmps, {*standardU, *ammeterU, *point.instrumentSpreadMilliAmps, TReadings::kPolls});
+}
+
 TVerdict TRecord::Verdict(TPhase phase) const
 {
     const int wanted = int(Sequence().size());
@@ -108,8 +147,8 @@ TVerdict TRecord::Overall() const
 
 std::vector<TReference> DefaultReferences()
 {
-    return {{QStringLiteral("Pressure standard"), {}, {}, {}, {}, {}},
-            {QStringLiteral("Ammeter (loop current)"), {}, {}, {}, {}, {}},
+    return {{kStandardRole, {}, {}, {}, {}, {}},
+            {kAmmeterRole, {}, {}, {}, {}, {}},
             {QStringLiteral("Thermohygrometer"), {}, {}, {}, {}, {}}};
 }
 
@@ -171,7 +210,7 @@ QString ToCsv(const TRecord &r)
     field("unit", r.unit);
     for (const TReference &ref : r.references)
         out += Line({QStringLiteral("reference"), Inert(ref.role), Inert(ref.name), Inert(ref.serial), Inert(ref.certificate),
-                     ref.due.isValid() ? ref.due.toString(Qt::ISODate) : QString()});
+                     ref.due.isValid() ? ref.due.toString(Qt::ISODate) : QString(), Inert(ref.uncertainty)});
     field("ambient_temperature_c", r.ambientTemperature);
     field("relative_humidity_percent", r.humidity);
     field("technician", r.technician);
@@ -185,6 +224,8 @@ QString ToCsv(const TRecord &r)
     field("verdict_as_found", QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))));
     field("verdict_as_left", QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft))));
     field("verdict_overall", QString::fromUtf8(VerdictText(r.Overall())));
+    field("approved_by", r.approvedBy);
+    field("approved_utc", r.approvedAt.isValid() ? r.approvedAt.toUTC().toString(Qt::ISODate) : QString());
     out += QStringLiteral("\r\n");
     out += Line({QStringLiteral("phase"), QStringLiteral("point"), QStringLiteral("percent_of_span"), QStringLiteral("applied"),
                  QStringLiteral("reference_ma"), QStringLiteral("instrument_value"), QStringLiteral("instrument_ma"),

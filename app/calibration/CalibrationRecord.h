@@ -89,6 +89,9 @@ struct TRecord {
     void Remove(TPhase phase, int index);
     bool HasPoints(TPhase phase) const;
     std::optional<TPointResult> Result(const TPoint &point) const;
+    // U (k = 2) of the point's error; null while the pressure standard's or the
+    // ammeter's U is not stated (or is no number) or the point has no spread.
+    std::optional<TUncertainty> Uncertainty(const TPoint &point) const;
     TVerdict Verdict(TPhase phase) const;
     // After an adjustment: As-Left once all its points are in, pending until
     // then. Without one: As-Left when it was checked, else As-Found.
@@ -97,6 +100,9 @@ struct TRecord {
 
 // The reference instruments a new record starts with.
 std::vector<TReference> DefaultReferences();
+// The unit a reference's U is typed in (by its role): the instrument's for the
+// pressure standard, mA for the ammeter, empty (as typed) for the others.
+QString UncertaintyUnit(const QString &instrumentUnit, const QString &role);
 
 // The record as CSV: header fields as key,value lines, then one row per point
 // (RFC 4180 quoting, '.' as the decimal point, UTF-8).

@@ -298,14 +298,14 @@ void TCalibrationSession::SetCheck(const QString &tolerance, const QString &poin
     emit RecordChanged();
 }
 
-void TCalibrationSession::StoreHeader(std::function<void(const QString &error)> then)
+void TCalibrationSession::StoreHeader(std::function<void(const QString &error)> then, bool finishing)
 {
     if (!HasRecord())
         return;
     const TRecord r = m_record;
     m_runner->Run<TResult<bool>>(
-        [r](TRecordStore &s) -> TResult<bool> {
-            if (!s.SaveHeader(r))
+        [r, finishing](TRecordStore &s) -> TResult<bool> {
+            if (!(finishing ? s.Finish(r) : s.SaveHeader(r)))
                 return s.Failure<bool>();
             return true;
         },
@@ -373,6 +373,9 @@ TResult<bool> TCalibrationSession::EnterPoint(TPhase phase, int index, const QSt
         p.instrumentMilliAmps = m_readings.MeanMilliAmps();
         p.stable = InstrumentStable();
     }
+    // The repeatability is reckoned over a full window of polls (TRecord::Uncertainty).
+    if (m_readings.Count() == TReadings::kPolls)
+        p.instrumentSpreadMilliAmps = m_readings.SpreadMilliAmps();
     p.taken = QDateTime::currentDateTimeUtc();
     std::optional<TPoint> previous;
     if (const TPoint *old = m_record.Find(phase, index))
@@ -441,25 +444,105 @@ TResult<bool> TCalibrationSession::Finish()
             emit RecordChanged();
         }
         Say(QStringLiteral("The record was NOT finished: %1 Press \"Finish record\" again once the cause is fixed.").arg(error), true);
-    });
+    }, true);
     emit RecordChanged();
     Say(QStringLiteral("Record %1 finished. Export the certificate with \"Certificate PDF…\".").arg(m_record.certificate));
     return true;
 }
 
+bool TCalibrationSession::IsTechnician(const QString &name) const
+{
+    return name.trimmed().compare(m_record.technician.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
+TResult<bool> TCalibrationSession::Approve(const QString &approver)
+{
+    const QString name = approver.trimmed();
+    if (!HasRecord())
+        return TResult<bool>::Refused(QStringLiteral("Open a finished record first (double-click it in the history)."));
+    if (!m_record.finished)
+        return TResult<bool>::Refused(QStringLiteral("Record %1 is not finished: finish it before it is approved.").arg(m_record.certificate));
+    if (!m_record.approvedBy.isEmpty())
+        return TResult<bool>::Refused(QStringLiteral("Record %1 was approved by %2 already.").arg(m_record.certificate, m_record.approvedBy));
+    if (name.isEmpty())
+        return TResult<bool>::Refused(QStringLiteral("Type the approver's name."));
+    if (IsTechnician(name))
+        return TResult<bool>::Refused(QStringLiteral("%1 made record %2: approval is a second person's. Ask someone else to approve it.")
+                                          .arg(name, m_record.certificate));
+    const qint64 id = m_record.id;
+    const QString certificate = m_record.certificate;
+    const quint64 generation = m_generation;
+    m_runner->Run<TResult<TRecord>>(
+        [id, name](TRecordStore &s) -> TResult<TRecord> {
+            if (!s.Approve(id, name))
+                return s.Failure<TRecord>();
+            std::optional<TRecord> r = s.Load(id);
+            if (!r)
+                return s.Failure<TRecord>();
+            return std::move(*r);
+        },
+        [this, generation, name, certificate](const TResult<TRecord> &r) {
+            if (!r.Ok()) {
+                Say(QStringLiteral("Record %1 was NOT approved: %2.").arg(certificate, r.ErrorMessage()), true);
+                emit Saved(false, QStringLiteral("approval"));
+                return;
+            }
+            if (generation == m_generation && !m_creating) {
+                m_record = r.Value(); // as stored: the approver and the time with it
+                m_savedCertificate = m_record.certificate;
+                emit RecordChanged();
+            }
+            RefreshHistory();
+            Say(QStringLiteral("Record %1 approved by %2.").arg(certificate, name));
+            emit Saved(true, QStringLiteral("approval"));
+        });
+    return true;
+}
+
+void TCalibrationSession::NoteCertificate(const QString &where)
+{
+    if (!HasRecord())
+        return;
+    const qint64 id = m_record.id;
+    const QString certificate = m_record.certificate;
+    m_runner->Run<TResult<bool>>(
+        [id, where](TRecordStore &s) -> TResult<bool> {
+            if (!s.NoteCertificate(id, where))
+                return s.Failure<bool>();
+            return true;
+        },
+        [this, certificate](const TResult<bool> &noted) {
+            if (!noted.Ok())
+                Say(QStringLiteral("The certificate of %1 went out, but it is NOT noted in the record's audit trail: %2.")
+                        .arg(certificate, noted.ErrorMessage()),
+                    true);
+        });
+}
+
 void TCalibrationSession::Export(const QString &path, const TExport &how, std::function<void()> before)
 {
     const TRecord r = m_record;
-    m_runner->Run<TResult<bool>>(
-        [r, path, write = how.write](TRecordStore &) { return write(r, path); },
-        [this, path, how, before = std::move(before)](const TResult<bool> &result) {
+    // The result, and why the audit trail has no note of it (empty: noted, or nothing to note).
+    using TWritten = std::pair<TResult<bool>, QString>;
+    m_runner->Run<TWritten>(
+        [r, path, write = how.write, note = how.note](TRecordStore &s) -> TWritten {
+            const TResult<bool> written = write(r, path);
+            if (!written.Ok() || note.isEmpty() || r.id == 0 || s.NoteCertificate(r.id, note.arg(QDir::toNativeSeparators(path))))
+                return {written, QString()};
+            return {written, s.ErrorMessage()};
+        },
+        [this, path, how, before = std::move(before)](const TWritten &result) {
             if (before)
                 before();
-            if (result.Ok())
-                Say(how.written.arg(QDir::toNativeSeparators(path)));
+            if (!result.first.Ok())
+                Say(how.notWritten.arg(result.first.ErrorMessage()), true);
+            else if (!result.second.isEmpty())
+                Say(how.written.arg(QDir::toNativeSeparators(path)) +
+                        QStringLiteral(" It is NOT noted in the record's audit trail: %1.").arg(result.second),
+                    true);
             else
-                Say(how.notWritten.arg(result.ErrorMessage()), true);
-            emit Exported(result.Ok(), path);
+                Say(how.written.arg(QDir::toNativeSeparators(path)));
+            emit Exported(result.first.Ok(), path);
         });
 }
 
@@ -471,7 +554,7 @@ void TCalibrationSession::ExportCsv(const QString &path)
             return TResult<bool>::Failed(TStoreError::WriteFailed, error);
         return true;
     };
-    Export(path, {csv, QStringLiteral("Record written to %1."), QStringLiteral("The CSV was not written: %1.")});
+    Export(path, {csv, QStringLiteral("Record written to %1."), QStringLiteral("The CSV was not written: %1."), QString()});
 }
 
 // ---- the history ---------------------------------------------------------------------------------

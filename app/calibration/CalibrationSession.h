@@ -1,8 +1,8 @@
 // A calibration check without a window: the record and the instrument's
 // readings, a point entered (and taken back when the store refuses it), a new
-// record, one continued from the history, finishing it, the calibration noticed
-// between As-Found and As-Left from the instrument's acknowledged requests, and
-// the store jobs (on TStoreRunner's thread). Qt Core and Qt SQL only: a window
+// record, one continued from the history, finishing it and a second person's
+// approval, the calibration noticed between As-Found and As-Left from the
+// instrument's acknowledged requests, and the store jobs (on TStoreRunner's thread). Qt Core and Qt SQL only: a window
 // shows what it reports and hands on what is typed.
 #pragma once
 
@@ -34,11 +34,13 @@ struct THeaderFields {
 };
 
 // A record to a file: the writer (run on the store's thread) and what is said
-// afterwards ("%1": the file, or the cause).
+// afterwards ("%1": the file, or the cause). A certificate is noted in the
+// record's audit trail once written (note: "%1" the file; empty: not noted).
 struct TExport {
     std::function<TResult<bool>(const TRecord &record, const QString &path)> write;
     QString written;
     QString notWritten;
+    QString note;
 };
 
 class TCalibrationSession : public QObject
@@ -89,6 +91,14 @@ public:
     TResult<bool> EnterPoint(TPhase phase, int index, const QString &applied, const QString &milliAmps);
     // Finished: read-only from then on (back to open when the store refuses it).
     TResult<bool> Finish();
+    // A second person's approval of the finished record; the record is read
+    // again with it. Refused for the record's own technician.
+    TResult<bool> Approve(const QString &approver);
+    // Whether name is the record's technician (approval is a second person's).
+    bool IsTechnician(const QString &name) const;
+    // Notes in the record's audit trail that its certificate went out (a file,
+    // a printer) by a way other than Export; said when the store refuses it.
+    void NoteCertificate(const QString &where);
     // before runs when the file is done, ahead of the message and Exported.
     void Export(const QString &path, const TExport &how, std::function<void()> before = {});
     void ExportCsv(const QString &path);
@@ -127,7 +137,8 @@ signals:
 private:
     // then(error) runs once the store has answered (an empty error: saved).
     // A certificate number another record has goes back to the saved one.
-    void StoreHeader(std::function<void(const QString &error)> then);
+    // finishing: the store's Finish (the header with it), else SaveHeader.
+    void StoreHeader(std::function<void(const QString &error)> then, bool finishing = false);
     void PointStored(const TResult<bool> &result, TPhase phase, int index, qint64 id, const TPoint &point,
                      const std::optional<TPoint> &previous, bool firstOfPhase);
     void FollowPoll();

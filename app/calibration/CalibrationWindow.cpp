@@ -13,6 +13,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QGroupBox>
+#include <QInputDialog>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -76,7 +80,11 @@ QLayout *TCalibrationWindow::MakeBar()
     m_newButton->setToolTip(QStringLiteral("Start a record for the instrument on the line: its firmware, calibration date, sensor and span are read from it"));
     m_finishButton = new QPushButton(QStringLiteral("Finish record"), this);
     m_finishButton->setToolTip(QStringLiteral("Close the record: it can be exported but no longer changed"));
+    m_approveButton = new QPushButton(QStringLiteral("Approve…"), this);
+    m_approveButton->setToolTip(QStringLiteral("A second person approves the finished record: their name and the time go on the certificate"));
     m_pdfButton = new QPushButton(QStringLiteral("Certificate PDF…"), this);
+    m_previewButton = new QPushButton(QStringLiteral("Print preview…"), this);
+    m_printButton = new QPushButton(QStringLiteral("Print…"), this);
     m_csvButton = new QPushButton(QStringLiteral("CSV…"), this);
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
@@ -84,8 +92,11 @@ QLayout *TCalibrationWindow::MakeBar()
     auto *bar = new QHBoxLayout;
     bar->addWidget(m_newButton);
     bar->addWidget(m_finishButton);
+    bar->addWidget(m_approveButton);
     bar->addSpacing(12);
     bar->addWidget(m_pdfButton);
+    bar->addWidget(m_previewButton);
+    bar->addWidget(m_printButton);
     bar->addWidget(m_csvButton);
     bar->addSpacing(12);
     bar->addWidget(m_status, 1);
@@ -163,7 +174,10 @@ void TCalibrationWindow::Connect(TForm1 &form)
     connect(m_history, &THistoryPanel::RecordChosen, this, &TCalibrationWindow::Load);
     connect(m_newButton, &QPushButton::clicked, this, [this] { NewRecord(); });
     connect(m_finishButton, &QPushButton::clicked, this, &TCalibrationWindow::AskFinish);
+    connect(m_approveButton, &QPushButton::clicked, this, &TCalibrationWindow::AskApprove);
     connect(m_pdfButton, &QPushButton::clicked, this, [this] { AskExport(true); });
+    connect(m_previewButton, &QPushButton::clicked, this, &TCalibrationWindow::AskPreview);
+    connect(m_printButton, &QPushButton::clicked, this, &TCalibrationWindow::AskPrint);
     connect(m_csvButton, &QPushButton::clicked, this, [this] { AskExport(false); });
 
     connect(s, &TCalibrationSession::RecordChanged, this, &TCalibrationWindow::ShowRecord);
@@ -289,17 +303,95 @@ void TCalibrationWindow::AskExport(bool pdf)
         ExportCsv(path);
 }
 
+TIssuer TCalibrationWindow::Issuer() const
+{
+    return {m_header->Issuer(), QStringLiteral("%1 configuration tool %2").arg(TForm1::ProductName(), QStringLiteral(KV508_VERSION))};
+}
+
+bool TCalibrationWindow::Approve(const QString &approver)
+{
+    const TResult<bool> asked = m_session->Approve(approver);
+    if (!asked.Ok())
+        Say(asked.ErrorMessage(), true);
+    return asked.Ok();
+}
+
+void TCalibrationWindow::AskApprove()
+{
+    const TRecord &r = Record();
+    const qint64 asked = r.id;
+    bool ok = false;
+    const QString name = QInputDialog::getText(
+        this, QStringLiteral("Approve record %1").arg(r.certificate),
+        QStringLiteral("Record %1 was made by %2.\nApproval is a second person's: type your name.")
+            .arg(r.certificate, r.technician.trimmed().isEmpty() ? QStringLiteral("an unnamed technician") : r.technician),
+        QLineEdit::Normal, QString(), &ok);
+    // A history load may have changed the record while the question was open.
+    if (ok && m_session->Record().id == asked)
+        Approve(name);
+}
+
+void TCalibrationWindow::Print(std::shared_ptr<QPrinter> printer)
+{
+    m_session->SetHeader(m_header->Fields());
+    printer->setFullPage(true); // the certificate keeps its own margins
+    const QString where = printer->outputFormat() == QPrinter::PdfFormat ? printer->outputFileName() : printer->printerName();
+    const auto paint = [printer, issuer = Issuer()](const TRecord &r, const QString &) -> TResult<bool> {
+        QString error;
+        if (!PaintCertificate(*printer, r, issuer, error))
+            return TResult<bool>::Failed(TStoreError::WriteFailed, error);
+        return true;
+    };
+    const TExport print{paint, QStringLiteral("Certificate sent to %1."), QStringLiteral("The certificate was not printed: %1."),
+                        QStringLiteral("printed on %1")};
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    m_session->Export(where, print, [] { QApplication::restoreOverrideCursor(); });
+}
+
+void TCalibrationWindow::AskPrint()
+{
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setPageSize(QPageSize(QPageSize::A4));
+    printer->setDocName(QStringLiteral("Calibration certificate %1").arg(Record().certificate));
+    QPrintDialog dialog(printer.get(), this);
+    dialog.setWindowTitle(QStringLiteral("Print certificate %1").arg(Record().certificate));
+    if (dialog.exec() == QDialog::Accepted)
+        Print(printer);
+}
+
+void TCalibrationWindow::AskPreview()
+{
+    m_session->SetHeader(m_header->Fields());
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setPageSize(QPageSize(QPageSize::A4));
+    printer.setDocName(QStringLiteral("Calibration certificate %1").arg(Record().certificate));
+    printer.setFullPage(true);
+    QPrintPreviewDialog preview(&printer, this);
+    preview.setWindowTitle(QStringLiteral("Certificate %1").arg(Record().certificate));
+    connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this, r = Record(), issuer = Issuer()](QPrinter *p) {
+        p->setFullPage(true);
+        QString error;
+        if (!PaintCertificate(*p, r, issuer, error))
+            Say(QStringLiteral("The certificate could not be shown or printed: %1.").arg(error), true);
+    });
+    // Printed from the preview: noted as the Print button's would be.
+    if (preview.exec() == QDialog::Accepted)
+        m_session->NoteCertificate(QStringLiteral("printed on %1")
+                                       .arg(printer.outputFormat() == QPrinter::PdfFormat ? QDir::toNativeSeparators(printer.outputFileName())
+                                                                                           : printer.printerName()));
+}
+
 void TCalibrationWindow::ExportPdf(const QString &path)
 {
     m_session->SetHeader(m_header->Fields());
-    const TIssuer issuer{m_header->Issuer(), QStringLiteral("%1 configuration tool %2").arg(TForm1::ProductName(), QStringLiteral(KV508_VERSION))};
+    const TIssuer issuer = Issuer();
     const auto write = [issuer](const TRecord &r, const QString &to) -> TResult<bool> {
         QString error;
         if (!WriteCertificatePdf(r, issuer, to, error))
             return TResult<bool>::Failed(TStoreError::WriteFailed, error);
         return true;
     };
-    const TExport pdf{write, QStringLiteral("Certificate written to %1."), QStringLiteral("The certificate was not written: %1.")};
+    const TExport pdf{write, QStringLiteral("Certificate written to %1."), QStringLiteral("The certificate was not written: %1."), QStringLiteral("%1")};
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_session->Export(path, pdf, [] { QApplication::restoreOverrideCursor(); });
 }
@@ -321,6 +413,8 @@ void TCalibrationWindow::HeaderEdited()
     m_header->MarkEntries();
     m_header->RememberReferences(Record().references);
     m_session->SaveHeader();
+    for (TPointTable *t : m_tables)
+        t->ShowUncertainty(Record()); // the references' U is in every point's
     if (oldTag != Record().tag)
         m_session->RefreshHistory();
 }
@@ -347,7 +441,10 @@ void TCalibrationWindow::SetEditable()
     for (TPointTable *t : m_tables)
         t->SetOpen(HasRecord(), open);
     m_finishButton->setEnabled(open);
+    m_approveButton->setEnabled(HasRecord() && Record().finished && Record().approvedBy.isEmpty() && !m_session->Creating());
     m_pdfButton->setEnabled(HasRecord());
+    m_previewButton->setEnabled(HasRecord());
+    m_printButton->setEnabled(HasRecord());
     m_csvButton->setEnabled(HasRecord());
 }
 
@@ -428,8 +525,14 @@ void TCalibrationWindow::ShowVerdicts()
         m_calibration->setText(QStringLiteral("No calibration yet. After As-Found, do the eleven steps on the calibration page "
                                               "(Ctrl+Tab in the main window); the record notes them and the new calibration date."));
     const TVerdict overall = r.Overall();
-    m_overall->setText(HasRecord() ? QStringLiteral("Overall: <b><span style='color:%1; font-size:large'>%2</span></b>")
-                                         .arg(Colour(this, overall), QString::fromUtf8(VerdictText(overall)))
+    QString approval;
+    if (!r.approvedBy.isEmpty())
+        approval = QStringLiteral(" · approved by <b>%1</b> on %2")
+                       .arg(r.approvedBy.toHtmlEscaped(), r.approvedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    else if (r.finished)
+        approval = QStringLiteral(" · finished, not approved yet (\"Approve…\": a second person)");
+    m_overall->setText(HasRecord() ? QStringLiteral("Overall: <b><span style='color:%1; font-size:large'>%2</span></b>%3")
+                                         .arg(Colour(this, overall), QString::fromUtf8(VerdictText(overall)), approval)
                                    : QString());
     const std::optional<TSpan> spanNow = m_session->SpanNow();
     if (spanNow && CheckSpan(*spanNow) == TSpanError::None)

@@ -7,14 +7,18 @@
 #pragma once
 
 #include "CalibrationSession.h"
+#include "Certificate.h"
 
 #include <QWidget>
+
+#include <memory>
 
 class QCheckBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QPrinter;
 class QPushButton;
 class QTableWidget;
 class QTreeWidget;
@@ -41,7 +45,13 @@ public:
     bool EnterPoint(calib::TPhase phase, int index, const QString &applied, const QString &milliAmps);
     // Marks the record finished (read-only from then on).
     bool Finish();
+    // A second person's approval of the finished record; false, with the
+    // reason said, when it is refused here (the technician's own name).
+    bool Approve(const QString &approver);
     void ExportPdf(const QString &path);
+    // The certificate's pages on a printer the print dialog set up, painted on
+    // the store's thread (a printer's spooling never stops the window).
+    void Print(std::shared_ptr<QPrinter> printer);
     void ExportCsv(const QString &path);
     void Load(qint64 id);
 
@@ -81,6 +91,10 @@ private:
     void Connect(TForm1 &form);
     void AskFinish();
     void AskExport(bool pdf);
+    void AskApprove();
+    void AskPrint();
+    void AskPreview();
+    calib::TIssuer Issuer() const;
     void HeaderEdited();
     void CheckSettingsEdited();
     void PointTyped(calib::TPhase phase, int row, const QString &applied, const QString &milliAmps);
@@ -112,6 +126,9 @@ private:
     QLabel *m_status = nullptr;
     QPushButton *m_newButton = nullptr;
     QPushButton *m_finishButton = nullptr;
+    QPushButton *m_approveButton = nullptr;
+    QPushButton *m_previewButton = nullptr;
+    QPushButton *m_printButton = nullptr;
     QPushButton *m_pdfButton = nullptr;
     QPushButton *m_csvButton = nullptr;
     QPushButton *m_calPageButton = nullptr;

@@ -18,8 +18,7 @@ namespace calib {
 
 namespace {
 
-constexpr int kDpi = 600;
-constexpr double kPageWidthMm = 210.0, kPageHeightMm = 297.0;
+constexpr int kDpi = 600; // the PDF's; a printer paints at its own
 constexpr double kMarginMm = 18.0, kTopMm = 14.0, kBottomMm = 16.0;
 const QColor kInk(0x1a, 0x1a, 0x1a);
 const QColor kMuted(0x5f, 0x63, 0x68);
@@ -30,9 +29,19 @@ const QColor kFail(0xb7, 0x1c, 0x1c);
 const QColor kPassFill(0xe8, 0xf5, 0xe9);
 const QColor kFailFill(0xfd, 0xec, 0xea);
 
+// The page being painted: its device's resolution and paper (A4 for the PDF,
+// what the print dialog chose for a printer). Per thread: the PDF is written on
+// the store's thread while a preview may paint on the window's.
+struct TPage {
+    double dpi = kDpi;
+    double widthMm = 210.0;
+    double heightMm = 297.0;
+};
+thread_local TPage t_page;
+
 double Mm(double mm)
 {
-    return mm * kDpi / 25.4;
+    return mm * t_page.dpi / 25.4;
 }
 
 QString Or(const QString &text, const QString &fallback = QStringLiteral("—"))
@@ -58,7 +67,7 @@ QString Fixed(double v, int decimals)
 class TSheet
 {
 public:
-    TSheet(QPdfWriter &writer, QPainter &painter, std::function<void(TSheet &)> runningHead, std::function<void(TSheet &)> foot)
+    TSheet(QPagedPaintDevice &writer, QPainter &painter, std::function<void(TSheet &)> runningHead, std::function<void(TSheet &)> foot)
         : m_writer(writer), m_p(painter), m_head(std::move(runningHead)), m_foot(std::move(foot))
     {
         m_y = Mm(kTopMm);
@@ -69,12 +78,12 @@ public:
     void Down(double mm) { m_y += Mm(mm); }
     void SetY(double y) { m_y = y; }
     double Left() const { return Mm(kMarginMm); }
-    double Width() const { return Mm(kPageWidthMm - 2 * kMarginMm); }
+    double Width() const { return Mm(t_page.widthMm - 2 * kMarginMm); }
     int Page() const { return m_page; }
 
     void Ensure(double mm)
     {
-        if (m_y + Mm(mm) <= Mm(kPageHeightMm - kBottomMm))
+        if (m_y + Mm(mm) <= Mm(t_page.heightMm - kBottomMm))
             return;
         Foot();
         m_writer.newPage();
@@ -87,7 +96,7 @@ public:
     void Foot()
     {
         const double y = m_y;
-        m_y = Mm(kPageHeightMm - kBottomMm + 7);
+        m_y = Mm(t_page.heightMm - kBottomMm + 7);
         m_foot(*this);
         m_y = y;
     }
@@ -142,7 +151,7 @@ public:
                 const int lines = end || layout.lineCount() == 1 ? layout.lineCount() : layout.lineCount() - 1;
                 for (int i = 0; i < lines; ++i) {
                     const QTextLine line = layout.lineAt(i);
-                    if (m_y + line.height() > Mm(kPageHeightMm - kBottomMm)) {
+                    if (m_y + line.height() > Mm(t_page.heightMm - kBottomMm)) {
                         Ensure(line.height() / Mm(1) + 1);
                         m_p.setFont(font);
                         m_p.setPen(pen);
@@ -164,7 +173,7 @@ public:
     }
 
 private:
-    QPdfWriter &m_writer;
+    QPagedPaintDevice &m_writer;
     QPainter &m_p;
     std::function<void(TSheet &)> m_head;
     std::function<void(TSheet &)> m_foot;
@@ -267,6 +276,24 @@ QString SpanText(const TRecord &r, const std::optional<TSpan> &span)
         .arg(QString::fromStdString(span->Lower().Text()), QString::fromStdString(span->Upper().Text()), r.unit);
 }
 
+QString UncertaintyText(const TRecord &r, const TPoint &p)
+{
+    const std::optional<TUncertainty> u = r.Uncertainty(p);
+    return u ? QStringLiteral("± ") + QString::fromStdString(FormatUncertainty(u->expandedPercent)) : QStringLiteral("—");
+}
+
+// A reference's U as typed, with its unit when only the number was typed.
+QString ReferenceUncertainty(const TRecord &r, const TReference &ref)
+{
+    const QString typed = ref.uncertainty.trimmed();
+    if (typed.isEmpty())
+        return QStringLiteral("not stated");
+    const QString unit = UncertaintyUnit(r.unit, ref.role);
+    if (!unit.isEmpty() && ParseDecimal(typed.toStdString(), 9))
+        return typed + QLatin1Char(' ') + unit;
+    return typed;
+}
+
 void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
 {
     const std::optional<TSpan> &span = r.span[int(phase)];
@@ -281,7 +308,7 @@ void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
         QStringList row{QString::number(i + 1) + (down ? QStringLiteral(" ↓") : QString()),
                         QString::fromStdString(seq[size_t(i)].Text())};
         if (!p) {
-            row << QStringLiteral("not measured") << QString() << QString() << QString() << QString() << QString() << QString();
+            row << QStringLiteral("not measured") << QString() << QString() << QString() << QString() << QString() << QString() << QString();
             fail << -1;
         } else {
             const std::optional<TPointResult> res = r.Result(*p);
@@ -290,6 +317,7 @@ void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
                 << (p->instrumentValue ? Fixed(*p->instrumentValue, valueDecimals) : QStringLiteral("—"))
                 << (p->instrumentMilliAmps ? Fixed(*p->instrumentMilliAmps, 3) : QStringLiteral("—"))
                 << (res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, r.tolerance)) : QStringLiteral("—"))
+                << UncertaintyText(r, *p)
                 << (res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QStringLiteral("—"));
             fail << (res ? (res->pass ? 0 : 1) : -1);
         }
@@ -305,8 +333,9 @@ void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
            {QStringLiteral("Instrument\nshows ") + unit, 20, right},
            {QStringLiteral("Instrument\nreports mA"), 19, right},
            {QStringLiteral("Error\n% of span"), 18, right},
+           {QStringLiteral("U (k = 2)\n% of span"), 17, right},
            {QStringLiteral("Result"), 14, Qt::AlignHCenter}},
-          rows, {8}, fail);
+          rows, {9}, fail);
 }
 
 void VerdictLine(TSheet &s, const QString &label, TVerdict verdict, const QString &detail)
@@ -406,14 +435,27 @@ void InstrumentSection(TSheet &s, const TRecord &r)
     SectionTitle(s, QStringLiteral("Reference instruments"));
     QList<QStringList> refs;
     for (const TReference &ref : r.references)
-        refs << QStringList{ref.role, Or(ref.name), Or(ref.serial), Or(ref.certificate), DateOr(ref.due)};
+        refs << QStringList{ref.role, Or(ref.name), Or(ref.serial), Or(ref.certificate), ReferenceUncertainty(r, ref), DateOr(ref.due)};
     Table(s,
-          {{QStringLiteral("Use"), 40, Qt::AlignLeft},
-           {QStringLiteral("Instrument"), 46, Qt::AlignLeft},
-           {QStringLiteral("Serial no."), 28, Qt::AlignLeft},
-           {QStringLiteral("Certificate no."), 32, Qt::AlignLeft},
+          {{QStringLiteral("Use"), 36, Qt::AlignLeft},
+           {QStringLiteral("Instrument"), 40, Qt::AlignLeft},
+           {QStringLiteral("Serial no."), 24, Qt::AlignLeft},
+           {QStringLiteral("Certificate no."), 28, Qt::AlignLeft},
+           {QStringLiteral("U (k = 2)"), 24, Qt::AlignLeft},
            {QStringLiteral("Due"), 22, Qt::AlignLeft}},
           refs);
+}
+
+// How PASS and FAIL were decided.
+void DecisionRule(TSheet &s, const TRecord &r)
+{
+    s.Ensure(14);
+    s.Font(8.5);
+    const QString rule =
+        QStringLiteral("Decision rule: simple acceptance. A point passes when the magnitude of its error is within the tolerance of ± %1 % of "
+                       "span; the expanded uncertainty U is stated beside each result and is not deducted from the tolerance (no guard band).")
+            .arg(QString::fromStdString(r.tolerance.Text()));
+    s.Down(s.Text(s.Left(), s.Width(), rule) / Mm(1) + 1);
 }
 
 // As-Found, the adjustment, As-Left (when there is one to report) and the overall box.
@@ -439,6 +481,7 @@ void ResultSections(TSheet &s, const TRecord &r)
     }
 
     OverallBox(s, r);
+    DecisionRule(s, r);
 }
 
 // How the results are reckoned, and the two signature lines.
@@ -448,15 +491,20 @@ void Closing(TSheet &s, const TRecord &r)
     s.Font(7.5, false, kMuted);
     s.Down(s.Text(s.Left(), s.Width(),
                   QStringLiteral("Expected current = 4 mA + 16 mA × (applied − lower) / (upper − lower). Error = (measured − expected) / 16 mA "
-                                 "× 100 % of span. \"Instrument shows/reports\" are the instrument's own readings averaged over its last polls. "
+                                 "× 100 % of span. U (k = 2, about 95 % coverage): root sum of squares of the pressure standard's and the "
+                                 "ammeter's stated uncertainties, the resolution of the typed readings (rectangular) and the instrument's "
+                                 "repeatability (the spread of its polls); \"—\": a reference's U not stated, or too few polls. \"Instrument "
+                                 "shows/reports\" are the instrument's own readings averaged over its last polls. "
                                  "The results relate only to the item calibrated at the time of the check.")) /
                Mm(1) +
            2);
 
-    s.Ensure(22);
+    s.Ensure(19); // the space to sign, the line and two lines under it
     s.Down(9);
     const double half = s.Width() / 2;
-    for (int c = 0; c < 2; ++c) {
+    // Approved in the record: the name and the time in place of the line to sign.
+    const bool approved = !r.approvedBy.isEmpty();
+    for (int c = 0; c < (approved ? 1 : 2); ++c) {
         const double x = s.Left() + c * half;
         s.P().setPen(QPen(kInk, Mm(0.3)));
         s.P().drawLine(QPointF(x, s.Y()), QPointF(x + half - Mm(12), s.Y()));
@@ -464,11 +512,17 @@ void Closing(TSheet &s, const TRecord &r)
     s.Down(1.2);
     s.Font(8.5, false, kMuted);
     s.Text(s.Left(), half - Mm(12), QStringLiteral("Calibrated by: ") + Or(r.technician, QString()) + QStringLiteral("\nSignature and date"));
-    s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by:\nSignature and date"));
+    if (!approved) {
+        s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by:\nSignature and date"));
+    } else {
+        const QString at = r.approvedAt.isValid() ? r.approvedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
+        s.Font(8.5, true);
+        s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by %1 on %2").arg(r.approvedBy, at));
+    }
 }
 
 // Draws the certificate; returns the number of pages (pages: the total, for the footers).
-int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssuer &issuer, int pages)
+int Render(QPagedPaintDevice &writer, QPainter &painter, const TRecord &r, const TIssuer &issuer, int pages)
 {
     const QString certificate = Or(r.certificate);
     const auto runningHead = [&](TSheet &s) {
@@ -495,32 +549,60 @@ int Render(QPdfWriter &writer, QPainter &painter, const TRecord &r, const TIssue
     return s.Page();
 }
 
+// The page's resolution and paper for painting on device, on this thread.
+class TPageScope
+{
+public:
+    explicit TPageScope(QPagedPaintDevice &device) : m_saved(t_page)
+    {
+        const QRectF paper = device.pageLayout().fullRect(QPageLayout::Millimeter);
+        t_page = {double(device.logicalDpiY()), paper.width(), paper.height()};
+    }
+    ~TPageScope() { t_page = m_saved; }
+    TPageScope(const TPageScope &) = delete;
+    TPageScope &operator=(const TPageScope &) = delete;
+
+private:
+    TPage m_saved;
+};
+
 } // namespace
 
-bool WriteCertificatePdf(const TRecord &r, const TIssuer &issuer, const QString &path, QString &error)
+bool PaintCertificate(QPagedPaintDevice &device, const TRecord &r, const TIssuer &issuer, QString &error)
 {
-    const auto setUp = [&](QPdfWriter &writer) {
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
-        writer.setResolution(kDpi);
-        writer.setTitle(QStringLiteral("Calibration certificate %1").arg(r.certificate));
-        writer.setCreator(issuer.tool);
-    };
-    // A first pass counts the pages for "page n of m".
+    // A first pass on a scratch PDF of the same paper counts the pages for "page n of m".
     int pages = 1;
     {
         QBuffer scratch;
         scratch.open(QIODevice::WriteOnly);
         QPdfWriter writer(&scratch);
-        setUp(writer);
+        writer.setPageLayout(device.pageLayout());
+        writer.setResolution(device.logicalDpiY());
+        TPageScope page(writer);
         QPainter painter;
         if (!painter.begin(&writer)) {
-            error = QStringLiteral("the PDF could not be started");
+            error = QStringLiteral("the pages could not be laid out");
             return false;
         }
         pages = Render(writer, painter, r, issuer, 1);
         painter.end();
     }
+    TPageScope page(device);
+    QPainter painter;
+    if (!painter.begin(&device)) {
+        error = QStringLiteral("the printer or the PDF could not be started");
+        return false;
+    }
+    Render(device, painter, r, issuer, pages);
+    if (!painter.end()) {
+        error = QStringLiteral("the pages could not be finished");
+        return false;
+    }
+    return true;
+}
+
+bool WriteCertificatePdf(const TRecord &r, const TIssuer &issuer, const QString &path, QString &error)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = QStringLiteral("%1 cannot be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());
@@ -528,14 +610,13 @@ bool WriteCertificatePdf(const TRecord &r, const TIssuer &issuer, const QString 
     }
     {
         QPdfWriter writer(&file);
-        setUp(writer);
-        QPainter painter;
-        if (!painter.begin(&writer)) {
-            error = QStringLiteral("the PDF could not be started");
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
+        writer.setResolution(kDpi);
+        writer.setTitle(QStringLiteral("Calibration certificate %1").arg(r.certificate));
+        writer.setCreator(issuer.tool);
+        if (!PaintCertificate(writer, r, issuer, error))
             return false;
-        }
-        Render(writer, painter, r, issuer, pages);
-        painter.end();
     }
     if (!file.commit()) {
         error = QStringLiteral("%1 could not be written: %2").arg(QDir::toNativeSeparators(path), file.errorString());

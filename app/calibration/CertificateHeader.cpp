@@ -18,7 +18,8 @@ using namespace calib;
 
 namespace {
 
-const char *kRefKeys[] = {"name", "serial", "certificate", "due"};
+const char *kRefKeys[] = {"name", "serial", "certificate", "due", "uncertainty"};
+enum { kColRole, kColName, kColSerial, kColCertificate, kColDue, kColUncertainty, kRefColumns };
 
 } // namespace
 
@@ -115,10 +116,13 @@ void TCertificateHeader::Lay()
     grid->setColumnStretch(3, 2);
     grid->setColumnStretch(5, 3);
 
-    m_references = new QTableWidget(3, 5, this);
+    m_references = new QTableWidget(3, kRefColumns, this);
     m_references->setHorizontalHeaderLabels(
         {QStringLiteral("Reference instrument"), QStringLiteral("Name / model"), QStringLiteral("Serial no."), QStringLiteral("Certificate no."),
-         QStringLiteral("Due (yyyy-mm-dd)")});
+         QStringLiteral("Due (yyyy-mm-dd)"), QStringLiteral("Uncertainty (k = 2)")});
+    m_references->horizontalHeaderItem(kColUncertainty)
+        ->setToolTip(QStringLiteral("The expanded uncertainty (k = 2) from the reference's certificate: the pressure standard's in the "
+                                    "instrument's unit, the ammeter's in mA (each point's U is reckoned from these two)"));
     m_references->verticalHeader()->hide();
     m_references->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_references->setToolTip(QStringLiteral("Remembered for the next record"));
@@ -157,12 +161,14 @@ void TCertificateHeader::Show(const TRecord &r, const QDate &nextDue)
     m_firmware->setText(r.firmware ? DateCodeText(r.firmware) : QStringLiteral("—"));
     m_calDate->setText(r.foundCalibrationDate ? DateCodeText(r.foundCalibrationDate) : QStringLiteral("—"));
     m_sensor->setText(r.sensor.isEmpty() ? QStringLiteral("—") : r.sensor);
+    m_unit = r.unit;
     const std::vector<TReference> refs = r.references.empty() ? RememberedReferences() : r.references;
     m_references->setRowCount(int(refs.size()));
     for (int row = 0; row < int(refs.size()); ++row) {
         const TReference &ref = refs[size_t(row)];
-        const QStringList cells{ref.role, ref.name, ref.serial, ref.certificate, ref.due.isValid() ? ref.due.toString(Qt::ISODate) : QString()};
-        for (int c = 0; c < 5; ++c) {
+        const QStringList cells{ref.role, ref.name, ref.serial, ref.certificate, ref.due.isValid() ? ref.due.toString(Qt::ISODate) : QString(),
+                                ref.uncertainty};
+        for (int c = 0; c < kRefColumns; ++c) {
             auto *item = new QTableWidgetItem(cells[c]);
             if (c == 0)
                 item->setFlags(Qt::ItemIsEnabled);
@@ -187,11 +193,12 @@ THeaderFields TCertificateHeader::Fields() const
     for (int row = 0; row < m_references->rowCount(); ++row) {
         TReference &ref = f.references[size_t(row)];
         const auto text = [&](int c) { return m_references->item(row, c) ? m_references->item(row, c)->text().trimmed() : QString(); };
-        ref.role = text(0);
-        ref.name = text(1);
-        ref.serial = text(2);
-        ref.certificate = text(3);
-        ref.due = QDate::fromString(text(4), Qt::ISODate);
+        ref.role = text(kColRole);
+        ref.name = text(kColName);
+        ref.serial = text(kColSerial);
+        ref.certificate = text(kColCertificate);
+        ref.due = QDate::fromString(text(kColDue), Qt::ISODate);
+        ref.uncertainty = text(kColUncertainty);
     }
     return f;
 }
@@ -218,12 +225,23 @@ void TCertificateHeader::MarkEntries()
             e->setProperty("tip", e->toolTip());
         e->setToolTip(bad ? QStringLiteral("Not a number (e.g. 23.5)") : e->property("tip").toString());
     }
-    for (int row = 0; row < m_references->rowCount(); ++row)
-        if (QTableWidgetItem *due = m_references->item(row, 4)) {
-            const QSignalBlocker block(m_references);
-            const bool bad = !due->text().trimmed().isEmpty() && !QDate::fromString(due->text().trimmed(), Qt::ISODate).isValid();
-            due->setForeground(bad ? QColor(Colour(window(), TVerdict::Fail)) : window()->palette().color(QPalette::Text));
-        }
+    const QSignalBlocker block(m_references);
+    const auto mark = [this](QTableWidgetItem *cell, bool bad, const QString &why) {
+        cell->setForeground(bad ? QColor(Colour(window(), TVerdict::Fail)) : window()->palette().color(QPalette::Text));
+        cell->setToolTip(bad ? why : QString());
+    };
+    for (int row = 0; row < m_references->rowCount(); ++row) {
+        if (QTableWidgetItem *due = m_references->item(row, kColDue))
+            mark(due, !due->text().trimmed().isEmpty() && !QDate::fromString(due->text().trimmed(), Qt::ISODate).isValid(),
+                 QStringLiteral("Not a date: type it as yyyy-mm-dd"));
+        // The two U the points are reckoned from must be numbers in their unit.
+        QTableWidgetItem *u = m_references->item(row, kColUncertainty);
+        const QString role = m_references->item(row, kColRole) ? m_references->item(row, kColRole)->text() : QString();
+        const QString unit = UncertaintyUnit(m_unit, role);
+        if (u && !unit.isEmpty())
+            mark(u, !u->text().trimmed().isEmpty() && !ParseUncertainty(u->text().toStdString(), unit.toStdString()),
+                 QStringLiteral("Not a U in %1: type the number from the certificate (e.g. 0.05)").arg(unit));
+    }
 }
 
 void TCertificateHeader::KeepCertificate(const QString &certificate)
@@ -243,6 +261,7 @@ std::vector<TReference> TCertificateHeader::RememberedReferences()
         refs[i].serial = settings.value(QLatin1String(kRefKeys[1])).toString();
         refs[i].certificate = settings.value(QLatin1String(kRefKeys[2])).toString();
         refs[i].due = QDate::fromString(settings.value(QLatin1String(kRefKeys[3])).toString(), Qt::ISODate);
+        refs[i].uncertainty = settings.value(QLatin1String(kRefKeys[4])).toString();
         settings.endGroup();
     }
     return refs;
@@ -259,6 +278,7 @@ void TCertificateHeader::RememberReferences(const std::vector<TReference> &refer
         settings.setValue(QLatin1String(kRefKeys[1]), r.serial);
         settings.setValue(QLatin1String(kRefKeys[2]), r.certificate);
         settings.setValue(QLatin1String(kRefKeys[3]), r.due.isValid() ? r.due.toString(Qt::ISODate) : QString());
+        settings.setValue(QLatin1String(kRefKeys[4]), r.uncertainty);
         settings.endGroup();
     }
 }

@@ -62,6 +62,7 @@ private:
     void Lay();
 
     bool m_filling = false; // the header fills its own fields: no edits to act on
+    QString m_unit;         // the record's: the pressure standard's U is in it
     QLineEdit *m_certificate = nullptr;
     QLineEdit *m_tag = nullptr;
     QLineEdit *m_serial = nullptr;

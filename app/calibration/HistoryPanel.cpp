@@ -51,7 +51,9 @@ void THistoryPanel::Show(const QStringList &tags, const std::vector<TRecordSumma
         item->setText(2, s.tag);
         item->setText(3, QString::fromUtf8(VerdictText(s.found)));
         item->setText(4, QString::fromUtf8(VerdictText(s.left)));
-        item->setText(5, s.finished ? QString() : QStringLiteral("open"));
+        item->setText(5, !s.finished ? QStringLiteral("open") : s.approvedBy.isEmpty() ? QString() : QStringLiteral("approved"));
+        if (!s.approvedBy.isEmpty())
+            item->setToolTip(5, QStringLiteral("Approved by %1").arg(s.approvedBy));
         item->setForeground(3, QColor(Colour(window(), s.found)));
         item->setForeground(4, QColor(Colour(window(), s.left)));
         item->setData(0, Qt::UserRole, s.id);

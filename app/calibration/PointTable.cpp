@@ -19,13 +19,20 @@ QTableWidgetItem *Cell(const QString &text, bool editable = false, Qt::Alignment
     return item;
 }
 
+QString UncertaintyText(const TRecord &record, const TPoint *p)
+{
+    const std::optional<TUncertainty> u = p ? record.Uncertainty(*p) : std::nullopt;
+    return u ? QStringLiteral("± ") + QString::fromStdString(FormatUncertainty(u->expandedPercent)) : p ? QStringLiteral("—") : QString();
+}
+
 } // namespace
 
 TPointTable::TPointTable(TPhase phase, QWidget *parent) : QTableWidget(0, ColCount, parent), m_phase(phase)
 {
     setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("% span"), QStringLiteral("Nominal"), QStringLiteral("Applied"),
                                QStringLiteral("Ammeter mA"), QStringLiteral("Instrument"), QStringLiteral("Instr. mA"), QStringLiteral("Stable"),
-                               QStringLiteral("Expected mA"), QStringLiteral("Error % span"), QStringLiteral("Result")});
+                               QStringLiteral("Expected mA"), QStringLiteral("Error % span"), QStringLiteral("U % span"),
+                               QStringLiteral("Result")});
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(ColNo, QHeaderView::ResizeToContents);
@@ -34,6 +41,10 @@ TPointTable::TPointTable(TPhase phase, QWidget *parent) : QTableWidget(0, ColCou
     horizontalHeaderItem(ColApplied)->setToolTip(QStringLiteral("The reference pressure applied, as read on the standard"));
     horizontalHeaderItem(ColAmmeter)->setToolTip(QStringLiteral("The loop current read on the reference ammeter"));
     horizontalHeaderItem(ColInstrument)->setToolTip(QStringLiteral("What the instrument reports, averaged over its last polls"));
+    horizontalHeaderItem(ColUncertainty)
+        ->setToolTip(QStringLiteral("Expanded uncertainty (k = 2) of the error in % of span: the references' stated U, the last digit of each reading and "
+                                    "the instrument's repeatability. \"—\": type the pressure standard's and the ammeter's U in the "
+                                    "reference instruments, or the point was entered before a full set of polls."));
     connect(this, &QTableWidget::cellChanged, this, &TPointTable::OnCellChanged);
 }
 
@@ -71,6 +82,7 @@ void TPointTable::Show(const TRecord &record, bool hasRecord, const std::optiona
             res = record.Result(*p);
         setItem(row, ColExpected, Cell(res ? Fixed(res->expectedMilliAmps, 4) : QString()));
         setItem(row, ColError, Cell(res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, record.tolerance)) : QString()));
+        setItem(row, ColUncertainty, Cell(UncertaintyText(record, p)));
         auto *result = Cell(res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QString(), false, Qt::AlignCenter);
         if (res) {
             result->setForeground(QColor(Colour(window(), res->pass ? TVerdict::Pass : TVerdict::Fail)));
@@ -86,6 +98,14 @@ void TPointTable::Show(const TRecord &record, bool hasRecord, const std::optiona
         item(row, ColApplied)->setToolTip(tip);
     }
     m_filling = false;
+}
+
+void TPointTable::ShowUncertainty(const TRecord &record)
+{
+    const QSignalBlocker block(this);
+    for (int row = 0; row < rowCount(); ++row)
+        if (QTableWidgetItem *cell = item(row, ColUncertainty))
+            cell->setText(UncertaintyText(record, record.Find(m_phase, row)));
 }
 
 void TPointTable::ShowLive(const TRecord &record, const QString &value, const QString &milliAmps, const QString &stable)

@@ -16,13 +16,15 @@ class TPointTable : public QTableWidget
 
 public:
     enum TColumn { ColNo, ColPercent, ColNominal, ColApplied, ColAmmeter, ColInstrument, ColInstrumentMa, ColStable,
-                   ColExpected, ColError, ColResult, ColCount };
+                   ColExpected, ColError, ColUncertainty, ColResult, ColCount };
 
     TPointTable(calib::TPhase phase, QWidget *parent);
 
     // The record's points of this phase (none without a record); span: the
     // phase's own, else the instrument's now (for the nominal values).
     void Show(const calib::TRecord &record, bool hasRecord, const std::optional<calib::TSpan> &span);
+    // Each entered point's U again (the references' U changed); the rest, typed or not, stays.
+    void ShowUncertainty(const calib::TRecord &record);
     // The instrument's reading now in the rows not entered yet (empty texts: no reading to show).
     void ShowLive(const calib::TRecord &record, const QString &value, const QString &milliAmps, const QString &stable);
     // open: points can be typed; hasRecord: the table is in use at all.

@@ -125,4 +125,45 @@ TEST_F(CertificateTest, AnUnfinishedRecordIsADraftAndPendingUntilAsLeft)
     EXPECT_TRUE(text.contains(QStringLiteral("DRAFT · Certificate KV-2026-0007 · page 1 of 1")));
 }
 
+// What a lab's certificate carries beside each result: every reference's U
+// as typed (with its unit when only the number was typed), each point's U in
+// % of span (none while a reference's U is missing), the decision rule, and
+// the approver in place of the empty line once approved.
+TEST_F(CertificateTest, UncertaintyDecisionRuleAndApprover)
+{
+    TRecord r = Sample();
+    r.technician = QStringLiteral("Kovács Éva");
+    const auto squeezed = [&] { return TextOf(r).simplified(); };
+    QString text = squeezed();
+    EXPECT_TRUE(text.contains(QStringLiteral("U (k = 2) % of span"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Pressure standard — — — not stated"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("125.0 12.0000 12 — — 0.000 — PASS"))) << "no U without the references' U: " << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Approved by: Signature and date"))) << text.toStdString();
+
+    r.references[0].uncertainty = QStringLiteral("0.25");
+    r.references[1].uncertainty = QStringLiteral("0.006 mA");
+    r.references[2].uncertainty = QStringLiteral("0.3 °C / 2 % RH");
+    for (TPoint &p : r.entered) {
+        p.milliAmps = ParseDecimal(p.milliAmps.Text() + ".004", 4).value(); // 12.004: the first worked case of the arithmetic
+        p.instrumentSpreadMilliAmps = 0.002;
+    }
+    r.entered[2].applied = D("125.0");
+    r.approvedBy = QStringLiteral("Nagy Anna");
+    r.approvedAt = QDateTime(QDate(2026, 12, 10), QTime(13, 5), Qt::UTC);
+    text = squeezed();
+    EXPECT_TRUE(text.contains(QStringLiteral("0.25 Pa"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("0.006 mA"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("0.3 °C / 2 % RH"))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("12.0000 12.004 — — 0.025 ± 0.113 PASS"))) << text.toStdString();
+    EXPECT_EQ(text.count(QStringLiteral("± 0.113")), 5) << "one U per point";
+    EXPECT_TRUE(text.contains(QStringLiteral("Decision rule: simple acceptance. A point passes when the magnitude of its error is within the "
+                                             "tolerance of ± 0.25 % of span; the expanded uncertainty U is stated beside each result and is "
+                                             "not deducted from the tolerance (no guard band).")))
+        << text.toStdString();
+    const QString at = r.approvedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    EXPECT_TRUE(text.contains(QStringLiteral("Approved by Nagy Anna on %1").arg(at))) << text.toStdString();
+    EXPECT_FALSE(text.contains(QStringLiteral("Approved by: Signature")));
+    EXPECT_TRUE(text.contains(QStringLiteral("page 1 of 1"))) << "it still fits one page";
+}
+
 } // namespace

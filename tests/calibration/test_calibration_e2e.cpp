@@ -206,6 +206,10 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     for (int row = 0; row < 3; ++row)
         for (int c = 0; c < 4; ++c)
             window->References()->item(row, c + 1)->setText(refs[row][c]);
+    // The expanded uncertainties from the references' certificates (k = 2).
+    const QString uncertainties[] = {QStringLiteral("0.05"), QStringLiteral("0.0012"), QStringLiteral("0.3 °C / 2 % RH")};
+    for (int row = 0; row < 3; ++row)
+        window->References()->item(row, 5)->setText(uncertainties[row]);
     emit window->TagEdit()->editingFinished();
 
     // As found: the bottom of the range is out.
@@ -244,9 +248,16 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
         window->grab().save(QDir(docs).filePath(QStringLiteral("calibration-record.png")));
     }
 
-    // Finished, then the certificate (an open record's would be a draft).
+    // Each point has its U: the references' are stated and the polls were a full window.
+    for (const TPoint &p : window->Record().entered)
+        EXPECT_TRUE(window->Record().Uncertainty(p)) << PhaseName(p.phase) << " " << p.index;
+
+    // Finished and approved by a second person, then the certificate (an open record's would be a draft).
     ASSERT_TRUE(window->Finish());
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+    ASSERT_TRUE(window->Approve(QStringLiteral("Nagy Anna")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+    ASSERT_EQ(window->Record().approvedBy, QStringLiteral("Nagy Anna")) << window->LastMessage().toStdString();
     const QString pdf = docs.isEmpty() ? dir.filePath(QStringLiteral("certificate.pdf")) : QDir(docs).filePath(QStringLiteral("calibration-certificate.pdf"));
     QSignalSpy exported(window, &TCalibrationWindow::Exported);
     window->ExportPdf(pdf);

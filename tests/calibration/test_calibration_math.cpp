@@ -142,6 +142,83 @@ TEST(CalibrationMath, ReadingsSettleOnlyWhenTheLastPollsAgree)
     EXPECT_EQ(r.Count(), 1);
 }
 
+struct TUncertaintyCase {
+    TSpan span;
+    const char *applied;
+    const char *milliAmps;
+    const char *standardU; // Pa (the instrument's unit)
+    const char *ammeterU;  // mA
+    double spread;         // mA
+    int polls;
+    double expandedPercent; // worked by hand, in the comment of each
+    const char *shown;
+    const char *why;
+};
+
+// Each contribution in mA, squared and summed, U = 2 sqrt(sum) / 16 mA x 100.
+TEST(CalibrationMath, UncertaintyOfAPointWorkedByHand)
+{
+    const TUncertaintyCase cases[] = {
+        // 0.0 .. 250.0 Pa: 0.064 mA per Pa. Standard 0.25 Pa / 2 = 0.125 Pa = 0.008 mA;
+        // ammeter 0.006 / 2 = 0.003 mA; applied digit 0.1 Pa / 2 sqrt 3 = 0.0288675 Pa
+        // = 0.00184752 mA; ammeter digit 0.001 / 2 sqrt 3 = 0.000288675 mA;
+        // repeatability 0.002 mA (one ammeter reading of the moving output). Squares:
+        // 64e-6 + 9e-6 + 3.41333e-6 + 0.0833333e-6 + 4e-6 = 80.4967e-6; sqrt = 0.00897199 mA;
+        // U = 0.0179440 mA = 0.112150 % of span, stated as 0.113.
+        {{0, 2500, 1}, "125.0", "12.004", "0.25", "0.006", 0.002, 5, 0.1121499, "0.113", "every contribution"},
+        // 0 .. 1000 Pa, perfect references, no spread: the digits alone. Applied
+        // 1 Pa / 2 sqrt 3 x 0.016 = 0.00461880 mA; ammeter 0.0001 / 2 sqrt 3 =
+        // 0.0000288675 mA; sqrt(21.33333e-6 + 0.000833e-6) = 0.00461889 mA;
+        // U = 12.5 x 0.00461889 = 0.0577362 %, stated as 0.058.
+        {{0, 1000, 0}, "100", "5.6000", "0", "0", 0, 5, 0.0577362, "0.058", "resolution only"},
+        // -250.0 .. 250.0 Pa: 0.032 mA per Pa. Standard 0.5 Pa / 2 = 0.008 mA;
+        // applied digit 0.01 Pa: 0.000092376 mA; ammeter digit 0.0001 mA: 0.0000288675;
+        // ammeter U 0; spread 0.004 mA. Squares: 64e-6 + 0.00853333e-6 +
+        // 0.000833333e-6 + 16e-6 = 80.0093667e-6; sqrt = 0.00894480 mA;
+        // U = 0.111810 %, stated as 0.112 (rounded up).
+        {{-2500, 2500, 1}, "-125.00", "8.0000", "0.5", "0", 0.004, 4, 0.1118099, "0.112", "a negative lower end"},
+        // A coarse ammeter reading typed as "12": 1 mA / 2 sqrt 3 = 0.288675 mA
+        // swamps the standard (0.008 mA) and the applied digit (0.00184752 mA):
+        // sqrt(0.0833333 + 64e-6 + 3.41333e-6) = 0.288792 mA; U = 3.60990 %, stated as 3.610.
+        {{0, 2500, 1}, "125.0", "12", "0.25", "0", 0, 5, 3.609898, "3.610", "the ammeter read to whole mA"},
+    };
+    for (const TUncertaintyCase &c : cases) {
+        SCOPED_TRACE(c.why);
+        const std::optional<TUncertainty> u =
+            PointUncertainty(c.span, D(c.applied), D(c.milliAmps), {D(c.standardU), D(c.ammeterU), c.spread, c.polls});
+        ASSERT_TRUE(u.has_value());
+        EXPECT_NEAR(u->expandedPercent, c.expandedPercent, 2e-6);
+        EXPECT_NEAR(u->combinedMilliAmps, u->expandedPercent * 16 / 200, 1e-12);
+        EXPECT_EQ(FormatUncertainty(u->expandedPercent), c.shown);
+    }
+    const TUncertaintyInputs fine{D("0.25"), D("0.006"), 0.002, 5};
+    EXPECT_FALSE(PointUncertainty({0, 0, 1}, D("0"), D("4"), fine)) << "a zero span";
+    EXPECT_FALSE(PointUncertainty({0, 2500, 1}, D("0"), D("4"), {D("0.25"), D("0.006"), 0.002, 1})) << "one poll has no spread";
+    EXPECT_FALSE(PointUncertainty({0, 2500, 1}, D("0"), D("4"), {D("0.25"), D("0.006"), -0.002, 5}));
+    EXPECT_FALSE(PointUncertainty({0, 2500, 1}, D("0"), D("4"), {D("-0.25"), D("0.006"), 0.002, 5}));
+    EXPECT_EQ(FormatUncertainty(0.25), "0.250") << "on a thousandth stays on it";
+    EXPECT_EQ(FormatUncertainty(0.2500001), "0.251") << "never stated below the computed value";
+
+    // A reference's U as typed in its certificate's way.
+    EXPECT_EQ(ParseUncertainty("0.25", "Pa"), D("0.25"));
+    EXPECT_EQ(ParseUncertainty(" \xc2\xb1 0,25 Pa ", "Pa"), D("0.25"));
+    EXPECT_EQ(ParseUncertainty("+/-0.003mA", "mA"), D("0.003"));
+    EXPECT_FALSE(ParseUncertainty("", "Pa"));
+    EXPECT_FALSE(ParseUncertainty("-0.25", "Pa"));
+    EXPECT_FALSE(ParseUncertainty("-0", "Pa"));
+    EXPECT_FALSE(ParseUncertainty("0.25 kPa", "Pa")) << "another unit is not this one";
+    EXPECT_FALSE(ParseUncertainty("0.1 %", "Pa"));
+
+    // The spread of the polls: 4000, 4002, 4001, 3999, 4003 uA around 4001:
+    // squares 1 + 1 + 0 + 4 + 4 = 10, / 4, sqrt = 1.58114 uA.
+    TReadings r;
+    r.Add(0, 1, 4000);
+    EXPECT_FALSE(r.SpreadMilliAmps()) << "one poll has no spread";
+    for (int uA : {4002, 4001, 3999, 4003})
+        r.Add(0, 1, uA);
+    EXPECT_NEAR(r.SpreadMilliAmps().value_or(-1), 0.00158114, 1e-8);
+}
+
 TEST(CalibrationMath, CertificateNumbersCountUpWithinTheYear)
 {
     EXPECT_EQ(NextCertificateNumber("", 2026), "KV-2026-0001");
@@ -194,6 +271,46 @@ TEST(CalibrationRecord, VerdictsOfThePhasesAndTheWhole)
     // With hysteresis the way down counts too.
     r.hysteresis = true;
     EXPECT_EQ(r.Verdict(TPhase::AsFound), TVerdict::Incomplete);
+}
+
+// A point's U from the references as typed in the header (the first worked
+// case above): none while either reference's U is missing or no number, the
+// thermohygrometer's has no part in it, and the phase's own span is used; the
+// CSV carries the references' U and the approval.
+TEST(CalibrationRecord, APointsUncertaintyComesFromTheReferencesAsTyped)
+{
+    TRecord r;
+    r.references = DefaultReferences();
+    r.span[0] = TSpan{0, 2500, 1};
+    TPoint p;
+    p.applied = D("125.0");
+    p.milliAmps = D("12.004");
+    p.instrumentSpreadMilliAmps = 0.002;
+    EXPECT_FALSE(r.Uncertainty(p)) << "no U stated";
+    r.references[0].uncertainty = QStringLiteral("0.25 Pa");
+    r.references[1].uncertainty = QStringLiteral("0.006");
+    r.references[2].uncertainty = QStringLiteral("0.3 °C / 2 % RH");
+    ASSERT_TRUE(r.Uncertainty(p));
+    EXPECT_NEAR(r.Uncertainty(p)->expandedPercent, 0.1121499, 2e-6);
+    EXPECT_EQ(UncertaintyUnit(r.unit, r.references[0].role), QStringLiteral("Pa"));
+    EXPECT_EQ(UncertaintyUnit(r.unit, r.references[1].role), QStringLiteral("mA"));
+    EXPECT_EQ(UncertaintyUnit(r.unit, r.references[2].role), QString());
+
+    // The CSV carries the references' U and the approval.
+    r.approvedBy = QStringLiteral("Nagy Anna");
+    r.approvedAt = QDateTime(QDate(2026, 12, 10), QTime(13, 5), Qt::UTC);
+    const QString csv = ToCsv(r);
+    EXPECT_TRUE(csv.contains(QStringLiteral("reference,Pressure standard,,,,,0.25 Pa\r\n"))) << csv.toStdString();
+    EXPECT_TRUE(csv.contains(QStringLiteral("approved_by,Nagy Anna\r\napproved_utc,2026-12-10T13:05:00Z\r\n"))) << csv.toStdString();
+
+    r.references[1].uncertainty = QStringLiteral("0.006 Pa");
+    EXPECT_FALSE(r.Uncertainty(p)) << "the ammeter's U is in mA";
+    r.references[1].uncertainty = QStringLiteral("0.006 mA");
+    p.instrumentSpreadMilliAmps.reset();
+    EXPECT_FALSE(r.Uncertainty(p)) << "no repeatability known (fewer polls, an older record)";
+    p.instrumentSpreadMilliAmps = 0.002;
+    p.phase = TPhase::AsLeft;
+    EXPECT_FALSE(r.Uncertainty(p)) << "As-Left has no span of its own yet";
 }
 
 // After an adjustment As-Found says nothing about the instrument as left: the

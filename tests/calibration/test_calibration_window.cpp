@@ -4,7 +4,9 @@
 // number is not kept; the overall verdict waits for As-Left after an
 // adjustment; a finished record shows that it cannot be typed into.
 #include "CalibrationWindow.h"
+#include "FieldLook.h"
 #include "Main.h"
+#include "PointTable.h"
 #include "Pty.h"
 #include "RecordStore.h"
 
@@ -14,6 +16,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPrinter>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -86,6 +93,28 @@ protected:
     }
 
     QString Overall() const { return window->findChild<QLabel *>(QStringLiteral("Overall"))->text(); }
+
+    QPushButton *Button(const QString &text) const
+    {
+        for (QPushButton *b : window->findChildren<QPushButton *>())
+            if (b->text() == text)
+                return b;
+        ADD_FAILURE() << "no button " << text.toStdString();
+        return nullptr;
+    }
+
+    // A finished record by Kovács Éva.
+    void FinishedRecord()
+    {
+        Instrument();
+        ASSERT_TRUE(StartRecord());
+        window->TechnicianEdit()->setText(QStringLiteral("Kovács Éva"));
+        emit window->TechnicianEdit()->editingFinished();
+        EnterAll(TPhase::AsFound);
+        ASSERT_TRUE(window->Finish());
+        ASSERT_TRUE(Settled());
+        ASSERT_TRUE(window->Record().finished) << window->LastMessage().toStdString();
+    }
 
     QTemporaryDir dir;
     std::unique_ptr<TForm1> form;
@@ -217,6 +246,129 @@ TEST_F(CalibrationWindowTest, AFinishedRecordShowsItsFieldsReadOnly)
     ASSERT_TRUE(StartRecord());
     EXPECT_FALSE(window->TagEdit()->isReadOnly());
     EXPECT_EQ(window->TagEdit()->palette().color(QPalette::Base), editable);
+}
+
+// Approval is a second person's: refused for the technician's own name
+// (however typed), given by another, shown, and there after the record is
+// read again by a window opened afresh; the button is for a finished record
+// not approved yet.
+TEST_F(CalibrationWindowTest, ApprovalIsASecondPersonsAndIsShownAfterReloading)
+{
+    const QString db = dir.filePath(QStringLiteral("records.sqlite"));
+    Open(db);
+    EXPECT_FALSE(Button(QStringLiteral("Approve…"))->isEnabled());
+    FinishedRecord();
+    const qint64 id = window->Record().id;
+    EXPECT_TRUE(Button(QStringLiteral("Approve…"))->isEnabled());
+
+    EXPECT_FALSE(window->Approve(QStringLiteral("KOVÁCS ÉVA")));
+    EXPECT_TRUE(window->LastMessage().contains(QStringLiteral("approval is a second person's"))) << window->LastMessage().toStdString();
+    ASSERT_TRUE(Settled());
+    EXPECT_TRUE(window->Record().approvedBy.isEmpty());
+    EXPECT_TRUE(TRecordStore(db).Load(id)->approvedBy.isEmpty());
+
+    ASSERT_TRUE(window->Approve(QStringLiteral("Nagy Anna")));
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(window->Record().approvedBy, QStringLiteral("Nagy Anna"));
+    EXPECT_TRUE(Overall().contains(QStringLiteral("approved by <b>Nagy Anna</b>"))) << Overall().toStdString();
+    EXPECT_FALSE(Button(QStringLiteral("Approve…"))->isEnabled()) << "approved once";
+
+    delete window;
+    window = nullptr;
+    Open(db);
+    window->Load(id);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Record().id == id; }, kWait));
+    EXPECT_EQ(window->Record().approvedBy, QStringLiteral("Nagy Anna"));
+    EXPECT_TRUE(window->Record().approvedAt.isValid());
+    EXPECT_TRUE(Overall().contains(QStringLiteral("approved by <b>Nagy Anna</b> on %1")
+                                       .arg(window->Record().approvedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")))))
+        << Overall().toStdString();
+    EXPECT_FALSE(Button(QStringLiteral("Approve…"))->isEnabled());
+}
+
+// The references' U is typed in the header's last column: every point shows
+// its U at once, a U that is no number in its unit is marked and gives none,
+// and the U carries over to the next record with the other columns.
+TEST_F(CalibrationWindowTest, TheReferencesUncertaintyGivesEachPointsAndIsRemembered)
+{
+    Open(dir.filePath(QStringLiteral("records.sqlite")));
+    Instrument();
+    ASSERT_TRUE(StartRecord());
+    EnterAll(TPhase::AsFound);
+    QTableWidget *refs = window->References();
+    ASSERT_EQ(refs->columnCount(), 6);
+    EXPECT_EQ(refs->horizontalHeaderItem(5)->text(), QStringLiteral("Uncertainty (k = 2)"));
+    const auto uOf = [&](int row) { return window->Table(TPhase::AsFound)->item(row, TPointTable::ColUncertainty)->text(); };
+    EXPECT_EQ(uOf(2), QStringLiteral("—")) << "no U stated yet";
+    QTableWidgetItem *halfTyped = window->Table(TPhase::AsLeft)->item(0, TPointTable::ColApplied);
+    halfTyped->setText(QStringLiteral("0.0")); // the ammeter's reading still to come
+    refs->item(0, 5)->setText(QStringLiteral("0.25"));
+    refs->item(1, 5)->setText(QStringLiteral("0.006"));
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(window->Record().references[0].uncertainty, QStringLiteral("0.25"));
+    // 125.0 Pa typed to 0.1 Pa and 12.0 mA to 0.1 mA, no spread: sqrt(0.008^2 + 0.003^2 +
+    // 0.00184752^2 + 0.0288675^2) = sqrt(909.747e-6) = 0.0301620 mA; U = 0.377025 %, stated as 0.378.
+    EXPECT_EQ(uOf(2), QStringLiteral("± 0.378"));
+    EXPECT_EQ(window->Table(TPhase::AsLeft)->item(0, TPointTable::ColApplied)->text(), QStringLiteral("0.0")) << "what is typed stays";
+
+    refs->item(1, 5)->setText(QStringLiteral("0.006 Pa"));
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(uOf(2), QStringLiteral("—")) << "the ammeter's U is in mA";
+    EXPECT_EQ(refs->item(1, 5)->foreground().color(), QColor(Colour(window, TVerdict::Fail)));
+    refs->item(1, 5)->setText(QStringLiteral("0.006 mA"));
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(uOf(2), QStringLiteral("± 0.378"));
+    EXPECT_NE(refs->item(1, 5)->foreground().color(), QColor(Colour(window, TVerdict::Fail)));
+
+    ASSERT_TRUE(window->Finish());
+    ASSERT_TRUE(StartRecord());
+    EXPECT_EQ(window->References()->item(0, 5)->text(), QStringLiteral("0.25"));
+    EXPECT_EQ(window->Record().references[1].uncertainty, QStringLiteral("0.006 mA"));
+}
+
+// Printing paints the same pages as the PDF writer (here a printer writing a
+// PDF), on the store's thread; both go into the record's audit trail.
+TEST_F(CalibrationWindowTest, APrintedCertificateIsThePdfsAndIsNoted)
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+        GTEST_SKIP() << "pdftotext (poppler-utils) is not installed";
+    const QString db = dir.filePath(QStringLiteral("records.sqlite"));
+    Open(db);
+    FinishedRecord();
+    const QString pdf = dir.filePath(QStringLiteral("written.pdf"));
+    const QString printed = dir.filePath(QStringLiteral("printed.pdf"));
+    QSignalSpy exported(window, &TCalibrationWindow::Exported);
+    window->ExportPdf(pdf);
+    ASSERT_TRUE(exported.wait(kWait));
+    auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(printed);
+    printer->setPageSize(QPageSize(QPageSize::A4));
+    window->Print(printer);
+    ASSERT_TRUE(exported.wait(kWait));
+    ASSERT_EQ(exported.size(), 2);
+    EXPECT_TRUE(exported.at(1).at(0).toBool()) << window->LastMessage().toStdString();
+    EXPECT_EQ(window->LastMessage(), QStringLiteral("Certificate sent to %1.").arg(QDir::toNativeSeparators(printed)));
+    printer.reset();
+    ASSERT_TRUE(Settled());
+
+    const auto text = [](const QString &file) {
+        QProcess p;
+        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-enc"), QStringLiteral("UTF-8"), QStringLiteral("-layout"), file, QStringLiteral("-")});
+        EXPECT_TRUE(p.waitForFinished(120000));
+        // Line by line; the gaps between columns come out by the device's resolution.
+        static const QRegularExpression blanks(QStringLiteral(" +"));
+        return QString::fromUtf8(p.readAllStandardOutput()).replace(blanks, QStringLiteral(" "));
+    };
+    const QString written = text(pdf);
+    EXPECT_TRUE(written.contains(QStringLiteral("Calibration Certificate")));
+    EXPECT_EQ(text(printed).toStdString(), written.toStdString());
+
+    QStringList noted;
+    for (const TAuditRow &row : TRecordStore(db).Audit(window->Record().id))
+        if (row.what == QLatin1String("certificate"))
+            noted << row.newValue;
+    EXPECT_EQ(noted, QStringList({QDir::toNativeSeparators(pdf), QStringLiteral("printed on %1").arg(QDir::toNativeSeparators(printed))}));
 }
 
 } // namespace

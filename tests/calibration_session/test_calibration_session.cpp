@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -348,6 +349,68 @@ TEST_F(SessionTest, AFinishTheStoreRefusesLeavesTheRecordOpen)
     TRecordStore store(Db());
     EXPECT_TRUE(store.Load(session.Record().id)->finished);
     EXPECT_EQ(store.Load(session.Record().id)->tag, QStringLiteral("PT-7"));
+}
+
+// A point keeps the spread of the instrument's current over a full window of
+// polls (none after a gap); the record is finished by the store's own finish;
+// approval is refused before that and for the technician however typed, then
+// given by another and read back with its time, once; a certificate written
+// is in the audit trail.
+TEST_F(SessionTest, ASecondPersonApprovesAFinishedRecord)
+{
+    TCalibrationSession session(Db(), Instrument());
+    session.Follow(kv508::Cmd_ReadSettings, true, Instrument());
+    for (int16_t uA : {4000, 4002, 4001, 3999, 4003})
+        session.Follow(kv508::Cmd_Poll, true, Instrument(0, uA));
+    ASSERT_TRUE(Start(session));
+    const qint64 id = session.Record().id;
+    const QString certificate = session.Record().certificate;
+    ASSERT_TRUE(Enter(session, TPhase::AsFound, 0));
+    // 4000, 4002, 4001, 3999, 4003 uA: squares about 4001 sum to 10, / 4, sqrt = 1.58114 uA.
+    EXPECT_NEAR(session.Record().Find(TPhase::AsFound, 0)->instrumentSpreadMilliAmps.value_or(-1), 0.00158114, 1e-8);
+    session.Follow(kv508::Cmd_Poll, false, Instrument()); // a gap: the window starts again
+    for (int i = 0; i < 3; ++i)
+        session.Follow(kv508::Cmd_Poll, true, Instrument(0, 4000));
+    ASSERT_TRUE(Enter(session, TPhase::AsFound, 1));
+    EXPECT_FALSE(session.Record().Find(TPhase::AsFound, 1)->instrumentSpreadMilliAmps) << "three polls are no full window";
+
+    TResult<bool> refused = session.Approve(QStringLiteral("Nagy Anna"));
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_TRUE(refused.ErrorMessage().contains(QStringLiteral("finish it before it is approved"))) << refused.ErrorMessage().toStdString();
+    ASSERT_TRUE(session.Finish().Ok());
+    ASSERT_TRUE(Idle(session));
+    TRecordStore store(Db());
+    ASSERT_TRUE(store.Load(id));
+    EXPECT_TRUE(store.Load(id)->finished) << "finished on disk";
+    const std::vector<TAuditRow> trail = store.Audit(id);
+    EXPECT_TRUE(std::any_of(trail.begin(), trail.end(), [](const TAuditRow &row) { return row.what == QLatin1String("finished"); }));
+    EXPECT_NEAR(store.Load(id)->Find(TPhase::AsFound, 0)->instrumentSpreadMilliAmps.value_or(-1), 0.00158114, 1e-8);
+
+    refused = session.Approve(QStringLiteral("  kovács éva "));
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_TRUE(refused.ErrorMessage().contains(QStringLiteral("approval is a second person's"))) << refused.ErrorMessage().toStdString();
+    EXPECT_TRUE(session.Approve(QStringLiteral(" ")).ErrorMessage().contains(QStringLiteral("Type the approver's name")));
+    ASSERT_TRUE(session.Approve(QStringLiteral("Nagy Anna")).Ok());
+    ASSERT_TRUE(Idle(session));
+    EXPECT_EQ(session.LastMessage(), QStringLiteral("Record %1 approved by Nagy Anna.").arg(certificate));
+    EXPECT_EQ(session.Record().approvedBy, QStringLiteral("Nagy Anna"));
+    EXPECT_LE(qAbs(session.Record().approvedAt.secsTo(QDateTime::currentDateTimeUtc())), 60) << "read back with its time";
+    EXPECT_EQ(store.Load(id)->approvedBy, QStringLiteral("Nagy Anna"));
+    refused = session.Approve(QStringLiteral("Szabó Péter"));
+    ASSERT_FALSE(refused.Ok());
+    EXPECT_TRUE(refused.ErrorMessage().contains(QStringLiteral("approved by Nagy Anna already"))) << refused.ErrorMessage().toStdString();
+
+    // The certificate written goes into the audit trail with its file.
+    const QString file = QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("certificate.pdf")));
+    const TExport written{[](const TRecord &, const QString &) { return TResult<bool>(true); }, QStringLiteral("Written to %1."),
+                          QStringLiteral("Not written: %1."), QStringLiteral("%1")};
+    session.Export(file, written);
+    ASSERT_TRUE(Idle(session));
+    EXPECT_EQ(session.LastMessage(), QStringLiteral("Written to %1.").arg(file));
+    bool noted = false;
+    for (const TAuditRow &row : store.Audit(id))
+        noted = noted || (row.what == QLatin1String("certificate") && row.newValue == file);
+    EXPECT_TRUE(noted);
 }
 
 } // namespace
