@@ -27,8 +27,9 @@ enum TExit : int {
     exitInstrument = 4, // the instrument answered with an error status
     exitMismatch = 5,   // read back (or compared) values differ
     exitOtherInstrument = 6, // after a lost adapter came back, another instrument answered
-    exitNotCalibrated = 7    // a calibration point not taken (the reading did not settle), or the
+    exitNotCalibrated = 7,   // a calibration point not taken (the reading did not settle), or the
                              // instrument still reports "not calibrated" or "output out of range"
+    exitRecords = 8          // the calibration records' location cannot be used (kv508ctl records)
 };
 
 // An error that ends the program: the text names the cause and the fix.

@@ -1,5 +1,6 @@
 // kv508ctl: the KV508 I transmitter from the command line.
 #include "Commands.h"
+#include "Dispatch.h"
 #include "KV508Commands.h"
 #include "MBProtocol.h"
 
@@ -25,7 +26,9 @@ const char *const kExitCodes = "Exit codes:\n"
                                "  5  verification mismatch: the values read back differ (diff: the instrument differs)\n"
                                "  6  read --watch: another instrument answered after the adapter came back\n"
                                "  7  calibration: the reading did not settle (no point taken), or the instrument still\n"
-                               "     reports not calibrated (zero, reset) or output out of range (reset)\n";
+                               "     reports not calibrated (zero, reset) or output out of range (reset)\n"
+                               "  8  records, record: the records location cannot be used (cannot connect, schema\n"
+                               "     too new or old, no rights)\n";
 
 const char *const kCommonOptions =
     "Common options (before or after the subcommand): --port NAME, --address N, --id N, --baud RATE,\n"
@@ -296,6 +299,13 @@ void AddCalibrate(CLI::App &app, TArgs &a, TRoutes &routes)
     AddForceCommands(calibrate, a, routes);
 }
 
+// Listed for the help: kv508ctl-records runs them (main hands them on before parsing).
+void AddRecords(CLI::App &app)
+{
+    app.add_subcommand("records", "the calibration records: init, list, show, audit, certificate, copy (records --help)");
+    app.add_subcommand("record", "a calibration record made here: new, point, mark-calibrated, finish (record --help)");
+}
+
 void AddMonitor(CLI::App &app, TArgs &a, TRoutes &routes)
 {
     ctl::TMonitorOptions &monitor = a.monitor;
@@ -335,6 +345,8 @@ int main(int argc, char **argv)
     // that skips closing the port.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    if (const std::optional<int> code = ctl::RunRecordsProgram(argc, argv))
+        return *code;
     CLI::App app{"kv508ctl: configures, calibrates and reads the KV508 I transmitter over its serial line.", "kv508ctl"};
     app.get_formatter()->column_width(34);
     app.footer(std::string("Run kv508ctl SUBCOMMAND --help for the subcommand's options.\n\n") + kExitCodes);
@@ -352,6 +364,7 @@ int main(int argc, char **argv)
     AddBackups(app, args, routes);
     AddCalibrate(app, args, routes);
     AddMonitor(app, args, routes);
+    AddRecords(app);
 
     if (const std::optional<int> ended = Parse(app, argc, argv))
         return *ended;

@@ -12,6 +12,11 @@
 #include <QSqlQuery>
 #include <QSysInfo>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace calib {
 
 TActor TActor::FromEnvironment()
@@ -20,6 +25,12 @@ TActor TActor::FromEnvironment()
     a.osUser = qEnvironmentVariable("USER");
     if (a.osUser.isEmpty())
         a.osUser = qEnvironmentVariable("USERNAME");
+#ifdef Q_OS_UNIX
+    // A service or a rig's script may run without USER: the account itself.
+    if (a.osUser.isEmpty())
+        if (const passwd *pw = ::getpwuid(::geteuid()))
+            a.osUser = QString::fromLocal8Bit(pw->pw_name);
+#endif
     a.bench = qEnvironmentVariable("KV508_BENCH");
     if (a.bench.isEmpty())
         a.bench = QSysInfo::machineHostName();

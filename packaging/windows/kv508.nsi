@@ -103,6 +103,7 @@ Section "Programs" SecPrograms
   SetOutPath "$INSTDIR"
   File "${STAGE}\kv508.exe"
   File "${STAGE}\kv508ctl.exe"
+  File "${STAGE}\kv508ctl-records.exe"
   File "${STAGE}\kv508-prompt.cmd"
   File "${STAGE}\kv508.ico"
   File "${STAGE}\README.txt"
@@ -139,6 +140,7 @@ Section "un.Programs" SecUnPrograms
   SectionIn RO
   Delete "$INSTDIR\kv508.exe"
   Delete "$INSTDIR\kv508ctl.exe"
+  Delete "$INSTDIR\kv508ctl-records.exe"
   Delete "$INSTDIR\kv508-prompt.cmd"
   Delete "$INSTDIR\kv508.ico"
   Delete "$INSTDIR\README.txt"
