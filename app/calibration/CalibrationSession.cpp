@@ -34,6 +34,11 @@ TCalibrationSession::TCalibrationSession(const QString &databasePath, const kv50
     m_settingsSeen = instrument.settings != kv508::TSettings{};
     m_pollSeen = instrument.live.FirmwareDateCode != 0;
 
+    OpenStore();
+}
+
+void TCalibrationSession::OpenStore()
+{
     // The store opens on its thread; the first job reports whether it could,
     // and what bringing the file up to date found.
     m_runner->Run<TResult<QString>>(
@@ -309,7 +314,7 @@ void TCalibrationSession::StoreHeader(std::function<void(const QString &error)> 
                 return s.Failure<bool>();
             return true;
         },
-        [this, r, then = std::move(then)](const TResult<bool> &result) {
+        [this, r, finishing, then = std::move(then)](const TResult<bool> &result) {
             QString error = result.ErrorMessage(); // a sentence to go on from
             if (!error.isEmpty() && !error.endsWith(QLatin1Char('.')))
                 error += QLatin1Char('.');
@@ -325,7 +330,7 @@ void TCalibrationSession::StoreHeader(std::function<void(const QString &error)> 
                 Say(error.left(1).toUpper() + error.mid(1), true);
                 if (!r.finished)
                     SaveHeader();
-            } else {
+            } else if (finishing || !HoldHeader(result, r)) {
                 Say(QStringLiteral("The record header was not saved: %1").arg(error), true);
             }
             if (then)
@@ -400,6 +405,12 @@ TResult<bool> TCalibrationSession::EnterPoint(TPhase phase, int index, const QSt
 void TCalibrationSession::PointStored(const TResult<bool> &result, TPhase phase, int index, qint64 id, const TPoint &p,
                                       const std::optional<TPoint> &previous, bool firstOfPhase)
 {
+    if (!result.Ok() && HoldPoint(result, id, p, firstOfPhase && m_record.id == id ? std::optional<TRecord>(m_record) : std::nullopt)) {
+        emit Saved(false, QStringLiteral("point"));
+        return;
+    }
+    if (result.Ok())
+        Stored(id, p);
     if (!result.Ok()) {
         // What the database does not hold must not be shown, counted or
         // exported: back to what was there, unless the point was entered again since.
@@ -428,6 +439,9 @@ void TCalibrationSession::PointStored(const TResult<bool> &result, TPhase phase,
 
 TResult<bool> TCalibrationSession::Finish()
 {
+    if (Unstored() > 0)
+        return TResult<bool>::Refused(QStringLiteral("Points typed here are not stored on the records server yet: the record can be finished "
+                                                     "once they are (or save it here with \"Save here…\")."));
     if (!HasRecord())
         return TResult<bool>::Refused(QStringLiteral("Start a record first (\"New record\")."));
     if (m_record.finished)

@@ -13,9 +13,12 @@
 #include <QObject>
 
 #include <functional>
+#include <map>
 #include <optional>
+#include <tuple>
 #include <vector>
 
+class QTimer;
 class TStoreRunner;
 
 namespace calib {
@@ -106,6 +109,19 @@ public:
     void ShowHistoryOf(const QString &tag);
     void RefreshHistory();
 
+    // ---- a records server that stops answering ----
+    // Points and a header the server has not acknowledged: kept here (shown,
+    // not said stored) and stored once it answers again, tried every few seconds.
+    int Unstored() const { return int(m_unstored.size()) + (m_unstoredHeader ? 1 : 0); }
+    bool IsStored(TPhase phase, int index) const;
+    // The record as it stands, with every point typed, into a records file of
+    // this computer instead (kv508ctl records copy takes it to the server later).
+    void SaveToFile(const QString &path);
+    // Another records location from now on; refused while something is not
+    // stored or a record is being started. The open record is closed.
+    TResult<bool> UseLocation(const QString &location);
+    QString Location() const;
+
     // What the session said last (Message).
     QString LastMessage() const { return m_lastMessage; }
     // Store jobs still running.
@@ -131,6 +147,9 @@ signals:
     void HistoryRead(const QStringList &tags, const std::vector<calib::TRecordSummary> &records, const QString &tag);
     // The records file cannot be used: no record can be started.
     void StoreUnusable();
+    // The records server stopped answering with something not stored (true),
+    // or answers again and holds everything (false).
+    void ServerLost(bool lost);
     // Every store job given so far has come back.
     void Idle();
 
@@ -141,6 +160,13 @@ private:
     void StoreHeader(std::function<void(const QString &error)> then, bool finishing = false);
     void PointStored(const TResult<bool> &result, TPhase phase, int index, qint64 id, const TPoint &point,
                      const std::optional<TPoint> &previous, bool firstOfPhase);
+    // A point or header the server did not get because it cannot be reached:
+    // kept for the retry (true), or not such a failure (false).
+    bool HoldPoint(const TResult<bool> &result, qint64 id, const TPoint &point, const std::optional<TRecord> &header);
+    bool HoldHeader(const TResult<bool> &result, const TRecord &header);
+    void Stored(qint64 id, const TPoint &point);
+    void Retry();
+    void OpenStore();
     void FollowPoll();
     // The instrument's span now, or why it cannot be used.
     TResult<TSpan> CurrentSpan() const;
@@ -157,6 +183,11 @@ private:
     QString m_lastMessage;
     QString m_historyTag;
     QString m_savedCertificate; // the record's number on disk
+    // Held for the server: per record, phase and index the newest point typed.
+    std::map<std::tuple<qint64, int, int>, TPoint> m_unstored;
+    std::optional<TRecord> m_unstoredHeader;
+    QTimer *m_retry = nullptr;
+    bool m_retrying = false;
 };
 
 } // namespace calib

@@ -6,6 +6,7 @@
 #include "HistoryPanel.h"
 #include "Main.h"
 #include "PointTable.h"
+#include "RecordsLocationDialog.h"
 #include "Tools.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
 #include <QVBoxLayout>
@@ -86,6 +88,9 @@ QLayout *TCalibrationWindow::MakeBar()
     m_previewButton = new QPushButton(QStringLiteral("Print preview…"), this);
     m_printButton = new QPushButton(QStringLiteral("Print…"), this);
     m_csvButton = new QPushButton(QStringLiteral("CSV…"), this);
+    m_saveHereButton = new QPushButton(QStringLiteral("Save here…"), this);
+    m_saveHereButton->setToolTip(QStringLiteral("The records server does not answer: keep this record, with every point typed, in this computer's file"));
+    m_saveHereButton->hide();
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -98,6 +103,7 @@ QLayout *TCalibrationWindow::MakeBar()
     bar->addWidget(m_previewButton);
     bar->addWidget(m_printButton);
     bar->addWidget(m_csvButton);
+    bar->addWidget(m_saveHereButton);
     bar->addSpacing(12);
     bar->addWidget(m_status, 1);
     return bar;
@@ -179,8 +185,23 @@ void TCalibrationWindow::Connect(TForm1 &form)
     connect(m_previewButton, &QPushButton::clicked, this, &TCalibrationWindow::AskPreview);
     connect(m_printButton, &QPushButton::clicked, this, &TCalibrationWindow::AskPrint);
     connect(m_csvButton, &QPushButton::clicked, this, [this] { AskExport(false); });
+    connect(m_saveHereButton, &QPushButton::clicked, this, [this] {
+        if (QMessageBox::question(this, QStringLiteral("Save here"),
+                                  QStringLiteral("Keep this record, with every point typed, in %1 as well?\n\nThe points are still stored on the "
+                                                 "records server once it answers.")
+                                      .arg(QDir::toNativeSeparators(TRecordStore::DefaultPath()))) == QMessageBox::Yes)
+            m_session->SaveToFile(TRecordStore::DefaultPath());
+    });
+    connect(m_history, &THistoryPanel::LocationAsked, this, &TCalibrationWindow::AskLocation);
+    connect(s, &TCalibrationSession::ServerLost, m_saveHereButton, &QWidget::setVisible);
 
     connect(s, &TCalibrationSession::RecordChanged, this, &TCalibrationWindow::ShowRecord);
+    // A point the server has not acknowledged is never shown as stored.
+    connect(s, &TCalibrationSession::RecordChanged, this, [this] {
+        for (const TPoint &p : m_session->Record().entered)
+            if (!m_session->IsStored(p.phase, p.index))
+                m_tables[int(p.phase)]->MarkResult(p.index, QStringLiteral("not stored yet"));
+    });
     connect(s, &TCalibrationSession::EditableChanged, this, &TCalibrationWindow::SetEditable);
     connect(s, &TCalibrationSession::LiveChanged, this, &TCalibrationWindow::ShowLive);
     connect(s, &TCalibrationSession::Idle, this, &TCalibrationWindow::ShowState);
@@ -553,7 +574,27 @@ void TCalibrationWindow::ShowState()
         m_status->setText(QStringLiteral("No record open: \"New record\" starts one, or double-click one in the history."));
 }
 
+void TCalibrationWindow::AskLocation()
+{
+    auto *dialog = new TRecordsLocationDialog(m_session->Location(), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, [this, dialog] {
+        const QString location = dialog->Location();
+        const TResult<bool> moved = m_session->UseLocation(location);
+        if (!moved.Ok()) {
+            Say(moved.ErrorMessage(), true);
+            return;
+        }
+        // Remembered for the next start; KV508_RECORDS still overrides it.
+        TForm1::PortSettings().setValue(QStringLiteral("Calibration/records"), location);
+        m_history->SetLocation(location);
+        m_newButton->setEnabled(true);
+    });
+    dialog->open();
+}
+
 QWidget *MakeCalibrationWindow(TForm1 &form)
 {
-    return new TCalibrationWindow(form, TRecordStore::DefaultPath());
+    const QString setting = TForm1::PortSettings().value(QStringLiteral("Calibration/records")).toString();
+    return new TCalibrationWindow(form, TRecordsLocation::Configured(setting));
 }

@@ -93,6 +93,8 @@ private:
     void AskExport(bool pdf);
     void AskApprove();
     void AskPrint();
+    // The records location: the dialog, then the session moves there.
+    void AskLocation();
     void AskPreview();
     calib::TIssuer Issuer() const;
     void HeaderEdited();
@@ -131,5 +133,6 @@ private:
     QPushButton *m_printButton = nullptr;
     QPushButton *m_pdfButton = nullptr;
     QPushButton *m_csvButton = nullptr;
+    QPushButton *m_saveHereButton = nullptr; // shown while the records server does not answer
     QPushButton *m_calPageButton = nullptr;
 };

@@ -3,7 +3,9 @@
 #include "FieldLook.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -22,16 +24,30 @@ THistoryPanel::THistoryPanel(const QString &databasePath, QWidget *parent) : QGr
     m_history->setToolTip(QStringLiteral("Double-click a record to open it (an unfinished one can be continued)"));
     layout->addWidget(m_filter);
     layout->addWidget(m_history, 1);
-    auto *dbLabel = new QLabel(QStringLiteral("Records: %1").arg(ShownPath(databasePath)), this);
-    dbLabel->setObjectName(QStringLiteral("RecordsPath"));
-    dbLabel->setWordWrap(true);
-    dbLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    QFont small = dbLabel->font();
+    m_location = new QLabel(this);
+    m_location->setObjectName(QStringLiteral("RecordsPath"));
+    m_location->setWordWrap(true);
+    m_location->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont small = m_location->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
-    dbLabel->setFont(small);
-    layout->addWidget(dbLabel);
+    m_location->setFont(small);
+    auto *change = new QPushButton(QStringLiteral("Change…"), this);
+    change->setToolTip(QStringLiteral("Keep the records in another file, or on a records server shared by the lab"));
+    connect(change, &QPushButton::clicked, this, &THistoryPanel::LocationAsked);
+    auto *row = new QHBoxLayout;
+    row->addWidget(m_location, 1);
+    row->addWidget(change, 0, Qt::AlignTop);
+    layout->addLayout(row);
+    SetLocation(databasePath);
     connect(m_filter, &QComboBox::activated, this, [this] { emit TagChosen(m_filter->currentData().toString()); });
     connect(m_history, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem *item) { emit RecordChosen(item->data(0, Qt::UserRole).toLongLong()); });
+}
+
+void THistoryPanel::SetLocation(const QString &location)
+{
+    const TResult<TRecordsLocation> l = TRecordsLocation::Parse(location);
+    const QString shown = !l.Ok() ? location : l.Value().IsServer() ? l.Value().Text() : ShownPath(l.Value().path);
+    m_location->setText(QStringLiteral("Records: %1").arg(shown));
 }
 
 void THistoryPanel::Show(const QStringList &tags, const std::vector<TRecordSummary> &records, const QString &tag, qint64 current)

@@ -22,13 +22,18 @@ public:
     // The tags in the file for the filter, and tag's records (current: the open record's id, shown bold).
     void Show(const QStringList &tags, const std::vector<calib::TRecordSummary> &records, const QString &tag, qint64 current);
     QTreeWidget *List() const { return m_history; }
+    // Where the records are: a file's path, or the server (without a password).
+    void SetLocation(const QString &location);
 
 signals:
     // A tag was chosen in the filter (empty: every record).
     void TagChosen(const QString &tag);
     void RecordChosen(qint64 id);
+    // "Change…" beside the records' location.
+    void LocationAsked();
 
 private:
     QComboBox *m_filter = nullptr;
     QTreeWidget *m_history = nullptr;
+    class QLabel *m_location = nullptr;
 };

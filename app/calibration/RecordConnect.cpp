@@ -171,6 +171,12 @@ bool TRecordStore::OpenServer()
         options << QStringLiteral("connect_timeout=10");
     if (!m_location.options.contains(QLatin1String("application_name=")))
         options << QStringLiteral("application_name=kv508");
+    // A network that goes silent (a cable pulled) is noticed in seconds, not
+    // after the system's minutes of retransmissions.
+    if (!m_location.host.startsWith(QLatin1Char('/')) && !m_location.options.contains(QLatin1String("keepalives")) &&
+        !m_location.options.contains(QLatin1String("tcp_user_timeout")))
+        options << QStringLiteral("keepalives_idle=10") << QStringLiteral("keepalives_interval=3") << QStringLiteral("keepalives_count=3")
+                << QStringLiteral("tcp_user_timeout=15000");
     db.setConnectOptions(options.join(QLatin1Char(';')));
     if (!db.open())
         return Fail(TStoreError::CannotOpen, ServerErrorText(db.lastError().text(), m_location));

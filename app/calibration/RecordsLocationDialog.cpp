@@ -63,8 +63,9 @@ TRecordsLocationDialog::TRecordsLocationDialog(const QString &location, QWidget 
     connect(buttons, &QDialogButtonBox::accepted, this, &TRecordsLocationDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
-    const auto enable = [this] {
+    const auto enable = [this, browse] {
         m_path->setEnabled(m_file->isChecked());
+        browse->setEnabled(m_file->isChecked());
         m_uri->setEnabled(m_server->isChecked());
     };
     connect(m_file, &QRadioButton::toggled, this, enable);

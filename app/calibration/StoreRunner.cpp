@@ -1,6 +1,6 @@
 #include "StoreRunner.h"
 
-TStoreRunner::TStoreRunner(const QString &path, QObject *parent) : QObject(parent), m_path(path)
+TStoreRunner::TStoreRunner(const QString &path, QObject *parent) : QObject(parent), m_path(path), m_workerPath(path)
 {
     m_thread.setObjectName(QStringLiteral("calibration records"));
     m_worker = new QObject;
@@ -25,8 +25,21 @@ TStoreRunner::~TStoreRunner()
 calib::TRecordStore &TStoreRunner::Store()
 {
     if (!m_store)
-        m_store = std::make_unique<calib::TRecordStore>(m_path);
+        m_store = std::make_unique<calib::TRecordStore>(m_workerPath);
     return *m_store;
+}
+
+void TStoreRunner::SwitchTo(const QString &location)
+{
+    m_path = location;
+    // In order after the jobs given so far, which finish on the old store.
+    QMetaObject::invokeMethod(
+        m_worker,
+        [this, location] {
+            m_store.reset();
+            m_workerPath = location;
+        },
+        Qt::QueuedConnection);
 }
 
 void TStoreRunner::Finished(const std::function<void()> &done)

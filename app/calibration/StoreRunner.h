@@ -35,6 +35,9 @@ public:
             Qt::QueuedConnection);
     }
 
+    // Jobs given from now on use location (the store there opens at the first).
+    void SwitchTo(const QString &location);
+
     // Jobs given whose results have not come back yet.
     int Pending() const { return m_pending; }
     QString Path() const { return m_path; }
@@ -47,7 +50,8 @@ private:
     calib::TRecordStore &Store(); // on the store's thread only
     void Finished(const std::function<void()> &done);
 
-    QString m_path;
+    QString m_path;       // on this object's thread
+    QString m_workerPath; // the same, on the store's thread
     QThread m_thread;
     QObject *m_worker = nullptr;
     std::unique_ptr<calib::TRecordStore> m_store; // made, used and destroyed on m_thread

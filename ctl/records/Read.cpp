@@ -195,14 +195,16 @@ int RunShow(const QString &location, const std::string &certificate, const std::
         refs.push_back({Utf8(ref.role), Utf8(ref.name), Utf8(ref.serial), Utf8(ref.certificate), DateText(ref.due),
                         ref.uncertainty.isEmpty() ? std::string()
                                                   : Utf8((ref.uncertainty + QLatin1Char(' ') + calib::UncertaintyUnit(r.unit, ref.role)).trimmed())});
-    out += "\n" + Table(refs);
+    out += '\n';
+    out += Table(refs);
     std::vector<std::vector<std::string>> points{PointHeader()};
     for (std::string &h : points.front())
         for (char &c : h)
             c = char(std::toupper(static_cast<unsigned char>(c)));
     for (const calib::TPoint &p : r.entered)
         points.push_back(PointCells(r, p));
-    out += "\n" + (r.entered.empty() ? std::string("no points entered yet\n") : Table(points));
+    out += '\n';
+    out += r.entered.empty() ? std::string("no points entered yet\n") : Table(points);
     ctl::Out(out);
     return ctl::exitOK;
 }

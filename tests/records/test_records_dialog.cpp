@@ -53,6 +53,13 @@ TEST(RecordsLocationDialog, TestConnectionNamesWhatFailed)
     EXPECT_FALSE(missing.ok);
     EXPECT_TRUE(missing.text.contains(QStringLiteral("has no database \"nowhere\""))) << missing.text.toStdString();
 
+    // KV508_RECORDS_DOCS=docs: the picture of a failed test for the README.
+    if (const QString docs = qEnvironmentVariable("KV508_RECORDS_DOCS"); !docs.isEmpty()) {
+        dialog.show();
+        QTest::qWait(50);
+        EXPECT_TRUE(dialog.grab().save(docs + QStringLiteral("/records-location.png")));
+    }
+
     const TTested empty = TestServer(dialog, Cluster()->Uri(kOwner, NewDatabase()));
     EXPECT_FALSE(empty.ok);
     EXPECT_TRUE(empty.text.contains(QStringLiteral("kv508ctl records init"))) << empty.text.toStdString();
