@@ -579,11 +579,21 @@ void TCalibrationSession::ShowHistoryOf(const QString &tag)
     RefreshHistory();
 }
 
+void TCalibrationSession::ShowDueBefore(const QDate &day)
+{
+    m_historyDue = day;
+    RefreshHistory();
+}
+
 void TCalibrationSession::RefreshHistory()
 {
-    const QString tag = m_historyTag.isEmpty() ? m_record.tag : m_historyTag;
+    // A due list is of every instrument unless a tag is chosen.
+    const QString tag = m_historyTag.isEmpty() && !m_historyDue.isValid() ? m_record.tag : m_historyTag;
+    TRecordFilter filter;
+    filter.tag = tag;
+    filter.dueBefore = m_historyDue;
     m_runner->Run<std::pair<QStringList, std::vector<TRecordSummary>>>(
-        [tag](TRecordStore &s) { return std::pair(s.Tags(), s.History(tag)); },
+        [filter](TRecordStore &s) { return std::pair(s.Tags(), s.List(filter)); },
         [this, tag](const std::pair<QStringList, std::vector<TRecordSummary>> &result) { emit HistoryRead(result.first, result.second, tag); });
 }
 

@@ -107,6 +107,8 @@ public:
     void ExportCsv(const QString &path);
     // The history of one tag; empty: of the record's own tag.
     void ShowHistoryOf(const QString &tag);
+    // Only records due before day in the history (null: all of them).
+    void ShowDueBefore(const QDate &day);
     void RefreshHistory();
 
     // ---- a records server that stops answering ----
@@ -182,6 +184,7 @@ private:
     quint64 m_generation = 0; // bumped when another record is asked for: late answers for the old one are dropped
     QString m_lastMessage;
     QString m_historyTag;
+    QDate m_historyDue;
     QString m_savedCertificate; // the record's number on disk
     // Held for the server: per record, phase and index the newest point typed.
     std::map<std::tuple<qint64, int, int>, TPoint> m_unstored;

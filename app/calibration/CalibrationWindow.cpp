@@ -177,6 +177,7 @@ void TCalibrationWindow::Connect(TForm1 &form)
                 [this, phase](int row, const QString &applied, const QString &mA) { PointTyped(TPhase(phase), row, applied, mA); });
     connect(m_calPageButton, &QPushButton::clicked, &form, &TForm1::ShowCalibrationPage);
     connect(m_history, &THistoryPanel::TagChosen, s, &TCalibrationSession::ShowHistoryOf);
+    connect(m_history, &THistoryPanel::DueChosen, s, &TCalibrationSession::ShowDueBefore);
     connect(m_history, &THistoryPanel::RecordChosen, this, &TCalibrationWindow::Load);
     connect(m_newButton, &QPushButton::clicked, this, [this] { NewRecord(); });
     connect(m_finishButton, &QPushButton::clicked, this, &TCalibrationWindow::AskFinish);

@@ -2,7 +2,9 @@
 
 #include "FieldLook.h"
 
+#include <QCheckBox>
 #include <QComboBox>
+#include <QDateEdit>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -19,10 +21,30 @@ THistoryPanel::THistoryPanel(const QString &databasePath, QWidget *parent) : QGr
     m_filter->setToolTip(QStringLiteral("Records of one instrument tag, or of all"));
     m_history = new QTreeWidget(this);
     m_history->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Certificate"), QStringLiteral("Tag"), QStringLiteral("As-Found"),
-                                QStringLiteral("As-Left"), QString()});
+                                QStringLiteral("As-Left"), QString(), QStringLiteral("Next due")});
+    // The due list: what must be called in before a day.
+    m_dueOnly = new QCheckBox(QStringLiteral("Due before"), this);
+    m_dueOnly->setToolTip(QStringLiteral("Only the records whose next calibration falls due before this day"));
+    m_due = new QDateEdit(QDate::currentDate().addMonths(1), this);
+    m_due->setCalendarPopup(true);
+    m_due->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    m_due->setEnabled(false);
+    const auto due = [this] {
+        m_due->setEnabled(m_dueOnly->isChecked());
+        emit DueChosen(m_dueOnly->isChecked() ? m_due->date() : QDate());
+    };
+    connect(m_dueOnly, &QCheckBox::toggled, this, due);
+    connect(m_due, &QDateEdit::dateChanged, this, [this, due] {
+        if (m_dueOnly->isChecked())
+            due();
+    });
     m_history->setRootIsDecorated(false);
     m_history->setToolTip(QStringLiteral("Double-click a record to open it (an unfinished one can be continued)"));
-    layout->addWidget(m_filter);
+    auto *filters = new QHBoxLayout;
+    filters->addWidget(m_filter, 1);
+    filters->addWidget(m_dueOnly);
+    filters->addWidget(m_due);
+    layout->addLayout(filters);
     layout->addWidget(m_history, 1);
     m_location = new QLabel(this);
     m_location->setObjectName(QStringLiteral("RecordsPath"));
@@ -68,6 +90,7 @@ void THistoryPanel::Show(const QStringList &tags, const std::vector<TRecordSumma
         item->setText(3, QString::fromUtf8(VerdictText(s.found)));
         item->setText(4, QString::fromUtf8(VerdictText(s.left)));
         item->setText(5, !s.finished ? QStringLiteral("open") : s.approvedBy.isEmpty() ? QString() : QStringLiteral("approved"));
+        item->setText(6, s.nextDue.isValid() ? s.nextDue.toString(Qt::ISODate) : QString());
         if (!s.approvedBy.isEmpty())
             item->setToolTip(5, QStringLiteral("Approved by %1").arg(s.approvedBy));
         item->setForeground(3, QColor(Colour(window(), s.found)));

@@ -9,7 +9,9 @@
 
 #include <vector>
 
+class QCheckBox;
 class QComboBox;
+class QDateEdit;
 class QTreeWidget;
 
 class THistoryPanel : public QGroupBox
@@ -28,12 +30,16 @@ public:
 signals:
     // A tag was chosen in the filter (empty: every record).
     void TagChosen(const QString &tag);
+    // Only records whose next calibration falls due before day (null: all).
+    void DueChosen(const QDate &day);
     void RecordChosen(qint64 id);
     // "Change…" beside the records' location.
     void LocationAsked();
 
 private:
     QComboBox *m_filter = nullptr;
+    QCheckBox *m_dueOnly = nullptr;
+    QDateEdit *m_due = nullptr;
     QTreeWidget *m_history = nullptr;
     class QLabel *m_location = nullptr;
 };

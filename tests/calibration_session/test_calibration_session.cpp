@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#ifndef Q_OS_WIN
+#include "RecordsFixture.h" // the same cases on a PostgreSQL server of the test's own
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -90,18 +94,36 @@ void FinishElsewhere(const QString &db, qint64 id)
     ASSERT_TRUE(other.SaveHeader(*r)) << other.ErrorMessage().toStdString();
 }
 
-class SessionTest : public ::testing::Test
+enum class TEngineKind { File, Server };
+
+class SessionTest : public ::testing::TestWithParam<TEngineKind>
 {
 protected:
-    // Native separators: on Windows a drive letter and backslashes, as %APPDATA% gives them.
-    QString Db() const { return QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("records.sqlite"))); }
+    void SetUp() override
+    {
+#ifndef Q_OS_WIN
+        if (GetParam() == TEngineKind::Server) {
+            ASSERT_TRUE(recordstest::Cluster());
+            m_server = recordstest::Cluster()->Uri(recordstest::kBench, recordstest::ReadyDatabase());
+        }
+#endif
+    }
+    // A file: native separators (on Windows a drive letter and backslashes, as
+    // %APPDATA% gives them); or the server's location.
+    QString Db() const { return m_server.isEmpty() ? QDir::toNativeSeparators(m_dir.filePath(QStringLiteral("records.sqlite"))) : m_server; }
     QTemporaryDir m_dir;
+    QString m_server;
 };
+
+std::string EngineName(const ::testing::TestParamInfo<TEngineKind> &info)
+{
+    return info.param == TEngineKind::File ? "File" : "Server";
+}
 
 // A point takes the instrument's averaged reading and its stability, and is on
 // disk when the store answers; what is no point is refused with its cause and
 // changes nothing.
-TEST_F(SessionTest, APointIsEnteredWithTheInstrumentsReading)
+TEST_P(SessionTest, APointIsEnteredWithTheInstrumentsReading)
 {
     {
         // Before the form has read the instrument's settings there is no span to check against.
@@ -161,7 +183,7 @@ TEST_F(SessionTest, APointIsEnteredWithTheInstrumentsReading)
 // What the store refuses is taken back: not shown, not counted, not exported;
 // a point entered again goes back to the one stored, and a phase's span goes
 // with its only point.
-TEST_F(SessionTest, APointTheStoreRefusesIsTakenBack)
+TEST_P(SessionTest, APointTheStoreRefusesIsTakenBack)
 {
     TCalibrationSession session(Db(), Instrument());
     Settle(session, Instrument());
@@ -237,7 +259,7 @@ TEST(SessionKilled, DISABLED_EnterPointsUntilKilled)
 // The tool killed between two points: a new session continues the record from
 // the history with every point the store acknowledged and the calibration in
 // between, enters the rest and finishes it; finished, it refuses every change.
-TEST_F(SessionTest, ARecordIsContinuedAfterTheToolWasKilled)
+TEST_P(SessionTest, ARecordIsContinuedAfterTheToolWasKilled)
 {
     QProcess tool;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -322,7 +344,7 @@ TEST_F(SessionTest, ARecordIsContinuedAfterTheToolWasKilled)
 
 // A finish the store refuses (the number typed is another record's) leaves the
 // record open, with its own number, to be finished again.
-TEST_F(SessionTest, AFinishTheStoreRefusesLeavesTheRecordOpen)
+TEST_P(SessionTest, AFinishTheStoreRefusesLeavesTheRecordOpen)
 {
     TCalibrationSession session(Db(), Instrument());
     ASSERT_TRUE(Start(session));
@@ -356,7 +378,7 @@ TEST_F(SessionTest, AFinishTheStoreRefusesLeavesTheRecordOpen)
 // approval is refused before that and for the technician however typed, then
 // given by another and read back with its time, once; a certificate written
 // is in the audit trail.
-TEST_F(SessionTest, ASecondPersonApprovesAFinishedRecord)
+TEST_P(SessionTest, ASecondPersonApprovesAFinishedRecord)
 {
     TCalibrationSession session(Db(), Instrument());
     session.Follow(kv508::Cmd_ReadSettings, true, Instrument());
@@ -412,5 +434,47 @@ TEST_F(SessionTest, ASecondPersonApprovesAFinishedRecord)
         noted = noted || (row.what == QLatin1String("certificate") && row.newValue == file);
     EXPECT_TRUE(noted);
 }
+
+// The history as a due list: only what falls due before the day chosen, of
+// every instrument; off again, the open record's instrument as before.
+TEST_P(SessionTest, TheHistoryListsWhatFallsDue)
+{
+    TCalibrationSession session(Db(), Instrument());
+    const auto make = [&](const char *tag, QDate due) {
+        ASSERT_TRUE(Start(session));
+        THeaderFields typed;
+        typed.certificate = session.Record().certificate;
+        typed.tag = QString::fromLatin1(tag);
+        typed.technician = QStringLiteral("Kovács Éva");
+        typed.nextDue = due;
+        typed.references = session.Record().references;
+        session.SetHeader(typed);
+        session.SaveHeader();
+        ASSERT_TRUE(Idle(session));
+    };
+    make("PT-1", QDate(2027, 1, 15));
+    make("PT-2", QDate(2027, 9, 1));
+    make("PT-3", QDate());
+    QSignalSpy read(&session, &TCalibrationSession::HistoryRead);
+    session.ShowHistoryOf(QString()); // every instrument
+    session.ShowDueBefore(QDate(2027, 3, 1));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read.size() == 2; }, kWait));
+    const auto tags = [&](int at) {
+        QStringList out;
+        for (const TRecordSummary &r : read.at(at).at(1).value<std::vector<TRecordSummary>>())
+            out << r.tag;
+        return out;
+    };
+    EXPECT_EQ(tags(1), QStringList{QStringLiteral("PT-1")});
+    session.ShowDueBefore(QDate());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return read.size() == 3; }, kWait));
+    EXPECT_EQ(tags(2), QStringList{QStringLiteral("PT-3")});
+}
+
+#ifdef Q_OS_WIN
+INSTANTIATE_TEST_SUITE_P(Engines, SessionTest, ::testing::Values(TEngineKind::File), EngineName);
+#else
+INSTANTIATE_TEST_SUITE_P(Engines, SessionTest, ::testing::Values(TEngineKind::File, TEngineKind::Server), EngineName);
+#endif
 
 } // namespace
