@@ -1,5 +1,6 @@
 // The tool windows beside the design's two pages: the line monitor, the live
-// trend, the calibration record and About. They open from a small "Tools"
+// trend, the calibration record, the calibration guide and About, and the
+// settings files (save, load, compare). They open from a small "Tools"
 // button in an empty corner of the user page, from the window's context menu
 // and by keyboard, so nothing the pages place moves. Each window is made on
 // first use by its own module and kept until the main window goes.
@@ -14,17 +15,21 @@
 class QAction;
 class QToolButton;
 class TForm1;
+class TSettingsFiles;
 
 class TToolWindows : public QObject
 {
     Q_OBJECT
 
 public:
-    enum TTool { LineMonitor, LiveTrend, CalibrationRecord, About, ToolCount };
+    enum TTool { LineMonitor, LiveTrend, CalibrationRecord, CalibrationGuide, About, ToolCount };
+    enum TFileAction { SaveSettings, LoadSettings, CompareSettings, FileActionCount };
 
     explicit TToolWindows(TForm1 &form);
 
     QAction *Action(TTool tool) const { return m_actions[tool]; }
+    QAction *Action(TFileAction action) const { return m_fileActions[action]; }
+    TSettingsFiles *SettingsFiles() const { return m_settingsFiles; }
     QToolButton *Button() const { return m_button; }
     // Shows the tool's window (made on first use) and brings it forward.
     QWidget *Open(TTool tool);
@@ -35,6 +40,8 @@ private:
     TForm1 &m_form;
     std::array<QAction *, ToolCount> m_actions{};
     std::array<QPointer<QWidget>, ToolCount> m_windows{};
+    std::array<QAction *, FileActionCount> m_fileActions{};
+    TSettingsFiles *m_settingsFiles = nullptr;
     QToolButton *m_button = nullptr;
 };
 
@@ -46,4 +53,5 @@ QToolButton *MakeToolBarButton(const QString &text, const QString &tip, QWidget 
 QWidget *MakeLineMonitorWindow(TForm1 &form);
 QWidget *MakeLiveTrendWindow(TForm1 &form);
 QWidget *MakeCalibrationWindow(TForm1 &form);
+QWidget *MakeCalibrationGuide(TForm1 &form);
 QWidget *MakeAboutWindow(TForm1 &form);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 
 namespace ctl {
 
@@ -45,7 +46,7 @@ const char *FlagLabel(uint8_t bit)
 // A point takes the instrument's averaged reading, a moving mean over the
 // last "averaging" samples: a pressure applied moments ago is only partly in
 // it. Polls until the reading has stayed put for that long.
-TLiveData WaitSettled(TSession &s, TLiveData d, uint8_t command, const TPointOptions &o)
+TLiveData WaitSettled(TSession &s, TLiveData d, uint8_t command, const TPointOptions &o, const TInterrupt &interrupt)
 {
     const kv508::TSettings settings = s.ReadSettings();
     // An erased instrument's 65535: as long as the longest averaging, to be safe.
@@ -58,7 +59,6 @@ TLiveData WaitSettled(TSession &s, TLiveData d, uint8_t command, const TPointOpt
                                               std::to_string(o.maxWaitMs) + "; raise --max-wait; no point was taken");
     s.Note("waiting for the reading to settle (averaging " + std::to_string(averaging) + " at " + std::to_string(d.SPS) +
            " SPS: " + Seconds(window) + " at least; --no-wait does not wait)");
-    TInterrupt interrupt(s.Loop());
     TSettle settle(window);
     const int64_t started = TEventLoop::NowMs();
     settle.Add(started, d);
@@ -80,16 +80,17 @@ TLiveData WaitSettled(TSession &s, TLiveData d, uint8_t command, const TPointOpt
 
 } // namespace
 
-int RunCalibrationPoint(const TLinkOptions &link, uint8_t command, const TPointOptions &o)
+TLiveData CalibrationPointOn(TSession &s, uint8_t command, const TPointOptions &o, const TInterrupt *interrupt)
 {
-    TSession s(link);
-    s.Open();
     TLiveData before = s.Poll();
     const bool takesReading = command == kv508::Cmd_Zero || command == kv508::Cmd_SetAs0 || command == kv508::Cmd_SetAsScaleEnd;
-    if (takesReading && o.wait)
-        before = WaitSettled(s, before, command, o);
-    else if (takesReading)
+    if (takesReading && o.wait) {
+        // A second handler of our own would drop the caller's cleanup when it ends.
+        std::optional<TInterrupt> own;
+        before = WaitSettled(s, before, command, o, interrupt ? *interrupt : own.emplace(s.Loop()));
+    } else if (takesReading) {
         s.Note("--no-wait: the point takes the reading as it is now, settled or not");
+    }
     s.Request(command);
     // The poll after it shows the result; after a reset it waits (with the
     // tries) until the instrument answers again, so the next command finds it up.
@@ -107,14 +108,18 @@ int RunCalibrationPoint(const TLinkOptions &link, uint8_t command, const TPointO
                                               "\" (output out of range) at " + FormatScaled(after.MeasuredValue, after.Decimals) +
                                               ": the pressure applied lies outside the span (settings get), or the "
                                               "set-zero or scale-end point did not take");
+    return after;
+}
+
+int RunCalibrationPoint(const TLinkOptions &link, uint8_t command, const TPointOptions &o)
+{
+    TSession s(link);
+    s.Open();
+    CalibrationPointOn(s, command, o);
     return exitOK;
 }
 
-namespace {
-
-// The poll that ends the force. False (and said on standard error, even with
-// --quiet) when it did not reach the instrument.
-bool Release(TSession &s, const std::string &undone)
+bool ReleaseOutput(TSession &s, const std::string &undone)
 {
     try {
         const TLiveData d = s.Poll(false, 0);
@@ -127,7 +132,13 @@ bool Release(TSession &s, const std::string &undone)
     }
 }
 
-} // namespace
+TLiveData ForcedPointOn(TSession &s, uint16_t pwm, uint8_t point)
+{
+    s.Request(point);
+    const TLiveData d = s.Poll(true, pwm);
+    s.Note(CommandName(point) + " at drive " + std::to_string(pwm) + ": done; " + StateText(d));
+    return d;
+}
 
 int RunForceOutput(const TLinkOptions &link, const TForceOptions &o)
 {
@@ -163,18 +174,16 @@ int RunForceOutput(const TLinkOptions &link, const TForceOptions &o)
             Out(LiveLine(d, IsoNow()));
         }
         if (o.then != 0 && !interrupt.Requested()) {
-            s.Request(o.then);
             taken = true;
-            d = s.Poll(force.on, force.pwm);
-            s.Note(CommandName(o.then) + " at drive " + std::to_string(force.pwm) + ": done; " + StateText(d));
+            d = ForcedPointOn(s, force.pwm, o.then);
         }
     } catch (...) {
         if (force.on)
-            Release(s, undone);
+            ReleaseOutput(s, undone);
         throw;
     }
     if (interrupt.Requested()) {
-        const bool released = !force.on || Release(s, undone);
+        const bool released = !force.on || ReleaseOutput(s, undone);
         throw TFailure(exitUsage, std::string("interrupted: ") + (released ? "the output is released" : "the output may still be forced") +
                                       (o.then == 0 ? "" : taken ? "; the point was taken" : "; no point was taken"));
     }

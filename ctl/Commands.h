@@ -42,6 +42,16 @@ struct TPointOptions {
 // "output out of range") is exit code 7.
 int RunCalibrationPoint(const TLinkOptions &link, uint8_t command, const TPointOptions &o = {});
 
+class TInterrupt;
+// The same on an open session; the poll after it. interrupt: the caller's
+// (its cleanup stays in force while the reading settles), else one of its own.
+kv508::TLiveData CalibrationPointOn(TSession &s, uint8_t command, const TPointOptions &o, const TInterrupt *interrupt = nullptr);
+// With the output forced at pwm: takes it as the 4 mA (4) or 20 mA (5) point; the forced poll after it.
+kv508::TLiveData ForcedPointOn(TSession &s, uint16_t pwm, uint8_t point);
+// The poll that ends a force. False (and said on standard error, even with
+// --quiet, followed by undone) when it did not reach the instrument.
+bool ReleaseOutput(TSession &s, const std::string &undone);
+
 struct TForceOptions {
     std::string value;     // on, off, 0..8191, F, 50%
     int onPwm = 0;         // the drive value "on" forces

@@ -29,7 +29,9 @@ enum TExit : int {
     exitOtherInstrument = 6, // after a lost adapter came back, another instrument answered
     exitNotCalibrated = 7,   // a calibration point not taken (the reading did not settle), or the
                              // instrument still reports "not calibrated" or "output out of range"
-    exitRecords = 8          // the calibration records' location cannot be used (kv508ctl records)
+    exitRecords = 8,         // the calibration records' location cannot be used (kv508ctl records)
+    exitVerdictFail = 9,     // kv508ctl station: the record is finished and its verdict is FAIL
+    exitReference = 10       // kv508ctl station: a reference instrument (meter, pressure controller) failed
 };
 
 // An error that ends the program: the text names the cause and the fix.

@@ -4,6 +4,7 @@
 // CSV and JSON.
 #pragma once
 
+#include "KV508Backup.h"
 #include "KV508Commands.h"
 
 #include <nlohmann/json.hpp>
@@ -18,13 +19,23 @@ namespace ctl {
 
 // ---- settings ----------------------------------------------------------------------------------
 
-// The keys of "settings set", in the order of the instrument's layout; the
-// first four are all that command 10 writes.
-enum class TKey { At4mA, At20mA, ErrorCurrent, ErrorLevel, Sensor, Averaging, Input };
-constexpr TKey AllKeys[] = {TKey::At4mA,  TKey::At20mA,    TKey::ErrorCurrent, TKey::ErrorLevel,
-                            TKey::Sensor, TKey::Averaging, TKey::Input};
-const char *KeyName(TKey key); // "4ma", "20ma", "error-current", ...
-bool IsShortWriteKey(TKey key); // one of the four that command 10 carries
+// The keys and fields of the settings, their differences, the JSON of the
+// settings files: shared with the window (instrument/KV508Backup.h).
+using kv508::AllKeys;
+using kv508::IsShortWriteKey;
+using kv508::KeyName;
+using kv508::TKey;
+using kv508::FieldOf;
+using kv508::SetField;
+using kv508::ShowField;
+using kv508::InWindowRange;
+using kv508::SpanFault;
+using kv508::SpanFaultText;
+using kv508::TSpanFault;
+using kv508::Differences;
+using kv508::TDifference;
+using kv508::SettingsFromJson;
+using kv508::SettingsJson;
 
 // One KEY=VALUE of the command line, after the window's rules: numbers clamped
 // to their range (note tells when), words mapped to the stored codes.
@@ -35,22 +46,6 @@ struct TEdit {
 };
 // Throws std::invalid_argument with a message naming the key and what it takes.
 TEdit ParseEdit(std::string_view keyValue);
-
-int32_t FieldOf(const kv508::TSettings &s, TKey key);
-void SetField(kv508::TSettings &s, TKey key, int32_t value);
-// The field as "settings get" prints it and "settings set" takes it back.
-std::string ShowField(const kv508::TSettings &s, TKey key);
-
-// True when every field lies where the window can put it (sensor 1..12,
-// averaging 1..1600, input 0/1, pressures within +-9999).
-bool InWindowRange(const kv508::TSettings &s, TKey key);
-
-// The output's span, 4ma to 20ma: equal values give every pressure the same
-// current; an inverted pair makes the current fall as the pressure rises.
-enum class TSpanFault { None, Zero, Inverted };
-TSpanFault SpanFault(const kv508::TSettings &s);
-// "4ma 2491 and 20ma 0: the span is inverted (...)"; empty for a usable span.
-std::string SpanFaultText(const kv508::TSettings &s);
 
 // The write that "settings set" sends: what to store and with which command.
 struct TWritePlan {
@@ -65,40 +60,18 @@ struct TWritePlan {
 // defaults for a missing value (sensor 5, averaging 80, input pressure).
 TWritePlan PlanWrite(const kv508::TSettings &stored, const std::vector<TEdit> &edits);
 
-// Fields that differ between what was meant and what was read back (for
-// command 10 the last three must simply be unchanged, so they are compared too).
-struct TDifference {
-    TKey key;
-    std::string wanted, actual;
-};
-std::vector<TDifference> Differences(const kv508::TSettings &wanted, const kv508::TSettings &actual);
-
-nlohmann::ordered_json SettingsJson(const kv508::TSettings &s);
-// Throws std::invalid_argument naming the key that is missing or wrong.
-kv508::TSettings SettingsFromJson(const nlohmann::json &j);
 std::string SettingsText(const kv508::TSettings &s); // "key: value" lines
 
 // ---- backups ------------------------------------------------------------------------------------
 
-constexpr const char *BackupFormat = "kv508ctl backup 1";
+using kv508::BackupFormat;
+using kv508::ParseBackup;
+using kv508::TBackup;
+using TIdentity = kv508::TBackupIdentity;
 
-struct TIdentity {
-    uint8_t address = kv508::Address, id = kv508::Id;
-    uint32_t firmware = 0, calibrationDate = 0;
-    uint8_t decimals = 0;
-    int16_t scaleEnd = 0;
-};
-
+// The file kv508ctl backup writes ("tool": "kv508ctl " + toolVersion).
 std::string BackupJson(const TIdentity &who, const kv508::TSettings &s, const std::string &time,
                        const std::string &toolVersion);
-struct TBackup {
-    TIdentity who;
-    kv508::TSettings settings;
-    std::string time;
-};
-// Throws std::invalid_argument with the reason (not JSON, a key given twice,
-// not a backup, a key missing or out of range, settings no window could have written).
-TBackup ParseBackup(std::string_view text);
 
 // ---- live data ------------------------------------------------------------------------------------
 

@@ -28,7 +28,9 @@ const char *const kExitCodes = "Exit codes:\n"
                                "  7  calibration: the reading did not settle (no point taken), or the instrument still\n"
                                "     reports not calibrated (zero, reset) or output out of range (reset)\n"
                                "  8  records, record: the records location cannot be used (cannot connect, schema\n"
-                               "     too new or old, no rights)\n";
+                               "     too new or old, no rights)\n"
+                               "  9  station: the record is finished and its verdict is FAIL\n"
+                               "  10 station: a reference instrument (meter, pressure controller) failed\n";
 
 const char *const kCommonOptions =
     "Common options (before or after the subcommand): --port NAME, --address N, --id N, --baud RATE,\n"
@@ -304,6 +306,7 @@ void AddRecords(CLI::App &app)
 {
     app.add_subcommand("records", "the calibration records: init, list, show, audit, certificate, copy (records --help)");
     app.add_subcommand("record", "a calibration record made here: new, point, mark-calibrated, finish (record --help)");
+    app.add_subcommand("station", "a whole calibration against a meter and a pressure controller (station --help)");
 }
 
 void AddMonitor(CLI::App &app, TArgs &a, TRoutes &routes)

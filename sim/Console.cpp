@@ -1,6 +1,7 @@
 #include "Console.h"
 
 #include "Options.h"
+#include "Scpi.h"
 
 #include <cmath>
 
@@ -41,8 +42,38 @@ QString Status(Simulator &simulator)
                     .arg(s.noisy)
                     .arg(s.overrun);
     }
+    if (const References *refs = simulator.Refs()) {
+        if (refs->Meter())
+            text += QStringLiteral("; meter on port %1, fault %2").arg(refs->Meter()->Port()).arg(FaultName(refs->Meter()->Fault()));
+        if (const ControllerModel *c = refs->ControllerState())
+            text += QStringLiteral("; controller on port %1, set point %2 Pa, control %3, fault %4")
+                        .arg(refs->Controller()->Port())
+                        .arg(c->SetPoint())
+                        .arg(c->ControlOn() ? QStringLiteral("on") : QStringLiteral("off"), FaultName(refs->Controller()->Fault()));
+    }
     return text;
 }
+
+// "meter fault MODE[@N]" or "controller fault MODE[@N]".
+ConsoleReply ReferenceFaultCommand(Simulator &simulator, const QStringList &words)
+{
+    const bool meter = words.at(0).toLower() == QLatin1String("meter");
+    References *refs = simulator.Refs();
+    ScpiServer *server = refs ? (meter ? refs->Meter() : refs->Controller()) : nullptr;
+    const QString name = meter ? QStringLiteral("meter") : QStringLiteral("controller");
+    if (!server)
+        return {QStringLiteral("no %1 is played; start the simulator with --%1-port").arg(name)};
+    FaultSetting fault;
+    if (!ParseFault(words.at(2), meter, fault))
+        return {QStringLiteral("%1 fault: \"%2\" is not %3").arg(name, ShownText(words.at(2)),
+                                                              meter ? QStringLiteral("none, silent, garbage, late or overload (optionally @N)")
+                                                                    : QStringLiteral("none, silent, garbage or late (optionally @N)"))};
+    server->SetFault(fault);
+    return {QStringLiteral("%1 fault %2").arg(name, FaultName(fault))};
+}
+
+const char *const kCommands =
+    "commands: pressure PA, temperature C, fault on|off, meter fault MODE, controller fault MODE, status, ammeter, help";
 
 } // namespace
 
@@ -55,7 +86,7 @@ ConsoleReply RunConsoleCommand(Simulator &simulator, const QString &line)
 {
     const QStringList words = line.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
     if (words.isEmpty())
-        return {QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help")};
+        return {QString::fromLatin1(kCommands)};
     const QString verb = words.at(0).toLower();
     bool ok = false;
     const double value = words.size() == 2 ? words.at(1).toDouble(&ok) : 0.0;
@@ -73,6 +104,9 @@ ConsoleReply RunConsoleCommand(Simulator &simulator, const QString &line)
         simulator.Model().SetSensorFault(words.at(1) == QLatin1String("on"));
         return {QStringLiteral("sensor fault %1").arg(words.at(1))};
     }
+    if ((verb == QLatin1String("meter") || verb == QLatin1String("controller")) && words.size() == 3 &&
+        words.at(1).toLower() == QLatin1String("fault"))
+        return ReferenceFaultCommand(simulator, words);
     if (verb == QLatin1String("status") && words.size() == 1)
         return {Status(simulator)};
     // One line for programs: what a reference ammeter in the loop reads now,
@@ -87,7 +121,7 @@ ConsoleReply RunConsoleCommand(Simulator &simulator, const QString &line)
                 true};
     }
     if (verb == QLatin1String("help") && words.size() == 1)
-        return {QStringLiteral("commands: pressure PA, temperature C, fault on|off, status, ammeter, help")};
+        return {QString::fromLatin1(kCommands)};
     // Control characters shown, not sent: a NUL would cut the reply short.
     return {QStringLiteral("not understood: \"%1\" (try help)").arg(ShownText(line.simplified(), 200))};
 }

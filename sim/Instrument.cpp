@@ -222,7 +222,8 @@ kv508::TLiveData LiveDataFromPayload(const QByteArray &payload)
 
 // ---- the instrument ---------------------------------------------------------------------------
 
-Instrument::Instrument(quint32 seed, Memory memory) : m_memory(std::move(memory)), m_rng(seed), m_samples(kRing, 0)
+Instrument::Instrument(quint32 seed, Memory memory)
+    : m_memory(std::move(memory)), m_rng(seed), m_samples(kRing, 0), m_dacGain(kDacGain), m_dacOffset(kDacOffset)
 {
     Boot(0);
 }
@@ -320,7 +321,13 @@ double Instrument::CurrentToDrive(double microAmps) const
 
 double Instrument::LoopCurrent() const
 {
-    return std::max(0.0, kDacOffset + m_drivePwm * kDacGain);
+    return std::max(0.0, m_dacOffset + m_drivePwm * m_dacGain);
+}
+
+void Instrument::SetOutputStage(double gainScale, double offsetMicroAmps)
+{
+    m_dacGain = kDacGain * gainScale;
+    m_dacOffset = offsetMicroAmps;
 }
 
 double Instrument::LoopCurrentAt(qint64 nowMs)

@@ -112,6 +112,10 @@ public:
     double LoopCurrent() const;
     // The same at nowMs: the loop follows the pressure all the time, polled or not.
     double LoopCurrentAt(qint64 nowMs);
+    // The output stage's own slope and offset: gainScale times the usual µA per
+    // drive step, offset in µA. The memory keeps its points, so a stage unlike
+    // the usual one reads off until the output is trimmed.
+    void SetOutputStage(double gainScale, double offsetMicroAmps);
 
 private:
     const SensorSpec &SensorInUse() const;
@@ -140,6 +144,8 @@ private:
     bool m_forced = false;
     int m_forcedPwm = 0;
     int m_drivePwm = 0;
+    double m_dacGain;   // µA per drive step
+    double m_dacOffset; // µA
 };
 
 } // namespace sim

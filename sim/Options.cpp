@@ -1,6 +1,7 @@
 #include "Options.h"
 
 #include "MBProtocol.h"
+#include "Scpi.h"
 
 #include <algorithm>
 #include <cmath>
@@ -79,13 +80,30 @@ QString HelpText()
         "  --state FILE       keep the instrument's memory (settings, calibration) in FILE\n"
         "                     across runs; written atomically within 200 ms of a change\n"
         "  --restart-ms MS    how long a reset (command 251) keeps it silent (default 300)\n"
+        "  --dac-gain-scale F the output stage's slope, a multiple of the usual (default 1)\n"
+        "  --dac-offset-ua X  the output stage's offset in µA (default -35); the stored\n"
+        "                     4 and 20 mA points stay, so a changed stage reads off until trimmed\n"
+        "\n"
+        "Reference instruments (SCPI lines on TCP, 127.0.0.1 only, one client at a time):\n"
+        "  --meter-port PORT  play an ammeter in the loop on PORT (0: a free port); prints\n"
+        "                     \"meter: tcp:127.0.0.1:PORT\" on standard output after the path\n"
+        "  --meter-offset-ua X    the meter's offset in µA (default 0)\n"
+        "  --meter-noise-ua X     standard deviation of its noise in µA (default 0.2)\n"
+        "  --meter-fault MODE[@N] none, silent, garbage, late or overload, after N good answers\n"
+        "  --controller-port PORT play a pressure controller on PORT (0: a free port); prints\n"
+        "                     \"controller: tcp:127.0.0.1:PORT\" after the path\n"
+        "  --controller-settle-ms MS    time to be within limits of a new set point (default 2000)\n"
+        "  --controller-overshoot F     overshoot as a fraction of the step (default 0.05)\n"
+        "  --controller-never-settles   keeps oscillating; never reports within limits\n"
+        "  --controller-fault MODE[@N]  none, silent, garbage or late, after N good answers\n"
+        "  The meter's noise comes from --seed; a late answer leaves --late-ms later (default 5000).\n"
         "\n"
         "Faults (each a probability per answer, 0..1 or a percentage such as 5%):\n"
         "  --seed N           seed of the fault and noise generator (default 1)\n"
         "  --drop P           the answer is never sent\n"
         "  --corrupt P        one character of the answer is changed\n"
         "  --late P           the answer leaves --late-ms later\n"
-        "  --late-ms MS       delay of a late answer (default 1500)\n"
+        "  --late-ms MS       delay of a late answer (default 1500; 5000 for the references)\n"
         "  --split P          the answer leaves in chunks of 1..6 characters, 2..15 ms apart\n"
         "  --noise P          1..8 junk characters go on the line before the answer\n"
         "\n"
@@ -102,6 +120,7 @@ QString HelpText()
         "\n"
         "Commands on standard input, one per line:\n"
         "  pressure PA | temperature C | fault on|off | status | help\n"
+        "  meter fault MODE[@N] | controller fault MODE[@N]\n"
         "  ammeter: one line \"ammeter loop_ma=4.0000 forced=0|1 drive=N\", the loop current now,\n"
         "           for programs on standard output\n"
         "\n"
@@ -162,12 +181,43 @@ const ValueOption kValueOptions[] = {
          return true;
      }},
     {"--late-ms", "a time of 0 .. 60000 ms",
-     [](const QString &v, Options &o) { return SetTime(v, 60000, o.sim.line.faults.lateMs); }},
+     [](const QString &v, Options &o) {
+         return SetTime(v, 60000, o.sim.line.faults.lateMs) && SetTime(v, 60000, o.sim.references.lateMs);
+     }},
     {"--drop", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.drop); }},
     {"--corrupt", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.corrupt); }},
     {"--late", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.late); }},
     {"--split", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.split); }},
     {"--noise", kProbability, [](const QString &v, Options &o) { return ParseProbability(v, o.sim.line.faults.noise); }},
+    {"--dac-gain-scale", "a factor of 0.5 .. 2",
+     [](const QString &v, Options &o) { return ParseNumber(v, 0.5, 2.0, o.sim.dacGainScale); }},
+    {"--dac-offset-ua", "a current of -2000 .. 2000 µA",
+     [](const QString &v, Options &o) { return ParseNumber(v, -2000, 2000, o.sim.dacOffsetUa); }},
+    {"--meter-port", "a TCP port (0 .. 65535; 0 picks a free one)",
+     [](const QString &v, Options &o) {
+         qint64 n = 0;
+         return ParseInt(v, 0, 65535, n) && (o.sim.references.meterPort = static_cast<int>(n), true);
+     }},
+    {"--controller-port", "a TCP port (0 .. 65535; 0 picks a free one)",
+     [](const QString &v, Options &o) {
+         qint64 n = 0;
+         return ParseInt(v, 0, 65535, n) && (o.sim.references.controllerPort = static_cast<int>(n), true);
+     }},
+    {"--meter-offset-ua", "a current of -1000 .. 1000 µA",
+     [](const QString &v, Options &o) { return ParseNumber(v, -1000, 1000, o.sim.references.meterOffsetUa); }},
+    {"--meter-noise-ua", "a standard deviation of 0 .. 1000 µA",
+     [](const QString &v, Options &o) { return ParseNumber(v, 0, 1000, o.sim.references.meterNoiseUa); }},
+    {"--meter-fault", "none, silent, garbage, late or overload, each with an optional @N",
+     [](const QString &v, Options &o) { return ParseFault(v, true, o.sim.references.meterFault); }},
+    {"--controller-fault", "none, silent, garbage or late, each with an optional @N",
+     [](const QString &v, Options &o) { return ParseFault(v, false, o.sim.references.controllerFault); }},
+    {"--controller-settle-ms", "a time of 1 .. 600000 ms",
+     [](const QString &v, Options &o) {
+         qint64 n = 0;
+         return ParseInt(v, 1, 600000, n) && (o.sim.references.controller.settleMs = static_cast<int>(n), true);
+     }},
+    {"--controller-overshoot", "a fraction of 0 .. 0.9",
+     [](const QString &v, Options &o) { return ParseNumber(v, 0, 0.9, o.sim.references.controller.overshoot); }},
     {"--watch-pid", "a process id",
      [](const QString &v, Options &o) { return ParseInt(v, 1, std::numeric_limits<pid_t>::max(), o.watchPid); }},
     {"--serial", "1 to 64 printable characters",
@@ -193,6 +243,7 @@ const FlagOption kFlagOptions[] = {
     {"--blank", nullptr, [](Options &o) { o.sim.blank = true; }},
     {"--no-link", nullptr, [](Options &o) { o.publish = false; }},
     {"--no-stdin", nullptr, [](Options &o) { o.stdinCommands = false; }},
+    {"--controller-never-settles", nullptr, [](Options &o) { o.sim.references.controller.neverSettles = true; }},
     {"--verbose", "-v", [](Options &o) { o.verbose = true; }},
 };
 

@@ -40,6 +40,7 @@ Simulator::Simulator(SimConfig config, TInnerFactory innerFactory)
 Simulator::~Simulator()
 {
     m_saveTimer.stop();
+    m_references.reset();
     m_mb.OnMBSlaveReceivedCommand = nullptr;
     m_mb.MBClosePort();
 }
@@ -64,7 +65,17 @@ bool Simulator::Start(QString &error)
     m_instrument->SetPressure(m_config.pressurePa);
     m_instrument->SetTemperature(m_config.temperatureC);
     m_instrument->SetSensorFault(m_config.sensorFault);
+    m_instrument->SetOutputStage(m_config.dacGainScale, m_config.dacOffsetUa);
     m_instrument->Boot(NowMs());
+    if (m_config.references.Any()) {
+        m_references = std::make_unique<References>(m_config.references, *m_instrument, m_config.seed,
+                                                    [this] { return NowMs(); });
+        m_references->OnLog = [this](const QString &text) { Log(text); };
+        if (!m_references->Start(error)) {
+            m_references.reset();
+            return false;
+        }
+    }
 
     m_mb.MBOpenPort();
     if (!m_mb.MBPortOpen()) {

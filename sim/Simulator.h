@@ -5,6 +5,7 @@
 
 #include "Instrument.h"
 #include "LineEmulator.h"
+#include "References.h"
 #include "MBEngine.h"
 
 #include <QElapsedTimer>
@@ -25,6 +26,10 @@ struct SimConfig {
     quint32 seed = 1;
     bool blank = false;  // start erased rather than factory calibrated (without a state file)
     QString stateFile;   // empty: no memory across runs
+    // The transmitter's output stage: a multiple of the usual slope, and its offset (µA).
+    double dacGainScale = 1.0;
+    double dacOffsetUa = -35.0;
+    ReferenceConfig references; // the meter and the pressure controller, if asked for
 };
 
 class Simulator
@@ -45,6 +50,8 @@ public:
     mbcore::TMBEngine &Component() { return m_mb; }
     Instrument &Model() { return *m_instrument; }
     LineEmulator *Line() const { return m_line; }
+    // The reference instruments; null when none was asked for.
+    References *Refs() const { return m_references.get(); }
     qint64 NowMs() const { return m_clock.elapsed(); }
     // Writes the memory to the state file now; false with a reason on failure.
     bool SaveState(QString &error);
@@ -64,6 +71,7 @@ private:
     TInnerFactory m_innerFactory;
     mbcore::TMBEngine m_mb;
     std::unique_ptr<Instrument> m_instrument;
+    std::unique_ptr<References> m_references; // uses the instrument: goes first
     LineEmulator *m_line = nullptr; // owned by the component while the port is open
     QElapsedTimer m_clock;
     QTimer m_saveTimer;

@@ -328,7 +328,14 @@ int main(int argc, char **argv)
     if (options.stdinCommands)
         console.emplace(simulator);
 
+    // The path first, as ever; then where the reference instruments listen.
     std::printf("%s\n", pty.SlavePath().toLocal8Bit().constData());
+    if (const sim::References *refs = simulator.Refs()) {
+        if (refs->Meter())
+            std::printf("meter: tcp:127.0.0.1:%u\n", static_cast<unsigned>(refs->Meter()->Port()));
+        if (refs->Controller())
+            std::printf("controller: tcp:127.0.0.1:%u\n", static_cast<unsigned>(refs->Controller()->Port()));
+    }
     std::fflush(stdout);
     Say(Banner(pty, options));
 

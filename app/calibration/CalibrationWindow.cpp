@@ -1,11 +1,13 @@
 #include "CalibrationWindow.h"
 
+#include "AutomaticRun.h"
 #include "Certificate.h"
 #include "CertificateHeader.h"
 #include "FieldLook.h"
 #include "HistoryPanel.h"
 #include "Main.h"
 #include "PointTable.h"
+#include "ReferencePanel.h"
 #include "RecordsLocationDialog.h"
 #include "Tools.h"
 
@@ -41,6 +43,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
 
     QLayout *bar = MakeBar();
     m_header = new TCertificateHeader(this);
+    m_refs = new TReferencePanel(this);
     QWidget *check = MakeCheck();
     m_history = new THistoryPanel(databasePath, this);
 
@@ -48,6 +51,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     auto *leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
     leftLayout->addWidget(m_header);
+    leftLayout->addWidget(m_refs);
     leftLayout->addWidget(check, 1);
     auto *splitter = new QSplitter(this);
     splitter->addWidget(left);
@@ -69,6 +73,9 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
 
 TCalibrationWindow::~TCalibrationWindow()
 {
+    // A run under way stops as by Cancel, while the references can still hear it.
+    delete m_auto;
+    m_auto = nullptr;
     // Closing the window takes the focus from an edit, whose "editing finished"
     // would then reach this half-destroyed window: nothing more reaches it.
     for (QObject *child : findChildren<QObject *>())
@@ -223,6 +230,7 @@ void TCalibrationWindow::Connect(TForm1 &form)
     connect(&form, &TForm1::TransactionEnded, this, [this](quint8 command, TMBStatus status, const kv508::TInstrumentSnapshot &instrument) {
         m_session->Follow(command, status == TMB::stOK, instrument);
     });
+    ConnectReferences();
 }
 
 QLineEdit *TCalibrationWindow::CertificateEdit() const { return m_header->CertificateEdit(); }

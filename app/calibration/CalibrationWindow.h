@@ -25,7 +25,9 @@ class QTreeWidget;
 class TCertificateHeader;
 class THistoryPanel;
 class TForm1;
+class TAutomaticRun;
 class TPointTable;
+class TReferencePanel;
 class TStoreRunner;
 
 class TCalibrationWindow : public QWidget
@@ -54,6 +56,10 @@ public:
     void Print(std::shared_ptr<QPrinter> printer);
     void ExportCsv(const QString &path);
     void Load(qint64 id);
+    // Reads the meter (and, when connected, the controller as the applied
+    // value) into a point, which is then entered as if typed. False, with the
+    // reason in LastMessage(), when no read can start; ReferenceRead tells the end.
+    bool ReadPoint(calib::TPhase phase, int index);
 
     calib::TCalibrationSession *Session() const { return m_session; }
     const calib::TRecord &Record() const { return m_session->Record(); }
@@ -79,11 +85,15 @@ public:
     QLineEdit *ToleranceEdit() const { return m_tolerance; }
     QLineEdit *PointsEdit() const { return m_points; }
     QCheckBox *HysteresisBox() const { return m_hysteresis; }
+    TReferencePanel *ReferencePanel() const { return m_refs; }
+    TAutomaticRun *Automatic() const { return m_auto; }
 
 signals:
     // A point, a header or an export went to disk (or failed: ok false).
     void Saved(bool ok, const QString &what);
     void Exported(bool ok, const QString &path);
+    // A read of the references into a point ended (ok: its values are in the row).
+    void ReferenceRead(bool ok);
 
 private:
     QLayout *MakeBar();
@@ -108,6 +118,14 @@ private:
     // The phase's span for the nominal values: its own, else the instrument's now when usable.
     std::optional<calib::TSpan> TableSpan(calib::TPhase phase) const;
     void Say(const QString &text, bool error = false);
+    // CalibrationReferences.cpp: the reference instruments on a line.
+    void ConnectReferences();
+    void ReferenceIdentified(int role, const QString &identity);
+    void MeterAnswered(quint64 ticket, bool ok, double milliAmps, const QString &error);
+    void ControllerAnswered(quint64 ticket, bool ok, double value, const QString &error);
+    void ReadFailed(const QString &text);
+    void CellTyped(calib::TPhase phase, int row, int column);
+    void TryAutoRead();
 
     TForm1 &m_form;
     calib::TCalibrationSession *m_session = nullptr;
@@ -135,4 +153,20 @@ private:
     QPushButton *m_csvButton = nullptr;
     QPushButton *m_saveHereButton = nullptr; // shown while the records server does not answer
     QPushButton *m_calPageButton = nullptr;
+
+    // The references: a read in flight (its tickets), a point waiting for the
+    // instrument to settle before it is read, and the table last worked in.
+    TReferencePanel *m_refs = nullptr;
+    TAutomaticRun *m_auto = nullptr;
+    struct TRead {
+        calib::TPhase phase = calib::TPhase::AsFound;
+        int index = -1;
+        qint64 record = 0;
+        quint64 meterTicket = 0;
+        quint64 controllerTicket = 0;
+        std::optional<QString> applied; // the controller's reading, once in
+    };
+    std::optional<TRead> m_read;
+    std::optional<std::pair<calib::TPhase, int>> m_autoRead;
+    calib::TPhase m_lastPhase = calib::TPhase::AsFound;
 };

@@ -283,6 +283,29 @@ void TCertificateHeader::RememberReferences(const std::vector<TReference> &refer
     }
 }
 
+void TCertificateHeader::SetReferenceIdentity(int row, const QString &identity)
+{
+    const QString role = DefaultReferences().at(size_t(row)).role;
+    for (int r = 0; r < m_references->rowCount(); ++r) {
+        if (!m_references->item(r, kColRole) || m_references->item(r, kColRole)->text() != role)
+            continue;
+        const QStringList fields = identity.split(QLatin1Char(','));
+        const QString name = fields.size() >= 2 ? fields.at(0).trimmed() + QLatin1Char(' ') + fields.at(1).trimmed() : identity.trimmed();
+        const QString serial = fields.size() >= 3 ? fields.at(2).trimmed() : QString();
+        {
+            const QSignalBlocker block(m_references);
+            for (auto [column, text] : {std::pair{int(kColName), name}, std::pair{int(kColSerial), serial}}) {
+                if (!m_references->item(r, column))
+                    m_references->setItem(r, column, new QTableWidgetItem);
+                m_references->item(r, column)->setText(text);
+            }
+        }
+        RememberReferences(Fields().references);
+        emit Edited();
+        return;
+    }
+}
+
 QString TCertificateHeader::Issuer() const
 {
     return m_issuer->text().trimmed();

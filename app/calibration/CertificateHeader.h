@@ -36,6 +36,11 @@ public:
     // The reference instruments typed, for the next record; and those remembered.
     void RememberReferences(const std::vector<calib::TReference> &references) const;
     static std::vector<calib::TReference> RememberedReferences();
+    // A reference instrument's name and serial as it answered *IDN?
+    // ("MAKER,MODEL,SERIAL,FIRMWARE") into its row (row: as DefaultReferences
+    // has them); remembered for the next record. The caller keeps it
+    // from a finished record.
+    void SetReferenceIdentity(int row, const QString &identity);
     QString Issuer() const;
     void FocusTag();
 

@@ -28,7 +28,7 @@ bool TakesValue(std::string_view word)
     return false;
 }
 
-// Where the subcommand stands (0: none, or not records/record).
+// Where the subcommand stands (0: none, or not records/record/station).
 int RecordsWord(int argc, char **argv, bool &afterHelp)
 {
     afterHelp = false;
@@ -44,7 +44,7 @@ int RecordsWord(int argc, char **argv, bool &afterHelp)
             afterHelp = true;
             continue;
         }
-        return word == "records" || word == "record" ? i : 0;
+        return word == "records" || word == "record" || word == "station" ? i : 0;
     }
     return 0;
 }
@@ -84,7 +84,7 @@ int Run(const std::vector<std::string> &args, bool afterHelp)
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
     if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        std::fprintf(stderr, "kv508ctl: records and record need kv508ctl-records.exe beside kv508ctl.exe, which cannot be run "
+        std::fprintf(stderr, "kv508ctl: records, record and station need kv508ctl-records.exe beside kv508ctl.exe, which cannot be run "
                              "(error %lu); install the tool again\n", GetLastError());
         return exitUsage;
     }
@@ -117,7 +117,7 @@ int Run(std::vector<std::string> args, bool)
     std::fflush(nullptr);
     execv(program.c_str(), argv.data());
     const int error = errno;
-    std::fprintf(stderr, "kv508ctl: records and record need %s, which cannot be run: %s; install the kv508 package again\n",
+    std::fprintf(stderr, "kv508ctl: records, record and station need %s, which cannot be run: %s; install the kv508 package again\n",
                  program.c_str(), std::strerror(error));
     return exitUsage;
 }

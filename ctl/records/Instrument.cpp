@@ -67,7 +67,7 @@ void SameInstrument(const TRecord &r, const kv508::TLiveData &d, const ctl::TSes
 
 } // namespace
 
-int RunNew(const QString &location, const ctl::TLinkOptions &link, const TNewOptions &o)
+TRecord NewRecord(const TNewOptions &o)
 {
     TRecord r;
     r.tag = Q(o.tag).trimmed();
@@ -83,11 +83,15 @@ int RunNew(const QString &location, const ctl::TLinkOptions &link, const TNewOpt
     if (!tol || tol->units <= 0 || tol->At(calib::kToleranceDecimals) > 100000)
         throw TFailure(ctl::exitUsage, "--tolerance " + o.tolerance + ": a number above 0 and at most 100 (% of span) with up to " +
                                            std::to_string(calib::kToleranceDecimals) + " decimals");
-    const std::unique_ptr<calib::TRecordStore> store = OpenStore(location);
-    NeedWritable(*store);
+    r.points = *points;
+    r.tolerance = *tol;
+    r.hysteresis = o.hysteresis;
+    r.references = calib::DefaultReferences();
+    return r;
+}
 
-    ctl::TSession s(link);
-    s.Open();
+void CreateRecord(calib::TRecordStore &store, ctl::TSession &s, TRecord &r)
+{
     const kv508::TLiveData d = s.Poll();
     const kv508::TSettings settings = s.ReadSettings();
     const QDate today = QDate::currentDate();
@@ -96,19 +100,25 @@ int RunNew(const QString &location, const ctl::TLinkOptions &link, const TNewOpt
     r.foundCalibrationDate = d.CalibrationDateCode;
     r.sensor = SensorName(settings);
     r.unit = UnitOf(settings);
-    r.points = *points;
-    r.tolerance = *tol;
-    r.hysteresis = o.hysteresis;
-    r.references = calib::DefaultReferences();
     r.nextDue = today.addYears(1);
-    if (!store->Create(r, today.year()))
-        StoreFailed(*store, "the record was not started");
+    if (!store.Create(r, today.year()))
+        StoreFailed(store, "the record was not started");
     const calib::TSpanError spanError = calib::CheckSpan(SpanOf(settings, d));
     if (spanError != calib::TSpanError::None)
         s.Note("the instrument's span cannot be checked against: " + std::string(calib::SpanErrorText(spanError)) +
                "; set 4ma and 20ma (kv508ctl settings set) before the first point");
     s.Note("record " + Utf8(r.certificate) + " started for " + Utf8(r.tag) + " (serial " + Utf8(r.serial) + "), firmware " +
            Code(r.firmware) + ", calibrated " + Code(r.foundCalibrationDate));
+}
+
+int RunNew(const QString &location, const ctl::TLinkOptions &link, const TNewOptions &o)
+{
+    TRecord r = NewRecord(o);
+    const std::unique_ptr<calib::TRecordStore> store = OpenStore(location);
+    NeedWritable(*store);
+    ctl::TSession s(link);
+    s.Open();
+    CreateRecord(*store, s, r);
     ctl::Out(Utf8(r.certificate) + "\n");
     return ctl::exitOK;
 }
@@ -131,27 +141,6 @@ int PointIndex(const TRecord &r, TPhase phase, int given)
                                        " is entered; --index N enters one again");
 }
 
-// Polls until the instrument's mean over the last polls has settled (as the window's page shows it).
-calib::TReadings Settled(ctl::TSession &s, kv508::TLiveData d, const calib::TSpan &span, const TRecord &r, int maxWaitMs)
-{
-    calib::TReadings readings;
-    readings.Add(d.MeasuredValue, d.Decimals, d.OutputValue);
-    ctl::TInterrupt interrupt(s.Loop());
-    const int64_t started = TEventLoop::NowMs();
-    while (!readings.Stable(span, r.tolerance)) {
-        if (TEventLoop::NowMs() - started >= maxWaitMs)
-            throw TFailure(ctl::exitNotCalibrated, "the reading did not settle within " + std::to_string(maxWaitMs / 1000) +
-                                                       " s (last " + ctl::FormatScaled(d.MeasuredValue, d.Decimals) + " " +
-                                                       Utf8(r.unit) + "): hold the pressure steady and run it again "
-                                                       "(--max-wait MS waits longer); no point was stored");
-        if (!ctl::Pause(s.Loop(), interrupt, kv508::RequestDelay))
-            throw TFailure(ctl::exitUsage, "interrupted while waiting for the reading to settle: no point was stored");
-        d = s.Poll();
-        readings.Add(d.MeasuredValue, d.Decimals, d.OutputValue);
-    }
-    return readings;
-}
-
 TPhase PhaseOf(const std::string &text)
 {
     if (text == "as-found")
@@ -162,6 +151,77 @@ TPhase PhaseOf(const std::string &text)
 }
 
 } // namespace
+
+calib::TReadings Settled(ctl::TSession &s, kv508::TLiveData d, const calib::TSpan &span, const TRecord &r, int maxWaitMs,
+                         const ctl::TInterrupt &interrupt, const std::string &waitOption)
+{
+    calib::TReadings readings;
+    readings.Add(d.MeasuredValue, d.Decimals, d.OutputValue);
+    const int64_t started = TEventLoop::NowMs();
+    while (!readings.Stable(span, r.tolerance)) {
+        if (TEventLoop::NowMs() - started >= maxWaitMs)
+            throw TFailure(ctl::exitNotCalibrated, "the reading did not settle within " + std::to_string(maxWaitMs / 1000) +
+                                                       " s (last " + ctl::FormatScaled(d.MeasuredValue, d.Decimals) + " " +
+                                                       Utf8(r.unit) + "): hold the pressure steady and run it again "
+                                                       "(" + waitOption + " MS waits longer); no point was stored");
+        if (!ctl::Pause(s.Loop(), interrupt, kv508::RequestDelay))
+            throw TFailure(ctl::exitUsage, "interrupted while waiting for the reading to settle: no point was stored");
+        d = s.Poll();
+        readings.Add(d.MeasuredValue, d.Decimals, d.OutputValue);
+    }
+    return readings;
+}
+
+
+calib::TSpan PhaseSpan(TRecord &r, ctl::TSession &s, const kv508::TLiveData &d, TPhase phase)
+{
+    if (r.span[int(phase)])
+        return *r.span[int(phase)];
+    const kv508::TSettings settings = s.ReadSettings();
+    const calib::TSpan span = SpanOf(settings, d);
+    const calib::TSpanError error = calib::CheckSpan(span);
+    if (error != calib::TSpanError::None)
+        throw TFailure(ctl::exitUsage, "the check cannot start: " + std::string(calib::SpanErrorText(error)) + " (4 mA = " +
+                                           span.Lower().Text() + ", 20 mA = " + span.Upper().Text() +
+                                           "); set 4ma and 20ma with kv508ctl settings set");
+    if (r.sensor.isEmpty() && !r.HasPoints(TPhase::AsFound)) {
+        r.sensor = SensorName(settings);
+        r.unit = UnitOf(settings);
+    }
+    return span;
+}
+
+calib::TPoint StorePoint(calib::TRecordStore &store, TRecord &r, const TPointTaken &taken, const kv508::TLiveData &d)
+{
+    bool header = !r.span[int(taken.phase)];
+    if (taken.phase == TPhase::AsFound && !r.HasPoints(TPhase::AsFound) && !r.calibrated &&
+        (r.firmware != d.FirmwareDateCode || r.foundCalibrationDate != d.CalibrationDateCode)) {
+        r.firmware = d.FirmwareDateCode; // as found: what the instrument says before anything is changed
+        r.foundCalibrationDate = d.CalibrationDateCode;
+        header = true;
+    }
+    r.span[int(taken.phase)] = taken.span;
+    calib::TPoint p;
+    p.phase = taken.phase;
+    p.index = taken.index;
+    p.percent = r.Sequence()[size_t(taken.index)];
+    p.applied = taken.applied;
+    p.milliAmps = taken.milliAmps;
+    p.instrumentValue = taken.readings.MeanValue();
+    p.instrumentMilliAmps = taken.readings.MeanMilliAmps();
+    p.stable = true;
+    // The repeatability of the point's uncertainty, over a full window of polls as the window takes it.
+    if (taken.readings.Count() == calib::TReadings::kPolls)
+        p.instrumentSpreadMilliAmps = taken.readings.SpreadMilliAmps();
+    p.taken = QDateTime::currentDateTimeUtc();
+    // The phase's span goes with its first point, before it.
+    if (header && !store.SaveHeader(r))
+        StoreFailed(store, "the point was not stored (the record's header could not be saved)");
+    if (!store.SavePoint(r.id, p))
+        StoreFailed(store, "the point was not stored");
+    r.Put(p);
+    return p;
+}
 
 int RunPoint(const QString &location, const ctl::TLinkOptions &link, const TPointOptions &o)
 {
@@ -183,57 +243,29 @@ int RunPoint(const QString &location, const ctl::TLinkOptions &link, const TPoin
         throw TFailure(ctl::exitUsage, "the instrument was calibrated since As-Found (" + Code(r.foundCalibrationDate) + ", now " +
                                            Code(d.CalibrationDateCode) + "): run kv508ctl record mark-calibrated " +
                                            Utf8(r.certificate) + " first, so the record says so");
-    const bool firstOfPhase = !r.span[int(phase)];
-    std::optional<calib::TSpan> span = r.span[int(phase)];
-    if (!span) {
-        const kv508::TSettings settings = s.ReadSettings();
-        span = SpanOf(settings, d);
-        const calib::TSpanError error = calib::CheckSpan(*span);
-        if (error != calib::TSpanError::None)
-            throw TFailure(ctl::exitUsage, "the check cannot start: " + std::string(calib::SpanErrorText(error)) + " (4 mA = " +
-                                               span->Lower().Text() + ", 20 mA = " + span->Upper().Text() +
-                                               "); set 4ma and 20ma with kv508ctl settings set");
-        if (r.sensor.isEmpty() && !r.HasPoints(TPhase::AsFound)) {
-            r.sensor = SensorName(settings);
-            r.unit = UnitOf(settings);
-        }
-    }
-    const int decimals = span->decimals + calib::kExtraPressureDecimals;
+    const calib::TSpan span = PhaseSpan(r, s, d, phase);
+    const int decimals = span.decimals + calib::kExtraPressureDecimals;
     const std::optional<calib::TDecimal> applied = calib::ParseDecimal(o.applied, decimals);
     if (!applied)
         throw TFailure(ctl::exitUsage, "--applied " + o.applied + ": the reference value in " + Utf8(r.unit) + " with at most " +
                                            std::to_string(decimals) + " decimals");
-    const calib::TReadings readings = Settled(s, d, *span, r, o.maxWaitMs);
-
-    bool header = firstOfPhase;
-    if (phase == TPhase::AsFound && !r.HasPoints(TPhase::AsFound) && !r.calibrated &&
-        (r.firmware != d.FirmwareDateCode || r.foundCalibrationDate != d.CalibrationDateCode)) {
-        r.firmware = d.FirmwareDateCode; // as found: what the instrument says before anything is changed
-        r.foundCalibrationDate = d.CalibrationDateCode;
-        header = true;
-    }
-    r.span[int(phase)] = span;
-    calib::TPoint p;
-    p.phase = phase;
-    p.index = index;
-    p.percent = r.Sequence()[size_t(index)];
-    p.applied = *applied;
-    p.milliAmps = *mA;
-    p.instrumentValue = readings.MeanValue();
-    p.instrumentMilliAmps = readings.MeanMilliAmps();
-    p.stable = true;
-    // The repeatability of the point's uncertainty, over a full window of polls as the window takes it.
-    if (readings.Count() == calib::TReadings::kPolls)
-        p.instrumentSpreadMilliAmps = readings.SpreadMilliAmps();
-    p.taken = QDateTime::currentDateTimeUtc();
-    // The phase's span goes with its first point, before it.
-    if (header && !store->SaveHeader(r))
-        StoreFailed(*store, "the point was not stored (the record's header could not be saved)");
-    if (!store->SavePoint(r.id, p))
-        StoreFailed(*store, "the point was not stored");
-    r.Put(p);
+    const ctl::TInterrupt interrupt(s.Loop());
+    const calib::TReadings readings = Settled(s, d, span, r, o.maxWaitMs, interrupt, "--max-wait");
+    const calib::TPoint p = StorePoint(*store, r, {phase, index, span, *applied, *mA, readings}, d);
     ctl::Out(Table({PointHeader(), PointCells(r, p)}));
     return ctl::exitOK;
+}
+
+void MarkCalibrated(calib::TRecordStore &store, TRecord &r, const kv508::TLiveData &d, bool acknowledged)
+{
+    if (!acknowledged && d.CalibrationDateCode == r.foundCalibrationDate)
+        throw TFailure(ctl::exitNotCalibrated, "nothing changed: the instrument's calibration date is still " +
+                                                   Code(d.CalibrationDateCode) + " as found; calibrate it first (kv508ctl "
+                                                   "calibrate ...), then run this again");
+    r.calibrated = true;
+    r.newCalibrationDate = d.CalibrationDateCode;
+    if (!store.SaveHeader(r))
+        StoreFailed(store, "the calibration was not noted");
 }
 
 int RunMarkCalibrated(const QString &location, const ctl::TLinkOptions &link, const std::string &certificate)
@@ -248,17 +280,19 @@ int RunMarkCalibrated(const QString &location, const ctl::TLinkOptions &link, co
     s.Open();
     const kv508::TLiveData d = s.Poll();
     SameInstrument(r, d, s);
-    if (d.CalibrationDateCode == r.foundCalibrationDate)
-        throw TFailure(ctl::exitNotCalibrated, "nothing changed: the instrument's calibration date is still " +
-                                                   Code(d.CalibrationDateCode) + " as found; calibrate it first (kv508ctl "
-                                                   "calibrate ...), then run this again");
-    r.calibrated = true;
-    r.newCalibrationDate = d.CalibrationDateCode;
-    if (!store->SaveHeader(r))
-        StoreFailed(*store, "the calibration was not noted");
+    MarkCalibrated(*store, r, d);
     ctl::Out(Utf8(r.certificate) + ": calibrated, calibration date " + Code(r.foundCalibrationDate) + " -> " +
              Code(r.newCalibrationDate) + "; the As-Left points follow\n");
     return ctl::exitOK;
+}
+
+void FinishRecord(calib::TRecordStore &store, TRecord &r)
+{
+    r.finished = true;
+    if (!store.Finish(r)) {
+        r.finished = false;
+        StoreFailed(store, Utf8(r.certificate) + " was not finished");
+    }
 }
 
 int RunFinish(const QString &location, const std::string &certificate)
@@ -266,9 +300,7 @@ int RunFinish(const QString &location, const std::string &certificate)
     const std::unique_ptr<calib::TRecordStore> store = OpenStore(location);
     NeedWritable(*store);
     TRecord r = Unfinished(*store, certificate);
-    r.finished = true;
-    if (!store->Finish(r))
-        StoreFailed(*store, Utf8(r.certificate) + " was not finished");
+    FinishRecord(*store, r);
     ctl::Out(Utf8(r.certificate) + " finished: " + Verdict(r.Overall()) + " (As-Found " + Verdict(r.Verdict(TPhase::AsFound)) +
              ", As-Left " + Verdict(r.Verdict(TPhase::AsLeft)) + ")\n");
     return ctl::exitOK;

@@ -237,22 +237,28 @@ int RunAudit(const QString &location, const std::string &certificate, const std:
     return ctl::exitOK;
 }
 
-int RunCertificate(const QString &location, const std::string &certificate, const std::string &file, const std::string &issuer)
+std::string WriteCertificate(calib::TRecordStore &store, const TRecord &r, const std::string &file, const std::string &issuer)
 {
-    const std::unique_ptr<calib::TRecordStore> store = OpenStore(location);
-    NeedWritable(*store); // a certificate given out is noted in the record's audit trail
-    const TRecord r = LoadCertificate(*store, certificate);
     const QString path = QFileInfo(Q(file)).absoluteFilePath();
     const calib::TIssuer by{Q(issuer).trimmed(), QStringLiteral("KV508 I configuration tool %1").arg(QString::fromUtf8(ctl::ToolVersion))};
     QString error;
     if (!calib::WriteCertificatePdf(r, by, path, error))
         throw TFailure(ctl::exitUsage, "the certificate was not written: " + Utf8(error));
-    if (!store->NoteCertificate(r.id, path))
-        StoreFailed(*store, "the certificate was written to " + Utf8(QDir::toNativeSeparators(path)) +
-                                " but could not be noted in the record's audit trail");
+    if (!store.NoteCertificate(r.id, path))
+        StoreFailed(store, "the certificate was written to " + Utf8(QDir::toNativeSeparators(path)) +
+                               " but could not be noted in the record's audit trail");
+    return Utf8(QDir::toNativeSeparators(path));
+}
+
+int RunCertificate(const QString &location, const std::string &certificate, const std::string &file, const std::string &issuer)
+{
+    const std::unique_ptr<calib::TRecordStore> store = OpenStore(location);
+    NeedWritable(*store); // a certificate given out is noted in the record's audit trail
+    const TRecord r = LoadCertificate(*store, certificate);
+    const std::string path = WriteCertificate(*store, r, file, issuer);
     if (!r.finished)
         std::fprintf(stderr, "kv508ctl: %s is not finished: the certificate is marked as a draft\n", certificate.c_str());
-    ctl::Out("certificate " + Utf8(r.certificate) + " written to " + Utf8(QDir::toNativeSeparators(path)) + "\n");
+    ctl::Out("certificate " + Utf8(r.certificate) + " written to " + path + "\n");
     return ctl::exitOK;
 }
 

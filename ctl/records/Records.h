@@ -17,6 +17,10 @@
 #include <string>
 #include <vector>
 
+namespace ctl {
+class TInterrupt;
+}
+
 namespace ctlrec {
 
 using ctl::TFailure;
@@ -91,5 +95,34 @@ int RunFinish(const QString &location, const std::string &certificate);
 
 // The window's names of the sensor codes (its settings page), "5 = DLVR-L01D E1BD-C".
 QString SensorName(const kv508::TSettings &settings);
+
+// ---- the pieces record and station share ---------------------------------------------------------
+
+// The record record new starts, from its options (checked: exitUsage), with the default references.
+calib::TRecord NewRecord(const TNewOptions &o);
+// Creates r in the store for the instrument on s: its firmware, calibration date, sensor and unit.
+void CreateRecord(calib::TRecordStore &store, ctl::TSession &s, calib::TRecord &r);
+// Polls until the instrument's mean over the last polls has settled (as the window's page takes
+// it): exitNotCalibrated after maxWaitMs (waitOption names the option that waits longer),
+// exitUsage when interrupted.
+calib::TReadings Settled(ctl::TSession &s, kv508::TLiveData d, const calib::TSpan &span, const calib::TRecord &r, int maxWaitMs,
+                         const ctl::TInterrupt &interrupt, const std::string &waitOption);
+// The phase's span: the record's, else the instrument's settings (exitUsage when unusable).
+calib::TSpan PhaseSpan(calib::TRecord &r, ctl::TSession &s, const kv508::TLiveData &d, calib::TPhase phase);
+struct TPointTaken {
+    calib::TPhase phase;
+    int index;
+    calib::TSpan span;
+    calib::TDecimal applied, milliAmps;
+    calib::TReadings readings;
+};
+// Stores the point (with the record's header before a phase's first one); r gets it too.
+calib::TPoint StorePoint(calib::TRecordStore &store, calib::TRecord &r, const TPointTaken &taken, const kv508::TLiveData &d);
+// Notes the new calibration date. Unless the requests were seen acknowledged (a second
+// calibration on the same day keeps the date): exitNotCalibrated when it has not changed.
+void MarkCalibrated(calib::TRecordStore &store, calib::TRecord &r, const kv508::TLiveData &d, bool acknowledged = false);
+void FinishRecord(calib::TRecordStore &store, calib::TRecord &r);
+// Writes r's certificate as PDF and notes it in the record's audit trail; the path written.
+std::string WriteCertificate(calib::TRecordStore &store, const calib::TRecord &r, const std::string &file, const std::string &issuer);
 
 } // namespace ctlrec

@@ -3,6 +3,7 @@
 // because it needs Qt (the store is Qt SQL, the certificate Qt Gui) and
 // kv508ctl starts without it.
 #include "Records.h"
+#include "Station.h"
 
 #include "Commands.h"
 #include "MBProtocol.h"
@@ -28,7 +29,9 @@ const char *const kExitCodes = "Exit codes:\n"
                                "  4  the instrument answered with an error\n"
                                "  7  record point: the reading did not settle (no point stored); record mark-calibrated:\n"
                                "     the instrument's calibration date has not changed\n"
-                               "  8  the records location cannot be used (cannot connect, schema too new or old, no rights)\n";
+                               "  8  the records location cannot be used (cannot connect, schema too new or old, no rights)\n"
+                               "  9  station: the record is finished and its verdict is FAIL\n"
+                               "  10 station: a reference instrument (meter, pressure controller) failed\n";
 
 const char *const kRecordsOption = "Records: --records LOCATION (before or after the subcommand): sqlite:PATH, a path, or\n"
                                    "postgresql://USER@HOST:PORT/DB; default KV508_RECORDS, else the window's file.\n";
@@ -40,7 +43,9 @@ struct TArgs {
     std::string certificate, file, format = "text", issuer, from, to;
     ctlrec::TNewOptions created;
     ctlrec::TPointOptions point;
-    CLI::App *certificateCmd = nullptr; // the one that needs Qt Gui
+    ctlrec::TStationOptions station;
+    CLI::App *certificateCmd = nullptr; // the ones that need Qt Gui
+    CLI::App *stationCmd = nullptr;
 };
 
 struct TRoute {
@@ -166,6 +171,42 @@ void AddRecord(CLI::App &app, TArgs &a, TRoutes &routes)
     routes.push_back({finish, [&a] { return ctlrec::RunFinish(Where(a), a.certificate); }});
 }
 
+void AddStation(CLI::App &app, TArgs &a, TRoutes &routes)
+{
+    ctlrec::TStationOptions &o = a.station;
+    CLI::App *st = app.add_subcommand("station", "a whole calibration against a meter and a pressure controller, "
+                                                 "record and certificate included");
+    st->add_option("--meter", o.meter, "the meter in the loop: tcp:HOST[:PORT] or serial:PORT[:BAUD]")->type_name("ADDRESS")->required();
+    st->add_option("--pressure", o.pressure, "the pressure controller (without it each pressure is asked for on the terminal)")
+        ->type_name("ADDRESS");
+    st->add_option("--tag", o.record.tag, "the instrument's tag")->type_name("TAG")->required();
+    st->add_option("--serial", o.record.serial, "its serial number")->type_name("SERIAL")->required();
+    st->add_option("--technician", o.record.technician, "who is responsible for the calibration")->type_name("NAME")->required();
+    st->add_option("--points", o.record.points, "test points in % of span")->type_name("LIST")->capture_default_str();
+    st->add_option("--tolerance", o.record.tolerance, "in % of span")->type_name("PERCENT")->capture_default_str();
+    st->add_option("--trim-tolerance", o.trimTolerance, "the output trim's aim, in mA")->type_name("MA")->capture_default_str();
+    st->add_option("--meter-read", o.meterCommands.read, "the meter's query for one reading (amperes)")->type_name("CMD")
+        ->capture_default_str();
+    st->add_option("--meter-configure", o.meterCommands.configure, "sent to the meter once after opening (\"\": none)")
+        ->type_name("CMD")->capture_default_str();
+    st->add_option("--controller-unit", o.controllerUnit, "the controller's pressure unit")->type_name("UNIT")
+        ->check(CLI::IsMember({"PA", "KPA"}))->capture_default_str();
+    st->add_option("--settle-timeout", o.settleTimeoutMs, "wait this long at most for the pressure to be within limits, "
+                                                          "and for the reading to settle")
+        ->type_name("MS")->check(CLI::Range(500, 86400000))->capture_default_str();
+    st->add_option("--certificate", o.certificate, "the certificate's PDF (default: CERT.pdf here)")->type_name("FILE");
+    st->add_option("--issuer", o.issuer, "your company or laboratory, at the top of the certificate")->type_name("NAME");
+    st->add_option("--format,-f", o.format, "the summary: text or json")->type_name("FORMAT")->check(CLI::IsMember({"text", "json"}))
+        ->capture_default_str();
+    st->footer("As-Found at each point, the eleven steps of kv508ctl calibrate with the output trimmed against the\n"
+               "meter, As-Left, the record finished and its certificate written; one progress line per step on\n"
+               "standard error. On a failure or Ctrl+C the output is released, the controller's control turned\n"
+               "off, the record left open, and the message says which calibration requests the instrument took.\n\n" +
+               Footer(true));
+    a.stationCmd = st;
+    routes.push_back({st, [&a] { return ctlrec::RunStation(Where(a), a.link, a.station); }});
+}
+
 std::optional<int> Parse(CLI::App &app, int argc, char **argv)
 {
     try {
@@ -187,7 +228,7 @@ int main(int argc, char **argv)
 #if !defined(_WIN32)
     std::signal(SIGPIPE, SIG_IGN);
 #endif
-    CLI::App app{"kv508ctl records, kv508ctl record: the calibration records from the command line.", "kv508ctl"};
+    CLI::App app{"kv508ctl records, record, station: the calibration records from the command line.", "kv508ctl"};
     app.get_formatter()->column_width(34);
     app.footer(Footer());
     app.set_version_flag("--version", std::string("kv508ctl-records ") + ctl::ToolVersion);
@@ -200,6 +241,7 @@ int main(int argc, char **argv)
     AddLinkOptions(app, args.link);
     AddRecords(app, args, routes);
     AddRecord(app, args, routes);
+    AddStation(app, args, routes);
     if (const std::optional<int> ended = Parse(app, argc, argv))
         return *ended;
 
@@ -208,7 +250,7 @@ int main(int argc, char **argv)
     int qtArgc = 1;
     char *qtArgv[] = {argv[0], nullptr};
     std::unique_ptr<QCoreApplication> qt;
-    if (args.certificateCmd->parsed()) { // records certificate: fonts and painting, no display needed
+    if (args.certificateCmd->parsed() || args.stationCmd->parsed()) { // a certificate: fonts and painting, no display needed
         if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
         qt = std::make_unique<QGuiApplication>(qtArgc, qtArgv);

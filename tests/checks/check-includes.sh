@@ -4,6 +4,7 @@
 #   link/        no toolkit, no Asio; linux/ no Windows header, win32/ no POSIX one
 #   hosts/asio/  no toolkit
 #   hosts/qt/    Qt Core only (no Gui, no Widgets)
+# and station/ (the calibration station's library, which kv508ctl links): no toolkit.
 # Prints every include that breaks the rule of its folder; exits 1 if any does.
 set -eu
 comm="$1/comm"
@@ -36,5 +37,8 @@ for line in $(includes "$comm"/link/win32/* | tr ' ' '~'); do
 done
 for line in $(includes "$comm"/hosts/qt/* | tr ' ' '~'); do
   case "${line#*:*:}" in *'<QtGui'*|*'<QtWidgets'*|*'<QWidget'*|*'<QApplication'*|*'<QGuiApplication'*|*'<QPainter'*|*'<QColor'*|*'<QImage'*) bad "${line%%:*}" "Qt Gui or Widgets in the Qt Core host" ;; esac
+done
+for line in $(includes "$1"/station/*.h "$1"/station/*.cpp | tr ' ' '~'); do
+  case "${line#*:*:}" in *'<Q'*) bad "${line%%:*}" "a Qt header in the station's library" ;; esac
 done
 exit $status

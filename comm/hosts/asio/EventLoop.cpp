@@ -1,7 +1,6 @@
 #include "EventLoop.h"
+#include "EventLoopImpl.h"
 
-#include <asio/executor_work_guard.hpp>
-#include <asio/io_context.hpp>
 #include <asio/post.hpp>
 #include <asio/steady_timer.hpp>
 #if !defined(_WIN32)
@@ -16,21 +15,6 @@
 
 using std::chrono::milliseconds;
 using std::chrono::steady_clock;
-
-struct TEventLoop::TImpl
-{
-    // One thread runs the loop; others only post, which Asio still locks for.
-    asio::io_context io{1};
-    // Keeps Run() going while there is nothing to do.
-    asio::executor_work_guard<asio::io_context::executor_type> work = asio::make_work_guard(io);
-
-    // A run ended by Stop() leaves the context stopped; clear that for the next run.
-    void AfterRun()
-    {
-        if (io.stopped())
-            io.restart();
-    }
-};
 
 TEventLoop::TEventLoop() : m_impl(std::make_unique<TImpl>()) {}
 
@@ -69,6 +53,12 @@ bool TEventLoop::RunUntil(const std::function<bool()> &pred, int deadlineMs)
     }
     m_impl->AfterRun();
     return done;
+}
+
+void TEventLoop::RunReady()
+{
+    m_impl->io.poll();
+    m_impl->AfterRun();
 }
 
 std::int64_t TEventLoop::NowMs()

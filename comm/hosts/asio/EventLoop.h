@@ -32,6 +32,8 @@ public:
     // checked after every event, at most deadlineMs. RunUntil returns pred().
     void RunFor(int ms);
     bool RunUntil(const std::function<bool()> &pred, int deadlineMs);
+    // Runs what is ready now (input already waiting included), without waiting.
+    void RunReady();
 
     // Steady clock, milliseconds; only differences mean anything.
     static std::int64_t NowMs();
@@ -39,6 +41,7 @@ public:
 private:
     friend class TLoopTimer;
     friend class TFdWatch;
+    friend class TLoopTcpStream;
     struct TImpl;
     std::unique_ptr<TImpl> m_impl;
 };

@@ -1,0 +1,407 @@
+#include "SettingsFiles.h"
+
+#include "Main.h"
+
+#include <kv508/Version.h>
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr qint64 MaxFileBytes = 1 << 20; // a settings file is a few hundred bytes
+const QString kFilter = QStringLiteral("Settings files (*.json);;All files (*)");
+
+// Now as 2024-05-01T12:34:56.789+02:00, as kv508ctl writes it.
+QString IsoNow()
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+')) +
+           QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString DifferenceLines(const std::vector<kv508::TDifference> &diff, const QString &wanted, const QString &actual)
+{
+    QStringList lines;
+    for (const kv508::TDifference &d : diff)
+        lines << QStringLiteral("%1: %2 %3, %4 %5")
+                     .arg(QString::fromUtf8(kv508::KeyName(d.key)), wanted, QString::fromStdString(d.wanted), actual,
+                          QString::fromStdString(d.actual));
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString StartFolder()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return docs.isEmpty() ? QDir::homePath() : docs;
+}
+
+} // namespace
+
+TSettingsFiles::TSettingsFiles(TForm1 &form) : QObject(&form), m_form(form)
+{
+    connect(&form, &TForm1::TransactionEnded, this, &TSettingsFiles::Transaction);
+    connect(&form, &TForm1::PortOpenedOrClosed, this, &TSettingsFiles::PortChanged);
+}
+
+TSettingsFiles::~TSettingsFiles()
+{
+    if (m_operation != None)
+        QApplication::restoreOverrideCursor();
+}
+
+QString TSettingsFiles::Shown() const
+{
+    return QString::fromStdString(kv508::ShownName(QDir::toNativeSeparators(m_file).toStdString()));
+}
+
+void TSettingsFiles::AskAndSave()
+{
+    const QString file = QFileDialog::getSaveFileName(&m_form, QStringLiteral("Save settings to file"),
+                                                      QDir(StartFolder()).filePath(QStringLiteral("kv508-settings.json")), kFilter);
+    if (!file.isEmpty())
+        StartSave(file);
+}
+
+void TSettingsFiles::AskAndLoad()
+{
+    const QString file = QFileDialog::getOpenFileName(&m_form, QStringLiteral("Load settings from file"), StartFolder(), kFilter);
+    if (!file.isEmpty())
+        StartLoad(file);
+}
+
+void TSettingsFiles::AskAndCompare()
+{
+    const QString file = QFileDialog::getOpenFileName(&m_form, QStringLiteral("Compare settings with file"), StartFolder(), kFilter);
+    if (!file.isEmpty())
+        StartCompare(file);
+}
+
+bool TSettingsFiles::StartSave(const QString &file)
+{
+    return Begin(Save, file);
+}
+
+bool TSettingsFiles::StartLoad(const QString &file)
+{
+    return Begin(Load, file);
+}
+
+bool TSettingsFiles::StartCompare(const QString &file)
+{
+    return Begin(Compare, file);
+}
+
+bool TSettingsFiles::Begin(TOperation op, const QString &file)
+{
+    if (m_operation != None) {
+        Say(false, QStringLiteral("Another settings file operation is still running: wait for it to end, then try again."));
+        return false;
+    }
+    m_file = file;
+    m_backup.reset();
+    auto refuse = [&](const QString &why) {
+        m_operation = op; // End() reports for it
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+        End(false, why);
+        return false;
+    };
+    if (!m_form.MB1->MBPortOpen())
+        return refuse(QStringLiteral("The port is closed: open it with “Soros port megnyitása”, then try again."));
+    const QFileInfo info(file);
+    if (op == Save) {
+        if (info.exists() && !info.isFile())
+            return refuse(QStringLiteral("Cannot write %1: it is not a regular file. Choose a file name.").arg(Shown()));
+    } else {
+        // Looked at before it is opened: the open of a FIFO would never return.
+        if (!info.exists())
+            return refuse(QStringLiteral("Cannot read %1: there is no such file.").arg(Shown()));
+        if (!info.isFile())
+            return refuse(QStringLiteral("Cannot read %1: it is not a regular file. Choose a settings file.").arg(Shown()));
+        if (info.size() > MaxFileBytes)
+            return refuse(QStringLiteral("%1 is larger than 1 MiB, so it is not a settings file of this tool; nothing was "
+                                         "written to the instrument.")
+                              .arg(Shown()));
+        QFile in(file);
+        if (!in.open(QIODevice::ReadOnly))
+            return refuse(QStringLiteral("Cannot read %1: %2. Check the file's permissions.").arg(Shown(), in.errorString()));
+        const QByteArray text = in.read(MaxFileBytes + 1);
+        try {
+            m_backup = kv508::ParseBackup(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+        } catch (const std::invalid_argument &e) {
+            return refuse(QStringLiteral("%1 is refused: %2. Nothing was written to the instrument; choose a file saved by "
+                                         "this window or by kv508ctl backup.")
+                              .arg(Shown(), QString::fromUtf8(e.what())));
+        }
+        const kv508::TSettings &s = m_backup->settings;
+        if (op == Load) {
+            for (kv508::TKey k : kv508::AllKeys)
+                if (!kv508::InWindowRange(s, k))
+                    return refuse(QStringLiteral("%1 is refused: %2 %3 is out of range (the instrument had no valid settings "
+                                                 "when it was saved). Nothing was written.")
+                                      .arg(Shown(), QString::fromUtf8(kv508::KeyName(k)), QString::fromStdString(kv508::ShowField(s, k))));
+            if (kv508::SpanFault(s) != kv508::TSpanFault::None)
+                return refuse(QStringLiteral("%1 is refused: %2. Nothing was written (kv508ctl restore --force writes an "
+                                             "inverted span, for an output meant to act in reverse).")
+                                  .arg(Shown(), QString::fromStdString(kv508::SpanFaultText(s))));
+        }
+    }
+    m_operation = op;
+    m_phase = TPhase::Reading;
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+    // The window's own read, served after the next poll.
+    m_form.SpeedButton_ReadSettings->setChecked(true);
+    return true;
+}
+
+void TSettingsFiles::Transaction(quint8 command, TMBStatus status, const kv508::TInstrumentSnapshot &instrument)
+{
+    if (m_operation == None || status != TMB::stOK)
+        return; // a failed request stays latched: the window sends it again
+    switch (m_phase) {
+    case TPhase::Reading:
+        if (command == kv508::Cmd_ReadSettings)
+            SettingsRead(instrument);
+        break;
+    case TPhase::Asking: break; // the technician decides
+    case TPhase::Writing:
+        if (command == kv508::Cmd_WriteSettings)
+            m_phase = TPhase::Verifying; // the window reads back after its write
+        break;
+    case TPhase::Verifying:
+        if (command == kv508::Cmd_ReadSettings) {
+            const std::vector<kv508::TDifference> diff = kv508::Differences(m_backup->settings, instrument.settings);
+            if (diff.empty())
+                End(true, QStringLiteral("Loaded the settings of %1 into the instrument and verified them by reading back.").arg(Shown()));
+            else
+                End(false, QStringLiteral("The instrument holds other values than were written:\n%1\nCheck the instrument and load "
+                                          "the file again.")
+                               .arg(DifferenceLines(diff, QStringLiteral("written"), QStringLiteral("read back"))));
+        }
+        break;
+    }
+}
+
+void TSettingsFiles::PortChanged(bool open)
+{
+    if (open || m_operation == None)
+        return;
+    if (m_operation == Load && m_phase == TPhase::Asking) {
+        End(false, QStringLiteral("The port closed while the load waited for your answer: nothing was written. Open the port "
+                                  "and load %1 again.")
+                       .arg(Shown()));
+        return;
+    }
+    if (m_operation == Load && m_phase != TPhase::Reading) {
+        // Not sent yet, it must not go out to whatever instrument the port opens on next.
+        const bool sent = m_phase == TPhase::Verifying || !m_form.SpeedButton_WriteSettings->isChecked();
+        m_form.SpeedButton_WriteSettings->setChecked(false);
+        End(false, sent ? QStringLiteral("The port closed before the load was verified: the settings may or may not have been "
+                                         "stored. Open the port and compare with %1, or load it again.")
+                                .arg(Shown())
+                        : QStringLiteral("The port closed before the settings of %1 were written: nothing was written. Open "
+                                         "the port and load it again.")
+                              .arg(Shown()));
+        return;
+    }
+    End(false, QStringLiteral("The port closed before the instrument's settings were read: nothing was %1. Open the port and "
+                              "try again.")
+                   .arg(m_operation == Save ? QStringLiteral("saved") : m_operation == Load ? QStringLiteral("written")
+                                                                                             : QStringLiteral("compared")));
+}
+
+void TSettingsFiles::SettingsRead(const kv508::TInstrumentSnapshot &instrument)
+{
+    if (m_operation == Save) {
+        WriteToFile(instrument);
+        return;
+    }
+    if (m_operation == Compare) {
+        ShowComparison(instrument.settings);
+        const size_t n = kv508::Differences(m_backup->settings, instrument.settings).size();
+        End(true, n == 0 ? QStringLiteral("The instrument holds the settings of %1: no differences.").arg(Shown())
+                         : QStringLiteral("%1 of the settings differ from %2.").arg(n).arg(Shown()));
+        return;
+    }
+    const std::vector<kv508::TDifference> diff = kv508::Differences(m_backup->settings, instrument.settings);
+    if (diff.empty()) {
+        End(true, QStringLiteral("The instrument already holds the settings of %1: nothing written.").arg(Shown()));
+        return;
+    }
+    QString text = DifferenceLines(diff, QStringLiteral("file"), QStringLiteral("instrument"));
+    const uint32_t firmware = m_backup->who.firmware;
+    if (firmware != 0 && firmware != instrument.live.FirmwareDateCode)
+        text += QStringLiteral("\n\nThe file comes from firmware %1, this instrument runs %2.")
+                    .arg(TForm1::FormatDateCode(firmware), TForm1::FormatDateCode(instrument.live.FirmwareDateCode));
+    // Asked outside the transaction's end, and without a modal loop: the chain
+    // keeps polling while the question is open.
+    m_phase = TPhase::Asking;
+    if (ConfirmWrite) {
+        QTimer::singleShot(0, this, [this, text] { Answer(ConfirmWrite(text)); });
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Question, QStringLiteral("Load settings from file"),
+                                QStringLiteral("Write these settings of %1 to the instrument?\n\n%2").arg(Shown(), text),
+                                QMessageBox::Yes | QMessageBox::No, &m_form);
+    box->setObjectName(QStringLiteral("SettingsLoadQuestion"));
+    box->setDefaultButton(QMessageBox::No);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    connect(box, &QMessageBox::finished, this, [this, box] {
+        Answer(box->clickedButton() == box->button(QMessageBox::Yes));
+    });
+    m_question = box;
+    box->show();
+}
+
+void TSettingsFiles::Answer(bool write)
+{
+    if (m_operation != Load || m_phase != TPhase::Asking)
+        return; // the port closed while the question was open
+    m_question = nullptr;
+    if (!write) {
+        End(true, QStringLiteral("Not loaded: nothing was written to the instrument."));
+        return;
+    }
+    WriteThroughPage();
+}
+
+void TSettingsFiles::WriteThroughPage()
+{
+    // The page's controls take the file's values and its write button sends them,
+    // as the technician's own entries would be.
+    const kv508::TSettings &s = m_backup->settings;
+    m_form.Edit_iFizFor4mA->SetText(QString::number(s.iFizFor4mA));
+    m_form.Edit_iFizFor20mA->SetText(QString::number(s.iFizFor20mA));
+    m_form.RadioGroup_ErrorCurrentValue->setItemIndex(s.bErrorCurrentValue ? 1 : 0);
+    m_form.RadioGroup_ErrorCurrentMode->setItemIndex(s.bErrorCurrentMode ? 1 : 0);
+    m_form.RadioGroup_Input->setItemIndex(s.InputCode);
+    m_form.RadioGroup_Sensor->setItemIndex(static_cast<int>(s.SensorCode) - 1);
+    m_form.Edit_Averaging->SetText(QString::number(s.Averaging));
+    if (m_form.SpeedButton_WriteSettings->isChecked())
+        m_form.CollectSettings();
+    else
+        m_form.SpeedButton_WriteSettings->click();
+    if (!m_form.SpeedButton_WriteSettings->isChecked() || !(m_form.SettingsToWrite == s)) {
+        m_form.SpeedButton_WriteSettings->setChecked(false);
+        End(false, QStringLiteral("The page could not take the settings of %1 as they are: nothing was written.").arg(Shown()));
+        return;
+    }
+    m_phase = TPhase::Writing;
+}
+
+void TSettingsFiles::WriteToFile(const kv508::TInstrumentSnapshot &instrument)
+{
+    kv508::TBackupIdentity who;
+    who.firmware = instrument.live.FirmwareDateCode;
+    who.calibrationDate = instrument.live.CalibrationDateCode;
+    who.decimals = instrument.live.Decimals;
+    who.scaleEnd = instrument.live.ScaleEnd;
+    const std::string text = kv508::BackupText(who, instrument.settings, IsoNow().toStdString(), "kv508 " KV508_VERSION);
+    QSaveFile out(m_file); // a new file beside it, renamed over it: a failure leaves the old one
+    if (!out.open(QIODevice::WriteOnly) || out.write(text.data(), static_cast<qint64>(text.size())) != qint64(text.size()) ||
+        !out.commit()) {
+        End(false, QStringLiteral("Cannot write %1: %2. Check the folder exists and is writable.").arg(Shown(), out.errorString()));
+        return;
+    }
+    QString message = QStringLiteral("The instrument's settings were saved to %1.").arg(Shown());
+    for (kv508::TKey k : kv508::AllKeys)
+        if (!kv508::InWindowRange(instrument.settings, k)) {
+            message += QStringLiteral(" The instrument holds no valid settings (%1 %2; erased?): loading this file will be refused.")
+                           .arg(QString::fromUtf8(kv508::KeyName(k)), QString::fromStdString(kv508::ShowField(instrument.settings, k)));
+            break;
+        }
+    End(true, message);
+}
+
+void TSettingsFiles::ShowComparison(const kv508::TSettings &instrument)
+{
+    if (m_comparison)
+        m_comparison->close();
+    auto *dialog = new QDialog(&m_form);
+    dialog->setObjectName(QStringLiteral("SettingsComparison"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(QStringLiteral("Settings compared with file – ") + TForm1::Caption());
+    auto *layout = new QVBoxLayout(dialog);
+    const kv508::TSettings &file = m_backup->settings;
+    const size_t n = kv508::Differences(file, instrument).size();
+    auto *summary = new QLabel(dialog);
+    summary->setWordWrap(true);
+    summary->setText(QStringLiteral("%1\nsaved %2 (%3)\n%4")
+                         .arg(Shown(), QString::fromStdString(m_backup->time),
+                              TForm1::FormatDateCode(m_backup->who.firmware).prepend(QStringLiteral("firmware v")),
+                              n == 0 ? QStringLiteral("The instrument holds the file's settings.")
+                                     : QStringLiteral("%1 of 7 settings differ (marked).").arg(n)));
+    layout->addWidget(summary);
+    auto *table = new QTableWidget(7, 3, dialog);
+    table->setObjectName(QStringLiteral("SettingsDifferences"));
+    table->setHorizontalHeaderLabels({QStringLiteral("Setting"), QStringLiteral("File"), QStringLiteral("Instrument")});
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    int row = 0;
+    for (kv508::TKey k : kv508::AllKeys) {
+        const bool differs = kv508::FieldOf(file, k) != kv508::FieldOf(instrument, k);
+        const QString cells[] = {QString::fromUtf8(kv508::KeyName(k)) + (differs ? QStringLiteral("  ≠") : QString()),
+                                 QString::fromStdString(kv508::ShowField(file, k)), QString::fromStdString(kv508::ShowField(instrument, k))};
+        for (int c = 0; c < 3; ++c) {
+            auto *item = new QTableWidgetItem(cells[c]);
+            QFont font = item->font();
+            font.setBold(differs);
+            item->setFont(font);
+            table->setItem(row, c, item);
+        }
+        ++row;
+    }
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    layout->addWidget(table);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+    connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+    layout->addWidget(buttons);
+    dialog->resize(420, 330);
+    m_comparison = dialog;
+    dialog->show();
+}
+
+void TSettingsFiles::End(bool ok, const QString &message)
+{
+    if (m_operation != None)
+        QApplication::restoreOverrideCursor();
+    m_operation = None;
+    if (m_question) // a load the port closed under: nothing left to answer
+        m_question->close();
+    m_question = nullptr;
+    Say(ok, message);
+}
+
+void TSettingsFiles::Say(bool ok, const QString &message)
+{
+    m_message = message;
+    m_failed = !ok;
+    if (ShowMessages) {
+        auto *box = new QMessageBox(ok ? QMessageBox::Information : QMessageBox::Warning, QStringLiteral("Settings file"), message,
+                                    QMessageBox::Ok, &m_form);
+        box->setObjectName(QStringLiteral("SettingsFileMessage"));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        box->show();
+    }
+    emit Finished(ok, message);
+}
