@@ -155,10 +155,12 @@ bool TPressureController::SetPoint(double value, std::string &error)
     }
     std::string command = m_commands.setPoint;
     const auto mark = command.find("%1");
-    if (mark == std::string::npos)
-        command += " " + ShortText(value);
-    else
+    if (mark == std::string::npos) {
+        command += ' ';
+        command += ShortText(value);
+    } else {
         command.replace(mark, 2, ShortText(value));
+    }
     std::string reason;
     if (!m_port.Send(command, reason)) {
         error = "pressure controller at " + reason;

@@ -36,7 +36,11 @@ std::optional<calib::TPointResult> AsLeftAt(const TRecord &r, int percent)
 
 std::string ErrorText(const std::optional<calib::TPointResult> &res)
 {
-    return res ? (res->errorPercent >= 0 ? "+" : "") + Fixed(res->errorPercent, 4) + " % of span" : "-";
+    if (!res)
+        return "-";
+    std::string text = res->errorPercent >= 0 ? "+" : "";
+    text += Fixed(res->errorPercent, 4);
+    return text + " % of span";
 }
 
 nlohmann::ordered_json ErrorJson(const std::optional<calib::TPointResult> &res)
