@@ -19,6 +19,9 @@ std::optional<TLanguage> FromCode(const QString &code);
 QString NativeName(TLanguage language);
 // Hungarian for a Hungarian locale, English for any other.
 TLanguage FromLocale(const QLocale &locale);
+// The desktop's language for messages (LANGUAGE, LC_ALL, LC_MESSAGES, LANG on
+// Unix; the user's display language on Windows).
+TLanguage FromDesktop();
 
 // What Apply() last installed; English before any Apply().
 TLanguage Current();
