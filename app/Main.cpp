@@ -84,6 +84,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::curr
             box->setObjectName(QStringLiteral("SettingsProblem"));
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->setModal(false);
+            m_settingsProblemBox = box;
             box->show();
         });
     }
@@ -102,14 +103,14 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent), Today([] { return QDate::curr
     }
     m_reconnectLabel->hide();
     MB1->OnReconnectingChanged = [this](bool on) {
-        m_reconnectLabel->setText(QStringLiteral("The port was lost.\nReconnecting…\n(press a panel button to stop)"));
-        m_reconnectLabel->setToolTip(MB1->ReconnectingText());
+        ShowReconnectText();
         m_reconnectLabel->setVisible(on);
         if (on)
             PortLost();
     };
     MB1->SetReconnectOnHangUp(true);
     SetUpWatch();
+    ShowCodeTexts();
 }
 
 QString TForm1::SettingsFile()
@@ -126,9 +127,9 @@ QString TForm1::SettingsRefusal()
     const QFileInfo info(path);
     if (!info.exists() || info.isFile())
         return {};
-    return QStringLiteral("%1 is not a regular file, so the window neither reads nor replaces it: it starts with its "
-                          "defaults and does not remember the port. Remove it (or put a plain file there) to have the "
-                          "port remembered.")
+    return tr("%1 is not a regular file, so the window neither reads nor replaces it: it starts with its "
+              "defaults and does not remember the port. Remove it (or put a plain file there) to have the "
+              "port remembered.")
         .arg(QDir::toNativeSeparators(path));
 }
 
@@ -312,10 +313,13 @@ void TForm1::MB1MBPortOpenedOrClosed(bool MBbPortOpen)
         }
         StartPoll();
         SpeedButton_ReadSettings->setChecked(true);
-        Button_OpenOrCloceSerialPort->setText(QStringLiteral("Soros port bezárása"));
-    } else {
-        Button_OpenOrCloceSerialPort->setText(QStringLiteral("Soros port megnyitása"));
     }
+    ShowPortButtonText();
+}
+
+void TForm1::ShowPortButtonText()
+{
+    Button_OpenOrCloceSerialPort->setText(MB1->MBPortOpen() ? tr("Soros port bezárása") : tr("Soros port megnyitása"));
 }
 
 void TForm1::Button_OpenOrCloceSerialPortClick()
@@ -330,8 +334,9 @@ void TForm1::Button_OpenOrCloceSerialPortClick()
 
 void TForm1::ShowLiveData()
 {
-    Label_Firmware->setText(QStringLiteral("Förmver: v") + FormatDateCode(LiveData.FirmwareDateCode));
-    Label_CalibrationDate->setText(QStringLiteral("Kalibrálás dátuma: ") + FormatDateCode(LiveData.CalibrationDateCode));
+    m_liveShown = true;
+    Label_Firmware->setText(tr("Förmver: v%1").arg(FormatDateCode(LiveData.FirmwareDateCode)));
+    Label_CalibrationDate->setText(tr("Kalibrálás dátuma: %1").arg(FormatDateCode(LiveData.CalibrationDateCode)));
     Label_MeasuredValue->setText(FormatScaled(LiveData.MeasuredValue, LiveData.Decimals));
     Label_OutputValue->setText(NumberFormat::Format(LiveData.OutputValue / 1000.0, QStringLiteral("#0.000")) +
                                QStringLiteral(" mA"));
@@ -348,9 +353,9 @@ void TForm1::ShowLiveData()
             Image_OutputCalibrationOK->setVisible(!set);
     }
 
-    Label_ScaleEnd->setText(QStringLiteral("Scale end = ") + FormatScaled(LiveData.ScaleEnd, LiveData.Decimals));
+    Label_ScaleEnd->setText(tr("Scale end = %1").arg(FormatScaled(LiveData.ScaleEnd, LiveData.Decimals)));
     Label_PressureSensorBridgeDataAveraged->setText(NumberFormat::Format(LiveData.BridgeDataAveraged, QStringLiteral("## ##0")));
-    Label_SPS->setText(QStringLiteral("(SPS = ") + QString::number(LiveData.SPS) + QLatin1Char(')'));
+    Label_SPS->setText(tr("(SPS = %1)").arg(LiveData.SPS));
 }
 
 void TForm1::ShowSettingsRead()
@@ -434,6 +439,7 @@ void TForm1::RadioGroup_InputClick()
 
 void TForm1::ShowPWMValue()
 {
+    m_pwmShown = true;
     Label_BeallitottPWM->setText(NumberFormat::Format(PWMValue, QStringLiteral("0 000")));
     Label_BeallitottPWM->repaint();
     // A track bar the user is moving is left alone, so it never feeds back.
@@ -534,6 +540,60 @@ void TForm1::FormActivate()
 void TForm1::FormClose()
 {
     MB1->MBClosePort();
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QWidget::changeEvent(event);
+}
+
+void TForm1::Retranslate()
+{
+    // uic puts back every design text, the readouts' placeholders included;
+    // what the state decides is shown again from the state. Entries, choices,
+    // latches and the poll are left as they are.
+    retranslateUi(this);
+    setWindowTitle(Caption());
+    ShowCodeTexts();
+    if (m_liveShown)
+        ShowLiveData();
+    if (m_pwmShown) {
+        Label_BeallitottPWM->setText(NumberFormat::Format(PWMValue, QStringLiteral("0 000")));
+        Label_BeallitottPWM->update();
+    }
+    if (!m_readoutsCurrent)
+        for (const auto &[label, designed] : m_readouts)
+            label->setToolTip(LastAnswerText(m_lastAnswerAt));
+    if (!m_settingsProblem.isEmpty()) {
+        // Told again from the file: it is the same refusal, now in this language.
+        const QString now = SettingsRefusal();
+        if (!now.isEmpty())
+            m_settingsProblem = now;
+        if (m_settingsProblemBox)
+            m_settingsProblemBox->setText(m_settingsProblem);
+    }
+    ShowIdentityQuestionTexts();
+    m_tools->Retranslate();
+}
+
+// The texts the code sets beside the design's: the radio items (the design
+// keeps them untranslated, so uic sets them before their indexes), the port
+// button and the reconnect note.
+void TForm1::ShowCodeTexts()
+{
+    RadioGroup_ErrorCurrentMode->setItems({tr("Engedélyezve"), tr("Tiltva")});
+    RadioGroup_ErrorCurrentValue->setItems({tr("3,2 mA"), tr("22 mA")});
+    RadioGroup_Input->setItems({tr("Pressure"), tr("Temperature")});
+    ShowPortButtonText();
+    ShowReconnectText();
+}
+
+void TForm1::ShowReconnectText()
+{
+    m_reconnectLabel->setText(tr("The port was lost.\nReconnecting…\n(press a panel button to stop)"));
+    m_reconnectLabel->setToolTip(MB1->ReconnectingText());
 }
 
 bool TForm1::event(QEvent *event)

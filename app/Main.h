@@ -116,6 +116,10 @@ public:
     // The question asked when the instrument that came back differs, while open.
     QMessageBox *IdentityQuestion() const;
 
+    // Every text of the window in the language now installed: the design's
+    // (uic's), then those that follow the state, shown again from the state.
+    void Retranslate();
+
 signals:
     // After each transaction of the chain, once the window has read and shown
     // its answer (status stOK) or given it up: the tool windows follow the
@@ -150,6 +154,7 @@ public slots:
 
 protected:
     bool event(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
@@ -167,6 +172,9 @@ private:
     qint64 m_portOpenedAtMs = -1;
     QLabel *m_reconnectLabel = nullptr;
     QString m_settingsProblem;
+    QPointer<QMessageBox> m_settingsProblemBox;
+    // Whether the readouts and the forced value show values yet, or still the design's placeholders.
+    bool m_liveShown = false, m_pwmShown = false;
 
     std::vector<std::pair<QLabel *, QPalette>> m_readouts; // with the design's palette
     bool m_readoutsCurrent = true;
@@ -176,18 +184,24 @@ private:
     TIdentity m_expected;   // the one connected before the port was lost
     TIdentityState m_identityState = TIdentityState::Confirmed;
     bool m_liveChecked = false, m_settingsChecked = false;
-    QStringList m_differences;
+    // What differs in the returning instrument, each told in the language of the moment.
+    std::vector<std::function<QString()>> m_differences;
     QPointer<QMessageBox> m_identityQuestion;
 
     // MainWatch.cpp: readouts not current, the instrument after a reconnect.
     void SetUpWatch();
     void SetReadoutsCurrent(bool current);
+    static QString LastAnswerText(const QDateTime &at);
     void WatchTransaction(quint8 command, TMBStatus status);
     void WatchPort(bool open);
     void Remember(quint8 command);
     void PortLost();
     void CheckIdentity();
     void AskAboutIdentity();
+    void ShowIdentityQuestionTexts();
+    void ShowCodeTexts();
+    void ShowPortButtonText();
+    void ShowReconnectText();
     void AnswerIdentity(bool keep);
     bool MaySend(quint8 command) const;
     quint8 PollForceFlag() const;

@@ -6,16 +6,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace {
-
 // The readouts of the moment; the design's texts and flags stay as they are.
-QString LastAnswerText(const QDateTime &at)
+QString TForm1::LastAnswerText(const QDateTime &at)
 {
-    return QStringLiteral("Not current: no answer since %1 (the port is closed or lost, or the instrument does not answer).")
+    return tr("Not current: no answer since %1 (the port is closed or lost, or the instrument does not answer).")
         .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
-
-} // namespace
 
 void TForm1::SetUpWatch()
 {
@@ -100,17 +96,18 @@ void TForm1::WatchTransaction(quint8 command, TMBStatus status)
     if (m_identityState != TIdentityState::Checking)
         return;
     if (command == Cmd_Poll && status == TMB::stOK) {
+        const QString now = FormatDateCode(m_instrument.firmware), was = FormatDateCode(m_expected.firmware);
         if (m_expected.haveFirmware && m_instrument.firmware != m_expected.firmware)
-            m_differences << QStringLiteral("firmware v%1 (was v%2)").arg(FormatDateCode(m_instrument.firmware), FormatDateCode(m_expected.firmware));
+            m_differences.push_back([now, was] { return tr("firmware v%1 (was v%2)").arg(now, was); });
+        const QString date = FormatDateCode(m_instrument.calibration), before = FormatDateCode(m_expected.calibration);
         if (m_expected.haveCalibration && !m_expected.CalibratedOn(m_instrument.calibration))
-            m_differences << QStringLiteral("calibration date %1 (was %2)")
-                                 .arg(FormatDateCode(m_instrument.calibration), FormatDateCode(m_expected.calibration));
+            m_differences.push_back([date, before] { return tr("calibration date %1 (was %2)").arg(date, before); });
         m_liveChecked = true;
     } else if (command == Cmd_ReadSettings && (status == TMB::stOK || status == TMB::stSlaveError)) {
         if (m_expected.haveSettings && status == TMB::stSlaveError)
-            m_differences << QStringLiteral("its settings cannot be read");
+            m_differences.push_back([] { return tr("its settings cannot be read"); });
         else if (m_expected.haveSettings && !(m_instrument.settings == m_expected.settings))
-            m_differences << QStringLiteral("settings differ");
+            m_differences.push_back([] { return tr("settings differ"); });
         m_settingsChecked = true;
     }
     CheckIdentity();
@@ -163,7 +160,7 @@ void TForm1::CheckIdentity()
     // The settings are read right after the first poll of an opening.
     if (!m_liveChecked || (m_expected.haveSettings && !m_settingsChecked))
         return;
-    if (m_differences.isEmpty()) {
+    if (m_differences.empty()) {
         m_identityState = TIdentityState::Confirmed;
         return;
     }
@@ -173,23 +170,36 @@ void TForm1::CheckIdentity()
 void TForm1::AskAboutIdentity()
 {
     m_identityState = TIdentityState::Asking;
-    const QString text =
-        QStringLiteral("The instrument on %1 is not the one that was connected: %2.\n\n"
-                       "Until you answer, the window only reads from it: no settings or calibration request is sent and "
-                       "the output is not forced.\n\nContinue with this instrument?")
-            .arg(MB1->Port(), m_differences.join(QStringLiteral(", ")));
-    auto *box = new QMessageBox(QMessageBox::Warning, Caption(), text, QMessageBox::NoButton, this);
+    auto *box = new QMessageBox(QMessageBox::Warning, Caption(), QString(), QMessageBox::NoButton, this);
     box->setObjectName(QStringLiteral("IdentityQuestion"));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
-    QPushButton *keep = box->addButton(QStringLiteral("Continue with this instrument"), QMessageBox::AcceptRole);
-    QPushButton *close = box->addButton(QStringLiteral("Close the port"), QMessageBox::RejectRole);
+    QPushButton *keep = box->addButton(QString(), QMessageBox::AcceptRole);
+    QPushButton *close = box->addButton(QString(), QMessageBox::RejectRole);
     box->setDefaultButton(close);
     box->setEscapeButton(close);
     // Closed from its title bar, it is the safe answer: the escape button's.
     connect(box, &QMessageBox::finished, this, [this, box, keep] { AnswerIdentity(box->clickedButton() == keep); });
     m_identityQuestion = box;
+    ShowIdentityQuestionTexts();
     box->show();
+}
+
+void TForm1::ShowIdentityQuestionTexts()
+{
+    if (!m_identityQuestion)
+        return;
+    QStringList differences;
+    for (const auto &difference : m_differences)
+        differences << difference();
+    //: %2 lists what differs, separated by commas
+    m_identityQuestion->setText(tr("The instrument on %1 is not the one that was connected: %2.\n\n"
+                                   "Until you answer, the window only reads from it: no settings or calibration request is "
+                                   "sent and the output is not forced.\n\nContinue with this instrument?")
+                                    .arg(MB1->Port(), differences.join(QStringLiteral(", "))));
+    for (QAbstractButton *button : m_identityQuestion->buttons())
+        button->setText(m_identityQuestion->buttonRole(button) == QMessageBox::AcceptRole ? tr("Continue with this instrument")
+                                                                                           : tr("Close the port"));
 }
 
 QMessageBox *TForm1::IdentityQuestion() const

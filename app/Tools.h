@@ -1,10 +1,12 @@
 // The tool windows beside the design's two pages: the line monitor, the live
-// trend, the calibration record, the calibration guide and About, and the
-// settings files (save, load, compare). They open from a small "Tools"
+// trend, the calibration record, the calibration guide and About, the
+// settings files (save, load, compare) and the language. They open from a small "Tools"
 // button in an empty corner of the user page, from the window's context menu
 // and by keyboard, so nothing the pages place moves. Each window is made on
 // first use by its own module and kept until the main window goes.
 #pragma once
+
+#include "Language.h"
 
 #include <QObject>
 #include <QPointer>
@@ -13,6 +15,8 @@
 #include <array>
 
 class QAction;
+class QLocale;
+class QMenu;
 class QToolButton;
 class TForm1;
 class TSettingsFiles;
@@ -36,8 +40,21 @@ public:
     // The tool's window if it has been made, else null.
     QWidget *Window(TTool tool) const { return m_windows[tool]; }
 
+    // The Language submenu (the right-click menu's and the Tools button's),
+    // its entries in the order of Language::TLanguage.
+    QMenu *LanguageMenu() const { return m_languageMenu; }
+    QAction *LanguageAction(Language::TLanguage language) const;
+    // Shows every window in that language at once and remembers it in the INI file.
+    void ChooseLanguage(Language::TLanguage language);
+    // The language to start in: the INI file's choice, else the desktop's.
+    static Language::TLanguage StartLanguage(const QLocale &desktop);
+    // The menu's and the button's texts in the language now installed.
+    void Retranslate();
+
 private:
     TForm1 &m_form;
+    QMenu *m_languageMenu = nullptr;
+    std::array<QAction *, 2> m_languageActions{};
     std::array<QAction *, ToolCount> m_actions{};
     std::array<QPointer<QWidget>, ToolCount> m_windows{};
     std::array<QAction *, FileActionCount> m_fileActions{};

@@ -1,10 +1,13 @@
 // Program entry: the application object, the main window, the message loop.
+#include "Language.h"
 #include "Main.h"
+#include "Tools.h"
 
 #include <kv508/Version.h>
 
 #include <QApplication>
 #include <QIcon>
+#include <QLocale>
 
 #include <csignal>
 #include <cstdio>
@@ -73,6 +76,9 @@ int main(int argc, char *argv[])
     const QIcon icon = QIcon::fromTheme(QStringLiteral(KV508_APP_ID)); // installed with the package
     if (!icon.isNull())
         QApplication::setWindowIcon(icon);
+    // The language chosen last (the INI's), else the desktop's: set before the
+    // window is built, so it shows no other first.
+    Language::Apply(TToolWindows::StartLanguage(Language::DesktopLocale()));
     TForm1 window;
     Form1 = &window;
     window.show();

@@ -92,12 +92,17 @@ TLanguage FromLocale(const QLocale &locale)
     return locale.language() == QLocale::Hungarian ? TLanguage::Hungarian : TLanguage::English;
 }
 
-TLanguage FromDesktop()
+QLocale DesktopLocale()
 {
     // The first of the languages the user reads, not the number locale: a
     // Hungarian desktop may well write numbers the English way.
     const QStringList languages = QLocale::system().uiLanguages();
-    return FromLocale(languages.isEmpty() ? QLocale::system() : QLocale(languages.first()));
+    return languages.isEmpty() ? QLocale::system() : QLocale(languages.first());
+}
+
+TLanguage FromDesktop()
+{
+    return FromLocale(DesktopLocale());
 }
 
 TLanguage Current()

@@ -22,6 +22,8 @@ TLanguage FromLocale(const QLocale &locale);
 // The desktop's language for messages (LANGUAGE, LC_ALL, LC_MESSAGES, LANG on
 // Unix; the user's display language on Windows).
 TLanguage FromDesktop();
+// The locale of that language (what FromDesktop decides by).
+QLocale DesktopLocale();
 
 // What Apply() last installed; English before any Apply().
 TLanguage Current();

@@ -380,6 +380,8 @@ private:
     void ApplyTryVisibility();
     void ShowProbeHint();
     void ApplyStatusLineText();
+    void RetranslatePanel(); // the panel's texts in the language now installed
+    static QString BaudRateText(int index);
     void DrawChart();
     void ClearChart(QImage &image);
     QString FormatSpeed(quint32 value) const;
@@ -437,7 +439,7 @@ private:
     bool m_renderingFace = false;
     bool m_faceRefused = false;
     // The status line's own text; a probe hint may stand in for it.
-    QString m_StatusLineText = QStringLiteral("Last status: Closed Port");
+    QString m_ShownStatus = QStringLiteral("Closed Port"); // the engine's words, after "Last status:"
 };
 
 using TMBMode = TMB::TMBMode;

@@ -156,6 +156,9 @@ void TMB::changeEvent(QEvent *event)
     case QEvent::ParentChange:
         ForgetFace();
         break;
+    case QEvent::LanguageChange:
+        RetranslatePanel();
+        break;
     default:
         break;
     }

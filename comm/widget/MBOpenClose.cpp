@@ -119,8 +119,8 @@ bool TMB::Reconnecting() const
 
 QString TMB::ReconnectingText() const
 {
-    const QString who = m_portKey.startsWith(QLatin1String("name ")) ? QStringLiteral("port ") + m_portKey.mid(5) : m_portKey;
-    return QStringLiteral("Waiting for %1 (lost as %2) to return, for up to a minute; press any button of this panel to stop.")
+    const QString who = m_portKey.startsWith(QLatin1String("name ")) ? tr("port %1").arg(m_portKey.mid(5)) : m_portKey;
+    return tr("Waiting for %1 (lost as %2) to return, for up to a minute; press any button of this panel to stop.")
         .arg(who, m_lostPort);
 }
 

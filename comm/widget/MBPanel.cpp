@@ -125,12 +125,11 @@ void TMB::CreatePanel()
         OpenFrame->setPalette(p);
     }
 
-    RefreshButton = new QPushButton(QStringLiteral("Ref"), this);
+    RefreshButton = new QPushButton(this);
     RefreshButton->setGeometry(97, 81, 28, 19);
-    RefreshButton->setToolTip(QStringLiteral("Refresh list"));
     QObject::connect(RefreshButton, &QPushButton::clicked, this, [this] { StopReconnecting(); RefreshButtonClick(); });
 
-    OpenButton = new QPushButton(QStringLiteral("Open"), this); // above OpenFrame: created after it
+    OpenButton = new QPushButton(this); // above OpenFrame: created after it
     OpenButton->setGeometry(99, 58, 51, 17);
     OpenButton->setCheckable(true);
     OpenButton->setEnabled(false);
@@ -150,8 +149,7 @@ void TMB::CreatePanel()
     TryLabel->hide();
     TxFramesLabel = MakeLabel(this, QRect(68, 13, 85, 13), QStringLiteral("0 F"), &arial, Qt::AlignRight);
     RxFramesLabel = MakeLabel(this, QRect(68, 26, 85, 13), QStringLiteral("0 F"), &arial, Qt::AlignRight);
-    StatusLine = MakeLabel(this, QRect(2, 103, 149, 13), QStringLiteral("Last status: Closed Port"), &arial,
-                           Qt::AlignHCenter);
+    StatusLine = MakeLabel(this, QRect(2, 103, 149, 13), QString(), &arial, Qt::AlignHCenter);
     MakeOpaque(StatusLine);
     HistoryLabel = MakeLabel(this, QRect(6, 129, 145, 13), QString(), &arial, Qt::AlignRight);
 
@@ -167,9 +165,8 @@ void TMB::CreatePanel()
     TxCountLabel = MakeLabel(this, QRect(43, 13, 21, 13), QStringLiteral("0"), &courier, Qt::AlignRight);
     RxCountLabel = MakeLabel(this, QRect(43, 26, 21, 13), QStringLiteral("0"), &courier, Qt::AlignRight);
 
-    ClearButton = new QPushButton(QStringLiteral("C"), this);
+    ClearButton = new QPushButton(this);
     ClearButton->setGeometry(128, 81, 23, 19);
-    ClearButton->setToolTip(QStringLiteral("Clear all counters"));
     QObject::connect(ClearButton, &QPushButton::clicked, this, [this] { StopReconnecting(); ClearAllCounters(); });
 
     ChartImage = MakeLabel(OpenViewPanel, QRect(1, 24, 86, 19), QString(), nullptr);
@@ -178,6 +175,27 @@ void TMB::CreatePanel()
     ChartImagePixels = QImage(86, 19, QImage::Format_RGB32);
     ClearChart(ChartBufferPixels);
     ClearChart(ChartImagePixels);
+    RetranslatePanel();
+}
+
+void TMB::RetranslatePanel()
+{
+    RefreshButton->setText(tr("Ref"));
+    RefreshButton->setToolTip(tr("Refresh list"));
+    ClearButton->setText(tr("C"));
+    ClearButton->setToolTip(tr("Clear all counters"));
+    OpenButton->setText(m_engine->MBPortOpen() ? tr("Close") : tr("Open"));
+    ApplyStatusLineText();
+    if (BaudCombo->count() > 0)
+        for (int i = 0; i < BaudCombo->count(); ++i)
+            BaudCombo->setItemText(i, BaudRateText(i));
+    if (!BaudLabel->text().isEmpty())
+        ShowBaudRate();
+}
+
+QString TMB::BaudRateText(int index)
+{
+    return tr("%1 baud").arg(BaudRateOf(static_cast<TMBBaud>(index)));
 }
 
 // ---- the panel's own inputs ---------------------------------------------------------
@@ -299,13 +317,13 @@ void TMB::ShowBaudRate()
     // Before StartUp the selector has no items; StartUp selects again.
     if (BaudCombo->count() > 0)
         BaudCombo->setCurrentIndex(static_cast<int>(MBBaud()));
-    BaudLabel->setText(NumberFormat::Format(m_engine->BaudRate(), QStringLiteral("# ### ##0")) +
-                       QStringLiteral(" bits / second"));
+    const QString rate = NumberFormat::Format(m_engine->BaudRate(), QStringLiteral("# ### ##0"));
+    BaudLabel->setText(tr("%1 bits / second").arg(rate));
 }
 
 void TMB::ShowStatusLine()
 {
-    m_StatusLineText = QStringLiteral("Last status: ") + MBStatusString();
+    m_ShownStatus = MBStatusString();
     SetBackground(StatusLine, StatusColor(MBStatus()));
     ApplyStatusLineText();
 }
@@ -323,14 +341,14 @@ void TMB::ApplyStatusLineText()
     // of the last status; the whole hint is in the tooltip.
     QString tip;
     if (Reconnecting()) {
-        StatusLine->setText(QStringLiteral("Reconnecting…"));
+        StatusLine->setText(tr("Reconnecting…"));
         tip = ReconnectingText();
     } else if (!m_engine->MBPortOpen() && PortList->count() == 0 && !m_probeHint.isEmpty()) {
         const QFontMetrics fm(StatusLine->font());
         StatusLine->setText(fm.elidedText(m_probeHint, Qt::ElideRight, StatusLine->width() - 2));
         tip = m_probeHint;
     } else {
-        StatusLine->setText(m_StatusLineText);
+        StatusLine->setText(tr("Last status: %1").arg(m_ShownStatus));
     }
     if (StatusLine->toolTip() != tip)
         StatusLine->setToolTip(tip);
@@ -362,14 +380,14 @@ void TMB::Opening()
 
 void TMB::Opened()
 {
-    OpenButton->setText(QStringLiteral("Close"));
+    OpenButton->setText(tr("Close"));
 }
 
 void TMB::OpenFailed()
 {
     OpenButton->setChecked(false);
     SetOpenFrameColor(kRed);
-    OpenButton->setText(QStringLiteral("Open"));
+    OpenButton->setText(tr("Open"));
     RefreshPortList();
     ShowProbeHint();
 }
@@ -383,7 +401,7 @@ void TMB::Closing()
 
 void TMB::Closed()
 {
-    OpenButton->setText(QStringLiteral("Open"));
+    OpenButton->setText(tr("Open"));
 }
 
 void TMB::PortVanished()
@@ -401,7 +419,7 @@ void TMB::StartUpPanel()
     if (BaudCombo->count() == 0) {
         QStringList rates;
         for (int i = 0; i <= 20; ++i)
-            rates << QString::number(BaudRateOf(static_cast<TMBBaud>(i))) + QStringLiteral(" baud");
+            rates << BaudRateText(i);
         BaudCombo->addItems(rates);
     }
     setMBBaud(MBBaud());

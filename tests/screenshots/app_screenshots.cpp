@@ -1,6 +1,8 @@
 // Takes the README's pictures of both pages while the window is connected to
-// the simulator. Run it under a display (xvfb-run -a app_screenshots DIR);
-// it writes DIR/user-page.png and DIR/calibration-page.png.
+// the simulator. Run it under a display (xvfb-run -a app_screenshots DIR [hu|en]);
+// it writes DIR/user-page.png and DIR/calibration-page.png in Hungarian (the
+// design's), DIR/user-page-en.png and DIR/calibration-page-en.png in English.
+#include "Language.h"
 #include "Main.h"
 #include "SimProcess.h"
 
@@ -25,7 +27,13 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs");
-    QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary)); // the technician's number format
+    const auto language = Language::FromCode(QString::fromLocal8Bit(argc > 2 ? argv[2] : "hu"));
+    if (!language || !Language::Apply(*language))
+        return Fail("the language is hu or en, and its translations must be built in");
+    const bool english = *language == Language::TLanguage::English;
+    if (!english)
+        QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary)); // the technician's number format
+    const QString suffix = english ? QStringLiteral("-en.png") : QStringLiteral(".png");
 
     TSimProcess sim;
     if (!sim.Start({QStringLiteral("--pressure"), QStringLiteral("34.5")}))
@@ -57,8 +65,8 @@ int main(int argc, char **argv)
         return Fail("no live values");
 
     QDir().mkpath(dir);
-    if (!form.grab().save(dir + QStringLiteral("/user-page.png")))
-        return Fail("cannot write user-page.png");
+    if (!form.grab().save(dir + QStringLiteral("/user-page") + suffix))
+        return Fail("cannot write the user page's picture");
 
     // The calibration page during output calibration: the output forced to 50 %.
     form.SwitchPage();
@@ -66,12 +74,13 @@ int main(int argc, char **argv)
     form.Button_Out50Percents->click();
     if (!waitPolls(4))
         return Fail("no live values on the calibration page");
-    if (!form.grab().save(dir + QStringLiteral("/calibration-page.png")))
-        return Fail("cannot write calibration-page.png");
+    if (!form.grab().save(dir + QStringLiteral("/calibration-page") + suffix))
+        return Fail("cannot write the calibration page's picture");
 
     form.SpeedButton_PWMForce->click();
     form.close();
     sim.Stop();
-    std::printf("%s/user-page.png\n%s/calibration-page.png\n", qPrintable(dir), qPrintable(dir));
+    std::printf("%s/user-page%s\n%s/calibration-page%s\n", qPrintable(dir), qPrintable(suffix), qPrintable(dir),
+                qPrintable(suffix));
     return 0;
 }

@@ -4,6 +4,7 @@
 // monitor_screenshot DIR); it writes DIR/line-monitor.png and prints how many
 // frames of each verdict it saw. Optional: SECONDS (default 45) and "dark" for
 // a dark desktop palette.
+#include "Language.h"
 #include "LineMonitorWindow.h"
 #include "Main.h"
 #include "MonitorModel.h"
@@ -42,7 +43,7 @@ int main(int argc, char **argv)
     const bool dark = argc > 3 && QByteArray(argv[3]) == "dark";
     if (dark)
         UseDarkDesktopPalette();
-    QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
+    Language::Apply(Language::TLanguage::English);
 
     TSimProcess sim;
     if (!sim.Start({QStringLiteral("--pressure"), QStringLiteral("87.3"), QStringLiteral("--seed"), QStringLiteral("7"),
@@ -98,19 +99,27 @@ int main(int argc, char **argv)
         view->scrollTo(model->index(bestEnd, 0), QAbstractItemView::PositionAtBottom);
     QTest::qWait(300);
 
-    const QImage left = form.grab().toImage();
-    const QImage right = monitor->grab().toImage();
-    QImage shot(left.width() + 12 + right.width(), std::max(left.height(), right.height()), QImage::Format_RGB32);
-    shot.fill(QColor(60, 63, 68));
-    {
-        QPainter p(&shot);
-        p.drawImage(0, 0, left);
-        p.drawImage(left.width() + 12, 0, right);
+    // In English under the README's name, then the running windows switched to Hungarian ("-hu").
+    const QString base = dark ? QStringLiteral("/line-monitor-dark") : QStringLiteral("/line-monitor");
+    const QString name = base + QStringLiteral(".png");
+    for (const auto &[language, suffix] : {std::pair{Language::TLanguage::English, ".png"},
+                                           std::pair{Language::TLanguage::Hungarian, "-hu.png"}}) {
+        Language::Apply(language);
+        QApplication::processEvents();
+        QTest::qWait(300);
+        const QImage left = form.grab().toImage();
+        const QImage right = monitor->grab().toImage();
+        QImage shot(left.width() + 12 + right.width(), std::max(left.height(), right.height()), QImage::Format_RGB32);
+        shot.fill(QColor(60, 63, 68));
+        {
+            QPainter p(&shot);
+            p.drawImage(0, 0, left);
+            p.drawImage(left.width() + 12, 0, right);
+        }
+        QDir().mkpath(dir);
+        if (!shot.save(dir + base + QLatin1String(suffix)))
+            return Fail("cannot write the picture");
     }
-    QDir().mkpath(dir);
-    const QString name = dark ? QStringLiteral("/line-monitor-dark.png") : QStringLiteral("/line-monitor.png");
-    if (!shot.save(dir + name))
-        return Fail("cannot write the picture");
     std::printf("%s%s: %d frames\n", qPrintable(dir), qPrintable(name), model->rowCount());
     for (const auto &[verdict, n] : counts)
         std::printf("  %s: %d\n", qPrintable(verdict), n);

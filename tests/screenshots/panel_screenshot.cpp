@@ -1,7 +1,9 @@
 // Renders two panels side by side into a PNG: closed (as after start-up with
 // three ports found) and open with a minute and a half of polling traffic
-// from a fake instrument. Usage: panel_screenshot <out.png>
+// from a fake instrument. Usage: panel_screenshot <out.png> [hu|en]
+// (docs/panel.png in Hungarian, the design's; docs/panel-en.png in English).
 #include "FakeLink.h"
+#include "Language.h"
 #include "MB.h"
 
 #include <QApplication>
@@ -49,10 +51,15 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     if (argc < 2) {
-        std::fprintf(stderr, "usage: panel_screenshot <out.png>\n");
+        std::fprintf(stderr, "usage: panel_screenshot <out.png> [hu|en]\n");
         return 2;
     }
     const QString out = QString::fromLocal8Bit(argv[1]);
+    const auto language = Language::FromCode(QString::fromLocal8Bit(argc > 2 ? argv[2] : "hu"));
+    if (!language || !Language::Apply(*language)) {
+        std::fprintf(stderr, "panel_screenshot: the language is hu or en, and its translations must be built in\n");
+        return 2;
+    }
 
     QWidget window;
     window.setWindowTitle(QStringLiteral("TMB panel"));

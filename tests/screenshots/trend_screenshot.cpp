@@ -2,8 +2,11 @@
 // simulator for a couple of minutes while the pressure is moved through its
 // console (a slow wave, a step, the instrument silent for a few seconds), with
 // the trend open beside it. Run it under a display (xvfb-run -a
-// trend_screenshot DIR); it writes DIR/live-trend.png. Optional: SECONDS
-// (default 150) and "dark" for a dark desktop palette.
+// trend_screenshot DIR); it writes DIR/live-trend.png in English, then switches
+// the running windows to Hungarian and writes DIR/live-trend-hu.png (numbers
+// as the desktop's locale writes them: run it with LANG=hu_HU.UTF-8).
+// Optional: SECONDS (default 150) and "dark" for a dark desktop palette.
+#include "Language.h"
 #include "LiveTrendWindow.h"
 #include "Main.h"
 #include "Tools.h"
@@ -43,7 +46,7 @@ int main(int argc, char **argv)
     const int seconds = argc > 2 ? std::atoi(argv[2]) : 150;
     if (argc > 3 && QByteArray(argv[3]) == "dark")
         UseDarkDesktopPalette();
-    QLocale::setDefault(QLocale(QLocale::Hungarian, QLocale::Hungary));
+    Language::Apply(Language::TLanguage::English);
 
     TSimProcess sim;
     if (!sim.Start({QStringLiteral("--pressure"), QStringLiteral("40")}))
@@ -103,22 +106,29 @@ int main(int argc, char **argv)
     QMouseEvent move(QEvent::MouseMove, at, plot->mapToGlobal(at), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(plot, &move);
     QTest::qWait(600);
-    // The log's path as on a technician's desktop, not this run's scratch folder.
-    QLabel *logLabel = trend->LogLabel();
-    logLabel->setText(logLabel->text().replace(QDir::toNativeSeparators(logDir.path()), QStringLiteral("/home/technician")));
+    for (const auto &[language, name] : {std::pair{Language::TLanguage::English, "/live-trend.png"},
+                                          std::pair{Language::TLanguage::Hungarian, "/live-trend-hu.png"}}) {
+        Language::Apply(language);
+        QApplication::processEvents();
+        QApplication::sendEvent(plot, &move);
+        QTest::qWait(300);
+        // The log's path as on a technician's desktop, not this run's scratch folder.
+        QLabel *logLabel = trend->LogLabel();
+        logLabel->setText(logLabel->text().replace(QDir::toNativeSeparators(logDir.path()), QStringLiteral("/home/technician")));
 
-    const QImage left = form.grab().toImage();
-    const QImage right = trend->grab().toImage();
-    QImage shot(left.width() + 12 + right.width(), std::max(left.height(), right.height()), QImage::Format_RGB32);
-    shot.fill(QColor(60, 63, 68));
-    {
-        QPainter p(&shot);
-        p.drawImage(0, 0, left);
-        p.drawImage(left.width() + 12, 0, right);
+        const QImage left = form.grab().toImage();
+        const QImage right = trend->grab().toImage();
+        QImage shot(left.width() + 12 + right.width(), std::max(left.height(), right.height()), QImage::Format_RGB32);
+        shot.fill(QColor(60, 63, 68));
+        {
+            QPainter p(&shot);
+            p.drawImage(0, 0, left);
+            p.drawImage(left.width() + 12, 0, right);
+        }
+        QDir().mkpath(dir);
+        if (!shot.save(dir + QLatin1String(name)))
+            return Fail("cannot write the picture");
     }
-    QDir().mkpath(dir);
-    if (!shot.save(dir + QStringLiteral("/live-trend.png")))
-        return Fail("cannot write live-trend.png");
     std::printf("%s/live-trend.png (%lld polls, %lld rows logged)\n", qPrintable(dir),
                 static_cast<long long>(trend->History().Size()), static_cast<long long>(trend->RowsWritten()));
     trend->StopLog();
