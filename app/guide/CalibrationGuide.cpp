@@ -3,9 +3,11 @@
 #include "Main.h"
 #include "Tools.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,24 +20,25 @@ struct TStepSpec {
     TKind kind;
     quint8 command; // for TKind::Command
     bool settle;    // the point takes the instrument's reading: it should have settled
-    const char *text;
+    const char *text; // translated where shown
 };
 
 // Memo1's eleven steps, in its order.
 constexpr TStepSpec kSteps[TCalibrationGuide::StepCount] = {
-    {TKind::Select, 0, false, "Select the sensor in use on the calibration page."},
-    {TKind::Command, kv508::Cmd_WriteSettings, false, "Store it: “Write settings to instrument”."},
-    {TKind::Command, kv508::Cmd_SetAs0, true, "Apply zero pressure, then “Set as 0”."},
-    {TKind::Command, kv508::Cmd_SetAsScaleEnd, true, "Apply the sensor's full-scale pressure, then “Set as scale end”."},
-    {TKind::ForceOn, 0, false, "Press “PWM Force”: the output calibration begins."},
-    {TKind::Command, kv508::Cmd_SetAs4mA, false, "Bring the output to 4 mA (slider, − / + buttons), then “Set as 4 mA”."},
-    {TKind::Command, kv508::Cmd_SetAs20mA, false, "Bring the output to 20 mA, then “Set as 20 mA”."},
-    {TKind::ForceOff, 0, false, "Release “PWM Force”: the output calibration ends."},
-    {TKind::Command, kv508::Cmd_Reset, false, "“Reset”: the instrument starts with the new calibration."},
-    {TKind::Command, kv508::Cmd_Zero, true, "Apply zero pressure, then “Zero”."},
-    {TKind::Command, kv508::Cmd_Reset, false, "“Reset” again: calibration done."},
+    {TKind::Select, 0, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "Select the sensor in use on the calibration page.")},
+    {TKind::Command, kv508::Cmd_WriteSettings, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "Store it: “Write settings to instrument”.")},
+    {TKind::Command, kv508::Cmd_SetAs0, true, QT_TRANSLATE_NOOP("TCalibrationGuide", "Apply zero pressure, then “Set as 0”.")},
+    {TKind::Command, kv508::Cmd_SetAsScaleEnd, true, QT_TRANSLATE_NOOP("TCalibrationGuide", "Apply the sensor's full-scale pressure, then “Set as scale end”.")},
+    {TKind::ForceOn, 0, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "Press “PWM Force”: the output calibration begins.")},
+    {TKind::Command, kv508::Cmd_SetAs4mA, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "Bring the output to 4 mA (slider, − / + buttons), then “Set as 4 mA”.")},
+    {TKind::Command, kv508::Cmd_SetAs20mA, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "Bring the output to 20 mA, then “Set as 20 mA”.")},
+    {TKind::ForceOff, 0, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "Release “PWM Force”: the output calibration ends.")},
+    {TKind::Command, kv508::Cmd_Reset, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "“Reset”: the instrument starts with the new calibration.")},
+    {TKind::Command, kv508::Cmd_Zero, true, QT_TRANSLATE_NOOP("TCalibrationGuide", "Apply zero pressure, then “Zero”.")},
+    {TKind::Command, kv508::Cmd_Reset, false, QT_TRANSLATE_NOOP("TCalibrationGuide", "“Reset” again: calibration done.")},
 };
 
+// The calibration page's captions, quoted as the page shows them.
 QString ButtonName(quint8 command)
 {
     switch (command) {
@@ -53,10 +56,10 @@ QString ButtonName(quint8 command)
 QString FailureText(TMBStatus status)
 {
     switch (status) {
-    case TMB::stTimeOut: return QStringLiteral("no answer came");
-    case TMB::stSlaveError: return QStringLiteral("the instrument refused it");
-    case TMB::stClosedPort: return QStringLiteral("the port closed");
-    default: return QStringLiteral("it failed");
+    case TMB::stTimeOut: return QCoreApplication::translate("TCalibrationGuide", "no answer came");
+    case TMB::stSlaveError: return QCoreApplication::translate("TCalibrationGuide", "the instrument refused it");
+    case TMB::stClosedPort: return QCoreApplication::translate("TCalibrationGuide", "the port closed");
+    default: return QCoreApplication::translate("TCalibrationGuide", "it failed");
     }
 }
 
@@ -64,14 +67,43 @@ QString FailureText(TMBStatus status)
 QString FlagHint(uint8_t bit)
 {
     switch (bit) {
-    case kv508::Err_NotCalibrated: return QStringLiteral("a point did not take: repeat steps 3–4 (input) and 5–8 (output)");
-    case kv508::Err_SensorFault: return QStringLiteral("check the sensor and its wiring");
-    case kv508::Err_SettingsMissing: return QStringLiteral("store the settings again (step 2)");
-    case kv508::Err_SensorOverload: return QStringLiteral("the pressure applied is beyond the sensor's range");
+    case kv508::Err_NotCalibrated: return QCoreApplication::translate("TCalibrationGuide", "a point did not take: repeat steps 3–4 (input) and 5–8 (output)");
+    case kv508::Err_SensorFault: return QCoreApplication::translate("TCalibrationGuide", "check the sensor and its wiring");
+    case kv508::Err_SettingsMissing: return QCoreApplication::translate("TCalibrationGuide", "store the settings again (step 2)");
+    case kv508::Err_SensorOverload: return QCoreApplication::translate("TCalibrationGuide", "the pressure applied is beyond the sensor's range");
     case kv508::Err_OutputOutOfRange:
-        return QStringLiteral("the pressure lies outside the span (4 mA / 20 mA settings), or the zero or scale end did not take");
+        return QCoreApplication::translate("TCalibrationGuide", "the pressure lies outside the span (4 mA / 20 mA settings), or the zero or scale end did not take");
     default: return {};
     }
+}
+
+// The window's labels of the error flags, in the language chosen.
+QString FlagName(uint8_t bit)
+{
+    switch (bit) {
+    case kv508::Err_NotCalibrated: return QCoreApplication::translate("TCalibrationGuide", "Nincs kalibrálva");
+    case kv508::Err_SensorFault: return QCoreApplication::translate("TCalibrationGuide", "Hibás szenzor");
+    case kv508::Err_SettingsMissing: return QCoreApplication::translate("TCalibrationGuide", "Hiányzó beállítások");
+    case kv508::Err_SensorOverload: return QCoreApplication::translate("TCalibrationGuide", "Szenzor túlterhelés");
+    case kv508::Err_OutputOutOfRange: return QCoreApplication::translate("TCalibrationGuide", "Kimenet tartományon kívül");
+    default: return {};
+    }
+}
+
+// The settling's "moved between 1.0 and 2.0 over the last 1.5 s (settled is within 0.2)" in the
+// language chosen; any other text as it is.
+QString MovementText(const std::string &text)
+{
+    static const QRegularExpression moved(QStringLiteral(
+        R"(^moved between (\S+) and (\S+) over the last (\S+) s \(settled is within (\S+)\)$)"));
+    const QString raw = QString::fromStdString(text);
+    if (raw == QLatin1String("no reading"))
+        return QCoreApplication::translate("TCalibrationGuide", "no reading");
+    const QRegularExpressionMatch m = moved.match(raw);
+    if (!m.hasMatch())
+        return raw;
+    return QCoreApplication::translate("TCalibrationGuide", "moved between %1 and %2 over the last %3 s (settled is within %4)")
+        .arg(m.captured(1), m.captured(2), m.captured(3), m.captured(4));
 }
 
 QString Colour(const QWidget *w, bool good)
@@ -87,15 +119,12 @@ QString Colour(const QWidget *w, bool good)
 TCalibrationGuide::TCalibrationGuide(TForm1 &form) : QWidget(&form, Qt::Window), m_form(form)
 {
     setObjectName(QStringLiteral("CalibrationGuide"));
-    setWindowTitle(QStringLiteral("Calibration guide – ") + TForm1::Caption());
     m_clock.start();
 
     auto *layout = new QVBoxLayout(this);
-    auto *heading = new QLabel(QStringLiteral("The steps of the calibration page (Ctrl+Tab). A step is ticked when the "
-                                              "instrument has acknowledged it."),
-                               this);
-    heading->setWordWrap(true);
-    layout->addWidget(heading);
+    m_heading = new QLabel(this);
+    m_heading->setWordWrap(true);
+    layout->addWidget(m_heading);
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("GuideSteps"));
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -113,10 +142,10 @@ TCalibrationGuide::TCalibrationGuide(TForm1 &form) : QWidget(&form, Qt::Window),
     m_resultLabel->setObjectName(QStringLiteral("GuideResult"));
     auto *bar = new QHBoxLayout;
     bar->addStretch(1);
-    auto *again = MakeToolBarButton(QStringLiteral("Start over"), QStringLiteral("Clear the ticks, for the next calibration"), this);
-    again->setObjectName(QStringLiteral("GuideStartOver"));
-    connect(again, &QToolButton::clicked, this, &TCalibrationGuide::StartOver);
-    bar->addWidget(again);
+    m_startOver = MakeToolBarButton(QString(), QString(), this);
+    m_startOver->setObjectName(QStringLiteral("GuideStartOver"));
+    connect(m_startOver, &QToolButton::clicked, this, &TCalibrationGuide::StartOver);
+    bar->addWidget(m_startOver);
     layout->addLayout(bar);
 
     connect(&form, &TForm1::TransactionEnded, this, &TCalibrationGuide::Transaction);
@@ -139,6 +168,13 @@ TCalibrationGuide::TCalibrationGuide(TForm1 &form) : QWidget(&form, Qt::Window),
     Show();
 }
 
+void TCalibrationGuide::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange && m_list)
+        Show();
+    QWidget::changeEvent(event);
+}
+
 int TCalibrationGuide::CurrentStep() const
 {
     const auto it = std::find_if(m_steps.begin(), m_steps.end(), [](const TStepState &s) { return !s.done; });
@@ -149,8 +185,8 @@ void TCalibrationGuide::StartOver()
 {
     m_steps = {};
     m_awaitingResult = m_calibrated = false;
-    m_result.clear();
-    m_status.clear();
+    m_result = nullptr;
+    m_status = nullptr;
     CheckStateSteps();
     Show();
 }
@@ -175,11 +211,13 @@ void TCalibrationGuide::Transaction(quint8 command, TMBStatus status, const kv50
             Acknowledged(command, instrument);
     } else if (!ButtonName(command).isEmpty()) {
         const int current = CurrentStep();
-        m_status = QStringLiteral("“%1” failed (%2), so it is not ticked. The request stays latched and goes out again "
-                                  "after the next poll; if it keeps failing, check the line.")
-                       .arg(ButtonName(command), FailureText(status));
+        m_status = [command, status] {
+            return tr("“%1” failed (%2), so it is not ticked. The request stays latched and goes out again "
+                      "after the next poll; if it keeps failing, check the line.")
+                .arg(ButtonName(command), FailureText(status));
+        };
         if (current < StepCount && kSteps[current].command == command)
-            m_steps[static_cast<size_t>(current)].note = QStringLiteral("not acknowledged yet (%1)").arg(FailureText(status));
+            m_steps[static_cast<size_t>(current)].note = [status] { return tr("not acknowledged yet (%1)").arg(FailureText(status)); };
     }
     CheckStateSteps();
     Show();
@@ -200,61 +238,70 @@ void TCalibrationGuide::Poll(const kv508::TInstrumentSnapshot &instrument)
     if (!m_awaitingResult)
         return;
     m_awaitingResult = false;
-    QStringList flags, hints;
-    for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
-        if (d.ErrorBits & f.bit) {
-            flags << QStringLiteral("“%1” (%2)").arg(QString::fromUtf8(f.name), QString::fromUtf8(f.key));
-            hints << FlagHint(f.bit);
-        }
-    m_calibrated = flags.isEmpty();
-    m_result = m_calibrated ? QStringLiteral("Calibrated: the instrument reports no error flag; calibration date %1.")
-                                  .arg(TForm1::FormatDateCode(d.CalibrationDateCode))
-                            : QStringLiteral("Not calibrated: the instrument still reports %1. %2.")
-                                  .arg(flags.join(QStringLiteral(", ")), hints.join(QStringLiteral("; ")));
+    const uint8_t bits = d.ErrorBits;
+    m_calibrated = std::none_of(kv508::ErrorFlags.begin(), kv508::ErrorFlags.end(),
+                                [bits](const kv508::TErrorFlag &f) { return bits & f.bit; });
+    if (m_calibrated) {
+        m_result = [date = TForm1::FormatDateCode(d.CalibrationDateCode)] {
+            return tr("Calibrated: the instrument reports no error flag; calibration date %1.").arg(date);
+        };
+        return;
+    }
+    m_result = [bits] {
+        QStringList flags, hints;
+        for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
+            if (bits & f.bit) {
+                flags << tr("“%1” (%2)").arg(FlagName(f.bit), QString::fromUtf8(f.key));
+                hints << FlagHint(f.bit);
+            }
+        return tr("Not calibrated: the instrument still reports %1. %2.").arg(flags.join(QStringLiteral(", ")), hints.join(QStringLiteral("; ")));
+    };
 }
 
 void TCalibrationGuide::Acknowledged(quint8 command, const kv508::TInstrumentSnapshot &instrument)
 {
     if (command == kv508::Cmd_EraseEEPROM) {
         StartOver();
-        m_status = QStringLiteral("The instrument's memory was erased: the calibration starts again from step 1.");
+        m_status = [] { return tr("The instrument's memory was erased: the calibration starts again from step 1."); };
         return;
     }
     if (command == kv508::Cmd_ReadSettings) {
         m_averaging = instrument.settings.Averaging;
         if (m_steps[1].done && !m_steps[2].done)
-            m_steps[1].note = instrument.sensorName.empty()
-                                  ? QStringLiteral("the instrument holds sensor code %1").arg(instrument.settings.SensorCode)
-                                  : QStringLiteral("the instrument holds %1").arg(QString::fromStdString(instrument.sensorName));
+            m_steps[1].note = [code = instrument.settings.SensorCode, name = QString::fromStdString(instrument.sensorName)] {
+                return name.isEmpty() ? tr("the instrument holds sensor code %1").arg(code) : tr("the instrument holds %1").arg(name);
+            };
         return;
     }
     if (ButtonName(command).isEmpty())
         return;
     const int current = CurrentStep();
     if (current < StepCount && kSteps[current].kind == TKind::Command && kSteps[current].command == command) {
-        QString note = QStringLiteral("acknowledged");
+        TSaying note = [] { return tr("acknowledged"); };
         if (kSteps[current].settle && !Settled())
-            note = QStringLiteral("⚠ acknowledged, but taken while the reading was still moving: apply the pressure, wait "
-                                  "for “ADC settled” and press “%1” again")
-                       .arg(ButtonName(command));
+            note = [command] {
+                return tr("⚠ acknowledged, but taken while the reading was still moving: apply the pressure, wait "
+                          "for “ADC settled” and press “%1” again")
+                    .arg(ButtonName(command));
+            };
         Tick(current, note);
-        m_status.clear();
+        m_status = nullptr;
         if (current == StepCount - 1)
             m_awaitingResult = true; // the poll after the restart tells
         return;
     }
-    m_status = QStringLiteral("“%1” was acknowledged out of order (the guide is at step %2), so no step is ticked for it.")
-                   .arg(ButtonName(command))
-                   .arg(std::min(current, StepCount - 1) + 1);
+    m_status = [command, step = std::min(current, StepCount - 1) + 1] {
+        return tr("“%1” was acknowledged out of order (the guide is at step %2), so no step is ticked for it.")
+            .arg(ButtonName(command))
+            .arg(step);
+    };
 }
 
 void TCalibrationGuide::CheckStateSteps()
 {
     // Until it is stored, the selection may change: the note shows the one of now.
     if (m_steps[0].done && !m_steps[1].done)
-        m_steps[0].note = m_form.RadioGroup_Input->ItemIndex() == 1
-                              ? QStringLiteral("temperature input: no pressure sensor")
-                              : m_form.RadioGroup_Sensor->Items().value(m_form.RadioGroup_Sensor->ItemIndex());
+        m_steps[0].note = SelectionNote();
     for (;;) {
         const int current = CurrentStep();
         if (current >= StepCount)
@@ -262,25 +309,21 @@ void TCalibrationGuide::CheckStateSteps()
         const bool forced = m_form.SpeedButton_PWMForce->isChecked();
         switch (kSteps[current].kind) {
         case TKind::Select:
-            if (m_form.RadioGroup_Input->ItemIndex() == 1) {
-                Tick(current, QStringLiteral("temperature input: no pressure sensor"));
-                continue;
-            }
-            if (m_form.RadioGroup_Sensor->ItemIndex() >= 0) {
-                Tick(current, m_form.RadioGroup_Sensor->Items().value(m_form.RadioGroup_Sensor->ItemIndex()));
+            if (m_form.RadioGroup_Input->ItemIndex() == 1 || m_form.RadioGroup_Sensor->ItemIndex() >= 0) {
+                Tick(current, SelectionNote());
                 continue;
             }
             return;
         case TKind::ForceOn:
             // Polled with the force on: the instrument drives the output at the set value.
             if (forced && !m_form.WritesHeld() && m_pollsSinceForce >= 2) {
-                Tick(current, QStringLiteral("the output is forced"));
+                Tick(current, [] { return tr("the output is forced"); });
                 continue;
             }
             return;
         case TKind::ForceOff:
             if (!forced && m_pollsSinceForce >= 2) {
-                Tick(current, QStringLiteral("the output follows the pressure again"));
+                Tick(current, [] { return tr("the output follows the pressure again"); });
                 continue;
             }
             return;
@@ -289,25 +332,37 @@ void TCalibrationGuide::CheckStateSteps()
     }
 }
 
-void TCalibrationGuide::Tick(int step, const QString &note)
+// The sensor chosen on the page (its own caption, in the page's language), or the temperature input.
+TCalibrationGuide::TSaying TCalibrationGuide::SelectionNote() const
 {
-    m_steps[static_cast<size_t>(step)] = {true, note};
+    if (m_form.RadioGroup_Input->ItemIndex() == 1)
+        return [] { return tr("temperature input: no pressure sensor"); };
+    return [sensor = m_form.RadioGroup_Sensor->Items().value(m_form.RadioGroup_Sensor->ItemIndex())] { return sensor; };
+}
+
+void TCalibrationGuide::Tick(int step, TSaying note)
+{
+    m_steps[static_cast<size_t>(step)] = {true, std::move(note)};
 }
 
 QString TCalibrationGuide::SettledText() const
 {
     if (!m_settle)
-        return QStringLiteral("<span style='color:%1'><b>○ ADC: no reading yet</b></span>").arg(Colour(this, false));
+        return tr("<span style='color:%1'><b>○ ADC: no reading yet</b></span>").arg(Colour(this, false));
     if (m_settle->Settled())
-        return QStringLiteral("<span style='color:%1'><b>● ADC settled</b></span> (steady over the averaging window, %2 s)")
+        return tr("<span style='color:%1'><b>● ADC settled</b></span> (steady over the averaging window, %2 s)")
             .arg(Colour(this, true))
             .arg(double(m_settle->WindowMs()) / 1000.0, 0, 'f', 1);
-    return QStringLiteral("<span style='color:%1'><b>○ ADC settling</b></span>: the reading %2; wait before pressing the button")
-        .arg(Colour(this, false), QString::fromStdString(m_settle->MovementText()).toHtmlEscaped());
+    return tr("<span style='color:%1'><b>○ ADC settling</b></span>: the reading %2; wait before pressing the button")
+        .arg(Colour(this, false), MovementText(m_settle->MovementText()).toHtmlEscaped());
 }
 
 void TCalibrationGuide::Show()
 {
+    setWindowTitle(tr("Calibration guide – %1").arg(TForm1::Caption()));
+    m_heading->setText(tr("The steps of the calibration page (Ctrl+Tab). A step is ticked when the instrument has acknowledged it."));
+    m_startOver->setText(tr("Start over"));
+    m_startOver->setToolTip(tr("Clear the ticks, for the next calibration"));
     const int current = CurrentStep();
     if (m_list->count() != StepCount) {
         m_list->clear();
@@ -318,9 +373,9 @@ void TCalibrationGuide::Show()
         QListWidgetItem *item = m_list->item(i);
         const TStepState &s = m_steps[static_cast<size_t>(i)];
         const QString mark = s.done ? QStringLiteral("✓") : i == current ? QStringLiteral("▶") : QStringLiteral("  ");
-        QString text = QStringLiteral("%1 %2. %3").arg(mark).arg(i + 1).arg(QString::fromUtf8(kSteps[i].text));
-        if (!s.note.isEmpty())
-            text += QStringLiteral("\n      ") + s.note;
+        QString text = QStringLiteral("%1 %2. %3").arg(mark).arg(i + 1).arg(tr(kSteps[i].text));
+        if (const QString note = Said(s.note); !note.isEmpty())
+            text += QStringLiteral("\n      ") + note;
         item->setText(text);
         QFont font = m_list->font();
         font.setBold(i == current);
@@ -334,13 +389,14 @@ void TCalibrationGuide::Show()
     m_settled->setVisible(settleStep);
     if (settleStep)
         m_settled->setText(SettledText());
-    m_statusLabel->setVisible(!m_status.isEmpty());
-    m_statusLabel->setText(m_status.toHtmlEscaped());
-    const QString result = m_result.isEmpty() && m_awaitingResult ? QStringLiteral("Waiting for the instrument's first poll after the restart…")
-                                                                   : m_result;
+    const QString status = Status();
+    m_statusLabel->setVisible(!status.isEmpty());
+    m_statusLabel->setText(status.toHtmlEscaped());
+    const QString said = Result();
+    const QString result = said.isEmpty() && m_awaitingResult ? tr("Waiting for the instrument's first poll after the restart…") : said;
     m_resultLabel->setVisible(!result.isEmpty());
-    m_resultLabel->setText(m_result.isEmpty() ? result.toHtmlEscaped()
-                                              : QStringLiteral("<b style='color:%1'>%2</b>").arg(Colour(this, m_calibrated), result.toHtmlEscaped()));
+    const QString bold = QStringLiteral("<b style='color:%1'>%2</b>");
+    m_resultLabel->setText(said.isEmpty() ? result.toHtmlEscaped() : bold.arg(Colour(this, m_calibrated), result.toHtmlEscaped()));
 }
 
 QWidget *MakeCalibrationGuide(TForm1 &form)

@@ -13,10 +13,12 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <optional>
 
 class QLabel;
 class QListWidget;
+class QToolButton;
 class TForm1;
 
 class TCalibrationGuide : public QWidget
@@ -31,20 +33,27 @@ public:
     // The step to do now (0-based); StepCount once all are done.
     int CurrentStep() const;
     bool StepDone(int step) const { return m_steps[static_cast<size_t>(step)].done; }
-    QString StepNote(int step) const { return m_steps[static_cast<size_t>(step)].note; }
+    QString StepNote(int step) const { return Said(m_steps[static_cast<size_t>(step)].note); }
     // What the poll after the last Reset showed; empty until then.
-    QString Result() const { return m_result; }
+    QString Result() const { return Said(m_result); }
     bool Calibrated() const { return m_calibrated; }
     // Whether the instrument's reading has stopped moving over its averaging window.
     bool Settled() const { return m_settle && m_settle->Settled(); }
-    QString Status() const { return m_status; }
+    QString Status() const { return Said(m_status); }
 
     void StartOver();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    // A text kept as what makes it, so a change of language says it anew.
+    using TSaying = std::function<QString()>;
+    static QString Said(const TSaying &saying) { return saying ? saying() : QString(); }
+
     struct TStepState {
         bool done = false;
-        QString note; // what the instrument confirmed, or a warning
+        TSaying note; // what the instrument confirmed, or a warning
     };
 
     void Transaction(quint8 command, TMBStatus status, const kv508::TInstrumentSnapshot &instrument);
@@ -52,7 +61,8 @@ private:
     void Poll(const kv508::TInstrumentSnapshot &instrument);
     void Acknowledged(quint8 command, const kv508::TInstrumentSnapshot &instrument);
     void CheckStateSteps();
-    void Tick(int step, const QString &note);
+    void Tick(int step, TSaying note);
+    TSaying SelectionNote() const;
     void Show();
     QString SettledText() const;
 
@@ -64,8 +74,10 @@ private:
     int m_pollsSinceForce = 0; // polls answered since the force button last changed
     bool m_awaitingResult = false;
     bool m_calibrated = false;
-    QString m_result, m_status;
+    TSaying m_result, m_status;
 
+    QLabel *m_heading = nullptr;
+    QToolButton *m_startOver = nullptr;
     QListWidget *m_list = nullptr;
     QLabel *m_settled = nullptr;
     QLabel *m_resultLabel = nullptr;

@@ -2,6 +2,7 @@
 
 #include "CsvLog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QSaveFile>
 
@@ -62,7 +63,7 @@ QByteArray TextLine(uint64_t no, const TRow &row)
 
 QByteArray CsvHeader()
 {
-    return "frame,ms_since_open,time,direction,verdict,address,id,command,status,decoded,raw\n";
+    return "frame,ms_since_open,time,direction,verdict,address,id,command,status,decoded,raw\n"; // untranslated: file format
 }
 
 QByteArray CsvLine(uint64_t no, const TRow &row)
@@ -89,12 +90,12 @@ QString SaveErrorText(const TSaveResult &result, const QString &path)
     switch (result.error) {
     case TSaveError::None: return {};
     case TSaveError::CannotOpen:
-        return QStringLiteral("Cannot create %1%2. Choose a folder you may write to.").arg(path, reason);
+        return QCoreApplication::translate("LineMonitor", "Cannot create %1%2. Choose a folder you may write to.").arg(path, reason);
     case TSaveError::CannotWrite:
-        return QStringLiteral("Cannot write %1%2; nothing was saved and an existing file was left as it was. "
-                              "Free some disk space or choose another place.")
+        return QCoreApplication::translate("LineMonitor", "Cannot write %1%2; nothing was saved and an existing file was left "
+                                                          "as it was. Free some disk space or choose another place.")
             .arg(path, reason);
-    case TSaveError::Cancelled: return QStringLiteral("Saving %1 was cancelled; nothing was saved.").arg(path);
+    case TSaveError::Cancelled: return QCoreApplication::translate("LineMonitor", "Saving %1 was cancelled; nothing was saved.").arg(path);
     }
     return {};
 }

@@ -26,6 +26,7 @@
 #include <QShortcut>
 #include <QStandardPaths>
 #include <QStaticText>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QThread>
@@ -34,6 +35,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 
 using kv508::TVerdict;
 
@@ -159,7 +161,6 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
                 form.MB1->MBMasterIDToSlave())
 {
     setObjectName(QStringLiteral("LineMonitorWindow"));
-    setWindowTitle(TForm1::ProductName() + QStringLiteral(" — Line monitor"));
 
     QHBoxLayout *top = BuildToolBar();
     BuildList();
@@ -186,8 +187,7 @@ TLineMonitorWindow::TLineMonitorWindow(TForm1 &form, std::size_t capacity)
 
     StartFeed();
     m_model->SetBase(m_view->palette().color(QPalette::Base));
-    ShowVerdictFilter();
-    ShowStatus();
+    Retranslate();
     resize(1320, 560);
 }
 
@@ -196,42 +196,43 @@ QHBoxLayout *TLineMonitorWindow::BuildToolBar()
 {
     auto *top = new QHBoxLayout;
     top->setSpacing(4);
-    m_pauseButton = MakeToolBarButton(QStringLiteral("Pause"),
-                               QStringLiteral("Freeze the list; frames are still recorded and shown on resuming (Space)"), this, true);
-    auto *clearButton = MakeToolBarButton(QStringLiteral("Clear"), QStringLiteral("Forget the frames recorded so far"), this);
+    // Texts and tooltips come from Retranslate().
+    m_pauseButton = MakeToolBarButton(QString(), QString(), this, true);
+    m_clearButton = MakeToolBarButton(QString(), QString(), this);
     top->addWidget(m_pauseButton);
-    top->addWidget(clearButton);
+    top->addWidget(m_clearButton);
     top->addSpacing(12);
-    top->addWidget(new QLabel(QStringLiteral("Command:"), this));
+    m_commandLabel = new QLabel(this);
+    top->addWidget(m_commandLabel);
     m_commandBox = new QComboBox(this);
-    m_commandBox->setToolTip(QStringLiteral("Show the frames of one command only"));
-    m_commandBox->addItem(QStringLiteral("All"), linemon::TFilter::AnyCommand);
+    m_commandBox->addItem(QString(), linemon::TFilter::AnyCommand);
     for (int c = 0; c < 256; ++c)
         if (const char *name = kv508::CommandName(uint8_t(c)))
             m_commandBox->addItem(QStringLiteral("%1 %2").arg(c).arg(QLatin1String(name)), c);
-    m_commandBox->addItem(QStringLiteral("Other commands"), linemon::TFilter::OtherCommands);
-    m_commandBox->addItem(QStringLiteral("No frame (noise, cut)"), linemon::TFilter::NoFrame);
+    m_commandBox->addItem(QString(), linemon::TFilter::OtherCommands);
+    m_commandBox->addItem(QString(), linemon::TFilter::NoFrame);
+    m_commandBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     top->addWidget(m_commandBox);
     top->addSpacing(8);
-    top->addWidget(new QLabel(QStringLiteral("Verdicts:"), this));
-    m_verdictButton = MakeToolBarButton(QString(), QStringLiteral("Show the frames of the checked verdicts only"), this);
+    m_verdictsLabel = new QLabel(this);
+    top->addWidget(m_verdictsLabel);
+    m_verdictButton = MakeToolBarButton(QString(), QString(), this);
     m_verdictButton->setPopupMode(QToolButton::InstantPopup);
     BuildVerdictMenu();
     m_verdictButton->setMenu(m_verdictMenu);
     top->addWidget(m_verdictButton);
     top->addStretch(1);
-    auto *copyButton = MakeToolBarButton(QStringLiteral("Copy"), QStringLiteral("Copy the selected rows as text (Ctrl+C)"), this);
-    auto *saveButton = MakeToolBarButton(QStringLiteral("Save…"),
-                                  QStringLiteral("Save the rows the list shows as text or CSV (Ctrl+S)"), this);
-    top->addWidget(copyButton);
-    top->addWidget(saveButton);
+    m_copyButton = MakeToolBarButton(QString(), QString(), this);
+    m_saveButton = MakeToolBarButton(QString(), QString(), this);
+    top->addWidget(m_copyButton);
+    top->addWidget(m_saveButton);
 
     // Connected once filled: filling the box is no choice of the user's.
     connect(m_pauseButton, &QToolButton::toggled, this, &TLineMonitorWindow::SetPaused);
-    connect(clearButton, &QToolButton::clicked, this, &TLineMonitorWindow::Clear);
+    connect(m_clearButton, &QToolButton::clicked, this, &TLineMonitorWindow::Clear);
     connect(m_commandBox, &QComboBox::currentIndexChanged, this, &TLineMonitorWindow::ApplyFilterControls);
-    connect(copyButton, &QToolButton::clicked, this, &TLineMonitorWindow::CopySelection);
-    connect(saveButton, &QToolButton::clicked, this, &TLineMonitorWindow::ChooseFile);
+    connect(m_copyButton, &QToolButton::clicked, this, &TLineMonitorWindow::CopySelection);
+    connect(m_saveButton, &QToolButton::clicked, this, &TLineMonitorWindow::ChooseFile);
     return top;
 }
 
@@ -240,17 +241,18 @@ void TLineMonitorWindow::BuildVerdictMenu()
 {
     m_verdictMenu = new QMenu(this);
     m_verdictMenu->setToolTipsVisible(true);
-    const auto addVerdict = [this](const QString &label, int bit) {
-        QAction *a = m_verdictMenu->addAction(label);
+    // The entries' texts come from Retranslate(), by their verdict.
+    const auto addVerdict = [this](int bit) {
+        QAction *a = m_verdictMenu->addAction(QString());
         a->setCheckable(true);
         a->setChecked(true);
         a->setData(bit);
         connect(a, &QAction::toggled, this, &TLineMonitorWindow::ApplyFilterControls);
     };
     for (TVerdict v : MenuVerdicts) {
-        addVerdict(TMonitorModel::VerdictLabel(v), int(v));
+        addVerdict(int(v));
         if (v == TVerdict::Answer)
-            addVerdict(QStringLiteral("answer: slave error"), linemon::TFilter::SlaveErrorIndex);
+            addVerdict(linemon::TFilter::SlaveErrorIndex);
     }
     m_verdictMenu->addSeparator();
     const auto preset = [this](uint32_t verdicts) {
@@ -261,10 +263,10 @@ void TLineMonitorWindow::BuildVerdictMenu()
             }
         ApplyFilterControls();
     };
-    connect(m_verdictMenu->addAction(QStringLiteral("All")), &QAction::triggered, this,
-            [preset] { preset(linemon::TFilter::AllVerdicts); });
-    connect(m_verdictMenu->addAction(QStringLiteral("Problems only")), &QAction::triggered, this,
-            [preset] { preset(ProblemVerdicts); });
+    m_allVerdicts = m_verdictMenu->addAction(QString());
+    m_problemVerdicts = m_verdictMenu->addAction(QString());
+    connect(m_allVerdicts, &QAction::triggered, this, [preset] { preset(linemon::TFilter::AllVerdicts); });
+    connect(m_problemVerdicts, &QAction::triggered, this, [preset] { preset(ProblemVerdicts); });
 }
 
 // The table on the ring, its fixed geometry, and its copy, select and save actions.
@@ -286,19 +288,19 @@ void TLineMonitorWindow::BuildList()
     m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     SizeColumns();
     m_view->setContextMenuPolicy(Qt::ActionsContextMenu);
-    auto *copyAction = new QAction(QStringLiteral("Copy rows"), m_view);
-    copyAction->setShortcut(QKeySequence::Copy);
-    copyAction->setShortcutContext(Qt::WidgetShortcut); // the view's own key handling copies
-    auto *selectAllAction = new QAction(QStringLiteral("Select all"), m_view);
-    selectAllAction->setShortcut(QKeySequence::SelectAll);
-    selectAllAction->setShortcutContext(Qt::WidgetShortcut);
-    auto *saveAction = new QAction(QStringLiteral("Save…"), this);
-    saveAction->setShortcut(QKeySequence::Save);
-    addAction(saveAction);
-    m_view->addActions({copyAction, selectAllAction, saveAction});
-    connect(copyAction, &QAction::triggered, this, &TLineMonitorWindow::CopySelection);
-    connect(selectAllAction, &QAction::triggered, m_view, &QTableView::selectAll);
-    connect(saveAction, &QAction::triggered, this, &TLineMonitorWindow::ChooseFile);
+    m_copyAction = new QAction(m_view);
+    m_copyAction->setShortcut(QKeySequence::Copy);
+    m_copyAction->setShortcutContext(Qt::WidgetShortcut); // the view's own key handling copies
+    m_selectAllAction = new QAction(m_view);
+    m_selectAllAction->setShortcut(QKeySequence::SelectAll);
+    m_selectAllAction->setShortcutContext(Qt::WidgetShortcut);
+    m_saveAction = new QAction(this);
+    m_saveAction->setShortcut(QKeySequence::Save);
+    addAction(m_saveAction);
+    m_view->addActions({m_copyAction, m_selectAllAction, m_saveAction});
+    connect(m_copyAction, &QAction::triggered, this, &TLineMonitorWindow::CopySelection);
+    connect(m_selectAllAction, &QAction::triggered, m_view, &QTableView::selectAll);
+    connect(m_saveAction, &QAction::triggered, this, &TLineMonitorWindow::ChooseFile);
 }
 
 // Fixed row heights and column widths: nothing is measured per row, so
@@ -318,16 +320,34 @@ void TLineMonitorWindow::SizeColumns()
     m_view->setColumnWidth(TMonitorModel::ColMs, width("10000000"));
     m_view->setColumnWidth(TMonitorModel::ColTime, width("00:00:00.000"));
     m_view->setColumnWidth(TMonitorModel::ColDirection, width("RX ←"));
-    QFont bold = font();
-    bold.setBold(true);
-    const QFontMetrics boldMetrics(bold);
-    m_view->setColumnWidth(TMonitorModel::ColVerdict, std::max(boldMetrics.horizontalAdvance(QStringLiteral("late answer, dropped")),
-                                                               boldMetrics.horizontalAdvance(QStringLiteral("answer (query not seen)"))) +
-                                                          16);
+    m_view->setColumnWidth(TMonitorModel::ColVerdict, 0); // WidenColumnsForTexts() fits the verdicts
     m_view->setColumnWidth(TMonitorModel::ColCommand, width("9 set-as-scale-end"));
     // A poll's answer, the longest frame of the chain, whole.
     const QFontMetrics fixed(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     m_view->setColumnWidth(TMonitorModel::ColRaw, fixed.horizontalAdvance(QString(54, QLatin1Char('0'))) + 16);
+}
+
+// Widens the columns whose heading or verdicts the language's words do not
+// fit; never narrows one (the technician may have widened it).
+void TLineMonitorWindow::WidenColumnsForTexts()
+{
+    const auto widen = [this](int column, int width) {
+        if (m_view->columnWidth(column) < width)
+            m_view->setColumnWidth(column, width);
+    };
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetrics boldMetrics(bold);
+    int verdicts = 0;
+    for (TVerdict v : MenuVerdicts)
+        verdicts = std::max(verdicts, boldMetrics.horizontalAdvance(TMonitorModel::VerdictLabel(v)));
+    for (const QString &label : TMonitorModel::SpecialVerdictLabels())
+        verdicts = std::max(verdicts, boldMetrics.horizontalAdvance(label));
+    widen(TMonitorModel::ColVerdict, verdicts + 16);
+    const QFontMetrics heading = m_view->horizontalHeader()->fontMetrics();
+    const int margin = 2 * m_view->horizontalHeader()->style()->pixelMetric(QStyle::PM_HeaderMargin) + 8;
+    for (int c = 0; c < TMonitorModel::ColumnCount - 1; ++c)
+        widen(c, heading.horizontalAdvance(m_model->headerData(c, Qt::Horizontal).toString()) + margin);
 }
 
 // The feed: from now on, for as long as the window exists.
@@ -430,7 +450,7 @@ void TLineMonitorWindow::SetPaused(bool paused)
         const QSignalBlocker block(m_pauseButton);
         m_pauseButton->setChecked(paused);
     }
-    m_pauseButton->setText(paused ? QStringLiteral("Resume") : QStringLiteral("Pause"));
+    m_pauseButton->setText(paused ? tr("Resume") : tr("Pause"));
     if (!paused)
         SyncNow();
     ShowStatus();
@@ -479,17 +499,17 @@ void TLineMonitorWindow::ShowVerdictFilter()
     const uint32_t v = m_model->Filter().verdicts;
     QString text;
     if (v == linemon::TFilter::AllVerdicts)
-        text = QStringLiteral("All");
+        text = tr("All");
     else if (v == ProblemVerdicts)
-        text = QStringLiteral("Problems only");
+        text = tr("Problems only");
     else if (v == 0)
-        text = QStringLiteral("None");
+        text = tr("None");
     else {
         QStringList names;
         for (const QAction *a : m_verdictMenu->actions())
             if (a->isCheckable() && (v & (1u << a->data().toInt())))
                 names << a->text();
-        text = names.size() <= 2 ? names.join(QStringLiteral(", ")) : QStringLiteral("%1 verdicts").arg(names.size());
+        text = names.size() <= 2 ? names.join(QStringLiteral(", ")) : tr("%n verdicts", nullptr, int(names.size()));
     }
     m_verdictButton->setText(text);
 }
@@ -497,121 +517,25 @@ void TLineMonitorWindow::ShowVerdictFilter()
 void TLineMonitorWindow::ShowStatus()
 {
     const QLocale locale;
-    QString text = QStringLiteral("%1 frames recorded, the last %2 kept (at most %3)")
-                       .arg(locale.toString(qulonglong(m_recorded)), locale.toString(qulonglong(m_ring.Size())),
-                            locale.toString(qulonglong(m_ring.Capacity())));
+    // The counts go in with the locale's digit grouping; n only picks the noun's form.
+    const auto count = [](uint64_t n) { return int(std::min<uint64_t>(n, uint64_t(INT_MAX))); };
+    QStringList parts;
+    parts << tr("%1 frames recorded, the last %2 kept (at most %3)", nullptr, count(m_recorded))
+                 .arg(locale.toString(qulonglong(m_recorded)), locale.toString(qulonglong(m_ring.Size())),
+                      locale.toString(qulonglong(m_ring.Capacity())));
     if (!m_model->Filter().All())
-        text += QStringLiteral("; %1 shown by the filter").arg(locale.toString(m_model->rowCount()));
+        parts.last() = tr("%1; %2 shown by the filter").arg(parts.last(), locale.toString(m_model->rowCount()));
     if (m_paused)
-        text += QStringLiteral(". Paused: %1 new frames wait for Resume").arg(locale.toString(qulonglong(m_model->Unseen())));
+        parts << tr("Paused: %1 new frames wait for Resume", nullptr, count(m_model->Unseen()))
+                     .arg(locale.toString(qulonglong(m_model->Unseen())));
     if (m_saveThread)
-        text += QStringLiteral(". Saving to %1…").arg(QDir::toNativeSeparators(m_savePath));
-    else if (!m_lastSave.isEmpty())
-        text += QStringLiteral(". ") + m_lastSave;
-    m_status->setText(text);
-}
-
-// ---- copy and save -------------------------------------------------------------------------------
-
-namespace {
-
-// The selected rows in the list's order, from the selection's ranges (a
-// selection of 100,000 rows is a single range).
-std::vector<int> SelectedRows(const QTableView *view)
-{
-    std::vector<int> rows;
-    for (const QItemSelectionRange &range : view->selectionModel()->selection())
-        for (int r = range.top(); r <= range.bottom(); ++r)
-            rows.push_back(r);
-    std::sort(rows.begin(), rows.end());
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    return rows;
-}
-
-} // namespace
-
-QString TLineMonitorWindow::SelectedText() const
-{
-    QByteArray text;
-    for (int r : SelectedRows(m_view))
-        if (m_ring.Has(m_model->NumberAt(r))) // the ring may have moved on since the list's last batch
-            text += linemon::TextLine(m_model->NumberAt(r) + 1, m_model->RowAt(r)) + '\n';
-    return QString::fromUtf8(text);
-}
-
-void TLineMonitorWindow::CopySelection()
-{
-    SyncNow(); // rows the ring has dropped leave the selection
-    // Some 100,000 rows take a moment to format.
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QApplication::clipboard()->setText(SelectedText());
-    QApplication::restoreOverrideCursor();
-}
-
-void TLineMonitorWindow::ChooseFile()
-{
-    if (m_saveThread)
-        return;
-    const QString suggested =
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-            .filePath(QStringLiteral("kv508-line-%1.csv").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))));
-    const QString csv = QStringLiteral("CSV (*.csv)"), text = QStringLiteral("Text (*.txt)");
-    QString filter = csv;
-    QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save the frames the list shows"), suggested,
-                                                csv + QStringLiteral(";;") + text + QStringLiteral(";;All files (*)"), &filter);
-    if (path.isEmpty())
-        return;
-    if (QFileInfo(path).suffix().isEmpty())
-        path += filter == text ? QStringLiteral(".txt") : QStringLiteral(".csv");
-    SaveTo(path);
-}
-
-bool TLineMonitorWindow::SaveTo(const QString &path)
-{
-    if (m_saveThread)
-        return false;
-    SyncNow(); // only rows the ring still has
-    // A copy of the rows shown, so the ring may move on meanwhile.
-    auto rows = std::make_shared<linemon::TNumberedRows>();
-    rows->reserve(std::size_t(m_model->rowCount()));
-    for (int r = 0; r < m_model->rowCount(); ++r)
-        rows->emplace_back(m_model->NumberAt(r) + 1, m_model->RowAt(r));
-    m_savePath = path;
-    m_saveCancel = std::make_shared<std::atomic<bool>>(false);
-    m_saveResult = std::make_shared<linemon::TSaveResult>();
-    const linemon::TFormat format = linemon::FormatOf(path);
-    m_saveThread = QThread::create([rows, path, format, cancel = m_saveCancel, result = m_saveResult] {
-        *result = linemon::Save(path, format, *rows, *cancel);
-    });
-    connect(m_saveThread, &QThread::finished, this, &TLineMonitorWindow::OnSaveDone);
-    setCursor(Qt::BusyCursor);
-    m_saveThread->start();
-    ShowStatus();
-    return true;
-}
-
-void TLineMonitorWindow::OnSaveDone()
-{
-    m_saveThread->wait();
-    delete m_saveThread;
-    m_saveThread = nullptr;
-    unsetCursor();
-    const linemon::TSaveResult result = *m_saveResult;
-    const QString path = QDir::toNativeSeparators(m_savePath);
-    if (result.error == linemon::TSaveError::None) {
-        m_lastSave = QStringLiteral("Saved %1 frames to %2").arg(QLocale().toString(result.rows), path);
-        ShowStatus();
-        emit Saved(m_savePath, result.rows);
-        return;
-    }
-    const QString message = linemon::SaveErrorText(result, path);
-    m_lastSave = QStringLiteral("Not saved");
-    ShowStatus();
-    emit SaveFailed(message);
-    auto *box = new QMessageBox(QMessageBox::Warning, windowTitle(), message, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
+        parts << tr("Saving to %1…").arg(QDir::toNativeSeparators(m_savePath));
+    else if (m_lastSave == TLastSave::Saved)
+        parts << tr("Saved %1 frames to %2", nullptr, count(uint64_t(m_lastSaveRows)))
+                     .arg(locale.toString(m_lastSaveRows), QDir::toNativeSeparators(m_savePath));
+    else if (m_lastSave == TLastSave::Failed)
+        parts << tr("Not saved");
+    m_status->setText(parts.join(QStringLiteral(". ")));
 }
 
 // ---- shown, hidden, themes -----------------------------------------------------------------------
@@ -635,7 +559,44 @@ void TLineMonitorWindow::changeEvent(QEvent *event)
         m_model->SetBase(m_view->palette().color(QPalette::Base));
     if (event->type() == QEvent::FontChange && m_view)
         static_cast<TFrameDelegate *>(m_view->itemDelegate())->Forget();
+    if (event->type() == QEvent::LanguageChange && m_model)
+        Retranslate();
     QWidget::changeEvent(event);
+}
+
+void TLineMonitorWindow::Retranslate()
+{
+    setWindowTitle(tr("%1 — Line monitor").arg(TForm1::ProductName()));
+    m_pauseButton->setText(m_paused ? tr("Resume") : tr("Pause"));
+    m_pauseButton->setToolTip(tr("Freeze the list; frames are still recorded and shown on resuming (Space)"));
+    m_clearButton->setText(tr("Clear"));
+    m_clearButton->setToolTip(tr("Forget the frames recorded so far"));
+    m_commandLabel->setText(tr("Command:"));
+    m_commandBox->setToolTip(tr("Show the frames of one command only"));
+    m_commandBox->setItemText(0, tr("All"));
+    m_commandBox->setItemText(m_commandBox->findData(linemon::TFilter::OtherCommands), tr("Other commands"));
+    m_commandBox->setItemText(m_commandBox->findData(linemon::TFilter::NoFrame), tr("No frame (noise, cut)"));
+    m_verdictsLabel->setText(tr("Verdicts:"));
+    m_verdictButton->setToolTip(tr("Show the frames of the checked verdicts only"));
+    for (QAction *a : m_verdictMenu->actions())
+        if (a->isCheckable())
+            a->setText(a->data().toInt() == linemon::TFilter::SlaveErrorIndex ? TMonitorModel::SpecialVerdictLabels()[1]
+                                                                                : TMonitorModel::VerdictLabel(TVerdict(a->data().toInt())));
+    m_allVerdicts->setText(tr("All"));
+    m_problemVerdicts->setText(tr("Problems only"));
+    m_copyButton->setText(tr("Copy"));
+    m_copyButton->setToolTip(tr("Copy the selected rows as text (Ctrl+C)"));
+    m_saveButton->setText(tr("Save…"));
+    m_saveButton->setToolTip(tr("Save the rows the list shows as text or CSV (Ctrl+S)"));
+    m_copyAction->setText(tr("Copy rows"));
+    m_selectAllAction->setText(tr("Select all"));
+    m_saveAction->setText(tr("Save…"));
+    // The rows' verdicts and headings are laid out anew in the new words.
+    static_cast<TFrameDelegate *>(m_view->itemDelegate())->Forget();
+    m_model->Retranslate();
+    WidenColumnsForTexts();
+    ShowVerdictFilter();
+    ShowStatus();
 }
 
 QWidget *MakeLineMonitorWindow(TForm1 &form)

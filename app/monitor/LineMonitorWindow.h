@@ -17,6 +17,7 @@
 #include <atomic>
 #include <memory>
 
+class QAction;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
@@ -69,6 +70,9 @@ private:
     void BuildVerdictMenu();
     void BuildList();
     void SizeColumns();
+    void WidenColumnsForTexts();
+    // Every text in the language now chosen, the shown state's included.
+    void Retranslate();
     void StartFeed();
     void OnLine(bool tx, const uint8_t *bytes, std::size_t count);
     void OnFrame(const kv508::TFrameRecord &record);
@@ -91,9 +95,19 @@ private:
     TMonitorModel *m_model = nullptr;
     QTableView *m_view = nullptr;
     QToolButton *m_pauseButton = nullptr;
+    QToolButton *m_clearButton = nullptr;
+    QToolButton *m_copyButton = nullptr;
+    QToolButton *m_saveButton = nullptr;
+    QLabel *m_commandLabel = nullptr;
+    QLabel *m_verdictsLabel = nullptr;
     QComboBox *m_commandBox = nullptr;
     QToolButton *m_verdictButton = nullptr;
     QMenu *m_verdictMenu = nullptr;
+    QAction *m_allVerdicts = nullptr;
+    QAction *m_problemVerdicts = nullptr;
+    QAction *m_copyAction = nullptr;
+    QAction *m_selectAllAction = nullptr;
+    QAction *m_saveAction = nullptr;
     QLabel *m_status = nullptr;
     QTimer m_sync; // batches the list's updates
     QTimer m_statusTimer;
@@ -104,5 +118,7 @@ private:
     QString m_savePath;
     std::shared_ptr<std::atomic<bool>> m_saveCancel;
     std::shared_ptr<linemon::TSaveResult> m_saveResult;
-    QString m_lastSave;
+    // The last save's outcome, shown in the status line: none yet, saved, failed.
+    enum class TLastSave { None, Saved, Failed } m_lastSave = TLastSave::None;
+    qint64 m_lastSaveRows = 0;
 };

@@ -29,14 +29,14 @@ int TMonitorModel::columnCount(const QModelIndex &parent) const
 QString TMonitorModel::VerdictLabel(TVerdict verdict)
 {
     switch (verdict) {
-    case TVerdict::Query: return QStringLiteral("query");
-    case TVerdict::Answer: return QStringLiteral("answer");
-    case TVerdict::UnexpectedAnswer: return QStringLiteral("late answer, dropped");
-    case TVerdict::CrcError: return QStringLiteral("CRC error");
-    case TVerdict::ForeignAddress: return QStringLiteral("foreign address");
-    case TVerdict::Malformed: return QStringLiteral("malformed");
-    case TVerdict::TimeOut: return QStringLiteral("time-out");
-    case TVerdict::ForeignId: return QStringLiteral("foreign ID");
+    case TVerdict::Query: return tr("query");
+    case TVerdict::Answer: return tr("answer");
+    case TVerdict::UnexpectedAnswer: return tr("late answer, dropped");
+    case TVerdict::CrcError: return tr("CRC error");
+    case TVerdict::ForeignAddress: return tr("foreign address");
+    case TVerdict::Malformed: return tr("malformed");
+    case TVerdict::TimeOut: return tr("time-out");
+    case TVerdict::ForeignId: return tr("foreign ID");
     }
     return QStringLiteral("?");
 }
@@ -44,36 +44,41 @@ QString TMonitorModel::VerdictLabel(TVerdict verdict)
 QString TMonitorModel::VerdictLabel(const TRow &row)
 {
     if (row.verdict == TVerdict::Answer && !row.querySeen)
-        return QStringLiteral("answer (query not seen)");
-    return row.SlaveError() ? QStringLiteral("answer: slave error") : VerdictLabel(row.verdict);
+        return SpecialVerdictLabels()[0];
+    return row.SlaveError() ? SpecialVerdictLabels()[1] : VerdictLabel(row.verdict);
+}
+
+QStringList TMonitorModel::SpecialVerdictLabels()
+{
+    return {tr("answer (query not seen)"), tr("answer: slave error")};
 }
 
 QString TMonitorModel::VerdictExplanation(const TRow &row)
 {
     if (row.SlaveError())
-        return QStringLiteral("The instrument refused the request (status %1): the request stays latched and is sent again.")
+        return tr("The instrument refused the request (status %1): the request stays latched and is sent again.")
             .arg(row.status);
     if (!row.querySeen)
         return row.verdict == TVerdict::Answer
-                   ? QStringLiteral("The answer to a request sent before the monitor started; the window took it.")
-                   : QStringLiteral("A request sent before the monitor started got no answer in time: the component sent it "
-                                    "again or gave up.");
+                   ? tr("The answer to a request sent before the monitor started; the window took it.")
+                   : tr("A request sent before the monitor started got no answer in time: the component sent it "
+                        "again or gave up.");
     switch (row.verdict) {
-    case TVerdict::Query: return QStringLiteral("A request this program sent.");
-    case TVerdict::Answer: return QStringLiteral("The answer to the waiting request; the window took it.");
+    case TVerdict::Query: return tr("A request this program sent.");
+    case TVerdict::Answer: return tr("The answer to the waiting request; the window took it.");
     case TVerdict::UnexpectedAnswer:
-        return QStringLiteral("An answer no request was waiting for: it came after its request had timed out, or answers "
-                              "another command. The component dropped it.");
+        return tr("An answer no request was waiting for: it came after its request had timed out, or answers "
+                  "another command. The component dropped it.");
     case TVerdict::CrcError:
-        return QStringLiteral("The check sum does not match the characters: damaged on the line, dropped.");
-    case TVerdict::ForeignAddress: return QStringLiteral("A frame for another address than this instrument's: dropped.");
+        return tr("The check sum does not match the characters: damaged on the line, dropped.");
+    case TVerdict::ForeignAddress: return tr("A frame for another address than this instrument's: dropped.");
     case TVerdict::Malformed:
-        return QStringLiteral("Characters that make no frame (noise, a frame cut short, a bad digit): dropped.");
+        return tr("Characters that make no frame (noise, a frame cut short, a bad digit): dropped.");
     case TVerdict::TimeOut:
-        return QStringLiteral("The request this row repeats got no answer in time: the component sent it again or gave "
-                              "up. The row stands at that moment.");
+        return tr("The request this row repeats got no answer in time: the component sent it again or gave "
+                  "up. The row stands at that moment.");
     case TVerdict::ForeignId:
-        return QStringLiteral("A frame of another device ID: the component takes such an answer as a slave error.");
+        return tr("A frame of another device ID: the component takes such an answer as a slave error.");
     }
     return {};
 }
@@ -160,12 +165,11 @@ QVariant TMonitorModel::data(const QModelIndex &index, int role) const
         break;
     case Qt::ToolTipRole:
         switch (column) {
-        case ColMs: return QStringLiteral("Milliseconds since the port opened");
+        case ColMs: return tr("Milliseconds since the port opened");
         case ColTime:
             return QDateTime::fromMSecsSinceEpoch(row.wallMs, Qt::LocalTime).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
         case ColDirection:
-            return row.direction == kv508::TDirection::Tx ? QStringLiteral("Sent by this program")
-                                                          : QStringLiteral("Received from the line");
+            return row.direction == kv508::TDirection::Tx ? tr("Sent by this program") : tr("Received from the line");
         case ColVerdict: return VerdictExplanation(row);
         case ColFields: return Fields(row);
         case ColRaw: return QString::fromStdString(kv508::TFrameMonitor::EscapeRaw(row.raw));
@@ -198,23 +202,27 @@ QVariant TMonitorModel::headerData(int section, Qt::Orientation orientation, int
 {
     if (orientation != Qt::Horizontal)
         return {};
-    static const char *const titles[ColumnCount] = {"No.", "ms", "Time", "Dir", "Verdict", "Command", "Raw frame", "Fields"};
+    static const char *const titles[ColumnCount] = {
+        QT_TRANSLATE_NOOP("TMonitorModel", "No."),     QT_TRANSLATE_NOOP("TMonitorModel", "ms"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "Time"),    QT_TRANSLATE_NOOP("TMonitorModel", "Dir"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "Verdict"), QT_TRANSLATE_NOOP("TMonitorModel", "Command"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "Raw frame"), QT_TRANSLATE_NOOP("TMonitorModel", "Fields")};
     static const char *const tips[ColumnCount] = {
-        "The frame's number since the monitor started",
-        "Milliseconds since the port opened",
-        "Local time of the frame's last character",
-        "TX: sent by this program; RX: received",
-        "What became of the frame",
-        "The instrument command the frame carries",
-        "The characters as they crossed the line (junk escaped as \\xHH)",
-        "The command's fields, decoded",
+        QT_TRANSLATE_NOOP("TMonitorModel", "The frame's number since the monitor started"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "Milliseconds since the port opened"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "Local time of the frame's last character"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "TX: sent by this program; RX: received"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "What became of the frame"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "The instrument command the frame carries"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "The characters as they crossed the line (junk escaped as \\xHH)"),
+        QT_TRANSLATE_NOOP("TMonitorModel", "The command's fields, decoded"),
     };
     if (section < 0 || section >= ColumnCount)
         return {};
     if (role == Qt::DisplayRole)
-        return QString::fromUtf8(titles[section]);
+        return tr(titles[section]);
     if (role == Qt::ToolTipRole)
-        return QString::fromUtf8(tips[section]);
+        return tr(tips[section]);
     return {};
 }
 
@@ -272,6 +280,13 @@ void TMonitorModel::Reset()
     m_rows.clear();
     m_scanned = m_ring.End();
     endResetModel();
+}
+
+void TMonitorModel::Retranslate()
+{
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, ColumnCount - 1), {Qt::DisplayRole, Qt::ToolTipRole});
 }
 
 void TMonitorModel::SetBase(const QColor &base)

@@ -48,14 +48,19 @@ public:
     void SetBase(const QColor &base);
     bool Dark() const { return m_dark; }
 
-    // "answer", "late answer, dropped", "CRC error" ...
+    // "answer", "late answer, dropped", "CRC error" ... in the language chosen.
     static QString VerdictLabel(const linemon::TRow &row);
     static QString VerdictLabel(kv508::TVerdict verdict);
+    // The labels no single verdict has: an answer whose query was not seen, a slave error.
+    static QStringList SpecialVerdictLabels();
     static QString VerdictExplanation(const linemon::TRow &row);
     // The verdict's colour; invalid for a plain query.
     static QColor VerdictColour(const linemon::TRow &row, bool dark);
     // The command column: "1 poll", "77", "—".
     static QString CommandText(const linemon::TRow &row);
+
+    // The language changed: the headings and every row's texts are shown anew.
+    void Retranslate();
 
 private:
     const linemon::TRing &m_ring;

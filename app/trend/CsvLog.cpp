@@ -2,6 +2,7 @@
 
 #include "KV508Commands.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -21,16 +22,16 @@ namespace trend {
 QString CsvErrorText(TCsvError error)
 {
     switch (error) {
-    case TCsvError::None: return QStringLiteral("no error");
-    case TCsvError::CannotOpen: return QStringLiteral("the file cannot be opened for writing");
+    case TCsvError::None: return QCoreApplication::translate("TrendLog", "no error");
+    case TCsvError::CannotOpen: return QCoreApplication::translate("TrendLog", "the file cannot be opened for writing");
     case TCsvError::NotRegular:
-        return QStringLiteral("not a regular file (a pipe, FIFO, device or folder): no log is kept there");
-    case TCsvError::CannotRead: return QStringLiteral("the existing file cannot be read to check its columns");
-    case TCsvError::OtherColumns: return QStringLiteral("the existing file has other columns than this log");
-    case TCsvError::CannotWrite: return QStringLiteral("a row could not be written");
-    case TCsvError::NotOpen: return QStringLiteral("no log file is open");
+        return QCoreApplication::translate("TrendLog", "not a regular file (a pipe, FIFO, device or folder): no log is kept there");
+    case TCsvError::CannotRead: return QCoreApplication::translate("TrendLog", "the existing file cannot be read to check its columns");
+    case TCsvError::OtherColumns: return QCoreApplication::translate("TrendLog", "the existing file has other columns than this log");
+    case TCsvError::CannotWrite: return QCoreApplication::translate("TrendLog", "a row could not be written");
+    case TCsvError::NotOpen: return QCoreApplication::translate("TrendLog", "no log file is open");
     }
-    return QStringLiteral("unknown error");
+    return QCoreApplication::translate("TrendLog", "unknown error");
 }
 
 QByteArray CsvHeader()
@@ -39,7 +40,7 @@ QByteArray CsvHeader()
     static const char *const flagNames[] = {"not_calibrated", "sensor_fault", "settings_missing", "sensor_overload",
                                             "output_out_of_range"};
     static_assert(std::size(flagNames) == kv508::ErrorFlags.size());
-    QByteArray header = "time,pressure,output_ma";
+    QByteArray header = "time,pressure,output_ma"; // untranslated: file format
     for (const char *name : flagNames)
         header += QByteArray(",") + name;
     return header + '\n';
@@ -204,7 +205,7 @@ public:
         if (m_live)
             Post([o = m_owner, session, path, appended = m_log.Appended()] { emit o->Opened(session, path, appended); });
         else
-            Report(error, path);
+            Report(error);
     }
 
     void Write(const TLogRow &row)
@@ -214,7 +215,7 @@ public:
         const TCsvError error = m_log.Append(row);
         if (error != TCsvError::None) {
             m_live = false;
-            Report(error, m_log.Path());
+            Report(error);
             return;
         }
         ++m_rows;
@@ -234,12 +235,12 @@ private:
         QMetaObject::invokeMethod(m_owner, std::forward<F>(f), Qt::QueuedConnection);
     }
 
-    void Report(TCsvError error, const QString &path)
+    // The text is made where it is shown, in the language chosen there.
+    void Report(TCsvError error)
     {
-        QString message = QStringLiteral("%1: %2").arg(path, CsvErrorText(error));
-        if (!m_log.SystemError().isEmpty())
-            message += QStringLiteral(" (%1)").arg(m_log.SystemError());
-        Post([o = m_owner, s = m_session, e = static_cast<int>(error), message, n = m_rows] { emit o->Failed(s, e, message, n); });
+        Post([o = m_owner, s = m_session, e = static_cast<int>(error), why = m_log.SystemError(), n = m_rows] {
+            emit o->Failed(s, e, why, n);
+        });
     }
 
     TCsvLogWriter *m_owner;

@@ -32,7 +32,7 @@ enum class TCsvError {
     CannotWrite,   // disk full, medium gone
     NotOpen,
 };
-QString CsvErrorText(TCsvError error);
+QString CsvErrorText(TCsvError error); // in the language the window speaks
 
 // The header line, with its line end.
 QByteArray CsvHeader();
@@ -94,7 +94,8 @@ signals:
     void Opened(int session, const QString &path, bool appended);
     // rowsWritten counts this session's rows now safely in the file.
     void Written(int session, qint64 rowsWritten);
-    void Failed(int session, int error, const QString &message, qint64 rowsWritten); // error: a TCsvError
+    // error: a TCsvError (CsvErrorText says it); systemError: the system's reason, or empty.
+    void Failed(int session, int error, const QString &systemError, qint64 rowsWritten);
 
 private:
     class TWorker;

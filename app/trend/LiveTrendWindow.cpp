@@ -6,6 +6,7 @@
 #include "TrendPlot.h"
 
 #include <QButtonGroup>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -18,13 +19,19 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <climits>
+
 namespace {
 
 struct TSpan {
-    const char *text;
-    int64_t ms; // 0: all
+    const char *text; // translated where shown
+    int64_t ms;       // 0: all
 };
-constexpr TSpan kSpans[] = {{"1 min", 60'000}, {"10 min", 600'000}, {"1 h", 3'600'000}, {"All", 0}};
+constexpr TSpan kSpans[] = {{QT_TRANSLATE_NOOP("TLiveTrendWindow", "1 min"), 60'000},
+                            {QT_TRANSLATE_NOOP("TLiveTrendWindow", "10 min"), 600'000},
+                            {QT_TRANSLATE_NOOP("TLiveTrendWindow", "1 h"), 3'600'000},
+                            {QT_TRANSLATE_NOOP("TLiveTrendWindow", "All"), 0}};
 constexpr int kDefaultSpan = 1;
 
 QString Fixed(double v, int decimals)
@@ -38,10 +45,10 @@ QString Fixed(double v, int decimals)
 QString SpanText(int64_t ms)
 {
     if (ms >= 3'600'000)
-        return QStringLiteral("%1 h %2 min").arg(ms / 3'600'000).arg(ms % 3'600'000 / 60'000);
+        return QCoreApplication::translate("TLiveTrendWindow", "%1 h %2 min").arg(ms / 3'600'000).arg(ms % 3'600'000 / 60'000);
     if (ms >= 60'000)
-        return QStringLiteral("%1 min %2 s").arg(ms / 60'000).arg(ms % 60'000 / 1000);
-    return QStringLiteral("%1 s").arg(ms / 1000);
+        return QCoreApplication::translate("TLiveTrendWindow", "%1 min %2 s").arg(ms / 60'000).arg(ms % 60'000 / 1000);
+    return QCoreApplication::translate("TLiveTrendWindow", "%1 s").arg(ms / 1000);
 }
 
 // Status colours readable on the desktop's theme, light or dark.
@@ -58,33 +65,29 @@ QString Colour(const QWidget *w, bool good)
 TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m_form(form)
 {
     setObjectName(QStringLiteral("LiveTrendWindow"));
-    setWindowTitle(TForm1::ProductName() + QStringLiteral(" — Live trend"));
 
+    // Texts and tooltips come from Retranslate().
     auto *top = new QHBoxLayout;
     top->setSpacing(4);
-    top->addWidget(new QLabel(QStringLiteral("Span:"), this));
+    m_spanLabel = new QLabel(this);
+    top->addWidget(m_spanLabel);
     m_spans = new QButtonGroup(this);
     for (int i = 0; i < int(std::size(kSpans)); ++i) {
-        auto *b = MakeToolBarButton(QString::fromUtf8(kSpans[i].text),
-                             kSpans[i].ms ? QStringLiteral("Show the last %1").arg(QString::fromUtf8(kSpans[i].text))
-                                          : QStringLiteral("Show the whole history"),
-                             this, true);
+        auto *b = MakeToolBarButton(QString(), QString(), this, true);
         m_spans->addButton(b, i);
         top->addWidget(b);
     }
     top->addSpacing(12);
-    m_pauseButton = MakeToolBarButton(QStringLiteral("Pause"), QStringLiteral("Freeze the view; polls keep being recorded (Space)"), this, true);
-    m_liveButton = MakeToolBarButton(QStringLiteral("Follow"), QStringLiteral("Back to live: the view follows the newest poll (End)"), this);
+    m_pauseButton = MakeToolBarButton(QString(), QString(), this, true);
+    m_liveButton = MakeToolBarButton(QString(), QString(), this);
     top->addWidget(m_pauseButton);
     top->addWidget(m_liveButton);
     top->addSpacing(12);
-    m_fitButton = MakeToolBarButton(QStringLiteral("Fit mA"),
-                             QStringLiteral("Fit the current axis to the visible values instead of the 4–20 mA loop range"), this, true);
+    m_fitButton = MakeToolBarButton(QString(), QString(), this, true);
     top->addWidget(m_fitButton);
     top->addStretch(1);
-    m_logButton = MakeToolBarButton(QStringLiteral("Log to CSV"), QStringLiteral("Write every answered poll to a CSV file, one flushed row each"),
-                             this, true);
-    m_fileButton = MakeToolBarButton(QStringLiteral("File…"), QStringLiteral("Choose the CSV file (an existing log is appended to)"), this);
+    m_logButton = MakeToolBarButton(QString(), QString(), this, true);
+    m_fileButton = MakeToolBarButton(QString(), QString(), this);
     top->addWidget(m_logButton);
     top->addWidget(m_fileButton);
 
@@ -131,12 +134,44 @@ TLiveTrendWindow::TLiveTrendWindow(TForm1 &form) : QWidget(&form, Qt::Window), m
             UpdateView();
     });
 
-    UpdateView();
-    ShowLogState();
+    Retranslate();
     resize(940, 560);
 }
 
 TLiveTrendWindow::~TLiveTrendWindow() = default;
+
+void TLiveTrendWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange && m_plot)
+        Retranslate();
+    QWidget::changeEvent(event);
+}
+
+void TLiveTrendWindow::Retranslate()
+{
+    setWindowTitle(tr("%1 — Live trend").arg(TForm1::ProductName()));
+    m_spanLabel->setText(tr("Span:"));
+    for (int i = 0; i < int(std::size(kSpans)); ++i) {
+        QAbstractButton *b = m_spans->button(i);
+        b->setText(tr(kSpans[i].text));
+        b->setToolTip(kSpans[i].ms ? tr("Show the last %1").arg(tr(kSpans[i].text)) : tr("Show the whole history"));
+    }
+    m_pauseButton->setText(tr("Pause"));
+    m_pauseButton->setToolTip(tr("Freeze the view; polls keep being recorded (Space)"));
+    m_liveButton->setText(tr("Follow"));
+    m_liveButton->setToolTip(tr("Back to live: the view follows the newest poll (End)"));
+    m_fitButton->setText(tr("Fit mA"));
+    m_fitButton->setToolTip(tr("Fit the current axis to the visible values instead of the 4–20 mA loop range"));
+    m_logButton->setText(tr("Log to CSV"));
+    m_logButton->setToolTip(tr("Write every answered poll to a CSV file, one flushed row each"));
+    m_fileButton->setText(tr("File…"));
+    m_fileButton->setToolTip(tr("Choose the CSV file (an existing log is appended to)"));
+    UpdateView();
+    if (m_failure)
+        m_logLabel->setText(FailureText());
+    else
+        ShowLogState();
+}
 
 void TLiveTrendWindow::showEvent(QShowEvent *event)
 {
@@ -172,10 +207,7 @@ void TLiveTrendWindow::OnTransaction(quint8 command, TMBStatus status)
         s.kind = status == TMB::stClosedPort ? trend::TKind::Closed : trend::TKind::Failed;
     }
     m_history.Add(s);
-    if (m_form.SettingsRead.InputCode == 1)
-        m_plot->SetValueName(QStringLiteral("Temperature"), QStringLiteral("°C"));
-    else
-        m_plot->SetValueName(QStringLiteral("Pressure"), QStringLiteral("Pa"));
+    m_plot->SetTemperature(m_form.SettingsRead.InputCode == 1);
     if (isVisible())
         UpdateView();
 }
@@ -214,17 +246,17 @@ void TLiveTrendWindow::UpdateStats()
     const QString unit = m_form.SettingsRead.InputCode == 1 ? QStringLiteral("°C") : QStringLiteral("Pa");
     if (st.value.count) {
         const int d = st.decimals;
-        text += QStringLiteral("min <b>%1</b>%5max <b>%2</b>%5mean <b>%3</b> %4")
+        text += tr("min <b>%1</b>%5max <b>%2</b>%5mean <b>%3</b> %4")
                     .arg(Fixed(st.value.min, d), Fixed(st.value.max, d), Fixed(st.value.Mean(), d + 1), unit, sep);
         text += sep + sep + QStringLiteral("<span style='color:#ffb74d'>■</span> ");
-        text += QStringLiteral("min <b>%1</b>%4max <b>%2</b>%4mean <b>%3</b> mA")
-                    .arg(Fixed(st.milliAmps.min, 3), Fixed(st.milliAmps.max, 3), Fixed(st.milliAmps.Mean(), 4), sep);
+        text += tr("min <b>%1</b>%5max <b>%2</b>%5mean <b>%3</b> %4")
+                    .arg(Fixed(st.milliAmps.min, 3), Fixed(st.milliAmps.max, 3), Fixed(st.milliAmps.Mean(), 4), QStringLiteral("mA"), sep);
     } else {
-        text += QStringLiteral("no answered polls in view");
+        text += tr("no answered polls in view");
     }
-    text += sep + sep + QStringLiteral("%1 polls in %2").arg(st.value.count).arg(SpanText(end - start));
+    text += sep + sep + tr("%n polls in %1", nullptr, int(st.value.count)).arg(SpanText(end - start));
     if (st.failed)
-        text += QStringLiteral(", <span style='color:%2'><b>%1 failed</b></span>").arg(st.failed).arg(Colour(this, false));
+        text += tr(", <span style='color:%1'><b>%n failed</b></span>", nullptr, int(st.failed)).arg(Colour(this, false));
     m_statsLabel->setText(text);
 }
 
@@ -251,8 +283,8 @@ void TLiveTrendWindow::ChooseFile()
                                                       .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmm"))))
                                   : m_logPath;
     // An existing log is appended to, never overwritten: no overwrite question.
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Log to CSV (an existing log is appended to)"), suggested,
-                                                      QStringLiteral("CSV files (*.csv);;All files (*)"), nullptr,
+    const QString path = QFileDialog::getSaveFileName(this, tr("Log to CSV (an existing log is appended to)"), suggested,
+                                                      tr("CSV files (*.csv);;All files (*)"), nullptr,
                                                       QFileDialog::DontConfirmOverwrite);
     if (path.isEmpty()) {
         m_logButton->setChecked(m_logging);
@@ -271,6 +303,7 @@ void TLiveTrendWindow::StartLog(const QString &path)
     m_logOpened = false;
     m_rowsSent = 0;
     m_rowsWritten = 0;
+    m_failure.reset();
     m_logButton->setChecked(true);
     ShowLogState();
 }
@@ -302,29 +335,15 @@ void TLiveTrendWindow::OnLogWritten(int session, qint64 rows)
     emit LogWritten(rows);
 }
 
-void TLiveTrendWindow::OnLogFailed(int session, int error, const QString &message, qint64 rows)
+void TLiveTrendWindow::OnLogFailed(int session, int error, const QString &systemError, qint64 rows)
 {
     if (session != m_logSession)
         return; // (also once stopped: rows still queued then may be the ones lost)
     m_rowsWritten = rows;
-    const qint64 lost = m_rowsSent - rows;
     m_logging = false;
     m_logButton->setChecked(false);
-
-    QString fix;
-    switch (static_cast<trend::TCsvError>(error)) {
-    case trend::TCsvError::OtherColumns: fix = QStringLiteral("Choose a new file: rows are appended only to a log written by this window."); break;
-    case trend::TCsvError::CannotWrite: fix = QStringLiteral("Free some disk space (or put the medium back), or choose another file with \"File…\", then press \"Log to CSV\" again."); break;
-    case trend::TCsvError::CannotOpen: fix = QStringLiteral("Choose a file in a folder you may write to, with \"File…\"."); break;
-    case trend::TCsvError::NotRegular: fix = QStringLiteral("Choose a plain file (or the name of a new one) with \"File…\"."); break;
-    default: fix = QStringLiteral("Choose another file with \"File…\"."); break;
-    }
-    QString text = m_logOpened ? QStringLiteral("Logging stopped: %1.").arg(message) : QStringLiteral("Logging did not start: %1.").arg(message);
-    if (m_logOpened || rows)
-        text += QStringLiteral(" Rows in the file: %1.").arg(rows);
-    if (lost > 0)
-        text += QStringLiteral(" Answered polls not written: %1 (the trend still shows them).").arg(lost);
-    text += QLatin1Char(' ') + fix;
+    m_failure = TFailure{static_cast<trend::TCsvError>(error), systemError, m_logOpened, m_rowsSent - rows};
+    const QString text = FailureText();
     m_logLabel->setStyleSheet(QStringLiteral("color: %1; font-weight: bold").arg(Colour(this, false)));
     m_logLabel->setText(text);
     emit LogFailed(text);
@@ -335,22 +354,53 @@ void TLiveTrendWindow::OnLogFailed(int session, int error, const QString &messag
     box->show();
 }
 
+// The failure in the language now chosen: what happened, what was kept, what to do.
+QString TLiveTrendWindow::FailureText() const
+{
+    const TFailure &f = *m_failure;
+    QString fix;
+    switch (f.error) {
+    case trend::TCsvError::OtherColumns: fix = tr("Choose a new file: rows are appended only to a log written by this window."); break;
+    case trend::TCsvError::CannotWrite: fix = tr("Free some disk space (or put the medium back), or choose another file with \"File…\", then press \"Log to CSV\" again."); break;
+    case trend::TCsvError::CannotOpen: fix = tr("Choose a file in a folder you may write to, with \"File…\"."); break;
+    case trend::TCsvError::NotRegular: fix = tr("Choose a plain file (or the name of a new one) with \"File…\"."); break;
+    default: fix = tr("Choose another file with \"File…\"."); break;
+    }
+    QString message = tr("%1: %2").arg(QDir::toNativeSeparators(m_logPath), trend::CsvErrorText(f.error));
+    if (!f.systemError.isEmpty())
+        message = tr("%1 (%2)").arg(message, f.systemError);
+    QString text = f.opened ? tr("Logging stopped: %1.").arg(message) : tr("Logging did not start: %1.").arg(message);
+    QStringList parts{text};
+    if (f.opened || m_rowsWritten)
+        parts << tr("Rows in the file: %1.").arg(m_rowsWritten);
+    if (f.lost > 0)
+        parts << tr("Answered polls not written: %1 (the trend still shows them).").arg(f.lost);
+    parts << fix;
+    return parts.join(QLatin1Char(' '));
+}
+
 void TLiveTrendWindow::ShowLogState()
 {
+    m_failure.reset(); // news of the log's state replace the failure's
     m_logLabel->setStyleSheet(QString());
     const QString path = QDir::toNativeSeparators(m_logPath);
     if (m_logging) {
         if (!m_logOpened)
-            m_logLabel->setText(QStringLiteral("Opening %1…").arg(path));
+            m_logLabel->setText(tr("Opening %1…").arg(path));
         else
-            m_logLabel->setText(QStringLiteral("Logging to %1%2 — %3 rows written")
-                                    .arg(path, m_logLabel->property("appended").toBool() ? QStringLiteral(" (appending)") : QString())
-                                    .arg(m_rowsWritten));
+        {
+            const bool appended = m_logLabel->property("appended").toBool();
+            const int rows = int(std::min<qint64>(m_rowsWritten, INT_MAX));
+            m_logLabel->setText((appended ? tr("Logging to %1 (appending) — %n rows written", nullptr, rows)
+                                          : tr("Logging to %1 — %n rows written", nullptr, rows))
+                                    .arg(path));
+        }
         m_logLabel->setStyleSheet(QStringLiteral("color: %1").arg(Colour(this, true)));
     } else if (!m_logPath.isEmpty()) {
-        m_logLabel->setText(QStringLiteral("Not logging (last file: %1, %2 rows this time).").arg(path).arg(m_rowsWritten));
+        m_logLabel->setText(tr("Not logging (last file: %1, %n rows this time).", nullptr, int(std::min<qint64>(m_rowsWritten, INT_MAX)))
+                                .arg(path));
     } else {
-        m_logLabel->setText(QStringLiteral("Not logging. \"Log to CSV\" writes time, pressure, mA and the five flags of every answered poll."));
+        m_logLabel->setText(tr("Not logging. \"Log to CSV\" writes time, pressure, mA and the five flags of every answered poll."));
     }
 }
 

@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class QAbstractButton;
 class QButtonGroup;
 class QLabel;
@@ -49,14 +51,18 @@ signals:
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
+    // Every text in the language now chosen, the shown state's included.
+    void Retranslate();
     void OnTransaction(quint8 command, TMBStatus status);
     void OnLogToggled(bool on);
     void ChooseFile();
     void OnLogOpened(int session, const QString &path, bool appended);
     void OnLogWritten(int session, qint64 rows);
-    void OnLogFailed(int session, int error, const QString &message, qint64 rows);
+    void OnLogFailed(int session, int error, const QString &systemError, qint64 rows);
+    QString FailureText() const;
     void ShowLogState();
     void UpdateView();
     void UpdateStats();
@@ -71,6 +77,7 @@ private:
     QToolButton *m_fitButton = nullptr;
     QToolButton *m_logButton = nullptr;
     QToolButton *m_fileButton = nullptr;
+    QLabel *m_spanLabel = nullptr;
     QLabel *m_logLabel = nullptr;
     QLabel *m_statsLabel = nullptr;
     QTimer m_tick;
@@ -82,4 +89,12 @@ private:
     QString m_logPath;
     qint64 m_rowsSent = 0;
     qint64 m_rowsWritten = 0;
+    // The log's last failure, shown until the next start: its kind and the system's reason.
+    struct TFailure {
+        trend::TCsvError error = trend::TCsvError::None;
+        QString systemError;
+        bool opened = false;
+        qint64 lost = 0;
+    };
+    std::optional<TFailure> m_failure;
 };

@@ -227,7 +227,16 @@ TTrendPlot::TTrendPlot(const trend::THistory &history, QWidget *parent) : QWidge
     setMouseTracking(true);
     setCursor(Qt::OpenHandCursor);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setToolTip(QStringLiteral("Wheel: zoom; drag: pan (pauses); double click: back to live"));
+    setToolTip(tr("Wheel: zoom; drag: pan (pauses); double click: back to live"));
+}
+
+void TTrendPlot::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange) {
+        setToolTip(tr("Wheel: zoom; drag: pan (pauses); double click: back to live"));
+        update(); // the legend and notes are painted in the new words
+    }
+    QWidget::changeEvent(event);
 }
 
 void TTrendPlot::SetSpan(int64_t spanMs)
@@ -257,13 +266,17 @@ void TTrendPlot::SetFitOutput(bool fit)
     update();
 }
 
-void TTrendPlot::SetValueName(const QString &name, const QString &unit)
+void TTrendPlot::SetTemperature(bool temperature)
 {
-    if (name == m_valueName && unit == m_unit)
+    if (temperature == m_temperature)
         return;
-    m_valueName = name;
-    m_unit = unit;
+    m_temperature = temperature;
     update();
+}
+
+QString TTrendPlot::Unit() const
+{
+    return m_temperature ? QStringLiteral("°C") : QStringLiteral("Pa");
 }
 
 int64_t TTrendPlot::LiveEnd() const
@@ -350,8 +363,8 @@ void TTrendPlot::paintEvent(QPaintEvent *)
     if (m_history.Empty() || !any) {
         p.setPen(kDimText);
         p.drawText(area, Qt::AlignCenter,
-                   m_history.Empty() ? QStringLiteral("Waiting for polls: open the port on the main window")
-                                     : QStringLiteral("No answered polls in this span"));
+                   m_history.Empty() ? tr("Waiting for polls: open the port on the main window")
+                                     : tr("No answered polls in this span"));
     }
     if (m_hoverX >= area.left() && m_hoverX <= area.right() && !m_dragging)
         DrawHover(p, area, start, span);
@@ -365,9 +378,9 @@ void TTrendPlot::DrawLegend(QPainter &p, const QRect &area) const
     auto swatch = [&](int x, const QColor &color) { p.fillRect(x, baseline - fm.ascent() / 2 - 1, 14, 3, color); };
     swatch(area.left(), kValueColor);
     p.setPen(kText);
-    const QString valueTitle = m_valueName + QStringLiteral(" [") + m_unit + QLatin1Char(']');
+    const QString valueTitle = (m_temperature ? tr("Temperature [%1]") : tr("Pressure [%1]")).arg(Unit());
     p.drawText(area.left() + 19, baseline, valueTitle);
-    const QString outputTitle = QStringLiteral("Output [mA]");
+    const QString outputTitle = tr("Output [mA]");
     const int ow = fm.horizontalAdvance(outputTitle);
     p.drawText(area.right() - ow, baseline, outputTitle);
     swatch(area.right() - ow - 19, kOutputColor);
@@ -375,8 +388,8 @@ void TTrendPlot::DrawLegend(QPainter &p, const QRect &area) const
     p.setPen(QPen(kFailColor, 2));
     p.drawLine(x, baseline - fm.ascent() + 2, x, baseline);
     p.setPen(kDimText);
-    p.drawText(x + 6, baseline, QStringLiteral("failed poll"));
-    const QString state = m_live ? QStringLiteral("● LIVE") : QStringLiteral("❚❚ PAUSED");
+    p.drawText(x + 6, baseline, tr("failed poll"));
+    const QString state = m_live ? tr("● LIVE") : tr("❚❚ PAUSED");
     p.setPen(m_live ? kLiveColor : kOutputColor);
     p.drawText(area.left() + (area.width() - fm.horizontalAdvance(state)) / 2, baseline, state);
 }
@@ -399,7 +412,7 @@ void TTrendPlot::DrawHover(QPainter &p, const QRect &area, int64_t start, int64_
         return;
     const QString lines[] = {
         QDateTime::fromMSecsSinceEpoch(best->timeMs).toString(QStringLiteral("HH:mm:ss.zzz")),
-        Number(best->Value(), best->decimals) + QLatin1Char(' ') + m_unit,
+        Number(best->Value(), best->decimals) + QLatin1Char(' ') + Unit(),
         Number(best->MilliAmps(), 3) + QStringLiteral(" mA"),
     };
     const QFontMetrics fm(font());

@@ -36,7 +36,8 @@ public:
     // Live: the right edge follows the clock. Frozen: the view stays where it is.
     void SetLive(bool live);
     bool Live() const { return m_live; }
-    void SetValueName(const QString &name, const QString &unit);
+    // The instrument measures temperature (°C) rather than pressure (Pa).
+    void SetTemperature(bool temperature);
     // The current axis fitted to the visible values, or (by default) the
     // loop's 4..20 mA widened to what is visible: the current follows the
     // pressure, so both fitted would draw one curve over the other.
@@ -64,9 +65,11 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     int64_t LiveEnd() const;
+    QString Unit() const;
     void Freeze(int64_t endMs);
     void DrawLegend(QPainter &p, const QRect &area) const;
     void DrawHover(QPainter &p, const QRect &area, int64_t start, int64_t span);
@@ -78,8 +81,7 @@ private:
     bool m_live = true;
     bool m_fitOutput = false;
     int64_t m_endMs = 0; // the right edge while frozen
-    QString m_valueName = QStringLiteral("Pressure");
-    QString m_unit = QStringLiteral("Pa");
+    bool m_temperature = false;
     // Dragging: where it began.
     bool m_dragging = false;
     int m_dragX = 0;

@@ -2,15 +2,19 @@
 // every verdict from the window's own traffic, recording while paused or
 // hidden, the ring's bound under a model tester, the filters, and the text,
 // CSV and file output byte for byte.
+#include "Language.h"
 #include "LineMonitorWindow.h"
 #include "MonitorModel.h"
+#include "TextFit.h"
 #include "Pty.h"
 #include "Tools.h"
 #include "SimProcess.h"
 #include "AppTest.h"
 
 #include <QAbstractItemModelTester>
+#include <QComboBox>
 #include <QFile>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -114,6 +118,51 @@ TEST_F(LineMonitorTest, TapsOnlyOnceMadeAndShowsEachVerdict)
         const bool plain = Verdicts(m)[r] == q;
         EXPECT_EQ(m.index(r, TMonitorModel::ColVerdict).data(Qt::ForegroundRole).isValid(), !plain) << r;
     }
+}
+
+// Switched between the languages with frames recorded and a filter chosen:
+// the frames and the filter stay, the headings and the rows' verdicts are
+// said anew (the cells laid out before are not shown stale), nothing clips.
+TEST_F(LineMonitorTest, SwitchesLanguageKeepingFramesAndFilter)
+{
+    const auto speak = [](Language::TLanguage language) {
+        Language::Apply(language);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        QCoreApplication::processEvents(); // the layouts the new words ask for
+    };
+    Open();
+    TLineMonitorWindow *w = OpenMonitor();
+    w->show();
+    for (int i = 0; i < 4; ++i)
+        Serve();
+    auto *commands = w->findChild<QComboBox *>();
+    ASSERT_NE(commands, nullptr);
+    commands->setCurrentIndex(commands->findData(int(TForm1::Cmd_Poll)));
+    w->SyncNow();
+    TMonitorModel *m = w->Model();
+    const int rows = m->rowCount();
+    ASSERT_GT(rows, 0);
+    const QString raw = m->index(0, TMonitorModel::ColRaw).data().toString();
+    QSignalSpy headings(m, &QAbstractItemModel::headerDataChanged);
+
+    speak(Language::TLanguage::Hungarian);
+    EXPECT_GE(headings.count(), 1);
+    EXPECT_EQ(m->rowCount(), rows);
+    EXPECT_EQ(m->Filter().command, int(TForm1::Cmd_Poll));
+    EXPECT_EQ(commands->currentData().toInt(), int(TForm1::Cmd_Poll));
+    EXPECT_EQ(m->index(0, TMonitorModel::ColRaw).data().toString(), raw);
+    EXPECT_EQ(m->headerData(TMonitorModel::ColVerdict, Qt::Horizontal).toString(), QStringLiteral("Minősítés"));
+    EXPECT_TRUE(Verdicts(*m).contains(QStringLiteral("kérés"))) << Verdicts(*m).join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(w->windowTitle().contains(QStringLiteral("Vonalfigyelő")));
+    QStringList clipped = ClippedTexts(w);
+    EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
+
+    speak(Language::TLanguage::English);
+    EXPECT_EQ(m->rowCount(), rows);
+    EXPECT_EQ(m->headerData(TMonitorModel::ColVerdict, Qt::Horizontal).toString(), QStringLiteral("Verdict"));
+    EXPECT_TRUE(Verdicts(*m).contains(QStringLiteral("query")));
+    clipped = ClippedTexts(w);
+    EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(LineMonitorTest, RecordsWhilePausedOrHiddenAndCopiesRows)

@@ -1,7 +1,9 @@
 // The live trend window on the fake link: when it starts recording, what it
 // records for answered and failed polls, what its statistics show, and its CSV
 // log across the port closing and opening again and when the disk fails.
+#include "Language.h"
 #include "LiveTrendWindow.h"
+#include "TextFit.h"
 #include "Tools.h"
 #include "TrendPlot.h"
 #include "AppTest.h"
@@ -112,6 +114,45 @@ TEST_F(LiveTrendTest, FailedPollsLeaveMarks)
     const trend::TStats st = w->History().Stats(w->History().At(0).timeMs, w->History().Last().timeMs);
     EXPECT_EQ(st.failed, 1u);
     EXPECT_TRUE(w->StatsLabel()->text().contains(QStringLiteral("1 failed")));
+}
+
+// Switched between the languages with polls recorded and a failed log on
+// show: the history, the file chosen and the failure stay, and are said anew
+// from what happened (not by translating the shown text); nothing clips.
+TEST_F(LiveTrendTest, SwitchesLanguageKeepingHistoryAndTheLogsState)
+{
+    const auto speak = [](Language::TLanguage language) {
+        Language::Apply(language);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        QCoreApplication::processEvents(); // the layouts the new words ask for
+    };
+    TLiveTrendWindow *w = OpenTrend();
+    w->show();
+    QSignalSpy failed(w, &TLiveTrendWindow::LogFailed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("missing/trend.csv"));
+    w->StartLog(path);
+    Open();
+    ServePolls(3);
+    ASSERT_TRUE(failed.wait(10000) || failed.count() == 1);
+    ASSERT_EQ(w->History().Size(), 3u);
+
+    speak(Language::TLanguage::Hungarian);
+    EXPECT_EQ(w->History().Size(), 3u);
+    EXPECT_EQ(w->LogPath(), path);
+    EXPECT_FALSE(w->Logging());
+    EXPECT_TRUE(w->LogLabel()->text().startsWith(QStringLiteral("A naplózás nem indult el"))) << w->LogLabel()->text().toStdString();
+    EXPECT_TRUE(w->LogLabel()->text().contains(QStringLiteral("missing"))) << w->LogLabel()->text().toStdString();
+    EXPECT_TRUE(w->StatsLabel()->text().contains(QStringLiteral("átlag"))) << w->StatsLabel()->text().toStdString();
+    QStringList clipped = ClippedTexts(w);
+    EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
+
+    speak(Language::TLanguage::English);
+    EXPECT_EQ(w->History().Size(), 3u);
+    EXPECT_TRUE(w->LogLabel()->text().startsWith(QStringLiteral("Logging did not start"))) << w->LogLabel()->text().toStdString();
+    EXPECT_TRUE(w->StatsLabel()->text().contains(QStringLiteral("3 polls"))) << w->StatsLabel()->text().toStdString();
+    clipped = ClippedTexts(w);
+    EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
 }
 
 TEST_F(LiveTrendTest, StatisticsShowTheWindowsNumbers)

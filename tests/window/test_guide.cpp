@@ -5,12 +5,14 @@
 // verified, compared; bad files refused before anything is sent.
 #include "AppDrive.h"
 #include "CalibrationGuide.h"
+#include "Language.h"
 #include "Main.h"
 #include "Pty.h"
 #include "SettingsFiles.h"
 #include "SimProcess.h"
 #include "Simulator.h"
 #include "TestPeer.h"
+#include "TextFit.h"
 #include "Tools.h"
 
 #include "QtWaitHost.h"
@@ -19,6 +21,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QListWidget>
 #include <QLocale>
 #include <QProcess>
 #include <QRadioButton>
@@ -145,6 +148,42 @@ protected:
 
 // ---- the calibration guide ------------------------------------------------------------------------
 
+// Switched between the languages with steps ticked and a failure on show: the
+// ticks, their notes and the failure stay and are said anew; nothing clips.
+TEST_F(GuideTest, SwitchesLanguageKeepingTicksAndNotes)
+{
+    const auto speak = [](Language::TLanguage language) {
+        Language::Apply(language);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        QCoreApplication::processEvents(); // the layouts the new words ask for
+    };
+    TCalibrationGuide *guide = Guide();
+    guide->show();
+    form->RadioGroup_Input->setItemIndex(1); // temperature: step 1 ticks with its note
+    ASSERT_TRUE(guide->StepDone(0));
+    emit form->TransactionEnded(Cmd::Cmd_WriteSettings, TMB::stTimeOut, kv508::TInstrumentSnapshot{});
+    ASSERT_TRUE(guide->Status().contains(QStringLiteral("failed")));
+    auto *steps = guide->findChild<QListWidget *>(QStringLiteral("GuideSteps"));
+    ASSERT_NE(steps, nullptr);
+
+    speak(Language::TLanguage::Hungarian);
+    EXPECT_TRUE(guide->StepDone(0));
+    EXPECT_EQ(guide->CurrentStep(), 1);
+    EXPECT_EQ(guide->StepNote(0), QStringLiteral("hőmérséklet-bemenet: nincs nyomásszenzor"));
+    EXPECT_TRUE(guide->Status().contains(QStringLiteral("nem sikerült"))) << guide->Status().toStdString();
+    EXPECT_TRUE(steps->item(0)->text().contains(QStringLiteral("Válassza ki"))) << steps->item(0)->text().toStdString();
+    QStringList clipped = ClippedTexts(guide);
+    EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
+
+    speak(Language::TLanguage::English);
+    EXPECT_TRUE(guide->StepDone(0));
+    EXPECT_EQ(guide->StepNote(0), QStringLiteral("temperature input: no pressure sensor"));
+    EXPECT_TRUE(guide->Status().contains(QStringLiteral("failed"))) << guide->Status().toStdString();
+    EXPECT_TRUE(steps->item(0)->text().contains(QStringLiteral("Select the sensor")));
+    clipped = ClippedTexts(guide);
+    EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
+}
+
 // Steps 1 to 11 on an erased instrument, through the page's buttons only: each
 // step ticked once the instrument acknowledged it, "ADC settled" before the
 // points that take the reading, and the poll after the last Reset read as
@@ -184,9 +223,16 @@ TEST_F(GuideTest, FollowsAWholeCalibrationAndEndsCalibrated)
     // The step moves the reading: not settled at once, then settled.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !guide->Settled(); }, kWait));
     ASSERT_TRUE(QTest::qWaitFor([&] { return guide->Settled(); }, kWait));
-    // The README's picture (KV_GUIDE_PICTURES=folder, under Xvfb): step 4 with its indicator.
+    // The README's pictures (KV_GUIDE_PICTURES=folder, under Xvfb): step 4 with its indicator, in
+    // English and in Hungarian ("-hu").
     if (const QByteArray folder = qgetenv("KV_GUIDE_PICTURES"); !folder.isEmpty()) {
-        EXPECT_TRUE(guide->grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/calibration-guide.png")));
+        for (const auto &[language, name] : {std::pair{Language::TLanguage::Hungarian, "/calibration-guide-hu.png"},
+                                             std::pair{Language::TLanguage::English, "/calibration-guide.png"}}) {
+            Language::Apply(language);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+            QCoreApplication::processEvents();
+            EXPECT_TRUE(guide->grab().save(QString::fromLocal8Bit(folder) + QLatin1String(name)));
+        }
     }
     ASSERT_TRUE(Request(form->SpeedButton_SetAsScaleEnd));
     ASSERT_TRUE(done(4));
@@ -280,7 +326,8 @@ TEST_F(GuideTest, AFailedStepIsNotTickedAndAFlagLeftSetIsNamed)
     ASSERT_EQ(guide->CurrentStep(), TCalibrationGuide::StepCount);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !guide->Result().isEmpty(); }, kWait));
     EXPECT_FALSE(guide->Calibrated());
-    EXPECT_TRUE(guide->Result().contains(QStringLiteral("“Nincs kalibrálva” (not-calibrated)"))) << guide->Result().toStdString();
+    // The flag by the window's label (in the language the window speaks) and its key.
+    EXPECT_TRUE(guide->Result().contains(QStringLiteral("” (not-calibrated)"))) << guide->Result().toStdString();
 }
 
 } // namespace

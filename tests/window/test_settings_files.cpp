@@ -2,11 +2,13 @@
 // the one kv508ctl backup writes, it loads back through the page's write and
 // is verified by reading back, a comparison shows what differs; a bad file is
 // refused before anything is sent.
+#include "Language.h"
 #include "Main.h"
 #include "Pty.h"
 #include "SettingsFiles.h"
 #include "SimProcess.h"
 #include "TestPeer.h"
+#include "TextFit.h"
 #include "Tools.h"
 
 #include "QtWaitHost.h"
@@ -164,6 +166,24 @@ TEST_F(SettingsFileTest, SavedAsKv508ctlBackupComparedAndLoadedBackVerified)
     EXPECT_EQ(table->item(0, 1)->text(), QString::number(original.iFizFor4mA));
     EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("123"));
     EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("20ma"));
+    {
+        // Said anew in the other language, the values kept; nothing clips.
+        const auto speak = [](Language::TLanguage language) {
+            Language::Apply(language);
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+            QCoreApplication::processEvents(); // the layouts the new words ask for
+        };
+        speak(Language::TLanguage::Hungarian);
+        EXPECT_EQ(table->horizontalHeaderItem(2)->text(), QStringLiteral("Műszer"));
+        EXPECT_EQ(table->item(0, 2)->text(), QStringLiteral("123"));
+        EXPECT_TRUE(dialog->windowTitle().startsWith(QStringLiteral("Beállítások összehasonlítása")));
+        QStringList clipped = ClippedTexts(dialog);
+        EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
+        speak(Language::TLanguage::English);
+        EXPECT_EQ(table->horizontalHeaderItem(2)->text(), QStringLiteral("Instrument"));
+        clipped = ClippedTexts(dialog);
+        EXPECT_TRUE(clipped.isEmpty()) << clipped.join(QLatin1Char('\n')).toStdString();
+    }
     if (const QByteArray folder = qgetenv("KV_GUIDE_PICTURES"); !folder.isEmpty()) {
         EXPECT_TRUE(dialog->grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/settings-compared.png")));
     }
