@@ -1,5 +1,7 @@
 #include "AutomaticRun.h"
 
+#include "FieldLook.h"
+
 #include "CalibrationWindow.h"
 #include "Main.h"
 #include "ReferencePanel.h"
@@ -38,7 +40,7 @@ TAutomaticRun::TAutomaticRun(TForm1 &form, TCalibrationWindow &window, TReferenc
     window.installEventFilter(this);
     connect(&form, &TForm1::PortOpenedOrClosed, this, [this](bool open) {
         if (!open)
-            Fail(QStringLiteral("the instrument's port closed; open it again"));
+            Fail(tr("the instrument's port closed; open it again"));
     });
     m_deadline.setSingleShot(true);
     m_again.setSingleShot(true);
@@ -56,30 +58,30 @@ TAutomaticRun::TAutomaticRun(TForm1 &form, TCalibrationWindow &window, TReferenc
 bool TAutomaticRun::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == &m_window && event->type() == QEvent::Close && m_running)
-        Stop(false, QStringLiteral("The automatic run stopped at %1: the window was closed.").arg(m_step));
+        Stop(false, tr("The automatic run stopped at %1: the window was closed.").arg(m_step));
     return QObject::eventFilter(watched, event);
 }
 
 TAutomaticRun::~TAutomaticRun()
 {
     if (m_running)
-        Stop(false, QStringLiteral("The automatic run stopped: the window was closed."));
+        Stop(false, tr("The automatic run stopped: the window was closed."));
 }
 
 bool TAutomaticRun::Start(double fullScale, QString &error)
 {
     if (m_running)
-        error = QStringLiteral("The automatic run is under way already.");
+        error = tr("The automatic run is under way already.");
     else if (!m_window.HasRecord() || m_window.Record().finished)
-        error = QStringLiteral("No open record: start one with \"New record\" first.");
+        error = tr("No open record: start one with \"New record\" first.");
     else if (!m_refs.MeterConnected() || !m_refs.ControllerConnected())
-        error = QStringLiteral("The automatic run needs the meter and the pressure controller: type both addresses and press Connect.");
+        error = tr("The automatic run needs the meter and the pressure controller: type both addresses and press Connect.");
     else if (!m_form.MB1->MBPortOpen() || !m_window.Session()->PollSeen())
-        error = QStringLiteral("The instrument does not answer: open its port in the main window first.");
+        error = tr("The instrument does not answer: open its port in the main window first.");
     else if (!m_window.Session()->SpanNow() || CheckSpan(*m_window.Session()->SpanNow()) != TSpanError::None)
-        error = QStringLiteral("The instrument's span is not usable yet: read its settings (open the port) first.");
+        error = tr("The instrument's span is not usable yet: read its settings (open the port) first.");
     else if (!(fullScale > 0) || !std::isfinite(fullScale))
-        error = QStringLiteral("Type the sensor's full-scale pressure in Pa (from its data sheet): the scale end is set there.");
+        error = tr("Type the sensor's full-scale pressure in Pa (from its data sheet): the scale end is set there.");
     if (!error.isEmpty())
         return false;
     m_steps.clear();
@@ -91,7 +93,7 @@ bool TAutomaticRun::Start(double fullScale, QString &error)
     AddRequest(QStringLiteral("Write settings"), m_form.SpeedButton_WriteSettings, TForm1::Cmd_WriteSettings);
     Add(QStringLiteral("settings read back"), [this] {
         WaitFor([this] { return !m_form.SpeedButton_ReadSettings->isChecked(); }, kRequestMs,
-                QStringLiteral("the settings were not read back within 30 s; check the line"));
+                tr("the settings were not read back within 30 s; check the line"));
     });
     AddPressure(0, QStringLiteral("zero pressure"));
     AddRequest(QStringLiteral("Set as 0"), m_form.SpeedButton_SetAs0, TForm1::Cmd_SetAs0);
@@ -119,7 +121,7 @@ bool TAutomaticRun::Start(double fullScale, QString &error)
     Add(QStringLiteral("control off"), [this] {
         m_ticket = m_refs.ControlOff();
         m_deadline.start(kRequestMs);
-        m_timeoutWhy = QStringLiteral("the controller did not take its control off");
+        m_timeoutWhy = tr("the controller did not take its control off");
     });
     m_running = true;
     Next();
@@ -130,22 +132,22 @@ void TAutomaticRun::AddPhase(TPhase phase)
 {
     const std::vector<TDecimal> seq = m_window.Record().Sequence();
     for (int i = 0; i < int(seq.size()); ++i) {
-        const QString what = QStringLiteral("%1 point %2 of %3").arg(QString::fromUtf8(PhaseName(phase))).arg(i + 1).arg(seq.size());
-        Add(what + QStringLiteral(": applying the pressure"), [this, phase, percent = seq[size_t(i)]] {
+        const QString what = tr("%1 point %2 of %3").arg(PhaseWord(phase)).arg(i + 1).arg(seq.size());
+        Add(what + tr(": applying the pressure"), [this, phase, percent = seq[size_t(i)]] {
             // The phase's own span once it has one (taken at its first point), else the instrument's.
             const std::optional<TSpan> &own = m_window.Record().span[int(phase)];
             const std::optional<TSpan> now = m_window.Session()->SpanNow();
             if (!own && !now)
-                return Fail(QStringLiteral("the instrument's span is no longer known; check the line"));
+                return Fail(tr("the instrument's span is no longer known; check the line"));
             Apply((own ? *own : *now).At(percent).Value());
         });
-        Add(what + QStringLiteral(": reading the references"), [this, phase, i] {
+        Add(what + tr(": reading the references"), [this, phase, i] {
             m_phase = phase;
             m_index = i;
             if (!m_window.ReadPoint(phase, i))
                 return Fail(m_window.LastMessage());
             m_deadline.start(kReadMs);
-            m_timeoutWhy = QStringLiteral("the meter's readings did not come within 20 s");
+            m_timeoutWhy = tr("the meter's readings did not come within 20 s");
         });
     }
 }
@@ -159,7 +161,7 @@ void TAutomaticRun::Apply(double pascal)
 {
     m_ticket = m_refs.ApplyPressure(pascal);
     m_deadline.start(kControllerMs);
-    m_timeoutWhy = QStringLiteral("the pressure controller did not come within its limits of %1 in %2 s; check its supply and "
+    m_timeoutWhy = tr("the pressure controller did not come within its limits of %1 in %2 s; check its supply and "
                                   "the connections, then run again")
                        .arg(Pa(pascal))
                        .arg(kControllerMs / 1000);
@@ -181,13 +183,13 @@ void TAutomaticRun::AddRequest(const QString &name, TSpeedButton *button, quint8
             m_request = nullptr;
             return true;
         },
-                kRequestMs, QStringLiteral("the instrument did not acknowledge \u201c%1\u201d within %2 s; check the line").arg(name).arg(kRequestMs / 1000));
+                kRequestMs, tr("the instrument did not acknowledge \u201c%1\u201d within %2 s; check the line").arg(name).arg(kRequestMs / 1000));
     });
 }
 
 void TAutomaticRun::AddTrim(double milliAmps)
 {
-    Add(QStringLiteral("trimming the output to %1 mA").arg(milliAmps), [this, milliAmps] {
+    Add(tr("trimming the output to %1 mA").arg(milliAmps), [this, milliAmps] {
         station::TTrimOptions options;
         options.targetMilliAmps = milliAmps;
         options.driveMax = TForm1::PWMMax;
@@ -202,7 +204,7 @@ void TAutomaticRun::TrimStep()
 {
     MoveDrive(m_trim->Drive());
     m_polls = 0;
-    WaitFor([this] { return m_polls >= kPollsAfterMove; }, kRequestMs, QStringLiteral("the instrument stopped answering polls; check the line"));
+    WaitFor([this] { return m_polls >= kPollsAfterMove; }, kRequestMs, tr("the instrument stopped answering polls; check the line"));
 }
 
 void TAutomaticRun::MoveDrive(int drive)
@@ -223,14 +225,14 @@ void TAutomaticRun::Next()
     if (!m_running)
         return;
     if (m_window.Record().id != m_record || m_window.Record().finished)
-        return Fail(QStringLiteral("another record was opened, or this one finished; run again on the record meant"));
+        return Fail(tr("another record was opened, or this one finished; run again on the record meant"));
     if (m_paused) {
         m_held = true;
-        emit Progress(QStringLiteral("Paused after %1.").arg(m_step));
+        emit Progress(tr("Paused after %1.").arg(m_step));
         return;
     }
     if (m_steps.empty()) {
-        Stop(true, QStringLiteral("Automatic run done: As-Found, the eleven steps and As-Left are in the record (acknowledged: %1). "
+        Stop(true, tr("Automatic run done: As-Found, the eleven steps and As-Left are in the record (acknowledged: %1). "
                                   "Check it, then \"Finish record\".")
                        .arg(m_acknowledged.join(QStringLiteral(", "))));
         return;
@@ -238,7 +240,7 @@ void TAutomaticRun::Next()
     TStep step = std::move(m_steps.front());
     m_steps.pop_front();
     m_step = step.what;
-    emit Progress(QStringLiteral("Automatic: %1…").arg(m_step));
+    emit Progress(tr("Automatic: %1…").arg(m_step));
     step.start();
 }
 
@@ -259,7 +261,7 @@ void TAutomaticRun::Check()
             // The new drive is out: read the meter for the trim.
             m_until = nullptr;
             m_deadline.start(kReadMs);
-            m_timeoutWhy = QStringLiteral("the meter's readings did not come within 20 s");
+            m_timeoutWhy = tr("the meter's readings did not come within 20 s");
             m_ticket = m_refs.ReadMeter(kReadingsPerStep);
             return;
         }
@@ -278,7 +280,7 @@ void TAutomaticRun::Transaction(quint8 command, TMBStatus status)
         if (status == TMB::stOK)
             m_acked = true;
         else if (++m_failures >= kRequestTries)
-            return Fail(QStringLiteral("the instrument did not take the request (%1 tries failed); check the line").arg(kRequestTries));
+            return Fail(tr("the instrument did not take the request (%1 tries failed); check the line").arg(kRequestTries));
     }
     Check();
 }
@@ -307,7 +309,7 @@ void TAutomaticRun::ControllerAnswer(quint64 ticket, bool ok, bool inLimits, con
     // Within limits: the instrument's last polls must all be of the new pressure.
     m_polls = 0;
     WaitFor([this] { return m_polls >= 5 && m_window.InstrumentStable(); }, kStableMs,
-            QStringLiteral("the instrument did not settle within %1 s of the controller; check for leaks").arg(kStableMs / 1000));
+            tr("the instrument did not settle within %1 s of the controller; check for leaks").arg(kStableMs / 1000));
 }
 
 void TAutomaticRun::MeterAnswer(quint64 ticket, bool ok, double milliAmps, const QString &error)
@@ -319,13 +321,13 @@ void TAutomaticRun::MeterAnswer(quint64 ticket, bool ok, double milliAmps, const
     m_trim->Feed(milliAmps);
     switch (m_trim->State()) {
     case station::TTrimState::Running: TrimStep(); break;
-    case station::TTrimState::Failed: Fail(QStringLiteral("the trim failed: ") + QString::fromStdString(m_trim->Text())); break;
+    case station::TTrimState::Failed: Fail(tr("the trim failed: %1").arg(QString::fromStdString(m_trim->Text()))); break;
     case station::TTrimState::Converged:
-        emit Progress(QStringLiteral("Automatic: %1").arg(QString::fromStdString(m_trim->Text())));
+        emit Progress(tr("Automatic: %1").arg(QString::fromStdString(m_trim->Text())));
         // The chosen drive out on the line before the point is stored.
         MoveDrive(m_trim->Drive());
         m_polls = 0;
-        WaitFor([this] { return m_polls >= kPollsAfterMove; }, kRequestMs, QStringLiteral("the instrument stopped answering polls; check the line"));
+        WaitFor([this] { return m_polls >= kPollsAfterMove; }, kRequestMs, tr("the instrument stopped answering polls; check the line"));
         break;
     }
 }
@@ -346,7 +348,7 @@ void TAutomaticRun::PointRead(bool ok)
             if (!m_running)
                 return;
             if (!m_window.Record().Find(phase, index))
-                return Fail(QStringLiteral("point %1 was read but not entered: %2").arg(index + 1).arg(m_window.LastMessage()));
+                return Fail(tr("point %1 was read but not entered: %2").arg(index + 1).arg(m_window.LastMessage()));
             Next();
         },
         Qt::QueuedConnection);
@@ -358,7 +360,7 @@ void TAutomaticRun::SetPaused(bool paused)
     if (!m_running)
         return;
     if (paused) {
-        emit Progress(QStringLiteral("Automatic: pausing after %1…").arg(m_step));
+        emit Progress(tr("Automatic: pausing after %1…").arg(m_step));
     } else if (m_held) {
         m_held = false;
         Next();
@@ -368,13 +370,13 @@ void TAutomaticRun::SetPaused(bool paused)
 void TAutomaticRun::Cancel()
 {
     if (m_running)
-        Stop(false, QStringLiteral("The automatic run was cancelled at %1.").arg(m_step));
+        Stop(false, tr("The automatic run was cancelled at %1.").arg(m_step));
 }
 
 void TAutomaticRun::Fail(const QString &why)
 {
     if (m_running)
-        Stop(false, QStringLiteral("The automatic run stopped at %1: %2.").arg(m_step, why));
+        Stop(false, tr("The automatic run stopped at %1: %2.").arg(m_step, why));
 }
 
 void TAutomaticRun::Stop(bool ok, const QString &text)
@@ -396,9 +398,9 @@ void TAutomaticRun::Stop(bool ok, const QString &text)
             m_force->click();
         m_refs.ControlOff();
         end += m_acknowledged.isEmpty()
-                   ? QStringLiteral(" The instrument acknowledged no calibration point.")
-                   : QStringLiteral(" The instrument acknowledged: %1.").arg(m_acknowledged.join(QStringLiteral(", ")));
-        end += QStringLiteral(" The output is released, the controller's control off and the record open: run again, or go on by hand.");
+                   ? tr(" The instrument acknowledged no calibration point.")
+                   : tr(" The instrument acknowledged: %1.").arg(m_acknowledged.join(QStringLiteral(", ")));
+        end += tr(" The output is released, the controller's control off and the record open: run again, or go on by hand.");
     }
     emit Progress(QString());
     emit Ended(ok, end);

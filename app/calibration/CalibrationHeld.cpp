@@ -51,7 +51,7 @@ bool TCalibrationSession::HoldPoint(const TResult<bool> &result, qint64 id, cons
     m_unstored[{id, int(p.phase), p.index}] = p;
     if (header && !m_unstoredHeader)
         m_unstoredHeader = header;
-    Say(QStringLiteral("%1 Point %2 (%3) is kept here but NOT stored yet: it is stored as soon as the server answers (tried every %4 s). "
+    Say(tr("%1 Point %2 (%3) is kept here but NOT stored yet: it is stored as soon as the server answers (tried every %4 s). "
                        "Keep this window open until then, or press \"Save here…\" to keep the record in this computer's file.")
             .arg(Sentence(result.ErrorMessage()))
             .arg(p.index + 1)
@@ -71,7 +71,7 @@ bool TCalibrationSession::HoldHeader(const TResult<bool> &result, const TRecord 
         return false;
     const bool first = Unstored() == 0;
     m_unstoredHeader = header;
-    Say(QStringLiteral("%1 The record's header is kept here but NOT stored yet: it is stored as soon as the server answers.")
+    Say(tr("%1 The record's header is kept here but NOT stored yet: it is stored as soon as the server answers.")
             .arg(Sentence(result.ErrorMessage())),
         true);
     if (first)
@@ -139,17 +139,17 @@ void TCalibrationSession::Retry()
                                 m_record.Remove(r.failed->second.phase, r.failed->second.index);
                                 emit RecordChanged();
                             }
-                            Say(QStringLiteral("Point %1 (%2) was NOT saved: %3 Enter it again once the cause is fixed.")
+                            Say(tr("Point %1 (%2) was NOT saved: %3 Enter it again once the cause is fixed.")
                                     .arg(r.failed->second.index + 1)
                                     .arg(QString::fromUtf8(PhaseName(r.failed->second.phase)), Sentence(r.message)),
                                 true);
                         } else {
                             m_unstoredHeader.reset();
-                            Say(QStringLiteral("The record header was not saved: %1").arg(Sentence(r.message)), true);
+                            Say(tr("The record header was not saved: %1").arg(Sentence(r.message)), true);
                         }
                     }
                     if (Unstored() == 0) {
-                        Say(QStringLiteral("The records server answers again: everything typed is stored."));
+                        Say(tr("The records server answers again: everything typed is stored."));
                         emit ServerLost(false);
                         emit RecordChanged();
                         RefreshHistory();
@@ -166,7 +166,7 @@ void TCalibrationSession::Retry()
 void TCalibrationSession::SaveToFile(const QString &path)
 {
     if (!HasRecord()) {
-        Say(QStringLiteral("There is no record to save."), true);
+        Say(tr("There is no record to save."), true);
         return;
     }
     const TRecord snapshot = m_record;
@@ -193,24 +193,24 @@ void TCalibrationSession::SaveToFile(const QString &path)
         [this, path, points = snapshot.entered.size(), certificate = snapshot.certificate](const TResult<QString> &saved) {
             const QString file = QDir::toNativeSeparators(path);
             if (!saved.Ok()) {
-                Say(QStringLiteral("The record was NOT saved to %1: %2").arg(file, Sentence(saved.ErrorMessage())), true);
+                Say(tr("The record was NOT saved to %1: %2").arg(file, Sentence(saved.ErrorMessage())), true);
                 return;
             }
-            Say(QStringLiteral("The record is saved in %1 as %2 with its %3 points%4. Once the server answers, take it there with: "
+            Say(tr("The record is saved in %1 as %2 with its %3 points%4. Once the server answers, take it there with: "
                                "kv508ctl records copy --from sqlite:%1 --to <the server>")
                     .arg(file, saved.Value())
                     .arg(points)
-                    .arg(saved.Value() == certificate ? QString() : QStringLiteral(" (%1 was taken in that file)").arg(certificate)));
+                    .arg(saved.Value() == certificate ? QString() : tr(" (%1 was taken in that file)").arg(certificate)));
         });
 }
 
 TResult<bool> TCalibrationSession::UseLocation(const QString &location)
 {
     if (Unstored() > 0)
-        return TResult<bool>::Refused(QStringLiteral("Points typed here are not stored on the records server yet; wait until they are, or "
+        return TResult<bool>::Refused(tr("Points typed here are not stored on the records server yet; wait until they are, or "
                                                      "save the record here first."));
     if (m_creating)
-        return TResult<bool>::Refused(QStringLiteral("A record is being started; change the location once it is."));
+        return TResult<bool>::Refused(tr("A record is being started; change the location once it is."));
     const TResult<TRecordsLocation> parsed = TRecordsLocation::Parse(location);
     if (!parsed.Ok())
         return TResult<bool>::Refused(parsed.ErrorMessage());
@@ -223,7 +223,7 @@ TResult<bool> TCalibrationSession::UseLocation(const QString &location)
     emit EditableChanged();
     OpenStore();
     RefreshHistory();
-    Say(QStringLiteral("Records are kept in %1 from now on.").arg(parsed.Value().Text()));
+    Say(tr("Records are kept in %1 from now on.").arg(parsed.Value().Text()));
     return true;
 }
 

@@ -25,6 +25,24 @@ const char *VerdictText(TVerdict verdict)
     return "";
 }
 
+const char *CertificateLanguageCode(TCertificateLanguage language)
+{
+    switch (language) {
+    case TCertificateLanguage::English: return "en";
+    case TCertificateLanguage::Hungarian: return "hu";
+    case TCertificateLanguage::Bilingual: return "hu-en";
+    }
+    return "en";
+}
+
+std::optional<TCertificateLanguage> CertificateLanguageOf(const QString &code)
+{
+    for (const TCertificateLanguage l : {TCertificateLanguage::English, TCertificateLanguage::Hungarian, TCertificateLanguage::Bilingual})
+        if (code == QLatin1String(CertificateLanguageCode(l)))
+            return l;
+    return std::nullopt;
+}
+
 QString DateCodeText(quint32 code)
 {
     if (code == 0)

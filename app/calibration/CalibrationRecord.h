@@ -24,6 +24,12 @@ const char *PhaseName(TPhase phase); // "As-Found", "As-Left"
 enum class TVerdict { NotDone, Incomplete, Pass, Fail, Pending };
 const char *VerdictText(TVerdict verdict); // "not done", "incomplete", "PASS", "FAIL", "pending"
 
+// The language(s) of a record's certificate, chosen per record. Records from
+// before the choice printed English, so that is what they keep.
+enum class TCertificateLanguage { English, Hungarian, Bilingual };
+const char *CertificateLanguageCode(TCertificateLanguage language); // "en", "hu", "hu-en"
+std::optional<TCertificateLanguage> CertificateLanguageOf(const QString &code);
+
 // A reference instrument of the check (pressure standard, ammeter, thermohygrometer).
 struct TReference {
     QString role;
@@ -70,6 +76,7 @@ struct TRecord {
     QString technician;
     QString remarks;
     QDate nextDue;
+    TCertificateLanguage certificateLanguage = TCertificateLanguage::English;
     TDecimal tolerance = kDefaultTolerance;
     std::vector<TDecimal> points{{0, 0}, {25, 0}, {50, 0}, {75, 0}, {100, 0}};
     bool hysteresis = false;

@@ -33,7 +33,7 @@ void TCalibrationWindow::ConnectReferences()
 {
     connect(m_refs, &TReferencePanel::ConnectAsked, this, [this] {
         if (m_refs->ConnectAll(m_session->UnitNow()))
-            Say(QStringLiteral("Connecting the reference instruments…"));
+            Say(tr("Connecting the reference instruments…"));
     });
     connect(m_refs, &TReferencePanel::Problem, this, [this](const QString &text) { Say(text, true); });
     connect(m_refs, &TReferencePanel::Identified, this, &TCalibrationWindow::ReferenceIdentified);
@@ -75,12 +75,12 @@ void TCalibrationWindow::ReferenceIdentified(int role, const QString &identity)
 {
     // A finished record keeps the references it was finished with.
     if (HasRecord() && Record().finished) {
-        Say(QStringLiteral("Connected to %1; the finished record keeps its references.").arg(identity));
+        Say(tr("Connected to %1; the finished record keeps its references.").arg(identity));
         return;
     }
     // Row 0 of the references is the pressure standard, row 1 the ammeter.
     m_header->SetReferenceIdentity(role == TReferenceWorker::Meter ? 1 : 0, identity);
-    Say(QStringLiteral("Connected to %1.").arg(identity));
+    Say(tr("Connected to %1.").arg(identity));
 }
 
 bool TCalibrationWindow::ReadPoint(TPhase phase, int index)
@@ -90,16 +90,16 @@ bool TCalibrationWindow::ReadPoint(TPhase phase, int index)
         return false;
     };
     if (!HasRecord() || Record().finished || m_session->Creating())
-        return refuse(QStringLiteral("No open record to read into: start one with \"New record\" or continue one from the history."));
+        return refuse(tr("No open record to read into: start one with \"New record\" or continue one from the history."));
     if (!m_refs->MeterConnected())
-        return refuse(QStringLiteral("No meter connected: type its address (tcp:HOST:PORT or serial:PORT) and press Connect, or type the "
+        return refuse(tr("No meter connected: type its address (tcp:HOST:PORT or serial:PORT) and press Connect, or type the "
                                      "ammeter's reading by hand."));
     if (index < 0 || index >= m_tables[int(phase)]->rowCount())
-        return refuse(QStringLiteral("No point selected: click the row of the point to read."));
+        return refuse(tr("No point selected: click the row of the point to read."));
     if (m_read)
-        return refuse(QStringLiteral("A reading is still under way: wait for it, then read again."));
+        return refuse(tr("A reading is still under way: wait for it, then read again."));
     if (!m_refs->ControllerConnected() && CellText(m_tables[int(phase)], index, TPointTable::ColApplied).isEmpty())
-        return refuse(QStringLiteral("Type the applied value of point %1 first (no pressure controller connected to read it from).").arg(index + 1));
+        return refuse(tr("Type the applied value of point %1 first (no pressure controller connected to read it from).").arg(index + 1));
     TRead read;
     read.phase = phase;
     read.index = index;
@@ -109,7 +109,7 @@ bool TCalibrationWindow::ReadPoint(TPhase phase, int index)
     read.meterTicket = m_refs->ReadMeter(kReadingsPerPoint);
     m_read = read;
     m_lastMessage.clear();
-    Say(QStringLiteral("Reading the references for point %1…").arg(index + 1));
+    Say(tr("Reading the references for point %1…").arg(index + 1));
     return true;
 }
 
@@ -128,7 +128,7 @@ void TCalibrationWindow::ControllerAnswered(quint64 ticket, bool ok, double valu
         // The meter's answer still to come is dropped: the point needs both.
         m_read->controllerTicket = 0;
         m_read->meterTicket = 0;
-        ReadFailed(QStringLiteral("Point %1 not read: %2").arg(m_read->index + 1).arg(error));
+        ReadFailed(tr("Point %1 not read: %2").arg(m_read->index + 1).arg(error));
         return;
     }
     const std::optional<TSpan> span = TableSpan(m_read->phase);
@@ -141,13 +141,13 @@ void TCalibrationWindow::MeterAnswered(quint64 ticket, bool ok, double milliAmps
         return;
     const TRead read = *m_read;
     if (!ok) {
-        ReadFailed(QStringLiteral("Point %1 not read: %2").arg(read.index + 1).arg(error));
+        ReadFailed(tr("Point %1 not read: %2").arg(read.index + 1).arg(error));
         return;
     }
     m_read.reset();
     TPointTable *table = m_tables[int(read.phase)];
     if (Record().id != read.record || Record().finished || read.index >= table->rowCount()) {
-        Say(QStringLiteral("The reading came after the record had changed, so it was not entered: read the point again."), true);
+        Say(tr("The reading came after the record had changed, so it was not entered: read the point again."), true);
         emit ReferenceRead(false);
         return;
     }
@@ -166,7 +166,7 @@ void TCalibrationWindow::MeterAnswered(quint64 ticket, bool ok, double milliAmps
         PointTyped(read.phase, read.index, CellText(table, read.index, TPointTable::ColApplied), text);
     else
         cell->setText(text);
-    Say(QStringLiteral("Point %1 read: %2 mA%3.").arg(read.index + 1).arg(text, read.applied ? QStringLiteral(" at %1 Pa").arg(*read.applied) : QString()));
+    Say(tr("Point %1 read: %2 mA%3.").arg(read.index + 1).arg(text, read.applied ? tr(" at %1 Pa").arg(*read.applied) : QString()));
     emit ReferenceRead(true);
 }
 

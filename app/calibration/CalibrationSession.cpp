@@ -23,6 +23,10 @@ bool IsCalibrationCommand(quint8 command)
     }
 }
 
+// The phases as the messages name them (the record keeps them in English).
+const char *const kPhaseWords[] = {QT_TRANSLATE_NOOP("calib::TCalibrationSession", "As-Found"),
+                                   QT_TRANSLATE_NOOP("calib::TCalibrationSession", "As-Left")};
+
 } // namespace
 
 TCalibrationSession::TCalibrationSession(const QString &databasePath, const kv508::TInstrumentSnapshot &instrument, QObject *parent)
@@ -114,11 +118,11 @@ TResult<TSpan> TCalibrationSession::CurrentSpan() const
 {
     const std::optional<TSpan> span = SpanNow();
     if (!span)
-        return TResult<TSpan>::Refused(QStringLiteral("The instrument's span is not known yet: open the port in the main window and wait until it has "
+        return TResult<TSpan>::Refused(tr("The instrument's span is not known yet: open the port in the main window and wait until it has "
                                                       "read the settings (the values for 4 mA and 20 mA)."));
     const TSpanError error = CheckSpan(*span);
     if (error != TSpanError::None)
-        return TResult<TSpan>::Refused(QStringLiteral("The check cannot start: %1 (4 mA = %2, 20 mA = %3). Set the values for 4 mA and 20 mA on the "
+        return TResult<TSpan>::Refused(tr("The check cannot start: %1 (4 mA = %2, 20 mA = %3). Set the values for 4 mA and 20 mA on the "
                                                       "user page and write them to the instrument.")
                                            .arg(QString::fromUtf8(SpanErrorText(error)), QString::fromStdString(span->Lower().Text()),
                                                 QString::fromStdString(span->Upper().Text())));
@@ -181,10 +185,10 @@ void TCalibrationSession::FollowPoll()
 
 // ---- the record ---------------------------------------------------------------------------------
 
-TResult<bool> TCalibrationSession::NewRecord(const QString &technician, std::vector<TReference> references)
+TResult<bool> TCalibrationSession::NewRecord(const QString &technician, std::vector<TReference> references, TCertificateLanguage language)
 {
     if (m_creating)
-        return TResult<bool>::Refused(QStringLiteral("A record is being started; wait until it is."));
+        return TResult<bool>::Refused(tr("A record is being started; wait until it is."));
     TRecord r;
     r.created = QDateTime::currentDateTimeUtc();
     r.references = std::move(references);
@@ -193,6 +197,7 @@ TResult<bool> TCalibrationSession::NewRecord(const QString &technician, std::vec
     r.tolerance = m_record.id ? m_record.tolerance : r.tolerance;
     r.hysteresis = m_record.id ? m_record.hysteresis : false;
     r.technician = technician;
+    r.certificateLanguage = language;
     if (m_pollSeen) {
         r.firmware = m_instrument.live.FirmwareDateCode;
         r.foundCalibrationDate = m_instrument.live.CalibrationDateCode;
@@ -203,7 +208,7 @@ TResult<bool> TCalibrationSession::NewRecord(const QString &technician, std::vec
     ++m_generation; // a history load still under way is for the record being left
     m_record = r;
     emit EditableChanged();
-    Say(QStringLiteral("Starting a new record…"));
+    Say(tr("Starting a new record…"));
     const int year = Today().year();
     m_runner->Run<TResult<TRecord>>(
         [r, year](TRecordStore &s) mutable -> TResult<TRecord> {
@@ -216,7 +221,7 @@ TResult<bool> TCalibrationSession::NewRecord(const QString &technician, std::vec
             if (!result.Ok()) {
                 m_record = TRecord{};
                 emit RecordChanged();
-                Say(QStringLiteral("The record could not be started: %1").arg(result.ErrorMessage()), true);
+                Say(tr("The record could not be started: %1").arg(result.ErrorMessage()), true);
                 emit Saved(false, QStringLiteral("record"));
                 return;
             }
@@ -227,7 +232,7 @@ TResult<bool> TCalibrationSession::NewRecord(const QString &technician, std::vec
             m_historyTag.clear();
             emit RecordChanged();
             RefreshHistory();
-            Say(QStringLiteral("Record %1 started. Type the instrument tag and serial number, then apply the first As-Found point.")
+            Say(tr("Record %1 started. Type the instrument tag and serial number, then apply the first As-Found point.")
                     .arg(created.certificate));
             emit Saved(true, QStringLiteral("record"));
         });
@@ -250,14 +255,14 @@ void TCalibrationSession::Load(qint64 id)
             if (generation != m_generation || m_creating)
                 return; // another record was asked for meanwhile
             if (!r.Ok()) {
-                Say(QStringLiteral("The record could not be read: %1").arg(r.ErrorMessage()), true);
+                Say(tr("The record could not be read: %1").arg(r.ErrorMessage()), true);
                 return;
             }
             m_record = r.Value();
             m_savedCertificate = m_record.certificate;
             emit RecordChanged();
-            Say(m_record.finished ? QStringLiteral("Record %1 (finished: read-only).").arg(m_record.certificate)
-                                  : QStringLiteral("Record %1 continued.").arg(m_record.certificate));
+            Say(m_record.finished ? tr("Record %1 (finished: read-only).").arg(m_record.certificate)
+                                  : tr("Record %1 continued.").arg(m_record.certificate));
         });
 }
 
@@ -273,6 +278,7 @@ void TCalibrationSession::SetHeader(const THeaderFields &fields)
     m_record.humidity = fields.humidity;
     m_record.remarks = fields.remarks;
     m_record.nextDue = fields.nextDue;
+    m_record.certificateLanguage = fields.certificateLanguage;
     m_record.references = fields.references;
 }
 
@@ -285,7 +291,7 @@ void TCalibrationSession::SetCheck(const QString &tolerance, const QString &poin
         if (tol && tol->units > 0 && tol->At(kToleranceDecimals) <= 100000)
             m_record.tolerance = *tol;
         else
-            Say(QStringLiteral("The tolerance must be a number above 0 and at most 100 (% of span), with up to %1 decimals; "
+            Say(tr("The tolerance must be a number above 0 and at most 100 (% of span), with up to %1 decimals; "
                                "it stays %2.")
                     .arg(kToleranceDecimals)
                     .arg(QString::fromStdString(m_record.tolerance.Text())),
@@ -293,7 +299,7 @@ void TCalibrationSession::SetCheck(const QString &tolerance, const QString &poin
         if (const std::optional<std::vector<TDecimal>> pts = ParsePoints(points.toStdString()))
             m_record.points = *pts;
         else
-            Say(QStringLiteral("The test points must be percentages of span between -10 and 110, separated by commas or blanks; "
+            Say(tr("The test points must be percentages of span between -10 and 110, separated by commas or blanks; "
                                "they stay %1.")
                     .arg(QString::fromStdString(PointsText(m_record.points))),
                 true);
@@ -326,12 +332,12 @@ void TCalibrationSession::StoreHeader(std::function<void(const QString &error)> 
                 // was typed is saved again under it (a finish is asked again).
                 m_record.certificate = m_savedCertificate;
                 emit CertificateKept(m_savedCertificate);
-                error += QStringLiteral(" This record keeps %1.").arg(m_savedCertificate.isEmpty() ? QStringLiteral("no number") : m_savedCertificate);
+                error += tr(" This record keeps %1.").arg(m_savedCertificate.isEmpty() ? tr("no number") : m_savedCertificate);
                 Say(error.left(1).toUpper() + error.mid(1), true);
                 if (!r.finished)
                     SaveHeader();
             } else if (finishing || !HoldHeader(result, r)) {
-                Say(QStringLiteral("The record header was not saved: %1").arg(error), true);
+                Say(tr("The record header was not saved: %1").arg(error), true);
             }
             if (then)
                 then(error);
@@ -342,12 +348,12 @@ void TCalibrationSession::StoreHeader(std::function<void(const QString &error)> 
 TResult<bool> TCalibrationSession::EnterPoint(TPhase phase, int index, const QString &appliedText, const QString &milliAmpsText)
 {
     if (!HasRecord() || m_creating)
-        return TResult<bool>::Refused(QStringLiteral("Start a record first (\"New record\")."));
+        return TResult<bool>::Refused(tr("Start a record first (\"New record\")."));
     if (m_record.finished)
-        return TResult<bool>::Refused(QStringLiteral("The record is finished; start a new one to check again."));
+        return TResult<bool>::Refused(tr("The record is finished; start a new one to check again."));
     const std::vector<TDecimal> seq = m_record.Sequence();
     if (index < 0 || index >= int(seq.size()))
-        return TResult<bool>::Refused(QStringLiteral("There is no test point %1.").arg(index + 1));
+        return TResult<bool>::Refused(tr("There is no test point %1.").arg(index + 1));
     std::optional<TSpan> span = m_record.span[int(phase)];
     if (!span) {
         const TResult<TSpan> now = CurrentSpan();
@@ -357,12 +363,12 @@ TResult<bool> TCalibrationSession::EnterPoint(TPhase phase, int index, const QSt
     }
     const std::optional<TDecimal> applied = ParseDecimal(appliedText.toStdString(), span->decimals + kExtraPressureDecimals);
     if (!applied)
-        return TResult<bool>::Refused(QStringLiteral("The applied value \"%1\" is not a number with at most %2 decimals.")
+        return TResult<bool>::Refused(tr("The applied value \"%1\" is not a number with at most %2 decimals.")
                                           .arg(appliedText)
                                           .arg(span->decimals + kExtraPressureDecimals));
     const std::optional<TDecimal> mA = ParseDecimal(milliAmpsText.toStdString(), kCurrentDecimals);
     if (!mA || std::abs(mA->Value()) > 100)
-        return TResult<bool>::Refused(QStringLiteral("The ammeter reading \"%1\" is not a current in mA with at most %2 decimals.")
+        return TResult<bool>::Refused(tr("The ammeter reading \"%1\" is not a current in mA with at most %2 decimals.")
                                           .arg(milliAmpsText)
                                           .arg(kCurrentDecimals));
     const bool firstOfPhase = !m_record.span[int(phase)];
@@ -424,14 +430,14 @@ void TCalibrationSession::PointStored(const TResult<bool> &result, TPhase phase,
                 m_record.span[int(phase)].reset();
             emit RecordChanged();
         }
-        Say(QStringLiteral("Point %1 (%2) was NOT saved: %3. Enter it again once the cause is fixed.")
+        Say(tr("Point %1 (%2) was NOT saved: %3. Enter it again once the cause is fixed.")
                 .arg(index + 1)
-                .arg(QString::fromUtf8(PhaseName(phase)), result.ErrorMessage()),
+                .arg(tr(kPhaseWords[int(phase)]), result.ErrorMessage()),
             true);
         if (!previous)
             emit PointNotSaved(phase, index);
     } else {
-        Say(QStringLiteral("%1 point %2 saved.").arg(QString::fromUtf8(PhaseName(phase))).arg(index + 1));
+        Say(tr("%1 point %2 saved.").arg(tr(kPhaseWords[int(phase)])).arg(index + 1));
         RefreshHistory();
     }
     emit Saved(result.Ok(), QStringLiteral("point"));
@@ -440,12 +446,12 @@ void TCalibrationSession::PointStored(const TResult<bool> &result, TPhase phase,
 TResult<bool> TCalibrationSession::Finish()
 {
     if (Unstored() > 0)
-        return TResult<bool>::Refused(QStringLiteral("Points typed here are not stored on the records server yet: the record can be finished "
+        return TResult<bool>::Refused(tr("Points typed here are not stored on the records server yet: the record can be finished "
                                                      "once they are (or save it here with \"Save here…\")."));
     if (!HasRecord())
-        return TResult<bool>::Refused(QStringLiteral("Start a record first (\"New record\")."));
+        return TResult<bool>::Refused(tr("Start a record first (\"New record\")."));
     if (m_record.finished)
-        return TResult<bool>::Refused(QStringLiteral("The record is finished already."));
+        return TResult<bool>::Refused(tr("The record is finished already."));
     m_record.finished = true;
     StoreHeader([this, id = m_record.id](const QString &error) {
         if (error.isEmpty()) {
@@ -457,10 +463,10 @@ TResult<bool> TCalibrationSession::Finish()
             m_record.finished = false;
             emit RecordChanged();
         }
-        Say(QStringLiteral("The record was NOT finished: %1 Press \"Finish record\" again once the cause is fixed.").arg(error), true);
+        Say(tr("The record was NOT finished: %1 Press \"Finish record\" again once the cause is fixed.").arg(error), true);
     }, true);
     emit RecordChanged();
-    Say(QStringLiteral("Record %1 finished. Export the certificate with \"Certificate PDF…\".").arg(m_record.certificate));
+    Say(tr("Record %1 finished. Export the certificate with \"Certificate PDF…\".").arg(m_record.certificate));
     return true;
 }
 
@@ -473,15 +479,15 @@ TResult<bool> TCalibrationSession::Approve(const QString &approver)
 {
     const QString name = approver.trimmed();
     if (!HasRecord())
-        return TResult<bool>::Refused(QStringLiteral("Open a finished record first (double-click it in the history)."));
+        return TResult<bool>::Refused(tr("Open a finished record first (double-click it in the history)."));
     if (!m_record.finished)
-        return TResult<bool>::Refused(QStringLiteral("Record %1 is not finished: finish it before it is approved.").arg(m_record.certificate));
+        return TResult<bool>::Refused(tr("Record %1 is not finished: finish it before it is approved.").arg(m_record.certificate));
     if (!m_record.approvedBy.isEmpty())
-        return TResult<bool>::Refused(QStringLiteral("Record %1 was approved by %2 already.").arg(m_record.certificate, m_record.approvedBy));
+        return TResult<bool>::Refused(tr("Record %1 was approved by %2 already.").arg(m_record.certificate, m_record.approvedBy));
     if (name.isEmpty())
-        return TResult<bool>::Refused(QStringLiteral("Type the approver's name."));
+        return TResult<bool>::Refused(tr("Type the approver's name."));
     if (IsTechnician(name))
-        return TResult<bool>::Refused(QStringLiteral("%1 made record %2: approval is a second person's. Ask someone else to approve it.")
+        return TResult<bool>::Refused(tr("%1 made record %2: approval is a second person's. Ask someone else to approve it.")
                                           .arg(name, m_record.certificate));
     const qint64 id = m_record.id;
     const QString certificate = m_record.certificate;
@@ -497,7 +503,7 @@ TResult<bool> TCalibrationSession::Approve(const QString &approver)
         },
         [this, generation, name, certificate](const TResult<TRecord> &r) {
             if (!r.Ok()) {
-                Say(QStringLiteral("Record %1 was NOT approved: %2.").arg(certificate, r.ErrorMessage()), true);
+                Say(tr("Record %1 was NOT approved: %2.").arg(certificate, r.ErrorMessage()), true);
                 emit Saved(false, QStringLiteral("approval"));
                 return;
             }
@@ -507,7 +513,7 @@ TResult<bool> TCalibrationSession::Approve(const QString &approver)
                 emit RecordChanged();
             }
             RefreshHistory();
-            Say(QStringLiteral("Record %1 approved by %2.").arg(certificate, name));
+            Say(tr("Record %1 approved by %2.").arg(certificate, name));
             emit Saved(true, QStringLiteral("approval"));
         });
     return true;
@@ -527,7 +533,7 @@ void TCalibrationSession::NoteCertificate(const QString &where)
         },
         [this, certificate](const TResult<bool> &noted) {
             if (!noted.Ok())
-                Say(QStringLiteral("The certificate of %1 went out, but it is NOT noted in the record's audit trail: %2.")
+                Say(tr("The certificate of %1 went out, but it is NOT noted in the record's audit trail: %2.")
                         .arg(certificate, noted.ErrorMessage()),
                     true);
         });
@@ -552,7 +558,7 @@ void TCalibrationSession::Export(const QString &path, const TExport &how, std::f
                 Say(how.notWritten.arg(result.first.ErrorMessage()), true);
             else if (!result.second.isEmpty())
                 Say(how.written.arg(QDir::toNativeSeparators(path)) +
-                        QStringLiteral(" It is NOT noted in the record's audit trail: %1.").arg(result.second),
+                        tr(" It is NOT noted in the record's audit trail: %1.").arg(result.second),
                     true);
             else
                 Say(how.written.arg(QDir::toNativeSeparators(path)));
@@ -568,7 +574,7 @@ void TCalibrationSession::ExportCsv(const QString &path)
             return TResult<bool>::Failed(TStoreError::WriteFailed, error);
         return true;
     };
-    Export(path, {csv, QStringLiteral("Record written to %1."), QStringLiteral("The CSV was not written: %1."), QString()});
+    Export(path, {csv, tr("Record written to %1."), tr("The CSV was not written: %1."), QString()});
 }
 
 // ---- the history ---------------------------------------------------------------------------------

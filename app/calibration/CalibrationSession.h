@@ -33,6 +33,7 @@ struct THeaderFields {
     QString humidity;
     QString remarks;
     QDate nextDue;
+    TCertificateLanguage certificateLanguage = TCertificateLanguage::English;
     std::vector<TReference> references;
 };
 
@@ -79,7 +80,8 @@ public:
     bool Locked() const { return m_record.HasPoints(TPhase::AsFound) || m_record.HasPoints(TPhase::AsLeft); }
 
     // A record for the instrument now (refused while one is being started).
-    TResult<bool> NewRecord(const QString &technician, std::vector<TReference> references);
+    TResult<bool> NewRecord(const QString &technician, std::vector<TReference> references,
+                            TCertificateLanguage language = TCertificateLanguage::English);
     // A record from the history: continued, or shown read-only when finished.
     void Load(qint64 id);
     // The typed header into the record (a finished record keeps what it has).

@@ -5,6 +5,7 @@
 #include "CertificateHeader.h"
 #include "FieldLook.h"
 #include "HistoryPanel.h"
+#include "Language.h"
 #include "Main.h"
 #include "PointTable.h"
 #include "ReferencePanel.h"
@@ -14,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QInputDialog>
@@ -37,7 +39,6 @@ using namespace calib;
 TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath) : QWidget(&form, Qt::Window), m_form(form)
 {
     setObjectName(QStringLiteral("CalibrationWindow"));
-    setWindowTitle(TForm1::ProductName() + QStringLiteral(" — Calibration record"));
     // What the form knows already (the window may open long after the port).
     m_session = new TCalibrationSession(databasePath, form.Snapshot(), this);
 
@@ -65,6 +66,7 @@ TCalibrationWindow::TCalibrationWindow(TForm1 &form, const QString &databasePath
     layout->addLayout(bar);
     layout->addWidget(splitter, 1);
 
+    Retranslate();
     Connect(form);
     m_session->RefreshHistory();
     ShowRecord();
@@ -85,18 +87,14 @@ TCalibrationWindow::~TCalibrationWindow()
 
 QLayout *TCalibrationWindow::MakeBar()
 {
-    m_newButton = new QPushButton(QStringLiteral("New record"), this);
-    m_newButton->setToolTip(QStringLiteral("Start a record for the instrument on the line: its firmware, calibration date, sensor and span are read from it"));
-    m_finishButton = new QPushButton(QStringLiteral("Finish record"), this);
-    m_finishButton->setToolTip(QStringLiteral("Close the record: it can be exported but no longer changed"));
-    m_approveButton = new QPushButton(QStringLiteral("Approve…"), this);
-    m_approveButton->setToolTip(QStringLiteral("A second person approves the finished record: their name and the time go on the certificate"));
-    m_pdfButton = new QPushButton(QStringLiteral("Certificate PDF…"), this);
-    m_previewButton = new QPushButton(QStringLiteral("Print preview…"), this);
-    m_printButton = new QPushButton(QStringLiteral("Print…"), this);
-    m_csvButton = new QPushButton(QStringLiteral("CSV…"), this);
-    m_saveHereButton = new QPushButton(QStringLiteral("Save here…"), this);
-    m_saveHereButton->setToolTip(QStringLiteral("The records server does not answer: keep this record, with every point typed, in this computer's file"));
+    m_newButton = new QPushButton(this);
+    m_finishButton = new QPushButton(this);
+    m_approveButton = new QPushButton(this);
+    m_pdfButton = new QPushButton(this);
+    m_previewButton = new QPushButton(this);
+    m_printButton = new QPushButton(this);
+    m_csvButton = new QPushButton(this);
+    m_saveHereButton = new QPushButton(this);
     m_saveHereButton->hide();
     m_status = new QLabel(this);
     m_status->setWordWrap(true);
@@ -120,21 +118,21 @@ QLayout *TCalibrationWindow::MakeBar()
 // with its verdict, the calibration in between, and the overall verdict.
 QWidget *TCalibrationWindow::MakeCheck()
 {
-    auto *check = new QGroupBox(QStringLiteral("Check"), this);
-    auto *checkLayout = new QVBoxLayout(check);
+    m_check = new QGroupBox(this);
+    auto *checkLayout = new QVBoxLayout(m_check);
     auto *settings = new QHBoxLayout;
     m_span = new QLabel(this);
     m_tolerance = new QLineEdit(QString::fromStdString(kDefaultTolerance.Text()), this);
     m_tolerance->setMaximumWidth(64);
-    m_tolerance->setToolTip(QStringLiteral("Permitted error in % of span, either side (fixed once the first point is entered)"));
     m_points = new QLineEdit(this);
     m_points->setMaximumWidth(170);
-    m_points->setToolTip(QStringLiteral("Test points in % of span, separated by commas or blanks (fixed once the first point is entered)"));
-    m_hysteresis = new QCheckBox(QStringLiteral("down again (hysteresis)"), this);
+    m_hysteresis = new QCheckBox(this);
+    m_toleranceLabel = new QLabel(this);
+    m_pointsLabel = new QLabel(this);
     settings->addWidget(m_span, 1);
-    settings->addWidget(new QLabel(QStringLiteral("Tolerance ±"), this));
+    settings->addWidget(m_toleranceLabel);
     settings->addWidget(m_tolerance);
-    settings->addWidget(new QLabel(QStringLiteral("% of span   Points (%)"), this));
+    settings->addWidget(m_pointsLabel);
     settings->addWidget(m_points);
     settings->addWidget(m_hysteresis);
     checkLayout->addLayout(settings);
@@ -150,26 +148,64 @@ QWidget *TCalibrationWindow::MakeCheck()
     m_calibration = new QLabel(this);
     m_calibration->setWordWrap(true);
     m_calibration->setTextFormat(Qt::RichText);
-    m_calPageButton = new QPushButton(QStringLiteral("Calibration page"), this);
-    m_calPageButton->setToolTip(QStringLiteral("Bring the main window's calibration page forward for the eleven steps"));
+    m_calPageButton = new QPushButton(this);
     auto *calRow = new QHBoxLayout;
     calRow->addWidget(m_calibration, 1);
     calRow->addWidget(m_calPageButton);
 
-    auto *foundTitle = new QLabel(QStringLiteral("<b>As-Found</b> — before any adjustment"), this);
-    auto *leftTitle = new QLabel(QStringLiteral("<b>As-Left</b> — after the calibration"), this);
-    checkLayout->addWidget(foundTitle);
+    for (QLabel *&title : m_phaseTitles)
+        title = new QLabel(this);
+    checkLayout->addWidget(m_phaseTitles[0]);
     checkLayout->addWidget(m_tables[0], 1);
     checkLayout->addWidget(m_verdicts[0]);
     checkLayout->addLayout(calRow);
-    checkLayout->addWidget(leftTitle);
+    checkLayout->addWidget(m_phaseTitles[1]);
     checkLayout->addWidget(m_tables[1], 1);
     checkLayout->addWidget(m_verdicts[1]);
     m_overall = new QLabel(this);
     m_overall->setObjectName(QStringLiteral("Overall"));
     m_overall->setTextFormat(Qt::RichText);
     checkLayout->addWidget(m_overall);
-    return check;
+    return m_check;
+}
+
+void TCalibrationWindow::Retranslate()
+{
+    setWindowTitle(tr("%1 — Calibration record").arg(TForm1::ProductName()));
+    m_newButton->setText(tr("New record"));
+    m_newButton->setToolTip(tr("Start a record for the instrument on the line: its firmware, calibration date, sensor and span are read from it"));
+    m_finishButton->setText(tr("Finish record"));
+    m_finishButton->setToolTip(tr("Close the record: it can be exported but no longer changed"));
+    m_approveButton->setText(tr("Approve…"));
+    m_approveButton->setToolTip(tr("A second person approves the finished record: their name and the time go on the certificate"));
+    m_pdfButton->setText(tr("Certificate PDF…"));
+    m_previewButton->setText(tr("Print preview…"));
+    m_printButton->setText(tr("Print…"));
+    m_csvButton->setText(tr("CSV…"));
+    m_saveHereButton->setText(tr("Save here…"));
+    m_saveHereButton->setToolTip(tr("The records server does not answer: keep this record, with every point typed, in this computer's file"));
+    m_check->setTitle(tr("Check"));
+    m_tolerance->setToolTip(tr("Permitted error in % of span, either side (fixed once the first point is entered)"));
+    m_points->setToolTip(tr("Test points in % of span, separated by commas or blanks (fixed once the first point is entered)"));
+    m_hysteresis->setText(tr("down again (hysteresis)"));
+    m_toleranceLabel->setText(tr("Tolerance ±"));
+    m_pointsLabel->setText(tr("% of span   Points (%)"));
+    m_calPageButton->setText(tr("Calibration page"));
+    m_calPageButton->setToolTip(tr("Bring the main window's calibration page forward for the eleven steps"));
+    m_phaseTitles[0]->setText(tr("<b>As-Found</b> — before any adjustment"));
+    m_phaseTitles[1]->setText(tr("<b>As-Left</b> — after the calibration"));
+}
+
+void TCalibrationWindow::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange && m_check) {
+        // Every text again from the state; nothing typed or entered is touched.
+        Retranslate();
+        ShowVerdicts();
+        ShowLive();
+        ShowState();
+    }
+    QWidget::changeEvent(event);
 }
 
 void TCalibrationWindow::Connect(TForm1 &form)
@@ -194,8 +230,8 @@ void TCalibrationWindow::Connect(TForm1 &form)
     connect(m_printButton, &QPushButton::clicked, this, &TCalibrationWindow::AskPrint);
     connect(m_csvButton, &QPushButton::clicked, this, [this] { AskExport(false); });
     connect(m_saveHereButton, &QPushButton::clicked, this, [this] {
-        if (QMessageBox::question(this, QStringLiteral("Save here"),
-                                  QStringLiteral("Keep this record, with every point typed, in %1 as well?\n\nThe points are still stored on the "
+        if (QMessageBox::question(this, tr("Save here"),
+                                  tr("Keep this record, with every point typed, in %1 as well?\n\nThe points are still stored on the "
                                                  "records server once it answers.")
                                       .arg(QDir::toNativeSeparators(TRecordStore::DefaultPath()))) == QMessageBox::Yes)
             m_session->SaveToFile(TRecordStore::DefaultPath());
@@ -208,7 +244,7 @@ void TCalibrationWindow::Connect(TForm1 &form)
     connect(s, &TCalibrationSession::RecordChanged, this, [this] {
         for (const TPoint &p : m_session->Record().entered)
             if (!m_session->IsStored(p.phase, p.index))
-                m_tables[int(p.phase)]->MarkResult(p.index, QStringLiteral("not stored yet"));
+                m_tables[int(p.phase)]->MarkResult(p.index, tr("not stored yet"));
     });
     connect(s, &TCalibrationSession::EditableChanged, this, &TCalibrationWindow::SetEditable);
     connect(s, &TCalibrationSession::LiveChanged, this, &TCalibrationWindow::ShowLive);
@@ -216,7 +252,7 @@ void TCalibrationWindow::Connect(TForm1 &form)
     connect(s, &TCalibrationSession::Message, this, &TCalibrationWindow::Say);
     connect(s, &TCalibrationSession::CertificateKept, m_header, &TCertificateHeader::KeepCertificate);
     connect(s, &TCalibrationSession::PointNotSaved, this,
-            [this](TPhase phase, int index) { m_tables[int(phase)]->MarkResult(index, QStringLiteral("not saved")); });
+            [this](TPhase phase, int index) { m_tables[int(phase)]->MarkResult(index, tr("not saved")); });
     connect(s, &TCalibrationSession::StoreUnusable, this, [this] { m_newButton->setEnabled(false); });
     connect(s, &TCalibrationSession::HistoryRead, this, [this](const QStringList &tags, const std::vector<TRecordSummary> &records, const QString &tag) {
         m_history->Show(tags, records, tag, m_session->Record().id);
@@ -264,13 +300,16 @@ bool TCalibrationWindow::NewRecord()
         // The open record stays in the history; say so before leaving it.
         const auto answer = QMessageBox::question(
             this, windowTitle(),
-            QStringLiteral("Record %1 is not finished. It stays in the history and can be continued from there. Start a new record?")
+            tr("Record %1 is not finished. It stays in the history and can be continued from there. Start a new record?")
                 .arg(open.certificate));
         if (answer != QMessageBox::Yes)
             return false;
     }
     m_session->Update(m_form.Snapshot()); // today's date, whether or not the port is open
-    return m_session->NewRecord(TechnicianEdit()->text(), TCertificateHeader::RememberedReferences()).Ok();
+    // A new record's certificate speaks the window's language until another is chosen.
+    const TCertificateLanguage language =
+        Language::Current() == Language::TLanguage::Hungarian ? TCertificateLanguage::Hungarian : TCertificateLanguage::English;
+    return m_session->NewRecord(TechnicianEdit()->text(), TCertificateHeader::RememberedReferences(), language).Ok();
 }
 
 void TCalibrationWindow::Load(qint64 id)
@@ -294,7 +333,7 @@ void TCalibrationWindow::PointTyped(TPhase phase, int row, const QString &applie
 {
     if (!EnterPoint(phase, row, applied, milliAmps)) {
         Say(m_lastMessage, true);
-        m_tables[int(phase)]->MarkResult(row, QStringLiteral("not entered"));
+        m_tables[int(phase)]->MarkResult(row, tr("not entered"));
     }
 }
 
@@ -311,8 +350,8 @@ void TCalibrationWindow::AskFinish()
     const TRecord &r = m_session->Record();
     const TVerdict overall = r.Overall();
     const QString question = overall == TVerdict::Incomplete || overall == TVerdict::NotDone || overall == TVerdict::Pending
-                                 ? QStringLiteral("Not every test point has been measured. Finish the record anyway? It cannot be changed afterwards.")
-                                 : QStringLiteral("Finish record %1? It cannot be changed afterwards.").arg(r.certificate);
+                                 ? tr("Not every test point has been measured. Finish the record anyway? It cannot be changed afterwards.")
+                                 : tr("Finish record %1? It cannot be changed afterwards.").arg(r.certificate);
     const qint64 asked = r.id;
     // A history load may have changed the record while the question was open.
     if (QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes && m_session->Record().id == asked)
@@ -323,8 +362,8 @@ void TCalibrationWindow::AskExport(bool pdf)
 {
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString name = Record().certificate + (pdf ? QStringLiteral(".pdf") : QStringLiteral(".csv"));
-    const QString path = pdf ? QFileDialog::getSaveFileName(this, QStringLiteral("Certificate as PDF"), QDir(dir).filePath(name), QStringLiteral("PDF (*.pdf)"))
-                             : QFileDialog::getSaveFileName(this, QStringLiteral("Record as CSV"), QDir(dir).filePath(name), QStringLiteral("CSV (*.csv)"));
+    const QString path = pdf ? QFileDialog::getSaveFileName(this, tr("Certificate as PDF"), QDir(dir).filePath(name), tr("PDF (*.pdf)"))
+                             : QFileDialog::getSaveFileName(this, tr("Record as CSV"), QDir(dir).filePath(name), tr("CSV (*.csv)"));
     if (path.isEmpty())
         return;
     if (pdf)
@@ -352,9 +391,9 @@ void TCalibrationWindow::AskApprove()
     const qint64 asked = r.id;
     bool ok = false;
     const QString name = QInputDialog::getText(
-        this, QStringLiteral("Approve record %1").arg(r.certificate),
-        QStringLiteral("Record %1 was made by %2.\nApproval is a second person's: type your name.")
-            .arg(r.certificate, r.technician.trimmed().isEmpty() ? QStringLiteral("an unnamed technician") : r.technician),
+        this, tr("Approve record %1").arg(r.certificate),
+        tr("Record %1 was made by %2.\nApproval is a second person's: type your name.")
+            .arg(r.certificate, r.technician.trimmed().isEmpty() ? tr("an unnamed technician") : r.technician),
         QLineEdit::Normal, QString(), &ok);
     // A history load may have changed the record while the question was open.
     if (ok && m_session->Record().id == asked)
@@ -372,7 +411,7 @@ void TCalibrationWindow::Print(std::shared_ptr<QPrinter> printer)
             return TResult<bool>::Failed(TStoreError::WriteFailed, error);
         return true;
     };
-    const TExport print{paint, QStringLiteral("Certificate sent to %1."), QStringLiteral("The certificate was not printed: %1."),
+    const TExport print{paint, tr("Certificate sent to %1."), tr("The certificate was not printed: %1."),
                         QStringLiteral("printed on %1")};
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_session->Export(where, print, [] { QApplication::restoreOverrideCursor(); });
@@ -382,9 +421,9 @@ void TCalibrationWindow::AskPrint()
 {
     auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
     printer->setPageSize(QPageSize(QPageSize::A4));
-    printer->setDocName(QStringLiteral("Calibration certificate %1").arg(Record().certificate));
+    printer->setDocName(tr("Calibration certificate %1").arg(Record().certificate));
     QPrintDialog dialog(printer.get(), this);
-    dialog.setWindowTitle(QStringLiteral("Print certificate %1").arg(Record().certificate));
+    dialog.setWindowTitle(tr("Print certificate %1").arg(Record().certificate));
     if (dialog.exec() == QDialog::Accepted)
         Print(printer);
 }
@@ -394,15 +433,15 @@ void TCalibrationWindow::AskPreview()
     m_session->SetHeader(m_header->Fields());
     QPrinter printer(QPrinter::HighResolution);
     printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setDocName(QStringLiteral("Calibration certificate %1").arg(Record().certificate));
+    printer.setDocName(tr("Calibration certificate %1").arg(Record().certificate));
     printer.setFullPage(true);
     QPrintPreviewDialog preview(&printer, this);
-    preview.setWindowTitle(QStringLiteral("Certificate %1").arg(Record().certificate));
+    preview.setWindowTitle(tr("Certificate %1").arg(Record().certificate));
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this, r = Record(), issuer = Issuer()](QPrinter *p) {
         p->setFullPage(true);
         QString error;
         if (!PaintCertificate(*p, r, issuer, error))
-            Say(QStringLiteral("The certificate could not be shown or printed: %1.").arg(error), true);
+            Say(tr("The certificate could not be shown or printed: %1.").arg(error), true);
     });
     // Printed from the preview: noted as the Print button's would be.
     if (preview.exec() == QDialog::Accepted)
@@ -421,7 +460,7 @@ void TCalibrationWindow::ExportPdf(const QString &path)
             return TResult<bool>::Failed(TStoreError::WriteFailed, error);
         return true;
     };
-    const TExport pdf{write, QStringLiteral("Certificate written to %1."), QStringLiteral("The certificate was not written: %1."), QStringLiteral("%1")};
+    const TExport pdf{write, tr("Certificate written to %1."), tr("The certificate was not written: %1."), QStringLiteral("%1")};
     QApplication::setOverrideCursor(Qt::BusyCursor);
     m_session->Export(path, pdf, [] { QApplication::restoreOverrideCursor(); });
 }
@@ -511,15 +550,15 @@ void TCalibrationWindow::ShowLive()
     const TReadings &readings = m_session->Readings();
     const bool stable = m_session->InstrumentStable();
     if (!m_session->PollSeen() || readings.Count() == 0) {
-        m_live->setText(QStringLiteral("Instrument: no answered polls — open the port in the main window."));
+        m_live->setText(tr("Instrument: no answered polls — open the port in the main window."));
     } else {
-        const QString sign = stable ? QStringLiteral("<span style='color:%1'><b>● stable</b></span>").arg(Colour(this, TVerdict::Pass))
-                                    : QStringLiteral("<span style='color:#b26a00'><b>○ settling</b></span>");
+        const QString sign = stable ? tr("<span style='color:%1'><b>● stable</b></span>").arg(Colour(this, TVerdict::Pass))
+                                    : tr("<span style='color:#b26a00'><b>○ settling</b></span>");
         QString flags;
         for (const kv508::TErrorFlag &f : kv508::ErrorFlags)
             if (m_session->Instrument().live.ErrorBits & f.bit)
                 flags += (flags.isEmpty() ? QString() : QStringLiteral(", ")) + QString::fromUtf8(f.name);
-        m_live->setText(QStringLiteral("Instrument now: <b>%1 %2</b> · <b>%3 mA</b> (mean of the last %4 polls) %5%6")
+        m_live->setText(tr("Instrument now: <b>%1 %2</b> · <b>%3 mA</b> (mean of the last %4 polls) %5%6") // untranslated: the flags' markup
                             .arg(Fixed(readings.MeanValue(), readings.Decimals() + 1), m_session->UnitNow(), Fixed(readings.MeanMilliAmps(), 3))
                             .arg(readings.Count())
                             .arg(sign, flags.isEmpty() ? QString()
@@ -540,39 +579,39 @@ void TCalibrationWindow::ShowVerdicts()
     for (int phase = 0; phase < 2; ++phase) {
         const TVerdict v = r.Verdict(TPhase(phase));
         const std::optional<TSpan> &s = r.span[phase];
-        m_verdicts[phase]->setText(
+        m_verdicts[phase]->setText( // untranslated: a pattern of markup, its words are translated
             QStringLiteral("%1: <b><span style='color:%2'>%3</span></b>%4")
-                .arg(QString::fromUtf8(PhaseName(TPhase(phase))), Colour(this, v), QString::fromUtf8(VerdictText(v)),
-                     s ? QStringLiteral(" — span %1 … %2 %3").arg(QString::fromStdString(s->Lower().Text()), QString::fromStdString(s->Upper().Text()), r.unit)
+                .arg(PhaseWord(TPhase(phase)), Colour(this, v), VerdictWord(v),
+                     s ? tr(" — span %1 … %2 %3").arg(QString::fromStdString(s->Lower().Text()), QString::fromStdString(s->Upper().Text()), r.unit)
                        : QString()));
     }
     if (!HasRecord())
         m_calibration->setText(QString());
     else if (r.calibrated)
-        m_calibration->setText(QStringLiteral("<b>Calibrated</b> with the eleven steps; the instrument now reports calibration date <b>%1</b>")
-                                   .arg(r.newCalibrationDate ? DateCodeText(r.newCalibrationDate) : QStringLiteral("(not read yet)")));
+        m_calibration->setText(tr("<b>Calibrated</b> with the eleven steps; the instrument now reports calibration date <b>%1</b>")
+                                   .arg(r.newCalibrationDate ? DateCodeText(r.newCalibrationDate) : tr("(not read yet)")));
     else
-        m_calibration->setText(QStringLiteral("No calibration yet. After As-Found, do the eleven steps on the calibration page "
+        m_calibration->setText(tr("No calibration yet. After As-Found, do the eleven steps on the calibration page "
                                               "(Ctrl+Tab in the main window); the record notes them and the new calibration date."));
     const TVerdict overall = r.Overall();
     QString approval;
     if (!r.approvedBy.isEmpty())
-        approval = QStringLiteral(" · approved by <b>%1</b> on %2")
+        approval = tr(" · approved by <b>%1</b> on %2")
                        .arg(r.approvedBy.toHtmlEscaped(), r.approvedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     else if (r.finished)
-        approval = QStringLiteral(" · finished, not approved yet (\"Approve…\": a second person)");
-    m_overall->setText(HasRecord() ? QStringLiteral("Overall: <b><span style='color:%1; font-size:large'>%2</span></b>%3")
-                                         .arg(Colour(this, overall), QString::fromUtf8(VerdictText(overall)), approval)
+        approval = tr(" · finished, not approved yet (\"Approve…\": a second person)");
+    m_overall->setText(HasRecord() ? tr("Overall: <b><span style='color:%1; font-size:large'>%2</span></b>%3")
+                                         .arg(Colour(this, overall), VerdictWord(overall), approval)
                                    : QString());
     const std::optional<TSpan> spanNow = m_session->SpanNow();
     if (spanNow && CheckSpan(*spanNow) == TSpanError::None)
-        m_span->setText(QStringLiteral("Span of the instrument: %1 … %2 %3 = 4 … 20 mA")
+        m_span->setText(tr("Span of the instrument: %1 … %2 %3 = 4 … 20 mA")
                             .arg(QString::fromStdString(spanNow->Lower().Text()), QString::fromStdString(spanNow->Upper().Text()), m_session->UnitNow()));
     else if (spanNow)
-        m_span->setText(QStringLiteral("<span style='color:%1'>Span unusable: %2</span>")
+        m_span->setText(tr("<span style='color:%1'>Span unusable: %2</span>")
                             .arg(Colour(this, TVerdict::Fail), QString::fromUtf8(SpanErrorText(CheckSpan(*spanNow)))));
     else
-        m_span->setText(QStringLiteral("Span: not read yet (open the port)"));
+        m_span->setText(tr("Span: not read yet (open the port)"));
 }
 
 void TCalibrationWindow::ShowState()
@@ -580,7 +619,7 @@ void TCalibrationWindow::ShowState()
     if (!m_lastMessage.isEmpty())
         return;
     if (!HasRecord())
-        m_status->setText(QStringLiteral("No record open: \"New record\" starts one, or double-click one in the history."));
+        m_status->setText(tr("No record open: \"New record\" starts one, or double-click one in the history."));
 }
 
 void TCalibrationWindow::AskLocation()

@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QDateEdit;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -61,6 +62,8 @@ public:
     // reason in LastMessage(), when no read can start; ReferenceRead tells the end.
     bool ReadPoint(calib::TPhase phase, int index);
 
+    // The certificate's issuer: the lab typed in the header and this tool.
+    calib::TIssuer Issuer() const;
     calib::TCalibrationSession *Session() const { return m_session; }
     const calib::TRecord &Record() const { return m_session->Record(); }
     bool HasRecord() const { return m_session->HasRecord(); }
@@ -95,8 +98,13 @@ signals:
     // A read of the references into a point ended (ok: its values are in the row).
     void ReferenceRead(bool ok);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     QLayout *MakeBar();
+    // The captions and tips in the window's language.
+    void Retranslate();
     QWidget *MakeCheck();
     void Connect(TForm1 &form);
     void AskFinish();
@@ -106,7 +114,6 @@ private:
     // The records location: the dialog, then the session moves there.
     void AskLocation();
     void AskPreview();
-    calib::TIssuer Issuer() const;
     void HeaderEdited();
     void CheckSettingsEdited();
     void PointTyped(calib::TPhase phase, int row, const QString &applied, const QString &milliAmps);
@@ -135,6 +142,10 @@ private:
     TCertificateHeader *m_header = nullptr;
     THistoryPanel *m_history = nullptr;
     TPointTable *m_tables[2] = {nullptr, nullptr};
+    QGroupBox *m_check = nullptr;
+    QLabel *m_toleranceLabel = nullptr;
+    QLabel *m_pointsLabel = nullptr;
+    QLabel *m_phaseTitles[2] = {nullptr, nullptr};
     QLabel *m_span = nullptr;
     QLineEdit *m_tolerance = nullptr;
     QLineEdit *m_points = nullptr;

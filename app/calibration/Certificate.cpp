@@ -1,5 +1,7 @@
 #include "Certificate.h"
 
+#include "CertificateWords.h"
+
 #include <QFont>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -17,6 +19,8 @@
 namespace calib {
 
 namespace {
+
+using namespace words;
 
 constexpr int kDpi = 600; // the PDF's; a printer paints at its own
 constexpr double kMarginMm = 18.0, kTopMm = 14.0, kBottomMm = 16.0;
@@ -101,12 +105,13 @@ public:
         m_y = y;
     }
 
-    void Font(double points, bool bold = false, const QColor &colour = kInk)
+    void Font(double points, bool bold = false, const QColor &colour = kInk, bool italic = false)
     {
         QFont f(QStringLiteral("Liberation Sans"));
         f.setStyleHint(QFont::SansSerif);
         f.setPointSizeF(points);
         f.setBold(bold);
+        f.setItalic(italic);
         m_p.setFont(f);
         m_p.setPen(colour);
     }
@@ -181,33 +186,56 @@ private:
     int m_page = 1;
 };
 
-void SectionTitle(TSheet &s, const QString &title)
+void SectionTitle(TSheet &s, const char *title)
 {
     s.Ensure(14);
     s.Down(2.2);
     s.Font(10, true);
-    s.Text(s.Left(), s.Width(), title);
+    s.Text(s.Left(), s.Width(), Line(title));
     s.Down(4.9);
     s.Rule(kInk, 0.35);
     s.Down(1.4);
 }
 
+// A label in each language: the first as labels are, the second (English
+// beside Hungarian) smaller and in italics under it. Returns the height used.
+double Label(TSheet &s, double x, double width, const QStringList &texts)
+{
+    const double y = s.Y();
+    double h = 0;
+    for (int i = 0; i < texts.size(); ++i) {
+        s.Font(i == 0 ? 8.5 : 7.5, false, kMuted, i > 0);
+        s.SetY(y + h);
+        h += s.Text(x, width, texts.at(i));
+    }
+    s.SetY(y);
+    return h;
+}
+
+// A paragraph in each language, the second smaller and in italics.
+void Paragraph(TSheet &s, const QStringList &texts, double points, const QColor &colour = kInk)
+{
+    for (int i = 0; i < texts.size(); ++i) {
+        s.Font(i == 0 ? points : points - 0.5, false, colour, i > 0);
+        s.Down(s.Text(s.Left(), s.Width(), texts.at(i)) / Mm(1) + (i + 1 == texts.size() ? 1 : 0.6));
+    }
+}
+
 // Label: value pairs in two columns.
-void Fields(TSheet &s, const QList<QPair<QString, QString>> &fields)
+void Fields(TSheet &s, const QList<QPair<QStringList, QString>> &fields)
 {
     const double colWidth = s.Width() / 2;
     const double labelWidth = Mm(38);
     for (int i = 0; i < fields.size(); i += 2) {
-        s.Ensure(6);
+        s.Ensure(Bilingual() ? 8 : 6);
         double h = 0;
         for (int c = 0; c < 2 && i + c < fields.size(); ++c) {
             const double x = s.Left() + c * colWidth;
-            s.Font(8.5, false, kMuted);
-            s.Text(x, labelWidth, fields[i + c].first);
+            h = std::max(h, Label(s, x, labelWidth - Mm(1), fields[i + c].first));
             s.Font(9);
             h = std::max(h, s.Text(x + labelWidth, colWidth - labelWidth - Mm(3), fields[i + c].second));
         }
-        s.SetY(s.Y() + std::max(h, Mm(4.2)) + Mm(0.4));
+        s.SetY(s.Y() + std::max(h, Mm(4.2)) + Mm(Bilingual() ? 1.0 : 0.4));
     }
 }
 
@@ -268,30 +296,11 @@ void Table(TSheet &s, const QList<TColumn> &columns, const QList<QStringList> &r
         drawRow(rows[i], false, i);
 }
 
-QString SpanText(const TRecord &r, const std::optional<TSpan> &span)
-{
-    if (!span)
-        return QStringLiteral("—");
-    return QStringLiteral("%1 … %2 %3 = 4 … 20 mA")
-        .arg(QString::fromStdString(span->Lower().Text()), QString::fromStdString(span->Upper().Text()), r.unit);
-}
 
-QString UncertaintyText(const TRecord &r, const TPoint &p)
+// A column's title: each language's on lines of its own.
+QString Title(const char *source, const QString &unit = QString())
 {
-    const std::optional<TUncertainty> u = r.Uncertainty(p);
-    return u ? QStringLiteral("± ") + QString::fromStdString(FormatUncertainty(u->expandedPercent)) : QStringLiteral("—");
-}
-
-// A reference's U as typed, with its unit when only the number was typed.
-QString ReferenceUncertainty(const TRecord &r, const TReference &ref)
-{
-    const QString typed = ref.uncertainty.trimmed();
-    if (typed.isEmpty())
-        return QStringLiteral("not stated");
-    const QString unit = UncertaintyUnit(r.unit, ref.role);
-    if (!unit.isEmpty() && ParseDecimal(typed.toStdString(), 9))
-        return typed + QLatin1Char(' ') + unit;
-    return typed;
+    return (unit.isEmpty() ? Words(source) : Arg(Words(source), unit)).join(QLatin1Char('\n'));
 }
 
 void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
@@ -302,79 +311,105 @@ void PhaseTable(TSheet &s, const TRecord &r, TPhase phase)
     QList<QStringList> rows;
     QList<int> fail;
     const std::vector<TDecimal> seq = r.Sequence();
+    const QString passed = Verdict(TVerdict::Pass).join(QLatin1Char('\n'));
+    const QString failed = Verdict(TVerdict::Fail).join(QLatin1Char('\n'));
     for (int i = 0; i < int(seq.size()); ++i) {
         const TPoint *p = r.Find(phase, i);
         const bool down = r.hysteresis && i >= int(r.points.size());
-        QStringList row{QString::number(i + 1) + (down ? QStringLiteral(" ↓") : QString()),
-                        QString::fromStdString(seq[size_t(i)].Text())};
+        QStringList row{QString::number(i + 1) + (down ? QStringLiteral(" ↓") : QString()), Number(seq[size_t(i)].Text())};
         if (!p) {
-            row << QStringLiteral("not measured") << QString() << QString() << QString() << QString() << QString() << QString() << QString();
+            row << Line(QT_TRANSLATE_NOOP("Certificate", "not measured")) << QString() << QString() << QString() << QString() << QString()
+                << QString() << QString();
             fail << -1;
         } else {
             const std::optional<TPointResult> res = r.Result(*p);
-            row << QString::fromStdString(p->applied.Text()) << (res ? Fixed(res->expectedMilliAmps, 4) : QStringLiteral("—"))
-                << QString::fromStdString(p->milliAmps.Text())
-                << (p->instrumentValue ? Fixed(*p->instrumentValue, valueDecimals) : QStringLiteral("—"))
-                << (p->instrumentMilliAmps ? Fixed(*p->instrumentMilliAmps, 3) : QStringLiteral("—"))
-                << (res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, r.tolerance)) : QStringLiteral("—"))
-                << UncertaintyText(r, *p)
-                << (res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QStringLiteral("—"));
+            row << Number(p->applied.Text()) << (res ? Number(Fixed(res->expectedMilliAmps, 4)) : QStringLiteral("—"))
+                << Number(p->milliAmps.Text())
+                << (p->instrumentValue ? Number(Fixed(*p->instrumentValue, valueDecimals)) : QStringLiteral("—"))
+                << (p->instrumentMilliAmps ? Number(Fixed(*p->instrumentMilliAmps, 3)) : QStringLiteral("—"))
+                << (res ? Number(FormatError(res->errorPercent, res->pass, r.tolerance)) : QStringLiteral("—"))
+                << UncertaintyText(r, *p) << (res ? (res->pass ? passed : failed) : QStringLiteral("—"));
             fail << (res ? (res->pass ? 0 : 1) : -1);
         }
         rows << row;
     }
     const Qt::Alignment right = Qt::AlignRight;
     Table(s,
-          {{QStringLiteral("#"), 8, Qt::AlignLeft},
-           {QStringLiteral("Point\n% of span"), 15, right},
-           {QStringLiteral("Applied\n") + unit, 19, right},
-           {QStringLiteral("Expected\nmA"), 18, right},
-           {QStringLiteral("Measured\nmA (ref.)"), 19, right},
-           {QStringLiteral("Instrument\nshows ") + unit, 20, right},
-           {QStringLiteral("Instrument\nreports mA"), 19, right},
-           {QStringLiteral("Error\n% of span"), 18, right},
-           {QStringLiteral("U (k = 2)\n% of span"), 17, right},
-           {QStringLiteral("Result"), 14, Qt::AlignHCenter}},
+          {{QStringLiteral("#"), EnglishOnly() ? 8.0 : 6.0, Qt::AlignLeft},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Point\n% of span")), EnglishOnly() ? 15.0 : 14.0, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Applied\n%1"), unit), 19, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Expected\nmA")), 18, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Measured\nmA (ref.)")), 19, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Instrument\nshows %1"), unit), 20, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Instrument\nreports mA")), 19, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Error\n% of span")), 18, right},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "U (k = 2)\n% of span")), 17, right},
+           // Wide enough for "MEGFELELT" where Hungarian is printed.
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Result")), EnglishOnly() ? 14.0 : 20.0, Qt::AlignHCenter}},
           rows, {9}, fail);
 }
 
-void VerdictLine(TSheet &s, const QString &label, TVerdict verdict, const QString &detail)
+void VerdictLine(TSheet &s, const char *phase, TVerdict verdict)
 {
     s.Ensure(8);
     s.Down(1.5);
     s.Font(9, true, verdict == TVerdict::Pass ? kPass : verdict == TVerdict::Fail ? kFail : kInk);
-    s.Text(s.Left(), s.Width(), label + QStringLiteral(": ") + QString::fromUtf8(VerdictText(verdict)) + detail);
-    s.Down(5);
+    const QString text = QStringLiteral("%1: %2").arg(Line(phase), Verdict(verdict).join(QStringLiteral(" / ")));
+    s.Down(std::max(s.Text(s.Left(), s.Width(), text) / Mm(1) + 1, 5.0));
 }
 
 // The overall verdict in its box.
 void OverallBox(TSheet &s, const TRecord &r)
 {
     const TVerdict overall = r.Overall();
-    s.Ensure(22);
-    s.Down(3);
+    const QString tolerance = Number(r.tolerance.Text());
+    const bool asLeft = r.HasPoints(TPhase::AsLeft);
+    QStringList verdict;
+    switch (overall) {
+    case TVerdict::Pass:
+        verdict = Arg(asLeft ? Words(QT_TRANSLATE_NOOP("Certificate", "Result: PASS — within ± %1 % of span as left"))
+                             : Words(QT_TRANSLATE_NOOP("Certificate", "Result: PASS — within ± %1 % of span as found")),
+                      tolerance);
+        break;
+    case TVerdict::Fail:
+        verdict = Arg(asLeft ? Words(QT_TRANSLATE_NOOP("Certificate", "Result: FAIL — outside ± %1 % of span as left"))
+                             : Words(QT_TRANSLATE_NOOP("Certificate", "Result: FAIL — outside ± %1 % of span as found")),
+                      tolerance);
+        break;
+    case TVerdict::Pending: verdict = Words(QT_TRANSLATE_NOOP("Certificate", "Result: PENDING — adjusted; the As-Left check is not complete")); break;
+    default: verdict = Words(QT_TRANSLATE_NOOP("Certificate", "Result: INCOMPLETE — not every test point was measured")); break;
+    }
+    QStringList summary;
+    const QStringList found = Verdict(r.Verdict(TPhase::AsFound)), left = Verdict(r.Verdict(TPhase::AsLeft));
+    const QStringList pattern = Words(QT_TRANSLATE_NOOP("Certificate", "As-Found %1 · As-Left %2"));
+    for (int i = 0; i < pattern.size(); ++i)
+        summary << pattern.at(i).arg(found.at(i), left.at(i));
+
     const QColor ink = overall == TVerdict::Pass ? kPass : overall == TVerdict::Fail ? kFail : kInk;
     const QColor fill = overall == TVerdict::Pass ? kPassFill : overall == TVerdict::Fail ? kFailFill : kShade;
-    const QRectF box(s.Left(), s.Y(), s.Width(), Mm(13));
+    const double inner = s.Width() - Mm(8);
+    // Measured first: the box holds every line of either language.
+    double height = Mm(2.2 + 1.6);
+    for (int i = 0; i < verdict.size(); ++i) {
+        s.Font(i == 0 ? 12 : 9, true, ink, i > 0);
+        height += s.P().boundingRect(QRectF(0, 0, inner, Mm(60)), Qt::TextWordWrap, verdict.at(i)).height() + Mm(0.6);
+    }
+    s.Font(8, false, kMuted);
+    height += s.P().boundingRect(QRectF(0, 0, inner, Mm(60)), Qt::TextWordWrap, summary.join(QStringLiteral("  ·  "))).height();
+    height = std::max(height, Mm(13));
+    s.Ensure(height / Mm(1) + 9);
+    s.Down(3);
+    const QRectF box(s.Left(), s.Y(), s.Width(), height);
     s.P().fillRect(box, fill);
     s.P().setPen(QPen(ink, Mm(0.5)));
     s.P().drawRect(box);
     s.SetY(s.Y() + Mm(2.2));
-    s.Font(12, true, ink);
-    const QString what = r.HasPoints(TPhase::AsLeft) ? QStringLiteral("as left") : QStringLiteral("as found");
-    QString verdictText;
-    switch (overall) {
-    case TVerdict::Pass: verdictText = QStringLiteral("PASS — within ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
-    case TVerdict::Fail: verdictText = QStringLiteral("FAIL — outside ± %1 % of span %2").arg(QString::fromStdString(r.tolerance.Text()), what); break;
-    case TVerdict::Pending: verdictText = QStringLiteral("PENDING — adjusted; the As-Left check is not complete"); break;
-    default: verdictText = QStringLiteral("INCOMPLETE — not every test point was measured"); break;
+    for (int i = 0; i < verdict.size(); ++i) {
+        s.Font(i == 0 ? 12 : 9, true, ink, i > 0);
+        s.SetY(s.Y() + s.Text(s.Left() + Mm(4), inner, verdict.at(i)) + Mm(0.6));
     }
-    s.Text(s.Left() + Mm(4), s.Width() - Mm(8), QStringLiteral("Result: ") + verdictText);
-    s.Down(5.8);
     s.Font(8, false, kMuted);
-    s.Text(s.Left() + Mm(4), s.Width() - Mm(8),
-           QStringLiteral("As-Found %1 · As-Left %2")
-               .arg(QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsFound))), QString::fromUtf8(VerdictText(r.Verdict(TPhase::AsLeft)))));
+    s.Text(s.Left() + Mm(4), inner, summary.join(QStringLiteral("  ·  ")));
     s.SetY(box.bottom() + Mm(3));
 }
 
@@ -384,100 +419,114 @@ void TitleBlock(TSheet &s, const TRecord &r, const TIssuer &issuer, const QStrin
     s.Font(8.5, true, kMuted);
     s.Text(s.Left(), s.Width() * 0.6, issuer.name);
     s.Font(8.5, false, kMuted);
-    s.Text(s.Left() + s.Width() * 0.5, s.Width() * 0.5, QStringLiteral("Certificate no."), Qt::AlignRight | Qt::AlignTop);
+    s.Text(s.Left() + s.Width() * 0.4, s.Width() * 0.6, Line(QT_TRANSLATE_NOOP("Certificate", "Certificate no.")), Qt::AlignRight | Qt::AlignTop);
     s.Down(4.2);
+    const QStringList title = Words(QT_TRANSLATE_NOOP("Certificate", "Calibration Certificate"));
     s.Font(19, true);
-    const double titleHeight = s.Text(s.Left(), s.Width() * 0.7, QStringLiteral("Calibration Certificate"));
+    double titleHeight = s.Text(s.Left(), s.Width() * 0.7, title.first());
     s.Font(13, true);
     s.Text(s.Left() + s.Width() * 0.45, s.Width() * 0.55, certificate, Qt::AlignRight | Qt::AlignTop);
+    if (title.size() > 1) {
+        s.SetY(s.Y() + titleHeight);
+        s.Font(12, false, kMuted, true);
+        titleHeight = s.Text(s.Left(), s.Width() * 0.7, title.at(1)) + Mm(1);
+    }
     s.SetY(s.Y() + titleHeight);
-    s.Font(9, false, kMuted);
-    s.Text(s.Left(), s.Width(),
-           QStringLiteral("KV508 I pressure transmitter, 4–20 mA output: As-Found / As-Left check against reference instruments"));
-    s.Down(5.5);
+    Paragraph(s, Words(QT_TRANSLATE_NOOP("Certificate", "KV508 I pressure transmitter, 4–20 mA output: As-Found / As-Left check against "
+                                                        "reference instruments")),
+              9, kMuted);
+    s.Down(1.5);
     if (!r.finished) {
         // Printed from a record still open: it may change, so it certifies nothing yet.
         s.Font(10, true, kFail);
-        s.Text(s.Left(), s.Width(), QStringLiteral("DRAFT — the record is not finished; this is not a valid certificate"));
-        s.Down(5.5);
+        s.Down(s.Text(s.Left(), s.Width(), Words(QT_TRANSLATE_NOOP("Certificate", "DRAFT — the record is not finished; this is not a valid "
+                                                                                  "certificate")).join(QLatin1Char('\n'))) /
+                   Mm(1) +
+               1.5);
     }
     s.Rule(kInk, 0.6);
     s.Down(2);
 }
 
+
 void InstrumentSection(TSheet &s, const TRecord &r)
 {
-    SectionTitle(s, QStringLiteral("Instrument and check"));
+    SectionTitle(s, QT_TRANSLATE_NOOP("Certificate", "Instrument and check"));
     const QString calibratedOn = r.created.isValid() ? r.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
-    Fields(s, {{QStringLiteral("Instrument tag"), Or(r.tag)},
-               {QStringLiteral("Serial number"), Or(r.serial)},
-               {QStringLiteral("Model"), QStringLiteral("KV508 I")},
-               {QStringLiteral("Firmware"), Or(DateCodeText(r.firmware))},
-               {QStringLiteral("Sensor"), Or(r.sensor)},
-               {QStringLiteral("Range (As-Found)"), SpanText(r, r.span[0])},
-               {QStringLiteral("Calibration date as found"), Or(DateCodeText(r.foundCalibrationDate))},
-               {QStringLiteral("Range (As-Left)"), SpanText(r, r.span[1] ? r.span[1] : r.span[0])},
-               {QStringLiteral("Date of check"), calibratedOn},
-               {QStringLiteral("Technician"), Or(r.technician)},
-               {QStringLiteral("Ambient temperature"), r.ambientTemperature.trimmed().isEmpty() ? QStringLiteral("—") : r.ambientTemperature + QStringLiteral(" °C")},
-               {QStringLiteral("Relative humidity"), r.humidity.trimmed().isEmpty() ? QStringLiteral("—") : r.humidity + QStringLiteral(" % RH")},
-               {QStringLiteral("Tolerance"), QStringLiteral("± %1 % of span").arg(QString::fromStdString(r.tolerance.Text()))},
-               {QStringLiteral("Next calibration due"), DateOr(r.nextDue)}});
+    const QString none = QStringLiteral("—");
+    Fields(s, {{Words(QT_TRANSLATE_NOOP("Certificate", "Instrument tag")), Or(r.tag)},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Serial number")), Or(r.serial)},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Model")), QStringLiteral("KV508 I")},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Firmware")), Or(DateCodeText(r.firmware))},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Sensor")), Or(r.sensor)},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Range (As-Found)")), SpanText(r, r.span[0])},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Calibration date as found")), Or(DateCodeText(r.foundCalibrationDate))},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Range (As-Left)")), SpanText(r, r.span[1] ? r.span[1] : r.span[0])},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Date of check")), calibratedOn},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Technician")), Or(r.technician)},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Ambient temperature")),
+                r.ambientTemperature.trimmed().isEmpty() ? none : Typed(r.ambientTemperature) + QStringLiteral(" °C")},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Relative humidity")),
+                r.humidity.trimmed().isEmpty() ? none : Typed(r.humidity) + QStringLiteral(" % RH")},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Tolerance")), Line(QT_TRANSLATE_NOOP("Certificate", "± %1 % of span")).arg(Number(r.tolerance.Text()))},
+               {Words(QT_TRANSLATE_NOOP("Certificate", "Next calibration due")), DateOr(r.nextDue)}});
     if (!r.remarks.trimmed().isEmpty()) {
         s.Ensure(6);
-        s.Font(8.5, false, kMuted);
-        s.Text(s.Left(), Mm(38), QStringLiteral("Remarks"));
+        const double labelHeight = Label(s, s.Left(), Mm(37), Words(QT_TRANSLATE_NOOP("Certificate", "Remarks")));
+        const double top = s.Y();
         s.Font(9);
         s.Flow(s.Left() + Mm(38), s.Width() - Mm(38), r.remarks);
+        s.SetY(std::max(s.Y(), top + labelHeight));
         s.Down(0.4);
     }
 
-    SectionTitle(s, QStringLiteral("Reference instruments"));
+    SectionTitle(s, QT_TRANSLATE_NOOP("Certificate", "Reference instruments"));
     QList<QStringList> refs;
     for (const TReference &ref : r.references)
-        refs << QStringList{ref.role, Or(ref.name), Or(ref.serial), Or(ref.certificate), ReferenceUncertainty(r, ref), DateOr(ref.due)};
+        refs << QStringList{Role(ref.role), Or(ref.name), Or(ref.serial), Or(ref.certificate), ReferenceUncertainty(r, ref), DateOr(ref.due)};
     Table(s,
-          {{QStringLiteral("Use"), 36, Qt::AlignLeft},
-           {QStringLiteral("Instrument"), 40, Qt::AlignLeft},
-           {QStringLiteral("Serial no."), 24, Qt::AlignLeft},
-           {QStringLiteral("Certificate no."), 28, Qt::AlignLeft},
+          {{Title(QT_TRANSLATE_NOOP("Certificate", "Use")), 36, Qt::AlignLeft},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Instrument")), 40, Qt::AlignLeft},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Serial no.")), 24, Qt::AlignLeft},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Certificate no.")), 28, Qt::AlignLeft},
            {QStringLiteral("U (k = 2)"), 24, Qt::AlignLeft},
-           {QStringLiteral("Due"), 22, Qt::AlignLeft}},
+           {Title(QT_TRANSLATE_NOOP("Certificate", "Due")), 22, Qt::AlignLeft}},
           refs);
 }
 
 // How PASS and FAIL were decided.
 void DecisionRule(TSheet &s, const TRecord &r)
 {
-    s.Ensure(14);
-    s.Font(8.5);
-    const QString rule =
-        QStringLiteral("Decision rule: simple acceptance. A point passes when the magnitude of its error is within the tolerance of ± %1 % of "
-                       "span; the expanded uncertainty U is stated beside each result and is not deducted from the tolerance (no guard band).")
-            .arg(QString::fromStdString(r.tolerance.Text()));
-    s.Down(s.Text(s.Left(), s.Width(), rule) / Mm(1) + 1);
+    s.Ensure(Bilingual() ? 24 : 14);
+    Paragraph(s,
+              Arg(Words(QT_TRANSLATE_NOOP("Certificate", "Decision rule: simple acceptance. A point passes when the magnitude of its error is "
+                                                         "within the tolerance of ± %1 % of span; the expanded uncertainty U is stated beside "
+                                                         "each result and is not deducted from the tolerance (no guard band).")),
+                  Number(r.tolerance.Text())),
+              8.5);
 }
 
 // As-Found, the adjustment, As-Left (when there is one to report) and the overall box.
 void ResultSections(TSheet &s, const TRecord &r)
 {
-    SectionTitle(s, QStringLiteral("As-Found results"));
+    SectionTitle(s, QT_TRANSLATE_NOOP("Certificate", "As-Found results"));
     PhaseTable(s, r, TPhase::AsFound);
-    VerdictLine(s, QStringLiteral("As-Found"), r.Verdict(TPhase::AsFound), QString());
+    VerdictLine(s, QT_TRANSLATE_NOOP("Certificate", "As-Found"), r.Verdict(TPhase::AsFound));
 
-    SectionTitle(s, QStringLiteral("Adjustment"));
-    s.Font(9);
-    const QString adjustment =
-        r.calibrated ? QStringLiteral("The instrument was adjusted: input and output calibrated with the instrument's "
-                                      "eleven-step procedure. Calibration date reported by the instrument afterwards: %1.")
-                           .arg(r.newCalibrationDate ? DateCodeText(r.newCalibrationDate).chopped(1) : QStringLiteral("not read"))
-                     : QStringLiteral("No adjustment was made.");
-    s.Down(s.Text(s.Left(), s.Width(), adjustment) / Mm(1) + 1);
+    SectionTitle(s, QT_TRANSLATE_NOOP("Certificate", "Adjustment"));
+    if (r.calibrated)
+        Paragraph(s,
+                  Arg(Words(QT_TRANSLATE_NOOP("Certificate", "The instrument was adjusted: input and output calibrated with the instrument's "
+                                                             "eleven-step procedure. Calibration date reported by the instrument afterwards: %1.")),
+                      r.newCalibrationDate ? DateCodeText(r.newCalibrationDate).chopped(1) : Line(QT_TRANSLATE_NOOP("Certificate", "not read"))),
+                  9);
+    else
+        Paragraph(s, Words(QT_TRANSLATE_NOOP("Certificate", "No adjustment was made.")), 9);
 
     if (r.HasPoints(TPhase::AsLeft) || r.calibrated) {
-        SectionTitle(s, QStringLiteral("As-Left results"));
+        SectionTitle(s, QT_TRANSLATE_NOOP("Certificate", "As-Left results"));
         PhaseTable(s, r, TPhase::AsLeft);
-        VerdictLine(s, QStringLiteral("As-Left"), r.Verdict(TPhase::AsLeft), QString());
+        VerdictLine(s, QT_TRANSLATE_NOOP("Certificate", "As-Left"), r.Verdict(TPhase::AsLeft));
     }
 
     OverallBox(s, r);
@@ -487,19 +536,19 @@ void ResultSections(TSheet &s, const TRecord &r)
 // How the results are reckoned, and the two signature lines.
 void Closing(TSheet &s, const TRecord &r)
 {
-    s.Ensure(16);
-    s.Font(7.5, false, kMuted);
-    s.Down(s.Text(s.Left(), s.Width(),
-                  QStringLiteral("Expected current = 4 mA + 16 mA × (applied − lower) / (upper − lower). Error = (measured − expected) / 16 mA "
-                                 "× 100 % of span. U (k = 2, about 95 % coverage): root sum of squares of the pressure standard's and the "
-                                 "ammeter's stated uncertainties, the resolution of the typed readings (rectangular) and the instrument's "
-                                 "repeatability (the spread of its polls); \"—\": a reference's U not stated, or too few polls. \"Instrument "
-                                 "shows/reports\" are the instrument's own readings averaged over its last polls. "
-                                 "The results relate only to the item calibrated at the time of the check.")) /
-               Mm(1) +
-           2);
+    s.Ensure(Bilingual() ? 28 : 16);
+    Paragraph(s,
+              Words(QT_TRANSLATE_NOOP("Certificate",
+                                      "Expected current = 4 mA + 16 mA × (applied − lower) / (upper − lower). Error = (measured − expected) / 16 mA "
+                                      "× 100 % of span. U (k = 2, about 95 % coverage): root sum of squares of the pressure standard's and the "
+                                      "ammeter's stated uncertainties, the resolution of the typed readings (rectangular) and the instrument's "
+                                      "repeatability (the spread of its polls); \"—\": a reference's U not stated, or too few polls. \"Instrument "
+                                      "shows/reports\" are the instrument's own readings averaged over its last polls. "
+                                      "The results relate only to the item calibrated at the time of the check.")),
+              7.5, kMuted);
+    s.Down(1);
 
-    s.Ensure(19); // the space to sign, the line and two lines under it
+    s.Ensure(Bilingual() ? 25 : 19); // the space to sign, the line and the lines under it
     s.Down(9);
     const double half = s.Width() / 2;
     // Approved in the record: the name and the time in place of the line to sign.
@@ -511,13 +560,15 @@ void Closing(TSheet &s, const TRecord &r)
     }
     s.Down(1.2);
     s.Font(8.5, false, kMuted);
-    s.Text(s.Left(), half - Mm(12), QStringLiteral("Calibrated by: ") + Or(r.technician, QString()) + QStringLiteral("\nSignature and date"));
+    const QString signature = Line(QT_TRANSLATE_NOOP("Certificate", "Signature and date"));
+    s.Text(s.Left(), half - Mm(12), Line(QT_TRANSLATE_NOOP("Certificate", "Calibrated by:")) + QLatin1Char(' ') + Or(r.technician, QString()) +
+                                        QLatin1Char('\n') + signature);
     if (!approved) {
-        s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by:\nSignature and date"));
+        s.Text(s.Left() + half, half - Mm(12), Line(QT_TRANSLATE_NOOP("Certificate", "Approved by:")) + QLatin1Char('\n') + signature);
     } else {
         const QString at = r.approvedAt.isValid() ? r.approvedAt.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("—");
         s.Font(8.5, true);
-        s.Text(s.Left() + half, half - Mm(12), QStringLiteral("Approved by %1 on %2").arg(r.approvedBy, at));
+        s.Text(s.Left() + half, half - Mm(12), Arg(Words(QT_TRANSLATE_NOOP("Certificate", "Approved by %1 on %2")), r.approvedBy, at).join(QLatin1Char('\n')));
     }
 }
 
@@ -527,17 +578,17 @@ int Render(QPagedPaintDevice &writer, QPainter &painter, const TRecord &r, const
     const QString certificate = Or(r.certificate);
     const auto runningHead = [&](TSheet &s) {
         s.Font(8, false, kMuted);
-        s.Text(s.Left(), s.Width(), QStringLiteral("Calibration certificate %1 (continued)").arg(certificate));
+        s.Text(s.Left(), s.Width(), Line(QT_TRANSLATE_NOOP("Certificate", "Calibration certificate %1 (continued)")).arg(certificate));
         s.Down(6);
     };
     const auto foot = [&](TSheet &s) {
         s.Font(7, false, kMuted);
+        // Each part in each language; the parts joined by a pattern of no language.
+        const QString page = Line(QT_TRANSLATE_NOOP("Certificate", "page %1 of %2")).arg(s.Page()).arg(std::max(pages, s.Page()));
         s.Text(s.Left(), s.Width(),
-               QStringLiteral("%1Certificate %2 · page %3 of %4 · %5")
-                   .arg(r.finished ? QString() : QStringLiteral("DRAFT · "), certificate)
-                   .arg(s.Page())
-                   .arg(std::max(pages, s.Page()))
-                   .arg(issuer.tool),
+               QStringLiteral("%1%2 · %3 · %4")
+                   .arg(r.finished ? QString() : Line(QT_TRANSLATE_NOOP("Certificate", "DRAFT")) + QStringLiteral(" · "),
+                        Line(QT_TRANSLATE_NOOP("Certificate", "Certificate %1")).arg(certificate), page, issuer.tool),
                Qt::AlignHCenter | Qt::AlignTop);
     };
     TSheet s(writer, painter, runningHead, foot);
@@ -570,6 +621,7 @@ private:
 
 bool PaintCertificate(QPagedPaintDevice &device, const TRecord &r, const TIssuer &issuer, QString &error)
 {
+    const TLanguageScope language(r.certificateLanguage);
     // A first pass on a scratch PDF of the same paper counts the pages for "page n of m".
     int pages = 1;
     {
@@ -613,7 +665,10 @@ bool WriteCertificatePdf(const TRecord &r, const TIssuer &issuer, const QString 
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
         writer.setResolution(kDpi);
-        writer.setTitle(QStringLiteral("Calibration certificate %1").arg(r.certificate));
+        {
+            const TLanguageScope language(r.certificateLanguage);
+            writer.setTitle(Line(QT_TRANSLATE_NOOP("Certificate", "Calibration certificate %1")).arg(r.certificate));
+        }
         writer.setCreator(issuer.tool);
         if (!PaintCertificate(writer, r, issuer, error))
             return false;

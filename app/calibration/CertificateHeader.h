@@ -8,6 +8,7 @@
 
 #include <QGroupBox>
 
+class QComboBox;
 class QDateEdit;
 class QLabel;
 class QLineEdit;
@@ -53,6 +54,7 @@ public:
     QLineEdit *IssuerEdit() const { return m_issuer; }
     QPlainTextEdit *RemarksEdit() const { return m_remarks; }
     QDateEdit *NextDueEdit() const { return m_nextDue; }
+    QComboBox *LanguageBox() const { return m_language; }
     QTableWidget *References() const { return m_references; }
 
 signals:
@@ -61,10 +63,14 @@ signals:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
-    QLineEdit *Edit(const QString &tip, int maxLength = 80);
+    QLineEdit *Edit(int maxLength = 80);
     void Lay();
+    // Every text of the header in the window's language (the fields keep what is typed).
+    void Retranslate();
+    QString RoleAt(int row) const;
 
     bool m_filling = false; // the header fills its own fields: no edits to act on
     QString m_unit;         // the record's: the pressure standard's U is in it
@@ -80,5 +86,8 @@ private:
     QLineEdit *m_issuer = nullptr;
     QDateEdit *m_nextDue = nullptr;
     QPlainTextEdit *m_remarks = nullptr;
+    QComboBox *m_language = nullptr; // the certificate's, per record
     QTableWidget *m_references = nullptr;
+    // The captions, re-set on a change of language.
+    QLabel *m_labels[13] = {};
 };

@@ -1,5 +1,6 @@
 #include "FieldLook.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QPalette>
 #include <QVariant>
@@ -53,4 +54,25 @@ QString Fixed(double v, int decimals)
     if (t.startsWith(QLatin1Char('-')) && t.mid(1).remove(QLatin1Char('0')).remove(QLatin1Char('.')).isEmpty())
         t.remove(0, 1);
     return t;
+}
+
+namespace {
+
+const char *const kVerdictWords[] = {
+    QT_TRANSLATE_NOOP("Calibration", "not done"), QT_TRANSLATE_NOOP("Calibration", "incomplete"),
+    QT_TRANSLATE_NOOP("Calibration", "PASS"),     QT_TRANSLATE_NOOP("Calibration", "FAIL"),
+    QT_TRANSLATE_NOOP("Calibration", "pending"),
+};
+const char *const kPhaseWords[] = {QT_TRANSLATE_NOOP("Calibration", "As-Found"), QT_TRANSLATE_NOOP("Calibration", "As-Left")};
+
+} // namespace
+
+QString VerdictWord(calib::TVerdict v)
+{
+    return QCoreApplication::translate("Calibration", kVerdictWords[int(v)]);
+}
+
+QString PhaseWord(calib::TPhase phase)
+{
+    return QCoreApplication::translate("Calibration", kPhaseWords[int(phase)]);
 }

@@ -22,3 +22,7 @@ QString Colour(const QWidget *w, calib::TVerdict v);
 
 // v with the given decimals, and no sign on a zero ("-0.00" is "0.00").
 QString Fixed(double v, int decimals);
+
+// A verdict and a phase in the window's language (the record keeps them in English).
+QString VerdictWord(calib::TVerdict v);
+QString PhaseWord(calib::TPhase phase);

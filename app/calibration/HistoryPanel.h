@@ -36,10 +36,16 @@ signals:
     // "Change…" beside the records' location.
     void LocationAsked();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void Retranslate();
     QComboBox *m_filter = nullptr;
     QCheckBox *m_dueOnly = nullptr;
     QDateEdit *m_due = nullptr;
     QTreeWidget *m_history = nullptr;
     class QLabel *m_location = nullptr;
+    class QPushButton *m_change = nullptr;
+    QString m_shownLocation;
 };

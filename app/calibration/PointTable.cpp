@@ -2,6 +2,7 @@
 
 #include "FieldLook.h"
 
+#include <QEvent>
 #include <QHeaderView>
 
 using namespace calib;
@@ -29,23 +30,43 @@ QString UncertaintyText(const TRecord &record, const TPoint *p)
 
 TPointTable::TPointTable(TPhase phase, QWidget *parent) : QTableWidget(0, ColCount, parent), m_phase(phase)
 {
-    setHorizontalHeaderLabels({QStringLiteral("#"), QStringLiteral("% span"), QStringLiteral("Nominal"), QStringLiteral("Applied"),
-                               QStringLiteral("Ammeter mA"), QStringLiteral("Instrument"), QStringLiteral("Instr. mA"), QStringLiteral("Stable"),
-                               QStringLiteral("Expected mA"), QStringLiteral("Error % span"), QStringLiteral("U % span"),
-                               QStringLiteral("Result")});
+    setHorizontalHeaderLabels(QStringList(ColCount, QString()));
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     horizontalHeader()->setSectionResizeMode(ColNo, QHeaderView::ResizeToContents);
+    // The verdict is read at a glance: never cut ("NEM FELELT MEG" is the longest).
+    horizontalHeader()->setSectionResizeMode(ColResult, QHeaderView::ResizeToContents);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::AllEditTriggers);
-    horizontalHeaderItem(ColApplied)->setToolTip(QStringLiteral("The reference pressure applied, as read on the standard"));
-    horizontalHeaderItem(ColAmmeter)->setToolTip(QStringLiteral("The loop current read on the reference ammeter"));
-    horizontalHeaderItem(ColInstrument)->setToolTip(QStringLiteral("What the instrument reports, averaged over its last polls"));
-    horizontalHeaderItem(ColUncertainty)
-        ->setToolTip(QStringLiteral("Expanded uncertainty (k = 2) of the error in % of span: the references' stated U, the last digit of each reading and "
-                                    "the instrument's repeatability. \"—\": type the pressure standard's and the ammeter's U in the "
-                                    "reference instruments, or the point was entered before a full set of polls."));
+    Retranslate();
     connect(this, &QTableWidget::cellChanged, this, &TPointTable::OnCellChanged);
+}
+
+void TPointTable::Retranslate()
+{
+    const QString titles[ColCount] = {QStringLiteral("#"), tr("% span"), tr("Nominal"), tr("Applied"), tr("Ammeter mA"), tr("Instrument"),
+                                      tr("Instr. mA"), tr("Stable"), tr("Expected mA"), tr("Error % span"), tr("U % span"), tr("Result")};
+    for (int c = 0; c < ColCount; ++c)
+        horizontalHeaderItem(c)->setText(titles[c]);
+    horizontalHeaderItem(ColApplied)->setToolTip(tr("The reference pressure applied, as read on the standard"));
+    horizontalHeaderItem(ColAmmeter)->setToolTip(tr("The loop current read on the reference ammeter"));
+    horizontalHeaderItem(ColInstrument)->setToolTip(tr("What the instrument reports, averaged over its last polls"));
+    horizontalHeaderItem(ColUncertainty)
+        ->setToolTip(tr("Expanded uncertainty (k = 2) of the error in % of span: the references' stated U, the last digit of each reading and "
+                        "the instrument's repeatability. \"—\": type the pressure standard's and the ammeter's U in the "
+                        "reference instruments, or the point was entered before a full set of polls."));
+    // The verdicts shown, from what each row holds.
+    const QSignalBlocker block(this);
+    for (int row = 0; row < rowCount(); ++row)
+        if (QTableWidgetItem *result = item(row, ColResult); result && result->data(Qt::UserRole).toInt() > 0)
+            result->setText(result->data(Qt::UserRole).toInt() == int(TVerdict::Pass) ? tr("PASS") : tr("FAIL"));
+}
+
+void TPointTable::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QTableWidget::changeEvent(event);
 }
 
 void TPointTable::OnCellChanged(int row, int column)
@@ -76,22 +97,23 @@ void TPointTable::Show(const TRecord &record, bool hasRecord, const std::optiona
         setItem(row, ColAmmeter, Cell(p ? QString::fromStdString(p->milliAmps.Text()) : QString(), open));
         setItem(row, ColInstrument, Cell(p && p->instrumentValue ? Fixed(*p->instrumentValue, (span ? span->decimals : 1) + 1) : QString()));
         setItem(row, ColInstrumentMa, Cell(p && p->instrumentMilliAmps ? Fixed(*p->instrumentMilliAmps, 3) : QString()));
-        setItem(row, ColStable, Cell(p ? (p->stable ? QStringLiteral("✓") : QStringLiteral("no")) : QString(), false, Qt::AlignCenter));
+        setItem(row, ColStable, Cell(p ? (p->stable ? QStringLiteral("✓") : tr("no")) : QString(), false, Qt::AlignCenter));
         std::optional<TPointResult> res;
         if (p)
             res = record.Result(*p);
         setItem(row, ColExpected, Cell(res ? Fixed(res->expectedMilliAmps, 4) : QString()));
         setItem(row, ColError, Cell(res ? QString::fromStdString(FormatError(res->errorPercent, res->pass, record.tolerance)) : QString()));
         setItem(row, ColUncertainty, Cell(UncertaintyText(record, p)));
-        auto *result = Cell(res ? (res->pass ? QStringLiteral("PASS") : QStringLiteral("FAIL")) : QString(), false, Qt::AlignCenter);
+        auto *result = Cell(res ? (res->pass ? tr("PASS") : tr("FAIL")) : QString(), false, Qt::AlignCenter);
         if (res) {
             result->setForeground(QColor(Colour(window(), res->pass ? TVerdict::Pass : TVerdict::Fail)));
             QFont bold = result->font();
             bold.setBold(true);
             result->setFont(bold);
         }
+        result->setData(Qt::UserRole, res ? int(res->pass ? TVerdict::Pass : TVerdict::Fail) : -1); // for a change of language
         setItem(row, ColResult, result);
-        const QString tip = span ? QStringLiteral("Apply %1 %2 (%3 % of span), type the applied value and the ammeter's reading")
+        const QString tip = span ? tr("Apply %1 %2 (%3 % of span), type the applied value and the ammeter's reading")
                                        .arg(QString::fromStdString(span->At(seq[size_t(row)]).Text()), record.unit,
                                             QString::fromStdString(seq[size_t(row)].Text()))
                                  : QString();

@@ -39,7 +39,12 @@ signals:
     // from inside the item's own change, as entering it redraws the table).
     void PointTyped(int row, const QString &applied, const QString &milliAmps);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    // The column titles and tips in the window's language.
+    void Retranslate();
     void OnCellChanged(int row, int column);
 
     calib::TPhase m_phase;

@@ -71,7 +71,7 @@ inline const char *kHeaderColumns = "certificate = coalesce(:certificate, ''), t
                              " hysteresis = :hysteresis, found_lower = :found_lower, found_upper = :found_upper,"
                              " found_decimals = :found_decimals, left_lower = :left_lower, left_upper = :left_upper,"
                              " left_decimals = :left_decimals, calibrated = :calibrated,"
-                             " new_calibration_date = :new_calibration_date, finished = :finished";
+                             " new_calibration_date = :new_calibration_date, certificate_language = :certificate_language, finished = :finished";
 
 inline void BindHeader(QSqlQuery &q, const TRecord &r)
 {
@@ -95,6 +95,7 @@ inline void BindHeader(QSqlQuery &q, const TRecord &r)
     BindSpan(q, "left", r.span[1]);
     q.bindValue(QStringLiteral(":calibrated"), r.calibrated ? 1 : 0);
     q.bindValue(QStringLiteral(":new_calibration_date"), qint64(r.newCalibrationDate));
+    q.bindValue(QStringLiteral(":certificate_language"), QString::fromLatin1(CertificateLanguageCode(r.certificateLanguage)));
     q.bindValue(QStringLiteral(":finished"), r.finished ? 1 : 0);
 }
 
@@ -124,6 +125,8 @@ inline TRecord HeaderOf(const QSqlQuery &q)
     r.calibrated = q.value(QStringLiteral("calibrated")).toInt() != 0;
     r.newCalibrationDate = quint32(q.value(QStringLiteral("new_calibration_date")).toLongLong());
     r.finished = q.value(QStringLiteral("finished")).toInt() != 0;
+    // A code a newer tool wrote and this one does not know prints as before the choice.
+    r.certificateLanguage = CertificateLanguageOf(q.value(QStringLiteral("certificate_language")).toString()).value_or(TCertificateLanguage::English);
     r.approvedBy = q.value(QStringLiteral("approved_by")).toString();
     r.approvedAt = QDateTime::fromString(q.value(QStringLiteral("approved_at")).toString(), Qt::ISODateWithMs);
     return r;

@@ -75,6 +75,8 @@ const char *const kMigrations[] = {
     "ALTER TABLE points ADD COLUMN instrument_spread_milliamps %REAL%;"
     "ALTER TABLE records ADD COLUMN approved_by TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE records ADD COLUMN approved_at TEXT NOT NULL DEFAULT '';",
+    // 5: the certificate's language per record; the records before it printed English.
+    "ALTER TABLE records ADD COLUMN certificate_language TEXT NOT NULL DEFAULT 'en';",
 };
 static_assert(std::size(kMigrations) == TRecordStore::kSchemaVersion);
 
@@ -90,6 +92,9 @@ struct TEngineSteps {
     "id, certificate, certificate_repeat, tag, serial, created, firmware, found_calibration_date, sensor, unit,"             \
     " ambient_temperature, humidity, technician, remarks, next_due, tolerance, points, hysteresis, found_lower, found_upper," \
     " found_decimals, left_lower, left_upper, left_decimals, calibrated, new_calibration_date, finished"
+
+// Step 5's: the language is a finished record's too.
+#define KV_RECORD_FIXED_COLUMNS_5 KV_RECORD_FIXED_COLUMNS ", certificate_language"
 
 const TEngineSteps kEngineSteps[] = {
     {4,
@@ -160,7 +165,22 @@ const TEngineSteps kEngineSteps[] = {
          "CREATE TRIGGER audit_kept BEFORE UPDATE OR DELETE ON audit FOR EACH ROW EXECUTE FUNCTION kv508_audit_kept()",
          "CREATE TRIGGER audit_kept_truncate BEFORE TRUNCATE ON audit FOR EACH STATEMENT EXECUTE FUNCTION kv508_audit_kept()",
      }},
+    // The server's check compares whole rows, so the new column is kept there already.
+    {5,
+     {
+         "DROP TRIGGER records_finished",
+         "CREATE TRIGGER records_finished BEFORE UPDATE ON records WHEN OLD.finished <> 0 AND NOT (OLD.approved_by = '' AND"
+         " NEW.approved_by <> '' AND (SELECT count(*) FROM (SELECT " KV_RECORD_FIXED_COLUMNS_5 " FROM records WHERE id = OLD.id"
+         " INTERSECT SELECT NEW.id, NEW.certificate, NEW.certificate_repeat, NEW.tag, NEW.serial, NEW.created, NEW.firmware,"
+         " NEW.found_calibration_date, NEW.sensor, NEW.unit, NEW.ambient_temperature, NEW.humidity, NEW.technician, NEW.remarks,"
+         " NEW.next_due, NEW.tolerance, NEW.points, NEW.hysteresis, NEW.found_lower, NEW.found_upper, NEW.found_decimals,"
+         " NEW.left_lower, NEW.left_upper, NEW.left_decimals, NEW.calibrated, NEW.new_calibration_date, NEW.finished,"
+         " NEW.certificate_language)) = 1)"
+         " BEGIN SELECT RAISE(ABORT, 'the record is finished and is not changed any more'); END",
+     },
+     {}},
 };
+#undef KV_RECORD_FIXED_COLUMNS_5
 #undef KV_RECORD_FIXED_COLUMNS
 
 
@@ -171,7 +191,7 @@ constexpr int kUniqueCertificates = 3;
 const char *const kColumns[] = {
     "SELECT id, certificate, certificate_repeat, tag, serial, created, firmware, found_calibration_date, sensor, unit,"
     " ambient_temperature, humidity, technician, remarks, next_due, tolerance, points, hysteresis, found_lower, found_upper,"
-    " found_decimals, left_lower, left_upper, left_decimals, calibrated, new_calibration_date, finished, approved_by, approved_at FROM records LIMIT 0",
+    " found_decimals, left_lower, left_upper, left_decimals, calibrated, new_calibration_date, finished, approved_by, approved_at, certificate_language FROM records LIMIT 0",
     "SELECT record_id, phase, idx, percent, applied, milliamps, instrument_value, instrument_milliamps, stable, taken,"
     " instrument_spread_milliamps FROM points LIMIT 0",
     "SELECT record_id, position, role, name, serial, certificate, due, uncertainty FROM reference_instruments LIMIT 0",

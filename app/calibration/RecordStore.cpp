@@ -126,6 +126,8 @@ bool TRecordStore::AuditHeader(const TRecord &b, const TRecord &a)
         {"As-Left span", {SpanText(b.span[1]), SpanText(a.span[1])}},
         {"calibrated", {Flag(b.calibrated), Flag(a.calibrated)}},
         {"new calibration date", {DateCodeText(b.newCalibrationDate), DateCodeText(a.newCalibrationDate)}},
+        {"certificate language", {QString::fromLatin1(CertificateLanguageCode(b.certificateLanguage)),
+                                  QString::fromLatin1(CertificateLanguageCode(a.certificateLanguage))}},
     };
     for (const auto &[name, values] : fields)
         if (values.first != values.second && !WriteAudit(a.id, a.technician, QStringLiteral("header"), QString::fromLatin1(name), values.first, values.second))

@@ -80,7 +80,7 @@ enum class TOpenMode {
 class TRecordStore
 {
 public:
-    static constexpr int kSchemaVersion = 4;
+    static constexpr int kSchemaVersion = 5;
 
     // Opens location (a path or a location text, see RecordsLocation.h): a file
     // is created and migrated; check Error().

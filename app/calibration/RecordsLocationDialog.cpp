@@ -20,26 +20,26 @@ using namespace calib;
 
 TRecordsLocationDialog::TRecordsLocationDialog(const QString &location, QWidget *parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("Calibration records location"));
+    setWindowTitle(tr("Calibration records location"));
     const TResult<TRecordsLocation> now = TRecordsLocation::Parse(location);
     const bool server = now.Ok() && now.Value().IsServer();
 
-    m_file = new QRadioButton(QStringLiteral("This computer's file"), this);
+    m_file = new QRadioButton(tr("This computer's file"), this);
     m_path = new QLineEdit(server || !now.Ok() ? TRecordStore::DefaultPath() : now.Value().Text(), this);
-    auto *browse = new QPushButton(QStringLiteral("Browse…"), this);
+    auto *browse = new QPushButton(tr("Browse…"), this);
     connect(browse, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Records file"), m_path->text(), QStringLiteral("Records (*.sqlite)"),
+        const QString path = QFileDialog::getSaveFileName(this, tr("Records file"), m_path->text(), tr("Records (*.sqlite)"),
                                                           nullptr, QFileDialog::DontConfirmOverwrite);
         if (!path.isEmpty())
             m_path->setText(QDir::toNativeSeparators(path));
     });
-    m_server = new QRadioButton(QStringLiteral("A records server (PostgreSQL)"), this);
+    m_server = new QRadioButton(tr("A records server (PostgreSQL)"), this);
     m_uri = new QLineEdit(server ? now.Value().Text() : QString(), this);
-    m_uri->setPlaceholderText(QStringLiteral("postgresql://bench@lab-db:5432/kv508"));
-    m_uri->setToolTip(QStringLiteral("The password is read from ~/.pgpass or PGPASSWORD, never kept here."));
+    m_uri->setPlaceholderText(tr("postgresql://bench@lab-db:5432/kv508"));
+    m_uri->setToolTip(tr("The password is read from ~/.pgpass or PGPASSWORD, never kept here."));
     (server ? m_server : m_file)->setChecked(true);
 
-    m_test = new QPushButton(QStringLiteral("Test connection"), this);
+    m_test = new QPushButton(tr("Test connection"), this);
     m_verdict = new QLabel(this);
     m_verdict->setWordWrap(true);
     m_verdict->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -101,7 +101,7 @@ QString TRecordsLocationDialog::TestLocation(const QString &location, bool &ok)
         ok = false;
         return store.Notice();
     }
-    return QStringLiteral("Connected: %1, schema version %2, %3 records.")
+    return tr("Connected: %1, schema version %2, %3 records.")
         .arg(store.Location().Text())
         .arg(store.Version())
         .arg(store.History(QString()).size());
@@ -116,7 +116,7 @@ void TRecordsLocationDialog::Test()
         return;
     }
     m_test->setEnabled(false);
-    m_verdict->setText(QStringLiteral("Connecting to %1…").arg(parsed.Value().Text()));
+    m_verdict->setText(tr("Connecting to %1…").arg(parsed.Value().Text()));
     QApplication::setOverrideCursor(Qt::BusyCursor);
     QPointer<TRecordsLocationDialog> self(this);
     m_testing = QThread::create([self, location] {

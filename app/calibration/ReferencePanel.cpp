@@ -5,6 +5,7 @@
 #include "ScpiPort.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 #include <QLabel>
@@ -21,28 +22,19 @@ const QString kFullScaleKey = QStringLiteral("Calibration/fullScale");
 
 QString RoleName(int role)
 {
-    return role == TReferenceWorker::Meter ? QStringLiteral("meter") : QStringLiteral("pressure controller");
+    return role == TReferenceWorker::Meter ? TReferencePanel::tr("meter") : TReferencePanel::tr("pressure controller");
 }
 
 } // namespace
 
-TReferencePanel::TReferencePanel(QWidget *parent) : QGroupBox(QStringLiteral("Reference instruments on a line"), parent)
+TReferencePanel::TReferencePanel(QWidget *parent) : QGroupBox(parent)
 {
     const QSettings settings = TForm1::PortSettings();
-    const QString tip = QStringLiteral("tcp:HOST:PORT (a bench instrument's LAN socket, port 5025) or serial:PORT[:BAUD]; empty: typed by hand");
     m_meterEdit = new QLineEdit(settings.value(kMeterKey).toString(), this);
-    m_meterEdit->setPlaceholderText(QStringLiteral("by hand"));
-    m_meterEdit->setToolTip(QStringLiteral("The meter reading the loop current: ") + tip);
     m_controllerEdit = new QLineEdit(settings.value(kControllerKey).toString(), this);
-    m_controllerEdit->setPlaceholderText(QStringLiteral("by hand"));
-    m_controllerEdit->setToolTip(QStringLiteral("The pressure controller applying the pressure: ") + tip);
-    m_connect = new QPushButton(QStringLiteral("Connect"), this);
-    m_connect->setToolTip(QStringLiteral("Connect the references named (and remember them); their *IDN? answer fills the reference instruments"));
-    m_read = new QPushButton(QStringLiteral("Read"), this);
-    m_read->setToolTip(QStringLiteral("Read the meter (the mean of a few readings) into the selected point; with a controller, "
-                                      "its reading is the applied value"));
-    m_autoRead = new QCheckBox(QStringLiteral("Read automatically"), this);
-    m_autoRead->setToolTip(QStringLiteral("Once an applied value is typed, read the meter as soon as the instrument is stable"));
+    m_connect = new QPushButton(this);
+    m_read = new QPushButton(this);
+    m_autoRead = new QCheckBox(this);
     m_state = new QLabel(this);
     m_state->setTextInteractionFlags(Qt::TextSelectableByMouse);
     // Long identities never widen the window: cut at its edge, whole in the tip.
@@ -50,17 +42,14 @@ TReferencePanel::TReferencePanel(QWidget *parent) : QGroupBox(QStringLiteral("Re
     for (QLineEdit *e : {m_meterEdit, m_controllerEdit})
         e->setMinimumWidth(190);
 
-    m_automatic = new QPushButton(QStringLiteral("Automatic"), this);
-    m_automatic->setToolTip(QStringLiteral("As-Found, the eleven steps with the output trimmed on the meter, and As-Left, "
-                                           "by the controller and the meter alone"));
-    m_pause = new QPushButton(QStringLiteral("Pause"), this);
+    m_automatic = new QPushButton(this);
+    m_pause = new QPushButton(this);
     m_pause->setCheckable(true);
-    m_pause->setToolTip(QStringLiteral("Hold the automatic run after the step under way"));
-    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    m_cancel->setToolTip(QStringLiteral("Stop the automatic run: the output is released, the controller's control turned off, the record left open"));
+    m_cancel = new QPushButton(this);
     m_fullScale = new QLineEdit(settings.value(kFullScaleKey).toString(), this);
     m_fullScale->setMaximumWidth(80);
-    m_fullScale->setToolTip(QStringLiteral("The sensor's full-scale pressure in Pa, from its data sheet: the scale end is set there"));
+    for (QLabel *&l : m_labels)
+        l = new QLabel(this);
     connect(m_fullScale, &QLineEdit::editingFinished, this, [this] {
         QSettings s = TForm1::PortSettings();
         s.setValue(kFullScaleKey, m_fullScale->text().trimmed());
@@ -75,9 +64,9 @@ TReferencePanel::TReferencePanel(QWidget *parent) : QGroupBox(QStringLiteral("Re
     rows->setSpacing(2);
     auto *row = new QHBoxLayout;
     rows->addLayout(row);
-    row->addWidget(new QLabel(QStringLiteral("Meter"), this));
+    row->addWidget(m_labels[0]);
     row->addWidget(m_meterEdit, 1);
-    row->addWidget(new QLabel(QStringLiteral("Pressure controller"), this));
+    row->addWidget(m_labels[1]);
     row->addWidget(m_controllerEdit, 1);
     row->addWidget(m_connect);
     row->addStretch(1);
@@ -88,7 +77,7 @@ TReferencePanel::TReferencePanel(QWidget *parent) : QGroupBox(QStringLiteral("Re
     run->addWidget(m_automatic);
     run->addWidget(m_pause);
     run->addWidget(m_cancel);
-    run->addWidget(new QLabel(QStringLiteral("Sensor full scale"), this));
+    run->addWidget(m_labels[2]);
     run->addWidget(m_fullScale);
     run->addWidget(new QLabel(QStringLiteral("Pa"), this));
     run->addSpacing(12);
@@ -107,7 +96,7 @@ TReferencePanel::TReferencePanel(QWidget *parent) : QGroupBox(QStringLiteral("Re
     connect(m_read, &QPushButton::clicked, this, &TReferencePanel::ReadAsked);
     connect(m_automatic, &QPushButton::clicked, this, &TReferencePanel::AutomaticAsked);
     m_thread->start();
-    ShowState();
+    Retranslate();
     ShowRun(false, QString());
 }
 
@@ -129,12 +118,12 @@ bool TReferencePanel::ConnectAll(const QString &unit)
     for (int role = 0; role < 2; ++role) {
         std::string error;
         if (!addresses[role].isEmpty() && !station::ParseScpiAddress(addresses[role].toStdString(), error)) {
-            emit Problem(QStringLiteral("The %1's address is not usable: %2.").arg(RoleName(role), QString::fromStdString(error)));
+            emit Problem(tr("The %1's address is not usable: %2.").arg(RoleName(role), QString::fromStdString(error)));
             return false;
         }
     }
     if (!addresses[1].isEmpty() && unit != QStringLiteral("Pa")) {
-        emit Problem(QStringLiteral("The instrument measures %1, not pressure: a pressure controller cannot apply it. Empty the "
+        emit Problem(tr("The instrument measures %1, not pressure: a pressure controller cannot apply it. Empty the "
                                     "controller's field and apply the values by hand.")
                          .arg(unit));
         return false;
@@ -158,9 +147,45 @@ void TReferencePanel::Opened(int role, bool ok, const QString &identity, const Q
     m_identity[role] = ok ? identity : QString();
     ShowState();
     if (!ok)
-        emit Problem(QStringLiteral("The %1 is not connected: %2").arg(RoleName(role), error));
+        emit Problem(tr("The %1 is not connected: %2").arg(RoleName(role), error));
     else if (!identity.isEmpty())
         emit Identified(role, identity);
+}
+
+void TReferencePanel::Retranslate()
+{
+    setTitle(tr("Reference instruments on a line"));
+    const QString tip = tr("tcp:HOST:PORT (a bench instrument's LAN socket, port 5025) or serial:PORT[:BAUD]; empty: typed by hand");
+    m_meterEdit->setPlaceholderText(tr("by hand"));
+    m_meterEdit->setToolTip(tr("The meter reading the loop current: %1").arg(tip));
+    m_controllerEdit->setPlaceholderText(tr("by hand"));
+    m_controllerEdit->setToolTip(tr("The pressure controller applying the pressure: %1").arg(tip));
+    m_connect->setText(tr("Connect"));
+    m_connect->setToolTip(tr("Connect the references named (and remember them); their *IDN? answer fills the reference instruments"));
+    m_read->setText(tr("Read"));
+    m_read->setToolTip(tr("Read the meter (the mean of a few readings) into the selected point; with a controller, "
+                          "its reading is the applied value"));
+    m_autoRead->setText(tr("Read automatically"));
+    m_autoRead->setToolTip(tr("Once an applied value is typed, read the meter as soon as the instrument is stable"));
+    m_automatic->setText(tr("Automatic"));
+    m_automatic->setToolTip(tr("As-Found, the eleven steps with the output trimmed on the meter, and As-Left, "
+                               "by the controller and the meter alone"));
+    m_pause->setText(tr("Pause"));
+    m_pause->setToolTip(tr("Hold the automatic run after the step under way"));
+    m_cancel->setText(tr("Cancel"));
+    m_cancel->setToolTip(tr("Stop the automatic run: the output is released, the controller's control turned off, the record left open"));
+    m_fullScale->setToolTip(tr("The sensor's full-scale pressure in Pa, from its data sheet: the scale end is set there"));
+    m_labels[0]->setText(tr("Meter"));
+    m_labels[1]->setText(tr("Pressure controller"));
+    m_labels[2]->setText(tr("Sensor full scale"));
+    ShowState();
+}
+
+void TReferencePanel::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        Retranslate();
+    QGroupBox::changeEvent(event);
 }
 
 void TReferencePanel::ShowState()
@@ -168,16 +193,16 @@ void TReferencePanel::ShowState()
     QStringList parts;
     for (int role = 0; role < 2; ++role)
         if (!m_identity[role].isEmpty())
-            parts << (role == TReferenceWorker::Meter ? QStringLiteral("meter ") : QStringLiteral("controller ")) +
-                         m_identity[role].section(QLatin1Char(','), 0, 1).replace(QLatin1Char(','), QLatin1Char(' '));
+            parts << (role == TReferenceWorker::Meter ? tr("meter %1") : tr("controller %1"))
+                         .arg(m_identity[role].section(QLatin1Char(','), 0, 1).replace(QLatin1Char(','), QLatin1Char(' ')));
     QStringList whole;
     for (int role = 0; role < 2; ++role)
         if (!m_identity[role].isEmpty())
             whole << QStringLiteral("%1: %2").arg(RoleName(role), m_identity[role]);
     m_state->setToolTip(whole.join(QLatin1Char('\n')));
-    m_state->setText(m_connecting > 0 ? QStringLiteral("connecting…")
-                     : parts.isEmpty() ? QStringLiteral("none connected (typed by hand)")
-                                       : QStringLiteral("Connected: ") + parts.join(QStringLiteral(" · ")));
+    m_state->setText(m_connecting > 0 ? tr("connecting…")
+                     : parts.isEmpty() ? tr("none connected (typed by hand)")
+                                       : tr("Connected: %1").arg(parts.join(QStringLiteral(" · "))));
     m_read->setEnabled(MeterConnected() && !m_cancel->isEnabled());
     m_automatic->setEnabled(MeterConnected() && ControllerConnected() && !m_cancel->isEnabled());
 }

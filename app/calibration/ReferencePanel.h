@@ -63,7 +63,12 @@ signals:
     void ControllerRead(quint64 ticket, bool ok, double value, bool inLimits, const QString &error);
     void Done(quint64 ticket, bool ok, const QString &error);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    // The captions and tips in the window's language, and the state from what is connected.
+    void Retranslate();
     void Opened(int role, bool ok, const QString &identity, const QString &error);
     void ShowState();
     quint64 Next() { return ++m_ticket; }
@@ -81,6 +86,7 @@ private:
     QPushButton *m_cancel = nullptr;
     QLineEdit *m_fullScale = nullptr;
     QLabel *m_progress = nullptr;
+    QLabel *m_labels[3] = {nullptr, nullptr, nullptr}; // meter, controller, full scale
     QString m_identity[2];
     int m_connecting = 0;
     quint64 m_ticket = 0;

@@ -123,6 +123,7 @@ std::vector<std::vector<std::string>> HeaderLines(const TRecord &r)
             {"humidity:", Utf8(r.humidity)},
             {"remarks:", Utf8(r.remarks)},
             {"next due:", DateText(r.nextDue)},
+            {"certificate language:", calib::CertificateLanguageCode(r.certificateLanguage)},
             {"finished:", r.finished ? "yes" : "no"},
             {"approved by:", r.approvedBy.isEmpty() ? std::string() : Utf8(r.approvedBy) + " at " + IsoUtc(r.approvedAt)},
             {"As-Found:", Verdict(r.Verdict(TPhase::AsFound))},
@@ -160,6 +161,7 @@ ordered_json RecordJson(const TRecord &r)
     j["humidity"] = Utf8(r.humidity);
     j["remarks"] = Utf8(r.remarks);
     j["next-due"] = OrNull(DateText(r.nextDue));
+    j["certificate-language"] = calib::CertificateLanguageCode(r.certificateLanguage);
     j["finished"] = r.finished;
     j["approved-by"] = OrNull(Utf8(r.approvedBy));
     j["approved-at"] = OrNull(IsoUtc(r.approvedAt));

@@ -166,4 +166,45 @@ TEST_F(CertificateTest, UncertaintyDecisionRuleAndApprover)
     EXPECT_TRUE(text.contains(QStringLiteral("page 1 of 1"))) << "it still fits one page";
 }
 
+// The record's language, whatever the process speaks: Hungarian with the
+// decimal comma, English as before, both side by side with the point (one
+// number format on one certificate), on as many pages as the content takes.
+TEST_F(CertificateTest, EachRecordInItsOwnLanguage)
+{
+    TRecord r = Sample();
+    r.technician = QStringLiteral("Kovács Éva");
+    r.ambientTemperature = QStringLiteral("23.5");
+    const auto text = [&](TCertificateLanguage language) {
+        r.certificateLanguage = language;
+        return TextOf(r).simplified();
+    };
+
+    const QString hu = text(TCertificateLanguage::Hungarian);
+    for (const char *heading : {"Kalibrálási bizonyítvány", "Műszer és ellenőrzés", "Referencia műszerek", "Eredmények átvételi állapotban",
+                                "Döntési szabály", "Aláírás és dátum", "MEGFELELT", "Nyomás etalon"})
+        EXPECT_TRUE(hu.contains(QString::fromUtf8(heading))) << heading << ": " << hu.toStdString();
+    EXPECT_FALSE(hu.contains(QStringLiteral("Calibration Certificate"))) << hu.toStdString();
+    EXPECT_FALSE(hu.contains(QStringLiteral("PASS"))) << hu.toStdString();
+    EXPECT_TRUE(hu.contains(QStringLiteral("62,5 8,0000 8"))) << "the decimal comma: " << hu.toStdString();
+    EXPECT_TRUE(hu.contains(QStringLiteral("23,5 °C"))) << hu.toStdString();
+    EXPECT_FALSE(hu.contains(QStringLiteral("62.5"))) << hu.toStdString();
+
+    const QString en = text(TCertificateLanguage::English);
+    for (const char *heading : {"Calibration Certificate", "Instrument and check", "Reference instruments", "As-Found results", "Decision rule",
+                                "Signature and date", "PASS", "Pressure standard"})
+        EXPECT_TRUE(en.contains(QString::fromUtf8(heading))) << heading << ": " << en.toStdString();
+    EXPECT_FALSE(en.contains(QStringLiteral("Kalibrálási"))) << en.toStdString();
+    EXPECT_TRUE(en.contains(QStringLiteral("62.5 8.0000 8"))) << en.toStdString();
+    EXPECT_TRUE(en.contains(QStringLiteral("page 1 of 1"))) << en.toStdString();
+
+    const QString both = text(TCertificateLanguage::Bilingual);
+    for (const char *heading : {"Kalibrálási bizonyítvány", "Calibration Certificate", "Műszer és ellenőrzés / Instrument and check",
+                                "Eredmények átvételi állapotban / As-Found results", "Döntési szabály", "Decision rule", "MEGFELELT", "PASS",
+                                "Nyomás etalon", "Pressure standard"})
+        EXPECT_TRUE(both.contains(QString::fromUtf8(heading))) << heading << ": " << both.toStdString();
+    EXPECT_TRUE(both.contains(QStringLiteral("62.5 8.0000 8"))) << "one format, the point: " << both.toStdString();
+    EXPECT_FALSE(both.contains(QStringLiteral("62,5"))) << both.toStdString();
+    EXPECT_TRUE(both.contains(QStringLiteral("23.5 °C"))) << both.toStdString();
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 // With KV508_CALIBRATION_DOCS=DIR it also leaves the certificate PDF and a
 // picture of the window there (for the documentation).
 #include "CalibrationWindow.h"
+#include "Language.h"
 #include "Main.h"
 #include "Pty.h"
 #include "RecordStore.h"
@@ -246,6 +247,14 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
         window->IssuerEdit()->setCursorPosition(0);
         QTest::qWait(50); // let the layout settle before the picture
         window->grab().save(QDir(docs).filePath(QStringLiteral("calibration-record.png")));
+        // The same window in Hungarian; the record keeps the certificate language it was made with.
+        for (const Language::TLanguage l : {Language::TLanguage::Hungarian, Language::TLanguage::English}) {
+            ASSERT_TRUE(Language::Apply(l));
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+            QTest::qWait(50);
+            if (l == Language::TLanguage::Hungarian)
+                window->grab().save(QDir(docs).filePath(QStringLiteral("calibration-record-hu.png")));
+        }
     }
 
     // Each point has its U: the references' are stated and the polls were a full window.
@@ -263,6 +272,15 @@ TEST_F(CalibrationRecordTest, AsFoundCalibrationAsLeftAgainstTheSimulator)
     window->ExportPdf(pdf);
     ASSERT_TRUE(exported.wait(kWait));
     EXPECT_TRUE(exported.at(0).at(0).toBool()) << window->LastMessage().toStdString();
+    if (!docs.isEmpty())
+        for (const auto &[language, name] : {std::pair{TCertificateLanguage::Hungarian, "hu"}, std::pair{TCertificateLanguage::Bilingual, "hu-en"}}) {
+            TRecord other = window->Record();
+            other.certificateLanguage = language;
+            QString error;
+            EXPECT_TRUE(WriteCertificatePdf(other, window->Issuer(),
+                                            QDir(docs).filePath(QStringLiteral("calibration-certificate-%1.pdf").arg(QLatin1String(name))), error))
+                << error.toStdString();
+        }
 
     // Everything is on disk: another store on the file sees the whole record.
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));

@@ -5,6 +5,8 @@
 #include "RecordStore.h"
 
 #include <QCoreApplication>
+
+#include <algorithm>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -484,7 +486,7 @@ TEST_F(StoreTest, NumbersGivenTwiceBeforeAreNamedNotRefused)
         back << QStringLiteral("DROP TRIGGER %1").arg(QString::fromLatin1(trigger));
     back << QStringLiteral("DROP TABLE audit") << QStringLiteral("ALTER TABLE reference_instruments DROP COLUMN uncertainty")
          << QStringLiteral("ALTER TABLE points DROP COLUMN instrument_spread_milliamps") << QStringLiteral("ALTER TABLE records DROP COLUMN approved_by")
-         << QStringLiteral("ALTER TABLE records DROP COLUMN approved_at");
+         << QStringLiteral("ALTER TABLE records DROP COLUMN approved_at") << QStringLiteral("ALTER TABLE records DROP COLUMN certificate_language");
     ASSERT_EQ(QString(), Sql(Path(), back + QStringList{QStringLiteral("DROP INDEX records_certificate"), QStringLiteral("ALTER TABLE records DROP COLUMN certificate_repeat"),
                              QStringLiteral("UPDATE records SET certificate = 'KV-2026-0005'"), QStringLiteral("PRAGMA user_version = 2")}));
     {
@@ -569,6 +571,56 @@ TEST_F(StoreTest, AFileThatIsNotOursIsRefusedWithWhatIsWrong)
     }
     QSqlDatabase::removeDatabase(QStringLiteral("look"));
     EXPECT_EQ(version, -3);
+}
+
+// A file of the tool before the certificate's language was a record's: a
+// record made with another language loses it, as that tool never stored one.
+QStringList BackToVersion4()
+{
+    return {QStringLiteral("DROP TRIGGER records_finished"), QStringLiteral("ALTER TABLE records DROP COLUMN certificate_language"),
+            QStringLiteral("CREATE TRIGGER records_finished BEFORE UPDATE ON records WHEN OLD.finished <> 0 AND NEW.approved_by = ''"
+                           " BEGIN SELECT RAISE(ABORT, 'the record is finished and is not changed any more'); END"),
+            QStringLiteral("PRAGMA user_version = 4")};
+}
+
+// Records from before the choice printed English: migrated, they keep
+// printing it; a finished record's language is as fixed as its other fields,
+// down to the file's own trigger.
+TEST_F(StoreTest, OldRecordsKeepTheirEnglishCertificateAndAFinishedOneKeepsItsLanguage)
+{
+    qint64 old = 0;
+    {
+        TRecordStore store(Path());
+        TRecord r = Sample();
+        r.certificateLanguage = TCertificateLanguage::Hungarian;
+        ASSERT_TRUE(store.Create(r)) << store.ErrorMessage().toStdString();
+        old = r.id;
+    }
+    ASSERT_EQ(QString(), Sql(Path(), BackToVersion4()));
+    TRecordStore store(Path());
+    ASSERT_TRUE(store.IsOpen()) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.Version(), TRecordStore::kSchemaVersion);
+    EXPECT_EQ(store.Load(old)->certificateLanguage, TCertificateLanguage::English);
+
+    TRecord r = Sample();
+    r.certificate = QStringLiteral("KV-2026-0008");
+    r.certificateLanguage = TCertificateLanguage::Bilingual;
+    ASSERT_TRUE(store.Create(r)) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.Load(r.id)->certificateLanguage, TCertificateLanguage::Bilingual);
+    r.certificateLanguage = TCertificateLanguage::Hungarian;
+    ASSERT_TRUE(store.Finish(r)) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.Load(r.id)->certificateLanguage, TCertificateLanguage::Hungarian);
+    const std::vector<TAuditRow> audit = store.Audit(r.id);
+    EXPECT_TRUE(std::any_of(audit.begin(), audit.end(), [](const TAuditRow &a) {
+        return a.field == QLatin1String("certificate language") && a.oldValue == QLatin1String("hu-en") && a.newValue == QLatin1String("hu");
+    })) << "the change is in the audit trail";
+    r.certificateLanguage = TCertificateLanguage::English;
+    EXPECT_FALSE(store.SaveHeader(r));
+    // The one change a finished record takes, its approval, cannot carry another language along.
+    EXPECT_NE(QString(), Sql(Path(), {QStringLiteral("UPDATE records SET approved_by = 'Nagy Anna', certificate_language = 'en' WHERE id = %1")
+                                          .arg(r.id)}))
+        << "the file itself refuses to change a finished record's language";
+    EXPECT_EQ(store.Load(r.id)->certificateLanguage, TCertificateLanguage::Hungarian);
 }
 
 } // namespace

@@ -5,12 +5,15 @@
 // adjustment; a finished record shows that it cannot be typed into.
 #include "CalibrationWindow.h"
 #include "FieldLook.h"
+#include "Language.h"
 #include "Main.h"
 #include "PointTable.h"
 #include "Pty.h"
 #include "RecordStore.h"
+#include "TextFit.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
 #include <QFile>
 #include <QLabel>
@@ -369,6 +372,63 @@ TEST_F(CalibrationWindowTest, APrintedCertificateIsThePdfsAndIsNoted)
         if (row.what == QLatin1String("certificate"))
             noted << row.newValue;
     EXPECT_EQ(noted, QStringList({QDir::toNativeSeparators(pdf), QStringLiteral("printed on %1").arg(QDir::toNativeSeparators(printed))}));
+}
+
+// The window in each language: every caption fits, a new record's
+// certificate speaks the window's language until another is chosen, and a
+// switch with a record open and fields typed loses nothing and stores nothing.
+TEST_F(CalibrationWindowTest, BothLanguagesFitAndASwitchKeepsWhatIsTyped)
+{
+    using Language::TLanguage;
+    const auto apply = [](TLanguage language) {
+        ASSERT_TRUE(Language::Apply(language)) << "a translation file is missing from the build";
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+        // The layouts the new texts asked for, outside in.
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    };
+    apply(TLanguage::Hungarian);
+    Open(dir.filePath(QStringLiteral("records.sqlite")));
+    window->show();
+    Instrument();
+    ASSERT_TRUE(StartRecord());
+    EXPECT_EQ(window->Record().certificateLanguage, TCertificateLanguage::Hungarian);
+    auto *language = window->findChild<QComboBox *>(QStringLiteral("CertificateLanguage"));
+    ASSERT_NE(language, nullptr);
+    EXPECT_EQ(language->currentText(), QStringLiteral("Magyar"));
+    language->setCurrentIndex(language->findData(int(TCertificateLanguage::Bilingual)));
+    emit language->activated(language->currentIndex());
+    window->TagEdit()->setText(QStringLiteral("PT-7"));
+    emit window->TagEdit()->editingFinished();
+    ASSERT_TRUE(window->EnterPoint(TPhase::AsFound, 0, QStringLiteral("0.0"), QStringLiteral("4.0"))) << window->LastMessage().toStdString();
+    ASSERT_TRUE(Settled());
+    const TRecord stored = *TRecordStore(dir.filePath(QStringLiteral("records.sqlite"))).Load(window->Record().id);
+    EXPECT_EQ(stored.certificateLanguage, TCertificateLanguage::Bilingual);
+    // Typed and not yet left: still only in the fields.
+    window->SerialEdit()->setText(QStringLiteral("SN 99"));
+    window->RemarksEdit()->setPlainText(QStringLiteral("megjegyzés"));
+
+    for (const TLanguage l : {TLanguage::Hungarian, TLanguage::English, TLanguage::Hungarian}) {
+        apply(l);
+        const bool hu = l == TLanguage::Hungarian;
+        EXPECT_EQ(window->windowTitle().contains(QStringLiteral("Kalibrálási jegyzőkönyv")), hu) << window->windowTitle().toStdString();
+        EXPECT_TRUE(Button(hu ? QStringLiteral("Új jegyzőkönyv") : QStringLiteral("New record")));
+        EXPECT_EQ(language->currentData().toInt(), int(TCertificateLanguage::Bilingual));
+        EXPECT_EQ(language->currentText(), hu ? QStringLiteral("Magyar és angol") : QStringLiteral("Hungarian and English"));
+        EXPECT_EQ(window->TagEdit()->text(), QStringLiteral("PT-7"));
+        EXPECT_EQ(window->SerialEdit()->text(), QStringLiteral("SN 99"));
+        EXPECT_EQ(window->RemarksEdit()->toPlainText(), QStringLiteral("megjegyzés"));
+        EXPECT_EQ(window->Table(TPhase::AsFound)->item(0, TPointTable::ColApplied)->text(), QStringLiteral("0.0"));
+        EXPECT_EQ(window->References()->item(0, 0)->text(), hu ? QStringLiteral("Nyomás etalon") : QStringLiteral("Pressure standard"));
+        EXPECT_EQ(ClippedTexts(window).join(QLatin1Char('\n')).toStdString(), "") << (hu ? "in Hungarian" : "in English");
+    }
+    ASSERT_TRUE(Settled());
+    EXPECT_EQ(window->PendingWrites(), 0);
+    const TRecord after = *TRecordStore(dir.filePath(QStringLiteral("records.sqlite"))).Load(window->Record().id);
+    EXPECT_EQ(after.serial, stored.serial) << "a switch stores nothing";
+    EXPECT_EQ(after.references, stored.references) << "the roles stay as stored";
+    EXPECT_EQ(after.entered, stored.entered);
+    apply(TLanguage::English); // the other tests read the English captions
 }
 
 } // namespace

@@ -223,6 +223,36 @@ TEST_P(RecordsTest, TheDueListAndTheVerdictFilter)
     EXPECT_EQ(tags(store.List(passed)), (std::set<std::string>{"early-pass", "late-pass", "no-due"}));
 }
 
+// The certificate's language is the record's on either engine: stored, read
+// back, carried into another store as kv508ctl records copy makes the copy
+// (created from the record, then finished), and kept once finished.
+TEST_P(RecordsTest, TheCertificateLanguageTravelsWithTheRecord)
+{
+    TRecordStore store(Location());
+    ASSERT_TRUE(store.IsOpen()) << store.ErrorMessage().toStdString();
+    TRecord r = Sample();
+    r.certificateLanguage = TCertificateLanguage::Bilingual;
+    ASSERT_TRUE(store.Create(r, 2026)) << store.ErrorMessage().toStdString();
+    EXPECT_EQ(store.Load(r.id)->certificateLanguage, TCertificateLanguage::Bilingual);
+    r.certificateLanguage = TCertificateLanguage::Hungarian;
+    ASSERT_TRUE(store.Finish(r)) << store.ErrorMessage().toStdString();
+    r.certificateLanguage = TCertificateLanguage::English;
+    EXPECT_FALSE(store.SaveHeader(r)) << "a finished record keeps its language";
+    const TRecord finished = *store.Load(r.id);
+    EXPECT_EQ(finished.certificateLanguage, TCertificateLanguage::Hungarian);
+
+    TRecordStore other(QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("copy.sqlite")));
+    ASSERT_TRUE(other.IsOpen()) << other.ErrorMessage().toStdString();
+    TRecord copy = finished;
+    copy.id = 0;
+    copy.finished = false;
+    ASSERT_TRUE(other.Create(copy)) << other.ErrorMessage().toStdString();
+    TRecord header = finished;
+    header.id = copy.id;
+    ASSERT_TRUE(other.Finish(header)) << other.ErrorMessage().toStdString();
+    EXPECT_EQ(other.Load(copy.id)->certificateLanguage, TCertificateLanguage::Hungarian);
+}
+
 INSTANTIATE_TEST_SUITE_P(Engines, RecordsTest, ::testing::Values(TEngine::File, TEngine::Server), EngineName);
 
 struct TLocationCase {

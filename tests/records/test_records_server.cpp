@@ -95,6 +95,36 @@ TEST(RecordsServer, TheSchemaIsMadeOnlyWhenAskedAndANewerOneIsOnlyRead)
     EXPECT_EQ(version.trimmed(), QStringLiteral("99")) << "left as the newer tool wrote it";
 }
 
+// A server of the tool before the certificate's language was a record's:
+// init brings it up to date, its records print English as they did, and the
+// server keeps a finished record's language as it keeps its other fields.
+TEST(RecordsServer, OldRecordsKeepTheirEnglishCertificate)
+{
+    ASSERT_TRUE(Cluster());
+    const QString db = ReadyDatabase();
+    qint64 id = 0;
+    {
+        TRecordStore bench(Cluster()->Uri(kBench, db));
+        TRecord r = Sample();
+        r.certificateLanguage = TCertificateLanguage::Hungarian;
+        ASSERT_TRUE(bench.Create(r, 2026)) << bench.ErrorMessage().toStdString();
+        ASSERT_TRUE(bench.Finish(r)) << bench.ErrorMessage().toStdString();
+        id = r.id;
+    }
+    ASSERT_TRUE(Cluster()->SqlAs(kOwner, db, QStringLiteral("ALTER TABLE records DROP COLUMN certificate_language; UPDATE kv508_schema SET version = 4")));
+    {
+        TRecordStore init(Cluster()->Uri(kOwner, db), TOpenMode::Init);
+        ASSERT_TRUE(init.IsOpen()) << init.ErrorMessage().toStdString();
+        EXPECT_EQ(init.Version(), TRecordStore::kSchemaVersion);
+    }
+    TRecordStore bench(Cluster()->Uri(kBench, db));
+    ASSERT_TRUE(bench.IsOpen()) << bench.ErrorMessage().toStdString();
+    EXPECT_EQ(bench.Load(id)->certificateLanguage, TCertificateLanguage::English);
+    EXPECT_FALSE(Cluster()->SqlAs(kOwner, db,
+                                  QStringLiteral("UPDATE records SET approved_by = 'Nagy Anna', certificate_language = 'hu' WHERE id = %1").arg(id)))
+        << "the server keeps a finished record's language";
+}
+
 // Each failure a bench can meet, in words that say what to do; nothing changed.
 TEST(RecordsServer, FailuresNameTheirCause)
 {
