@@ -52,18 +52,31 @@ std::string DifferenceLines(const std::vector<TDifference> &diff, const char *wa
 }
 
 // Writes in one request (the instrument takes a frame whole or not at all) and
-// reads back; a difference is exit code 5.
+// reads back; a difference is exit code 5. A lost line (exit code 2) or a
+// missing answer (3) says what the instrument may hold now: untouched when the
+// write never left this computer, possibly changed once it had.
 void WriteAndVerify(TSession &s, uint8_t command, const TSettings &wanted)
 {
     TSettings back;
+    const uint32_t sentBefore = s.SentFrames();
+    bool confirmed = false;
     try {
         s.Request(command, wanted);
+        confirmed = true;
         back = s.ReadSettings();
     } catch (const TFailure &f) {
-        if (f.code != exitNoAnswer)
+        if (f.code != exitNoAnswer && f.code != exitPort)
             throw;
-        throw TFailure(f.code, std::string(f.what()) + "; the settings may or may not have been stored: check with "
-                                                        "kv508ctl settings get, or write again");
+        std::string outcome;
+        if (confirmed)
+            outcome = "; the instrument confirmed the write before that, but it was not read back: check with "
+                      "kv508ctl settings get";
+        else if (s.SentFrames() == sentBefore)
+            outcome = "; nothing was written to the instrument: its settings are unchanged";
+        else
+            outcome = "; the write had been sent, so the instrument may have stored the settings: check with "
+                      "kv508ctl settings get (or diff against a backup), or write again";
+        throw TFailure(f.code, std::string(f.what()) + outcome);
     }
     const std::vector<TDifference> diff = Differences(wanted, back);
     if (!diff.empty())

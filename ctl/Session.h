@@ -92,6 +92,8 @@ public:
     std::string ShownPort() const;
     // Any other request (PutRequest's payload: today's date code, the settings).
     void Request(uint8_t command, const kv508::TSettings &toWrite = {});
+    // Frames handed to the port so far: whether a failed request left this computer.
+    uint32_t SentFrames() const { return m_engine.MBNumberOfTxFrames(); }
 
     TEventLoop &Loop() { return m_loop; }
     const TLinkOptions &Options() const { return m_options; }

@@ -410,6 +410,24 @@ TEST(PortProbe, PortsOfAnySerialDriverAreFoundWithTheirUsbDescriptors)
 
 // An adapter plugged back in often gets another name (ttyUSB0 becomes
 // ttyUSB1): its identity stays, and differs from every other adapter's.
+// A serial console (console=ttyS0) looks like any free UART, yet frames sent
+// there mix with the kernel's messages: it is left out, and the hint says why.
+TEST(PortProbe, TheKernelsSerialConsoleIsLeftOutAndSaidSo)
+{
+    TEnvGuard guard("XDG_RUNTIME_DIR");
+    UseScratchVirtualPortDir();
+    TFakeRoot root;
+    TPtyPair console, spare;
+    ASSERT_TRUE(AddFakeSerialPort(root.dir.Path(), "ttyS0", console.SlavePath(), "serial8250"));
+    ASSERT_TRUE(AddFakeSerialPort(root.dir.Path(), "ttyS1", spare.SlavePath(), "serial8250"));
+    const std::string active = root.dir.Path() + "/sys/class/tty/console";
+    ASSERT_TRUE(MakePath(active) && WriteFile(active + "/active", "tty0 ttyS0\n"));
+
+    const PortProbe::TProbeResult result = PortProbe::Probe(root.Roots());
+    EXPECT_EQ(result.ports, (TNames{"ttyS1"}));
+    EXPECT_NE(result.hint.find("ttyS0 is the kernel's console (console=ttyS0"), std::string::npos) << result.hint;
+}
+
 TEST(PortProbe, AnAdapterKeepsItsIdentityUnderAnyName)
 {
     TEnvGuard guard("XDG_RUNTIME_DIR");

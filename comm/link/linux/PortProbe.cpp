@@ -563,6 +563,18 @@ TProbeRoots DefaultRoots()
     return roots;
 }
 
+// Why a terminal that is the kernel's console (console=ttyS0 on its command
+// line) must not be taken: the instrument's frames and the kernel's messages
+// would share the line. Empty for any other name.
+std::string ConsoleReason(const std::string &sysRoot, const std::string &name)
+{
+    const std::string active = ' ' + ReadLine(sysRoot + "/class/tty/console/active") + ' ';
+    if (active.find(' ' + name + ' ') == std::string::npos)
+        return {};
+    return "the kernel's console (console=" + name + " on its command line): its messages would mix with the "
+           "instrument's frames; start the computer without that to use the port";
+}
+
 TProbeResult Probe()
 {
     return Probe(DefaultRoots());
@@ -603,6 +615,8 @@ TProbeResult Probe(const TProbeRoots &roots)
             holder = HolderText(pid);
         else
             holder = UucpHolder(roots.lockDirs, LockNames(c.virt ? std::string() : c.name, c.path));
+        if (holder.empty() && !c.virt)
+            holder = ConsoleReason(roots.sys, c.name);
         if (!holder.empty()) {
             inUse.push_back(c.name + " is " + holder);
             continue;
@@ -655,6 +669,9 @@ std::string InUseReason(const std::string &path, bool *unseen)
         holder = HolderText(pid);
     else
         holder = UucpHolder(roots.lockDirs, LockNames(dir == roots.dev ? name : std::string(), path));
+    if (holder.empty() && dir == roots.dev)
+        if (std::string console = ConsoleReason(roots.sys, name); !console.empty())
+            return name + " is " + console;
     if (holder.empty())
         return {};
     return holder + ": close that program, then open the port again";
