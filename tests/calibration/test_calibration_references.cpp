@@ -36,7 +36,7 @@ namespace {
 
 using namespace calib;
 
-constexpr int kWait = 30000;
+constexpr int kReferenceWait = 30000;
 
 // kv508-sim with its references: the terminal's path, then where the meter
 // and the controller listen, all on standard output.
@@ -83,7 +83,7 @@ public:
         Command(QStringLiteral("ammeter"));
         const QRegularExpression line(QStringLiteral("ammeter loop_ma=(-?[0-9]+\\.[0-9]+) "));
         QRegularExpressionMatch m;
-        (void)QTest::qWaitFor([&] { return (m = line.match(Stderr().mid(seen))).hasMatch(); }, kWait);
+        (void)QTest::qWaitFor([&] { return (m = line.match(Stderr().mid(seen))).hasMatch(); }, kReferenceWait);
         EXPECT_TRUE(m.hasMatch()) << Stderr().toStdString();
         return m.captured(1).toDouble();
     }
@@ -134,11 +134,11 @@ protected:
         form->MB1->setPort(sim.path);
         form->Button_OpenOrCloceSerialPort->click();
         ASSERT_TRUE(form->MB1->MBPortOpen());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return polls >= 2 && !form->SpeedButton_ReadSettings->isChecked(); }, kWait));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return polls >= 2 && !form->SpeedButton_ReadSettings->isChecked(); }, kReferenceWait));
         window = new TCalibrationWindow(*form, dir.filePath(QStringLiteral("records.sqlite")));
         window->show();
         ASSERT_TRUE(window->NewRecord());
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->HasRecord() && window->PendingWrites() == 0; }, kWait))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->HasRecord() && window->PendingWrites() == 0; }, kReferenceWait))
             << window->LastMessage().toStdString();
     }
 
@@ -149,7 +149,7 @@ protected:
         refs->MeterEdit()->setText(meter);
         refs->ControllerEdit()->setText(controller);
         refs->ConnectButton()->click();
-        return QTest::qWaitFor([&] { return !refs->Connecting(); }, kWait);
+        return QTest::qWaitFor([&] { return !refs->Connecting(); }, kReferenceWait);
     }
 
     QString Cell(TPhase phase, int row, int column) const
@@ -166,7 +166,7 @@ protected:
         const QString text = QString::fromStdString(value.Text());
         sim.Command(QStringLiteral("pressure %1").arg(text));
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return window->InstrumentStable() && std::abs(form->LiveData.MeasuredValue - value.units) <= 2; }, kWait));
+            [&] { return window->InstrumentStable() && std::abs(form->LiveData.MeasuredValue - value.units) <= 2; }, kReferenceWait));
         return text;
     }
 
@@ -191,7 +191,7 @@ protected:
         sim.Command(QStringLiteral("ammeter"));
         const QRegularExpression line(QStringLiteral("ammeter loop_ma=\\S+ forced=([01])"));
         QRegularExpressionMatch m;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return (m = line.match(sim.Stderr().mid(seen))).hasMatch(); }, kWait));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return (m = line.match(sim.Stderr().mid(seen))).hasMatch(); }, kReferenceWait));
         return m.captured(1) == QLatin1String("1");
     }
 
@@ -226,7 +226,7 @@ TEST_F(CalibrationStationTest, ConnectedReferencesNameThemselvesAndReadPoints)
     EXPECT_EQ(refs->item(1, 2)->text(), QStringLiteral("SIM0001"));
     EXPECT_EQ(refs->item(0, 1)->text(), QStringLiteral("KV508SIM PRESSURE CONTROLLER"));
     EXPECT_EQ(refs->item(0, 2)->text(), QStringLiteral("SIM0002"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->PendingWrites() == 0; }, kReferenceWait));
     ASSERT_GE(window->Record().references.size(), 2u);
     EXPECT_EQ(window->Record().references[1].serial, QStringLiteral("SIM0001")) << "the certificate names the meter";
     EXPECT_EQ(TForm1::PortSettings().value(QStringLiteral("Calibration/meter")).toString(), sim.meter);
@@ -237,12 +237,12 @@ TEST_F(CalibrationStationTest, ConnectedReferencesNameThemselvesAndReadPoints)
     const QString applied = Apply(2);
     QSignalSpy read(window, &TCalibrationWindow::ReferenceRead);
     ASSERT_TRUE(window->ReadPoint(TPhase::AsFound, 2)) << window->LastMessage().toStdString();
-    ASSERT_TRUE(read.wait(kWait));
+    ASSERT_TRUE(read.wait(kReferenceWait));
     ASSERT_TRUE(read.at(0).at(0).toBool()) << window->LastMessage().toStdString();
     const double loop = sim.LoopMilliAmps();
     EXPECT_NEAR(Cell(TPhase::AsFound, 2, TPointTable::ColAmmeter).toDouble(), loop, 0.002);
     EXPECT_NEAR(Cell(TPhase::AsFound, 2, TPointTable::ColApplied).toDouble(), applied.toDouble(), 0.5);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Record().Find(TPhase::AsFound, 2) != nullptr; }, kWait)) << window->LastMessage().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->Record().Find(TPhase::AsFound, 2) != nullptr; }, kReferenceWait)) << window->LastMessage().toStdString();
     EXPECT_NEAR(window->Record().Find(TPhase::AsFound, 2)->milliAmps.Value(), loop, 0.002);
 
     // A picture of the window with its references connected (for the documentation).
@@ -264,7 +264,7 @@ TEST_F(CalibrationStationTest, ReadsByItselfOnceTheAppliedValueIsTyped)
     for (int index : {0, 4}) {
         const QString applied = Apply(index);
         window->Table(TPhase::AsFound)->item(index, TPointTable::ColApplied)->setText(applied);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Record().Find(TPhase::AsFound, index) != nullptr; }, kWait))
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Record().Find(TPhase::AsFound, index) != nullptr; }, kReferenceWait))
             << index << ": " << window->LastMessage().toStdString();
         const TPoint &p = *window->Record().Find(TPhase::AsFound, index);
         EXPECT_EQ(QString::fromStdString(p.applied.Text()), applied);
@@ -301,7 +301,7 @@ TEST_F(CalibrationStationTest, AMeterThatDoesNotAnswerIsSaidAndNeverFreezesTheWi
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(window->ReadPoint(TPhase::AsFound, 0)) << window->LastMessage().toStdString();
-    ASSERT_TRUE(read.wait(kWait));
+    ASSERT_TRUE(read.wait(kReferenceWait));
     const qint64 waited = clock.elapsed();
     EXPECT_FALSE(read.at(0).at(0).toBool());
     EXPECT_GE(waited, 2500) << "the meter's time-out";
@@ -316,7 +316,7 @@ TEST_F(CalibrationStationTest, AMeterThatDoesNotAnswerIsSaidAndNeverFreezesTheWi
     // Closing the window in the middle of another such wait (the meter has the query): done at once.
     const qsizetype asked = sim.Stderr().count(QStringLiteral("\"READ?\""));
     ASSERT_TRUE(window->ReadPoint(TPhase::AsFound, 0)) << window->LastMessage().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Stderr().count(QStringLiteral("\"READ?\"")) > asked; }, kWait)) << sim.Stderr().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sim.Stderr().count(QStringLiteral("\"READ?\"")) > asked; }, kReferenceWait)) << sim.Stderr().toStdString();
     clock.restart();
     delete window;
     window = nullptr;
@@ -376,13 +376,13 @@ TEST_F(CalibrationStationTest, PauseHoldsAndCancelOrCloseMidTrimReleaseTheOutput
     const size_t entered = window->Record().entered.size();
     const qsizetype said = progress.size();
     const int until = polls + 8;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return polls >= until; }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return polls >= until; }, kReferenceWait));
     EXPECT_EQ(window->Record().entered.size(), entered) << "no point while paused";
     EXPECT_EQ(progress.size(), said) << progress.join(QLatin1Char('\n')).toStdString();
     window->ReferencePanel()->PauseButton()->click();
 
     ASSERT_TRUE(reached(QStringLiteral("trimming the output to 4 mA"))) << ended.value(0).value(1).toString().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SpeedButton_PWMForce->isChecked() && Forced(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SpeedButton_PWMForce->isChecked() && Forced(); }, kReferenceWait));
     window->ReferencePanel()->CancelButton()->click();
     ASSERT_EQ(ended.size(), 1);
     EXPECT_FALSE(ended.at(0).at(0).toBool());
@@ -394,7 +394,7 @@ TEST_F(CalibrationStationTest, PauseHoldsAndCancelOrCloseMidTrimReleaseTheOutput
         EXPECT_FALSE(form->SpeedButton_PWMForce->isChecked());
         EXPECT_FALSE(form->SpeedButton_SetAs4mA->isChecked());
         const int after = polls + 2;
-        ASSERT_TRUE(QTest::qWaitFor([&] { return polls >= after; }, kWait));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return polls >= after; }, kReferenceWait));
         EXPECT_FALSE(Forced());
         EXPECT_TRUE(window->HasRecord());
         EXPECT_FALSE(window->Record().finished);
@@ -408,7 +408,7 @@ TEST_F(CalibrationStationTest, PauseHoldsAndCancelOrCloseMidTrimReleaseTheOutput
     window->ReferencePanel()->AutomaticButton()->click();
     ASSERT_TRUE(window->Automatic()->Running()) << window->LastMessage().toStdString();
     ASSERT_TRUE(reached(QStringLiteral("trimming the output to 4 mA"))) << ended.value(0).value(1).toString().toStdString();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SpeedButton_PWMForce->isChecked() && Forced(); }, kWait));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form->SpeedButton_PWMForce->isChecked() && Forced(); }, kReferenceWait));
     window->close();
     ASSERT_EQ(ended.size(), 1);
     EXPECT_TRUE(ended.at(0).at(1).toString().contains(QStringLiteral("the window was closed"))) << ended.at(0).at(1).toString().toStdString();

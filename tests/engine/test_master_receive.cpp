@@ -20,7 +20,7 @@ std::string AsciiAnswer(const std::string &bytes)
     return AsciiLine('S', bytes);
 }
 
-struct EndEvent {
+struct MasterEnd {
     TMBStatus status;
     std::string text;
 };
@@ -52,7 +52,7 @@ protected:
     TMBEngine mb;
     TRecordingView view{mb};
     std::shared_ptr<PlainLinkState> link;
-    std::vector<EndEvent> ends;
+    std::vector<MasterEnd> ends;
 };
 
 struct AsciiCase {

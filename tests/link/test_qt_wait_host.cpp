@@ -23,7 +23,7 @@ using PtyTools::TPtyPair;
 
 namespace {
 
-int64_t CpuMs()
+int64_t ProcessCpuMs()
 {
     rusage ru{};
     ::getrusage(RUSAGE_SELF, &ru);
@@ -34,11 +34,11 @@ int64_t CpuMs()
 // so that a notifier left firing shows in the CPU time.
 int64_t CpuMsOverEventLoop(int ms)
 {
-    const int64_t before = CpuMs();
+    const int64_t before = ProcessCpuMs();
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-    return CpuMs() - before;
+    return ProcessCpuMs() - before;
 }
 
 std::string Drain(TMBLink &link, uint32_t count)

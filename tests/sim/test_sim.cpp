@@ -47,7 +47,7 @@ QByteArray AsciiAnswer(const QByteArray &bytes)
     return AsciiLine('S', bytes);
 }
 
-QByteArray Date(quint32 code)
+QByteArray DateBytes(quint32 code)
 {
     QByteArray b(4, '\0');
     qToLittleEndian(code, b.data());
@@ -473,9 +473,9 @@ TEST_F(InProcessSim, AnswersEveryCommandWithItsLayout)
     s.iFizFor20mA = 1250;
     const std::vector<Row> rows = {
         {kv508::Cmd_ReadSettings, QByteArray(), kv508::SettingsSize}, {kv508::Cmd_Zero, QByteArray(), 1},
-        {kv508::Cmd_SetAs0, Date(20240101), 1},                       {kv508::Cmd_SetAs4mA, Date(20240101), 1},
-        {kv508::Cmd_SetAs20mA, Date(20240101), 1},                    {kv508::Cmd_WriteSettings, SettingsImage(s), 1},
-        {kv508::Cmd_SetAsScaleEnd, Date(20240101), 1},                {kv508::Cmd_WriteSettings2, SettingsImage(s).left(6), 1},
+        {kv508::Cmd_SetAs0, DateBytes(20240101), 1},                       {kv508::Cmd_SetAs4mA, DateBytes(20240101), 1},
+        {kv508::Cmd_SetAs20mA, DateBytes(20240101), 1},                    {kv508::Cmd_WriteSettings, SettingsImage(s), 1},
+        {kv508::Cmd_SetAsScaleEnd, DateBytes(20240101), 1},                {kv508::Cmd_WriteSettings2, SettingsImage(s).left(6), 1},
         {kv508::Cmd_EraseEEPROM, QByteArray(), 1}, {kv508::Cmd_Poll, QByteArray::fromHex("000000"), kv508::LiveDataSize},
     };
     for (const Row &row : rows) {
@@ -517,7 +517,7 @@ TEST_F(InProcessSim, WritesAreReflectedAndCalibrationStampsTheDate)
     EXPECT_EQ(m.Ask(kv508::Cmd_ReadSettings).payload, SettingsImage(s));
     EXPECT_EQ(m.Poll().SPS, PressureSensor(12).sps);
 
-    ASSERT_EQ(m.Ask(kv508::Cmd_SetAs4mA, Date(20161011)).status, TMB::stOK);
+    ASSERT_EQ(m.Ask(kv508::Cmd_SetAs4mA, DateBytes(20161011)).status, TMB::stOK);
     EXPECT_EQ(m.Poll().CalibrationDateCode, 20161011u);
 
     ASSERT_EQ(m.Ask(kv508::Cmd_EraseEEPROM).status, TMB::stOK);
@@ -676,7 +676,7 @@ TEST(SimProgram, PublishesAnswersAndKeepsItsMemoryAcrossRuns)
         Master m(QStringLiteral("kv508sim0"));
         ASSERT_TRUE(m.mb.MBPortOpen()) << m.mb.LastOpenError().toStdString();
         EXPECT_EQ(m.Poll().FirmwareDateCode, FirmwareDateCode);
-        ASSERT_EQ(m.Ask(kv508::Cmd_SetAsScaleEnd, Date(20250607)).status, TMB::stOK);
+        ASSERT_EQ(m.Ask(kv508::Cmd_SetAsScaleEnd, DateBytes(20250607)).status, TMB::stOK);
         EXPECT_EQ(m.Poll().CalibrationDateCode, 20250607u);
         m.mb.MBClosePort();
 
@@ -757,7 +757,7 @@ TEST(SimProgram, StateFileFailuresAreReportedAndRefused)
     {
         SimProcess sim({QStringLiteral("--no-stdin"), QStringLiteral("--no-line-time"), QStringLiteral("--state"), unwritable});
         Master m(sim.path);
-        ASSERT_EQ(m.Ask(kv508::Cmd_SetAs4mA, Date(20250607)).status, TMB::stOK);
+        ASSERT_EQ(m.Ask(kv508::Cmd_SetAs4mA, DateBytes(20250607)).status, TMB::stOK);
         QByteArray err;
         EXPECT_TRUE(QTest::qWaitFor(
             [&] {
