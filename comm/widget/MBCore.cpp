@@ -72,6 +72,11 @@ void TMB::SetManualTimers(bool manual)
 
 void TMB::MBOpenPort()
 {
+    // Asked for before the deferred start-up has filled the port list (a quick
+    // click on a slow machine): probe now, so the port opened is the one the
+    // list chooses (the remembered adapter), never the default name.
+    if (!m_probe && m_engine->StartUpPending() && MBRefreshListOnStartup() && !MBPortOpen())
+        RefreshPortList(false);
     m_engine->MBOpenPort();
 }
 

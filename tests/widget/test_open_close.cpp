@@ -128,6 +128,18 @@ TEST_F(OpenClose, OpenAndCloseConfigureThePortAndRaiseTheirEventsInOrder)
     ::close(other);
 }
 
+TEST_F(OpenClose, AnOpenBeforeTheFirstProbeOpensTheRememberedPortNotTheDefault)
+{
+    // Start-up has not run yet (manual timers): the list is empty, as on a
+    // slow machine when the window's open button is pressed at once.
+    mb.setMBLastUsedPort(QStringLiteral("kv508sim0"));
+    ASSERT_EQ(mb.PortList->count(), 0);
+    mb.MBOpenPort();
+    ASSERT_TRUE(mb.MBPortOpen());
+    EXPECT_EQ(mb.Port(), QStringLiteral("kv508sim0"));
+    EXPECT_EQ(Selected(mb.PortList), QStringLiteral("kv508sim0"));
+}
+
 TEST_F(OpenClose, OpeningWhenOpenAndClosingWhenClosedDoNothing)
 {
     mb.MBClosePort();
