@@ -158,6 +158,7 @@ public:
     }
     void Close() override { m_inner->Close(); }
     bool IsOpen() const override { return m_inner->IsOpen(); }
+    void ExpectChars(uint32_t count) override { m_inner->ExpectChars(count); }
     bool WriteBytes(const char *data, std::ptrdiff_t count) override
     {
         const bool ok = m_inner->WriteBytes(data, count);

@@ -81,7 +81,8 @@ bool Parse(int argc, char **argv, TOptions &o)
     return true;
 }
 
-void PrintFigures(const std::vector<Clock::time_point> &arrivals, Clock::time_point started, long wakeUps, long rssKb)
+void PrintFigures(const std::vector<Clock::time_point> &arrivals, Clock::time_point started, long wakeUps,
+                  long simWakeUps, long rssKb)
 {
     const long count = static_cast<long>(arrivals.size());
     const double periodMs = MsBetween(arrivals.front(), arrivals.back()) / static_cast<double>(count - 1);
@@ -95,6 +96,9 @@ void PrintFigures(const std::vector<Clock::time_point> &arrivals, Clock::time_po
     // still running when its threads are read.
     if (wakeUps >= 0)
         std::printf("poll_ctl_wakeups: %.1f per poll\n", static_cast<double>(wakeUps) / static_cast<double>(count - 2));
+    // The simulator paces each answer character on its own timer: a line, not a reader.
+    if (simWakeUps >= 0)
+        std::printf("poll_sim_wakeups: %.1f per poll\n", static_cast<double>(simWakeUps) / static_cast<double>(count - 2));
     std::printf("ctl_max_rss: %.1f MB\n", static_cast<double>(rssKb) / 1024.0);
 }
 
@@ -130,13 +134,16 @@ int main(int argc, char **argv)
     }
     // Every row is a poll answered; the rows come as they are flushed.
     const int perPollMs = 5 * 1000 + 1000; // a poll that takes every try still ends within this
-    long switchesFirst = -1, switchesLast = -1;
+    long switchesFirst = -1, switchesLast = -1, simFirst = -1, simLast = -1;
     while (static_cast<long>(arrivals.size()) < o.count && ctl.ReadOutLine(line, perPollMs)) {
         arrivals.push_back(Clock::now());
-        if (arrivals.size() == 1)
+        if (arrivals.size() == 1) {
             switchesFirst = VoluntarySwitches(ctl.Pid());
-        else if (static_cast<long>(arrivals.size()) == o.count - 1)
+            simFirst = VoluntarySwitches(sim.Pid());
+        } else if (static_cast<long>(arrivals.size()) == o.count - 1) {
             switchesLast = VoluntarySwitches(ctl.Pid());
+            simLast = VoluntarySwitches(sim.Pid());
+        }
     }
     long rssKb = 0;
     const int code = ctl.Wait(o.wrapper.empty() ? 10000 : 60000, &rssKb);
@@ -152,6 +159,7 @@ int main(int argc, char **argv)
         std::printf("ctl_counted_polls: %ld polls\n", o.count);
         return 0;
     }
-    PrintFigures(arrivals, started, switchesFirst >= 0 && switchesLast >= 0 ? switchesLast - switchesFirst : -1, rssKb);
+    PrintFigures(arrivals, started, switchesFirst >= 0 && switchesLast >= 0 ? switchesLast - switchesFirst : -1,
+                 simFirst >= 0 && simLast >= 0 ? simLast - simFirst : -1, rssKb);
     return 0;
 }

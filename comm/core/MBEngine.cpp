@@ -75,6 +75,7 @@ void TEngine::setMBMode(TMBMode m)
 
     const TMBMode old = m_MBMode;
     m_MBMode = m;
+    ForgetAnswerSizes(); // frames of another shape
     // The setter's clamp, applied when it starts to matter: in a binary frame
     // an address above 15 would set the answer bit and nothing could match.
     if (m != modeASCIIMaster && m_MBMasterAddressToSlave > 15)

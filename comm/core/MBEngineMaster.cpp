@@ -206,6 +206,8 @@ void TEngine::MasterFirstTry()
     m_MBRxBufferFull = false;
     m_rxOverflowed = false;
     m_awaitingAnswer = true;
+    m_hintsOff = false;
+    ++m_transactionSerial;
 }
 
 void TEngine::MBMasterRetry()
@@ -213,6 +215,7 @@ void TEngine::MBMasterRetry()
     AnswerTimer.Stop();
     ++m_MBMasterTryNumber;
     ShowTry(m_MBMasterTryNumber);
+    m_hintsOff = false; // a new answer
     MBSendFrame();
     if (m_MBStatusNow == stnPortError)
         return;
@@ -224,7 +227,7 @@ void TEngine::AnswerTimerExpired()
 {
     AnswerTimer.Stop();
     if (IsMasterMode(m_MBMode)) {
-        if (!m_awaitingAnswer)
+        if (!m_awaitingAnswer || HeldAnswerEnded())
             return;
         if (m_MBMasterTryNumber < m_MBMasterMaxTryNumber) {
             MBMasterRetry();

@@ -29,14 +29,21 @@ std::ptrdiff_t TEngine::ReadPending(uint32_t count)
     return m_link->ReadBytes(m_readBuffer.data(), static_cast<std::ptrdiff_t>(count));
 }
 
-void TEngine::HandleRxData(uint32_t count)
+std::ptrdiff_t TEngine::HandleRxData(uint32_t count, bool hint)
 {
+    m_linkHinted = false; // a read ends the link's hint
     const std::ptrdiff_t got = ReadPending(count);
+    if (m_hintedChars > 0 && got < static_cast<std::ptrdiff_t>(m_hintedChars))
+        m_hintsOff = true;
+    m_hintedChars = 0;
     // the driver may hand over fewer than it announced
     if (m_LinkOpen && got > 0 && pub.OnLineTap)
         pub.OnLineTap(false, reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));
     if (m_LinkOpen && got > 0)
         DecodeRxChunk(reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));
+    if (hint && got > 0)
+        HintLink();
+    return got;
 }
 
 void TEngine::DecodeRxChunk(const uint8_t *p, std::size_t n)
@@ -167,6 +174,7 @@ void TEngine::DecodeBinaryMaster(uint8_t c)
         SetMBStatus(stSlaveError, m_RXDataBuffer[2]);
         SetMBStatusNow(stnReady);
     } else {
+        LearnAnswerSize();
         ++m_MBNumberOfRxFrames;
         CountSpeedEvent();
         SetMBStatus(stOK);
@@ -221,10 +229,12 @@ void TEngine::DecodeAsciiMaster(uint8_t c)
     if (m_MBMasterIDToSlave != 0 && m_MBMasterIDToSlave != m_RXDataBuffer[1])
         m_RXDataBuffer[3] = 255;
     const uint8_t status = m_RXDataBuffer[3];
-    if (status == 254 || status == 255)
+    if (status == 254 || status == 255) {
         SetMBStatus(stSlaveError, status);
-    else
+    } else {
+        LearnAnswerSize();
         SetMBStatus(stOK);
+    }
     SetMBStatusNow(stnReady);
     SetMBBusy(false);
     view->ShowRxId(ThreeDigits(m_RXDataBuffer[1]));

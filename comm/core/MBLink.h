@@ -29,6 +29,16 @@ public:
     // Reads up to count bytes that are already waiting; returns how many were read.
     virtual std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) = 0;
 
+    // The reader's hint: it expects the next count characters to come
+    // together (the rest of a frame it has started). The link may leave the
+    // line alone until that many could have crossed it at the line's rate and
+    // announce them at once, so that a frame costs a few wake-ups instead of
+    // one per character. It announces what has come by then, fewer if fewer
+    // came, and from then on each character as it comes until told again.
+    // 0 or 1: announce each as it comes. The hint ends with the announcement,
+    // a ReadBytes or a close; links that cannot wait so keep announcing as now.
+    virtual void ExpectChars(uint32_t count) { (void)count; }
+
     // Set by the component. All of them run on the GUI thread.
     std::function<void(uint32_t count)> OnDataAvailable;
     std::function<void(uint32_t mask, uint32_t modemStatus)> OnLineEvent;

@@ -38,6 +38,7 @@ public:
             m_monitor.Feed(TDirection::Rx, std::string_view(buffer, std::size_t(got)), Now());
         return got;
     }
+    void ExpectChars(uint32_t count) override { m_inner->ExpectChars(count); }
 
 private:
     // The inner link calls whatever the engine has assigned on the spy at the

@@ -346,3 +346,105 @@ TEST_F(MasterReceive, OverflowedFrameIsNeverAccepted)
 }
 
 } // namespace
+
+// The link is told how much of an answer is still to come, and never more than
+// the answer needs, so that a link which waits for them reads its end when it
+// has come: up to the header first (its code may end the frame), then up to
+// the size of the last good answer to the same request.
+TEST_F(MasterReceive, LinkHintsNeverReachPastTheAnswersEnd)
+{
+    const std::string answer = BinaryLine(FromHex("81270011223344")); // 9 bytes, 18 characters
+    Start(modeMaster, 1);
+    Deliver(mb, answer.substr(0, 1));
+    Deliver(mb, answer.substr(1, 5));
+    Deliver(mb, answer.substr(6));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(link->hints, std::vector<uint32_t>{5}) << "a first answer: the header only";
+
+    link->hints.clear();
+    Start(modeMaster, 1);
+    Deliver(mb, answer.substr(0, 1));
+    Deliver(mb, answer.substr(1, 5));
+    Deliver(mb, answer.substr(6));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, stOK);
+    EXPECT_EQ(link->hints, (std::vector<uint32_t>{5, 12})) << "the same request again: its whole answer";
+
+    link->hints.clear();
+    Start(modeMaster, 1);
+    Deliver(mb, answer.substr(0, 1));
+    Deliver(mb, answer.substr(1, 2)); // fewer than hinted: the driver holds characters back
+    Deliver(mb, answer.substr(3, 3));
+    Deliver(mb, answer.substr(6));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(link->hints, std::vector<uint32_t>{5}) << "a hint the line did not keep: the rest as it comes";
+
+    link->hints.clear();
+    const std::string refused = BinaryLine(FromHex("812781")); // 10 characters
+    Start(modeMaster, 1);
+    Deliver(mb, refused.substr(0, 1));
+    Deliver(mb, refused.substr(1, 5));
+    Deliver(mb, refused.substr(6));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, stSlaveError);
+    EXPECT_EQ(link->hints, (std::vector<uint32_t>{5, 4})) << "an error code ends the frame early";
+
+    link->hints.clear();
+    Start(modeMaster, 2); // another command
+    Deliver(mb, answer.substr(0, 6));
+    Start(modeMaster, 1, 3); // another instrument
+    Deliver(mb, BinaryLine(FromHex("83270011223344")).substr(0, 6));
+    EXPECT_EQ(link->hints, std::vector<uint32_t>{}) << "nothing known of these requests' answers";
+
+    mb.MBClosePort();
+    const std::string line = "S01270100102779EB;"; // 8 bytes, 18 characters
+    for (int round = 0; round < 2; ++round) {
+        link->hints.clear();
+        Start(modeASCIIMaster, 1);
+        Deliver(mb, line.substr(0, 1));
+        Deliver(mb, line.substr(1, 8));
+        Deliver(mb, line.substr(9));
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(link->hints, (round == 0 ? std::vector<uint32_t>{8} : std::vector<uint32_t>{8, 9})) << round;
+    }
+}
+
+// The link may still hold characters back for its hint when the answer's
+// time-out strikes: an answer that has fully come ends its transaction then;
+// it is neither asked again nor timed out.
+TEST_F(MasterReceive, AnAnswerHeldBackByTheLinkIsTakenBeforeATimeOut)
+{
+    const std::string answer = BinaryLine(FromHex("81270011223344"));
+    Start(modeMaster, 1);
+    Deliver(mb, answer); // learnt
+    Start(modeMaster, 1);
+    const std::size_t written = link->writes.size();
+    Deliver(mb, answer.substr(0, 6));
+    link->rx += answer.substr(6); // come, not announced yet
+    Core(mb).AnswerTimer.Fire();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].status, stOK);
+    EXPECT_EQ(link->writes.size(), written);
+
+    // One whose end event starts the next transaction at once: that one waits on.
+    Start(modeMaster, 1);
+    mb.OnMBMasterEndOfEvent = [this](TMBStatus s, const std::string &t) {
+        ends.push_back({s, t});
+        mb.MBMasterStart(0);
+    };
+    Deliver(mb, answer.substr(0, 6));
+    link->rx += answer.substr(6);
+    Core(mb).AnswerTimer.Fire();
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(mb.MBStatusNow(), stnWaitingForAnswer);
+    EXPECT_EQ(mb.MBMasterTryNumber(), 1);
+
+    // Part of an answer: asked again, as always.
+    mb.OnMBMasterEndOfEvent = [this](TMBStatus s, const std::string &t) { ends.push_back({s, t}); };
+    Start(modeMaster, 1);
+    Deliver(mb, answer.substr(0, 6));
+    link->rx += answer.substr(6, 4);
+    Core(mb).AnswerTimer.Fire();
+    EXPECT_TRUE(ends.empty());
+    EXPECT_EQ(mb.MBMasterTryNumber(), 2);
+}

@@ -289,6 +289,47 @@ case_window() {
     if [ -z "$bad" ]; then result window PASS "polled, Reconnecting…, polled again"; else result window FAIL "$bad"; fi
 }
 
+# ---- 7: wake-ups per poll through the real drivers --------------------------------------------
+
+switches() { # voluntary context switches of all the threads of process $1 so far
+    cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ { s += $2 } END { print s + 0 }'
+}
+
+# kv508ctl polling as a rig does; its wake-ups per poll over the 30 polls after the 5th.
+wakeups_on() { # $1 port, $2 label; sets PER to the figure or "none"
+    f="$T/wake-$2"
+    kv508ctl -p "$1" read --watch --count 40 --interval 0 >"$f" 2>&1 </dev/null &
+    pid=$!
+    PER=none
+    if wait_for "[ \$(grep -c pressure $f) -ge 5 ]" 150; then
+        a=$(switches "$pid")
+        ra=$(grep -c pressure "$f")
+        wait_for "[ \$(grep -c pressure $f) -ge 35 ]" 300
+        b=$(switches "$pid")
+        rb=$(grep -c pressure "$f")
+        [ "$rb" -gt "$ra" ] && PER=$(awk -v a="$a" -v b="$b" -v n=$((rb - ra)) 'BEGIN { printf "%.1f", (b - a) / n }')
+    fi
+    wait "$pid"
+}
+
+case_wakeups() {
+    bad=""
+    wakeups_on "$(usb_tty KVMAIN01)" usb
+    usb=$PER
+    wakeups_on ttyS1 uart
+    uart=$PER
+    for v in "usb:$usb" "uart:$uart"; do
+        # A wake-up per answer character would be over 50.
+        awk -v v="${v#*:}" 'BEGIN { exit !(v != "none" && v <= 12) }' || bad="$bad ${v%%:*} ${v#*:} wake-ups per poll;"
+    done
+    if [ -z "$bad" ]; then
+        result wakeups PASS "kv508ctl polling: $usb wake-ups per poll over ftdi_sio, $uart over the 16550"
+    else
+        show wakeups-usb "$T/wake-usb"
+        result wakeups FAIL "$bad"
+    fi
+}
+
 boot
 for c in $(arg cases | tr ',' ' '); do
     say "KVCASE $c $(now)"

@@ -13,7 +13,9 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -189,4 +191,35 @@ TEST(QtWaitHost, CallbacksMayDestroyTheLink)
         pty.Hangup();
         ASSERT_TRUE(QTest::qWaitFor([&] { return destroyed; }, 10000));
     }
+}
+
+// In Qt's loop too, expected characters come in one hand-over once they can
+// have come (the timerfd is watched beside the port), and per character after.
+TEST(QtWaitHost, ExpectedCharactersComeInOneHandOver)
+{
+    TPtyPair pty;
+    ASSERT_TRUE(pty.Valid());
+    auto link = MakeSerialLink();
+    std::string error;
+    ASSERT_TRUE(link->Open(pty.SlavePath(), 4800, error)) << error;
+    std::string bytes;
+    int handOvers = 0;
+    std::vector<std::chrono::steady_clock::time_point> at;
+    link->OnDataAvailable = [&](uint32_t count) {
+        bytes += Drain(*link, count);
+        at.push_back(std::chrono::steady_clock::now());
+        if (++handOvers == 1)
+            link->ExpectChars(30);
+    };
+    ASSERT_TRUE(pty.Write("S"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return handOvers == 1; }, 10000));
+    for (int i = 0; i < 30; ++i) // one write a character, as a line-timed peer writes them
+        ASSERT_TRUE(pty.Write(std::string(1, static_cast<char>('0' + i % 10))));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 31; }, 10000));
+    EXPECT_EQ(handOvers, 2);
+    EXPECT_GE(at[1] - at[0], std::chrono::microseconds(30 * 2083 - 100)) << "handed over before they could have come";
+    ASSERT_TRUE(pty.Write(";"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return bytes.size() >= 32; }, 10000));
+    EXPECT_EQ(handOvers, 3);
+    EXPECT_EQ(bytes, "S012345678901234567890123456789;");
 }

@@ -645,3 +645,57 @@ TEST_F(SerialLink, CloseRestoresTheTerminalSettingsFoundAtOpen)
     EXPECT_EQ(std::memcmp(after.c_cc, before.c_cc, sizeof before.c_cc), 0);
     ::close(keep);
 }
+
+// Told how many characters to expect, the link leaves the line alone until
+// that many can have come at its rate and hands them over at once: fewer if
+// fewer came, then each as it comes again. A read of the reader's own ends the
+// wait early; a hang-up during it is still handed over.
+TEST_F(SerialLink, ExpectedCharactersAreHandedOverTogetherOnceTheyCanHaveCome)
+{
+    using Clock = std::chrono::steady_clock;
+    TPtyPair pty;
+    auto link = Open(pty); // 4800 baud: 2.083 ms a character
+    ASSERT_TRUE(link);
+    TReceiver rx(*link);
+    const auto collect = link->OnDataAvailable;
+    std::vector<Clock::time_point> at;
+    std::vector<uint32_t> plan{20, 10}; // the hint after each hand-over
+    link->OnDataAvailable = [&](uint32_t count) {
+        collect(count);
+        at.push_back(Clock::now());
+        if (static_cast<std::size_t>(rx.handOvers) <= plan.size())
+            link->ExpectChars(plan[static_cast<std::size_t>(rx.handOvers) - 1]);
+    };
+
+    ASSERT_TRUE(pty.Write("a"));
+    ASSERT_TRUE(WaitFor([&] { return rx.handOvers == 1; }));
+    const std::string rest = Pattern(20, 4);
+    ASSERT_TRUE(pty.Write(rest)); // all at once, long before their time on a line
+    ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() == 21; }));
+    EXPECT_EQ(rx.handOvers, 2);
+    EXPECT_GE(at[1] - at[0], std::chrono::microseconds(20 * 2083 - 100)) << "handed over before they could have come";
+
+    ASSERT_TRUE(pty.Write("xyz")); // 3 of the 10 expected
+    ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() == 24; }));
+    EXPECT_EQ(rx.handOvers, 3);
+    EXPECT_GE(at[2] - at[1], std::chrono::microseconds(10 * 2083 - 100));
+    ASSERT_TRUE(pty.Write("1"));
+    ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() == 25; }));
+    EXPECT_EQ(rx.handOvers, 4);
+
+    link->ExpectChars(5000); // over ten seconds
+    ASSERT_TRUE(pty.Write("23"));
+    loop.RunFor(30);
+    EXPECT_EQ(rx.handOvers, 4) << "handed over while it should wait";
+    char taken[8];
+    EXPECT_EQ(link->ReadBytes(taken, sizeof taken), 2);
+    EXPECT_EQ(std::string(taken, 2), "23");
+    ASSERT_TRUE(pty.Write("4"));
+    ASSERT_TRUE(WaitFor([&] { return rx.bytes.size() == 26; }, 5000)) << "the read did not end the wait";
+    EXPECT_EQ(rx.bytes, "a" + rest + "xyz1" + "4");
+
+    link->ExpectChars(50); // a hang-up meanwhile shows when the wait ends
+    pty.Hangup();
+    ASSERT_TRUE(WaitFor([&] { return rx.hangUps > 0; }));
+    EXPECT_EQ(rx.hangUps, 1);
+}

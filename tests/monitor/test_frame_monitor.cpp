@@ -476,6 +476,8 @@ TEST(SpyLink, ForwardsAndShowsBothDirections)
     inner->OnLineEvent(MBLineEvent::CTS, MBModemStatus::CTS_ON);
     inner->OnHangUp();
     EXPECT_EQ(calls, (std::vector<std::string>{"a3", "b" + std::to_string(A(2).size()), "line8/16", "hangup"}));
+    spy->ExpectChars(45); // a spy in between must not cost the engine its batched reads
+    EXPECT_EQ(state->hints, std::vector<uint32_t>{45});
 
     state->failWrites = true;
     EXPECT_FALSE(spy->WriteBytes(Poll.data(), std::ptrdiff_t(Poll.size())));

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <memory>
+#include <vector>
 
 struct FakeLinkState {
     using Bytes = QByteArray;
@@ -26,6 +27,7 @@ struct FakeLinkState {
     QByteArray rx;            // bytes queued for reading
     int opens = 0;
     int closes = 0;
+    std::vector<uint32_t> hints; // ExpectChars, in order
 
     QByteArray Written() const { return JoinWrites(writes); }
 };

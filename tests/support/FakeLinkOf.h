@@ -53,6 +53,8 @@ public:
         return n;
     }
 
+    void ExpectChars(uint32_t count) override { m_state->hints.push_back(count); }
+
     // Queues bytes and hands them over as one event.
     void Deliver(const Bytes &bytes)
     {

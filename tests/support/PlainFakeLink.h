@@ -27,6 +27,7 @@ struct PlainLinkState {
     std::string rx;                  // bytes queued for reading
     int opens = 0;
     int closes = 0;
+    std::vector<uint32_t> hints; // ExpectChars, in order
 
     std::string Written() const { return JoinWrites(writes); }
 };

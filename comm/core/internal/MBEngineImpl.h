@@ -50,7 +50,9 @@ struct TEngine {
     void SendFailed();
 
     // ---- receive machinery ----
-    void HandleRxData(uint32_t count);
+    // Reads and decodes what the link holds; the count read. With hint, tells
+    // the link afterwards how much of the answer is still to come.
+    std::ptrdiff_t HandleRxData(uint32_t count, bool hint = true);
     std::ptrdiff_t ReadPending(uint32_t count); // into m_readBuffer
     void DecodeRxChunk(const uint8_t *p, std::size_t n);
     void AppendRxByte(uint8_t b)
@@ -114,6 +116,14 @@ struct TEngine {
     bool SendFirstTry(uint32_t framesCounted);
     void OneWaySend();
     void MasterFirstTry();
+
+    // ---- answers read in batches (MBEngineBatch.cpp) ----
+    uint32_t AnswerCharsAhead() const;
+    uint16_t ExpectedAnswerBytes() const;
+    void LearnAnswerSize();
+    void ForgetAnswerSizes();
+    void HintLink();
+    bool HeldAnswerEnded();
     void MBMasterRetry();
     void AnswerTimerExpired();
 
@@ -213,6 +223,21 @@ struct TEngine {
     bool m_StringReceptionArmed = false;
     bool m_LinkOpen = false;
     bool m_awaitingAnswer = false; // an answer is accepted only while its transaction waits
+    uint32_t m_transactionSerial = 0; // counts transactions started: tells a new one from the one before
+    // The size in bytes of the last good answer to each command, with the
+    // request it answered; the link is told to expect that many.
+    struct TAnswerSize {
+        uint8_t address = 0, id = 0;
+        bool query = false;
+        uint16_t bytes = 0; // 0: no answer seen yet
+    };
+    std::array<TAnswerSize, 256> m_answerSizes{};
+    bool m_linkHinted = false; // the link may be holding characters back until its hint's time
+    uint32_t m_hintedChars = 0; // what the link was last told to expect
+    // A hint the line did not keep (fewer came by their time): the driver holds
+    // characters back (a FIFO, a USB adapter's latency), so the rest of this
+    // answer is taken as it comes, never later than it is handed over.
+    bool m_hintsOff = false;
     std::string m_batch;           // the characters of the frame being written, handed over at once
     std::vector<char> m_readBuffer;
     std::unique_ptr<TMBLink> m_link;

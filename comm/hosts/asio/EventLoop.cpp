@@ -134,10 +134,27 @@ struct TFdWatch::TState
 {
     enum { dirRead = 0, dirWrite = 1 };
 
-    TState(asio::io_context &io, int descriptor) : desc(io), fd(descriptor)
+    TState(asio::io_context &io, int descriptor) : desc(io), fd(descriptor) { Attach(); }
+
+    void Attach()
     {
         std::error_code ec;
-        desc.assign(descriptor, ec); // on failure every wait completes with an error, reported as fdError
+        desc.assign(fd, ec); // on failure every wait completes with an error, reported as fdError
+        attached = true;
+    }
+
+    // Out of the loop's poll set: Asio's epoll is edge-triggered and would
+    // wake the loop at each byte even with no wait armed. The waits it drops
+    // complete later as aborted; the new generation tells them apart.
+    void Detach()
+    {
+        armed[dirRead] = armed[dirWrite] = false;
+        if (!attached || ended)
+            return;
+        desc.release();
+        attached = false;
+        pending[dirRead] = pending[dirWrite] = false;
+        ++generation;
     }
 
     // Arms the wait in one direction; false once the watch has ended.
@@ -154,11 +171,13 @@ struct TFdWatch::TState
     {
         if (s->pending[dir])
             return;
+        if (!s->attached)
+            s->Attach();
         s->pending[dir] = true;
         s->desc.async_wait(dir == dirRead ? asio::posix::descriptor_base::wait_read
                                           : asio::posix::descriptor_base::wait_write,
-                           [weak = std::weak_ptr<TState>(s), dir](const std::error_code &ec) {
-                               if (const auto state = weak.lock())
+                           [weak = std::weak_ptr<TState>(s), dir, gen = s->generation](const std::error_code &ec) {
+                               if (const auto state = weak.lock(); state && state->generation == gen)
                                    Ready(state, dir, ec);
                            });
     }
@@ -211,6 +230,8 @@ struct TFdWatch::TState
     bool armed[2] = {};
     bool pending[2] = {};
     bool ended = false;
+    bool attached = false;
+    unsigned generation = 0;
 };
 
 TFdWatch::TFdWatch(TEventLoop &loop, int fd, std::function<void(unsigned events)> onEvent)
@@ -240,6 +261,11 @@ bool TFdWatch::WaitWrite()
 void TFdWatch::Cancel()
 {
     m_state->armed[TState::dirRead] = m_state->armed[TState::dirWrite] = false;
+}
+
+void TFdWatch::Release()
+{
+    m_state->Detach();
 }
 
 bool TFdWatch::Ended() const

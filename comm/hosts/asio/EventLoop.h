@@ -88,6 +88,9 @@ public:
     bool WaitWrite();
     // Disarm both waits.
     void Cancel();
+    // Disarm both and leave the loop's poll set until the next wait: a
+    // descriptor nobody waits on then costs no wake-up when bytes come.
+    void Release();
     bool Ended() const;
 
 private:

@@ -22,7 +22,9 @@ public:
 
     void Want(bool read, bool write) override
     {
-        if ((m_read && !read) || (m_write && !write))
+        if (!read && !write)
+            m_watch.Release(); // nothing wanted: no wake-ups for it at all
+        else if ((m_read && !read) || (m_write && !write))
             m_watch.Cancel(); // disarms both: the one still wanted is armed again below
         m_read = read;
         m_write = write;

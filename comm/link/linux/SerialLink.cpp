@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace {
@@ -20,6 +21,13 @@ namespace {
 std::string SystemText(int error)
 {
     return std::strerror(error);
+}
+
+int64_t MonotonicNs()
+{
+    timespec t{};
+    ::clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
 }
 
 using sys::Ioctl;
@@ -148,6 +156,9 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
     m_inboxStart = m_inboxCount = 0;
     m_inHandOver = false;
     m_paused = false;
+    m_holding = false;
+    m_charNs = baud > 0 ? int64_t(10) * 1'000'000'000 / baud : 0; // start, 8 data, stop
+    m_lastReadNs = 0;
     m_anchor = std::make_shared<TAnchor>();
     m_anchor->link = this;
     std::string why;
@@ -168,6 +179,11 @@ void TSerialLink::Close()
     m_open = false;
     m_anchor->link = nullptr; // a hand-over that called us touches nothing more
     m_watch.reset();          // before the descriptor goes
+    m_holdWatch.reset();
+    if (m_holdFd >= 0)
+        ::close(m_holdFd);
+    m_holdFd = -1;
+    m_holding = false;
     ReleasePort();
     m_pending.clear();
     m_inboxStart = m_inboxCount = 0;
@@ -267,6 +283,7 @@ std::size_t TSerialLink::FillInbox()
         const ssize_t r = ::read(m_fd, m_inbox.data(), m_inbox.size());
         if (r > 0) {
             m_inboxCount = static_cast<std::size_t>(r);
+            m_lastReadNs = MonotonicNs();
             break;
         }
         if (r < 0 && errno == EINTR)
@@ -283,7 +300,64 @@ std::size_t TSerialLink::FillInbox()
 void TSerialLink::UpdateWatch()
 {
     if (m_watch)
-        m_watch->Want(!m_paused, !m_paused && (!m_pending.empty() || m_lineGone));
+        m_watch->Want(!m_paused && !m_holding, !m_paused && (!m_pending.empty() || m_lineGone));
+}
+
+// The reader's hint: leave the port alone until count characters can have
+// come, counted from the last read that brought some (they follow it at the
+// line's pace at the earliest), then read them in one go.
+void TSerialLink::ExpectChars(uint32_t count)
+{
+    if (!m_open || m_lineGone || !m_watch || count < 2 || m_charNs <= 0)
+        return;
+    if (m_holdFd < 0) {
+        m_holdFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+        if (m_holdFd < 0)
+            return; // announced as they come, as without the hint
+        std::string why;
+        m_holdWatch = m_host.Watch(m_holdFd, false, false, [this](short) { HoldEnded(); }, why);
+        if (!m_holdWatch) {
+            ::close(m_holdFd);
+            m_holdFd = -1;
+            return;
+        }
+    }
+    const int64_t since = m_lastReadNs > 0 ? m_lastReadNs : MonotonicNs();
+    const int64_t due = since + int64_t(count) * m_charNs;
+    m_holdCount = count;
+    m_holdDueNs = due;
+    itimerspec when{};
+    when.it_value.tv_sec = static_cast<time_t>(due / 1'000'000'000);
+    when.it_value.tv_nsec = static_cast<long>(due % 1'000'000'000);
+    if (::timerfd_settime(m_holdFd, TFD_TIMER_ABSTIME, &when, nullptr) != 0)
+        return;
+    m_holding = true;
+    m_holdWatch->Want(true, false);
+    UpdateWatch();
+}
+
+void TSerialLink::HoldEnded()
+{
+    uint64_t expirations = 0;
+    if (::read(m_holdFd, &expirations, sizeof expirations) < 0 && errno == EAGAIN)
+        return; // disarmed since it became ready
+    EndHold();
+    // All that was expected came: the last of them came at the line's pace,
+    // by the due time, not when this late wake-up read it. Counting the next
+    // wait from there keeps timer latencies from adding up over a frame.
+    if (m_inboxCount == 0 && !m_lineGone && FillInbox() >= m_holdCount)
+        m_lastReadNs = m_holdDueNs;
+    HandOver(m_inboxCount > 0 ? POLLIN : 0); // announces what was read, or finds out why nothing was
+}
+
+// Back to announcing each character as it comes.
+void TSerialLink::EndHold()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    m_holdWatch->Want(false, false);
+    UpdateWatch();
 }
 
 // What the descriptor is ready for now, for hosts that do not tell.
@@ -399,6 +473,11 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     if (!m_open || count <= 0)
         return 0;
+    if (m_holding) { // the reader takes what has come before the hint's time
+        const itimerspec off{};
+        ::timerfd_settime(m_holdFd, 0, &off, nullptr);
+        EndHold();
+    }
     // What the last event brought first, then what has come since.
     const std::size_t fromInbox = std::min(m_inboxCount, static_cast<std::size_t>(count));
     std::memcpy(buffer, m_inbox.data() + m_inboxStart, fromInbox);
@@ -409,6 +488,7 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
         const ssize_t r = ::read(m_fd, buffer + got, static_cast<size_t>(count - got));
         if (r > 0) {
             got += r;
+            m_lastReadNs = MonotonicNs();
             continue;
         }
         if (r < 0 && errno == EINTR)

@@ -20,6 +20,14 @@
 // over once as OnHangUp; the link then stops watching the port, which would
 // otherwise stay "ready" for ever.
 //
+// A frame's characters together: told by the reader how many characters it
+// expects next (ExpectChars), the link stops watching the port and arms a
+// timerfd, in the same wait host, for when that many can have crossed the line
+// at its rate; then it reads what has come in one go and announces it. On a
+// line that delivers character by character (a pseudo-terminal, a UART
+// without a FIFO) a frame then costs a few wake-ups instead of one per
+// character, and its end is read when it has come.
+//
 // Line events: the driver's error and modem-line counters (TIOCGICOUNT), or the
 // modem lines themselves (TIOCMGET), are compared at every event, so a change
 // is reported with the next event and nothing is polled. Devices that keep
@@ -51,6 +59,7 @@ public:
     void Close() override;
     bool IsOpen() const override { return m_open; }
     bool WriteBytes(const char *data, std::ptrdiff_t count) override;
+    void ExpectChars(uint32_t count) override;
     std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
 
     // Bytes accepted by WriteBytes that the driver has not taken yet.
@@ -75,6 +84,8 @@ private:
     std::ptrdiff_t WriteNow(const char *data, std::ptrdiff_t count);
     void CheckLineEvents();
     void ReleasePort();
+    void HoldEnded();
+    void EndHold();
 
     int m_fd = -1;
     bool m_adopted = false;
@@ -99,6 +110,14 @@ private:
     bool m_inHandOver = false;
     bool m_paused = false; // a callback runs an event loop: wait again once it returns
     std::shared_ptr<TAnchor> m_anchor;
+    // Waiting for the characters the reader expects (ExpectChars).
+    int64_t m_charNs = 0;      // one character's time on the line (10 bits)
+    int64_t m_lastReadNs = 0;  // when a read last brought characters (CLOCK_MONOTONIC)
+    int m_holdFd = -1;         // the timerfd, made at the first hint
+    std::unique_ptr<TWaitWatch> m_holdWatch;
+    bool m_holding = false;    // the port is left alone until the timerfd expires
+    uint32_t m_holdCount = 0;  // what the reader expects by then
+    int64_t m_holdDueNs = 0;
 };
 
 // MakeSerialLink() and MakeFdLink(fd), the component's factories, wait in Qt's
