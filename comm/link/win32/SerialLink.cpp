@@ -4,6 +4,7 @@
 #include "WinText.h"
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 #include <windows.h>
@@ -32,6 +33,26 @@ void CloseIf(HANDLE &h)
     if (h)
         ::CloseHandle(h);
     h = nullptr;
+}
+
+// A hinted read asks for no more than the driver's queue would hold anyway.
+constexpr uint32_t kMaxHinted = 4096;
+
+// The line's time for count characters (10 bits each, 8-N-1), rounded up,
+// and two milliseconds for the driver's timer and the last stop bit.
+DWORD HintedTimeoutMs(uint32_t count, uint32_t baud)
+{
+    const uint64_t bits = uint64_t{count} * 10 * 1000;
+    return static_cast<DWORD>((bits + baud - 1) / baud + 2);
+}
+
+// How a hinted read may end without the line being at fault: cancelled by a
+// ReadBytes or a close, or its time-out (Wine reports one that read nothing
+// as an error).
+bool QuietEnd(DWORD error)
+{
+    return error == ERROR_OPERATION_ABORTED || error == ERROR_SEM_TIMEOUT || error == WAIT_TIMEOUT ||
+           error == ERROR_TIMEOUT;
 }
 
 // Each step that decides what the line is checked: a port left at another rate
@@ -98,13 +119,25 @@ struct TSerialLink::TShared {
     uint32_t mask = 0;
     uint32_t modem = 0;
     bool gone = false;
-    std::string early; // the bytes a waiting read took
     bool readWaits = false; // set by the worker before its first hand-over
+    bool handingOver = false; // host thread only: a hand-over's callbacks run
+    uint32_t baud = 0;
+
+    // Shared by both threads. The port's read time-outs change only under it.
+    std::mutex lock;
+    std::string early;     // the bytes a waiting or hinted read took, in order
+    COMMTIMEOUTS plain{};  // the time-outs outside a hinted read
+    uint32_t hint = 0;     // characters the reader expects, for the next wait
+    bool hintPending = false; // the hinted read is in flight: its record and buffer are in use
+    HANDLE hintEvent = nullptr;
+    OVERLAPPED hintOv{};
+    std::string hintBuffer;
 
     ~TShared()
     {
         CloseIf(stop);
         CloseIf(done);
+        CloseIf(hintEvent);
     }
 };
 
@@ -159,8 +192,11 @@ bool TSerialLink::Open(const std::string &port, uint32_t baud, std::string &erro
     shared->port = h;
     shared->stop = NewEvent(true);
     shared->done = NewEvent(false);
+    shared->hintEvent = NewEvent(true);
+    shared->baud = baud;
+    shared->plain.ReadIntervalTimeout = MAXDWORD; // as SetUpPort left them
     HANDLE readEvent = NewEvent(true);
-    if (!queue || !shared->stop || !shared->done || !readEvent) {
+    if (!queue || !shared->stop || !shared->done || !shared->hintEvent || !readEvent) {
         errorText = queue ? wintext::SystemText(::GetLastError()) : why;
         CloseIf(readEvent);
         ::CloseHandle(h);
@@ -238,7 +274,25 @@ void TSerialLink::Worker(std::shared_ptr<TShared> s, THostQueue *queue)
         DWORD got = 0;
         bool gone = ov.hEvent == nullptr;
         bool stopped = false;
-        if (!gone) {
+        bool hinted = !gone;
+        switch (gone ? THintEnd::None : HintedRead(*s)) {
+        case THintEnd::None:
+            hinted = false;
+            break;
+        case THintEnd::Data:
+            mask = EV_RXCHAR;
+            break;
+        case THintEnd::Gone:
+            gone = true;
+            break;
+        case THintEnd::Stopped:
+            stopped = true;
+            break;
+        case THintEnd::Empty: // nothing came, or the host took it: wait as before
+        case THintEnd::Taken:
+            continue;
+        }
+        if (!gone && !hinted) {
             ::ResetEvent(ov.hEvent);
             BOOL now = FALSE;
             DWORD error = ERROR_SUCCESS;
@@ -248,8 +302,9 @@ void TSerialLink::Worker(std::shared_ptr<TShared> s, THostQueue *queue)
                 if (first && !now && error != ERROR_IO_PENDING) {
                     s->readWaits = true;
                     ::SetCommMask(s->port, 0);
-                    COMMTIMEOUTS none{}; // a read waits until it has all it asked for
-                    ::SetCommTimeouts(s->port, &none);
+                    const std::lock_guard<std::mutex> hold(s->lock);
+                    s->plain = COMMTIMEOUTS{}; // a read waits until it has all it asked for
+                    ::SetCommTimeouts(s->port, &s->plain);
                 }
             }
             if (s->readWaits) {
@@ -279,11 +334,13 @@ void TSerialLink::Worker(std::shared_ptr<TShared> s, THostQueue *queue)
             ::GetOverlappedResult(s->port, &ov, &n, TRUE);
             break;
         }
-        if (s->readWaits && !gone) {
-            if (got == 0)
+        if (s->readWaits && !gone && !hinted) {
+            if (got == 0) {
                 gone = true; // end of file: the other end has gone
-            else
-                s->early.assign(1, early);
+            } else {
+                const std::lock_guard<std::mutex> hold(s->lock);
+                s->early.push_back(early);
+            }
         }
         if (!gone && mask == 0)
             continue; // the mask changed under the wait: nothing happened on the line
@@ -291,8 +348,11 @@ void TSerialLink::Worker(std::shared_ptr<TShared> s, THostQueue *queue)
         s->modem = modem;
         s->gone = gone;
         queue->Post([s] {
-            if (TSerialLink *link = s->link)
+            if (TSerialLink *link = s->link) {
+                s->handingOver = true;
                 link->HandOver(s->mask, s->modem, s->gone);
+                s->handingOver = false;
+            }
             ::SetEvent(s->done);
         });
         const HANDLE waits[2] = {s->stop, s->done};
@@ -302,6 +362,93 @@ void TSerialLink::Worker(std::shared_ptr<TShared> s, THostQueue *queue)
             break; // the hand-over reported a hang-up
     }
     CloseIf(ov.hEvent);
+}
+
+// The worker, in place of its next wait when the reader gave a hint: one read
+// for the characters expected, done by the driver when the last has come or
+// the line's time for them has passed.
+TSerialLink::THintEnd TSerialLink::HintedRead(TShared &s)
+{
+    {
+        const std::lock_guard<std::mutex> hold(s.lock);
+        const uint32_t count = std::min(s.hint, kMaxHinted);
+        s.hint = 0;
+        if (count < 2 || s.baud == 0)
+            return THintEnd::None;
+        COMMTIMEOUTS timeouts = s.plain;
+        timeouts.ReadIntervalTimeout = 0;
+        timeouts.ReadTotalTimeoutMultiplier = 0;
+        timeouts.ReadTotalTimeoutConstant = HintedTimeoutMs(count, s.baud);
+        if (!::SetCommTimeouts(s.port, &timeouts))
+            return THintEnd::None; // each character as it comes, as without the hint
+        s.hintBuffer.resize(count);
+        s.hintOv = OVERLAPPED{};
+        s.hintOv.hEvent = s.hintEvent;
+        ::ResetEvent(s.hintEvent);
+        if (!::ReadFile(s.port, s.hintBuffer.data(), count, nullptr, &s.hintOv) &&
+            ::GetLastError() != ERROR_IO_PENDING) {
+            ::SetCommTimeouts(s.port, &s.plain);
+            return THintEnd::Gone;
+        }
+        s.hintPending = true;
+    }
+    const HANDLE waits[2] = {s.stop, s.hintEvent};
+    const bool stopped = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1;
+    const std::lock_guard<std::mutex> hold(s.lock);
+    if (!s.hintPending)
+        return stopped ? THintEnd::Stopped : THintEnd::Taken; // a ReadBytes took its bytes
+    if (stopped)
+        ::CancelIoEx(s.port, &s.hintOv);
+    const std::size_t before = s.early.size();
+    const bool sound = CollectHinted(s);
+    if (stopped)
+        return THintEnd::Stopped;
+    if (!sound)
+        return THintEnd::Gone;
+    return s.early.size() > before ? THintEnd::Data : THintEnd::Empty;
+}
+
+// Either thread, under the lock, once the hinted read has completed or been
+// cancelled: its bytes join the early ones, the time-outs are restored.
+// False when the line failed under it.
+bool TSerialLink::CollectHinted(TShared &s)
+{
+    DWORD got = 0;
+    const bool done = ::GetOverlappedResult(s.port, &s.hintOv, &got, TRUE);
+    const DWORD error = done ? ERROR_SUCCESS : ::GetLastError();
+    s.hintPending = false;
+    s.early.append(s.hintBuffer.data(), std::min<std::size_t>(got, s.hintBuffer.size()));
+    return ::SetCommTimeouts(s.port, &s.plain) && (done || QuietEnd(error));
+}
+
+void TSerialLink::ExpectChars(uint32_t count)
+{
+    if (!m_open || m_lineGone || !m_shared->handingOver)
+        return;
+    const std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->hint = count;
+}
+
+// A read ends the hint: a hinted read still running is cancelled, and what it
+// had read is handed out first, before anything queued after it.
+void TSerialLink::TakeHeld()
+{
+    TShared &s = *m_shared;
+    bool sound = true;
+    {
+        const std::lock_guard<std::mutex> hold(s.lock);
+        s.hint = 0;
+        if (s.hintPending) {
+            // A cancelled read completes at once with what it had: the wait
+            // in CollectHinted is that short.
+            ::CancelIoEx(m_port, &s.hintOv);
+            sound = CollectHinted(s);
+        }
+        m_early += s.early;
+        s.early.clear();
+    }
+    if (!sound)
+        LineGone();
 }
 
 // The host's thread. A callback may close, even destroy, the link: keep the
@@ -316,8 +463,11 @@ void TSerialLink::HandOver(uint32_t mask, uint32_t modem, bool gone)
             gone = true;
         } else {
             m_lineErrors = errors;
-            m_early += shared->early;
-            shared->early.clear();
+            {
+                const std::lock_guard<std::mutex> hold(shared->lock);
+                m_early += shared->early;
+                shared->early.clear();
+            }
             m_queuedIn = status.cbInQue;
             const auto count = static_cast<uint32_t>(m_early.size() + status.cbInQue);
             if ((mask & EV_RXCHAR) && count > 0) {
@@ -429,6 +579,7 @@ std::ptrdiff_t TSerialLink::ReadBytes(char *buffer, std::ptrdiff_t count)
 {
     if (!m_open || count <= 0)
         return 0;
+    TakeHeld();
     std::ptrdiff_t taken = 0;
     if (!m_early.empty()) {
         taken = std::min<std::ptrdiff_t>(count, static_cast<std::ptrdiff_t>(m_early.size()));

@@ -18,6 +18,16 @@
 // A device that refuses the event wait (Wine's pseudo-terminals) is waited on
 // with a one-byte read instead; it reports no line events.
 //
+// A frame's characters together: told during a hand-over how many characters
+// the reader expects next (ExpectChars), the worker's next wait is one read
+// for that many, with time-outs that end it when the last has come or when
+// they could have crossed the line at its rate. The driver completes it, so
+// the rest of a frame costs one wake-up and one hand-over; its bytes are
+// handed out ahead of the queue, like the one-byte read's. A ReadBytes while
+// it runs cancels it and hands out what it had read first: nothing is lost or
+// reordered. The port's time-outs are changed and restored under the shared
+// lock, so a read on the host's thread never runs with the hinted ones.
+//
 // Hang-up (adapter pulled out, device gone): a failing event wait, status read
 // or write is handed over once as OnHangUp and the worker ends, so it never
 // spins on a dead handle.
@@ -51,6 +61,9 @@ public:
     bool IsOpen() const override { return m_open; }
     bool WriteBytes(const char *data, std::ptrdiff_t count) override;
     std::ptrdiff_t ReadBytes(char *buffer, std::ptrdiff_t count) override;
+    // Taken only during a hand-over (the worker's next wait starts right after
+    // the characters just read); elsewhere each character is announced as now.
+    void ExpectChars(uint32_t count) override;
 
     // True once the line has gone away under the open link.
     bool HungUp() const { return m_hangUpReported; }
@@ -68,7 +81,11 @@ public:
 private:
     struct TShared;
     struct TWrite;
+    enum class THintEnd { None, Data, Empty, Taken, Gone, Stopped };
     static void Worker(std::shared_ptr<TShared> shared, THostQueue *queue);
+    static THintEnd HintedRead(TShared &s);
+    static bool CollectHinted(TShared &s);
+    void TakeHeld();
     void HandOver(uint32_t mask, uint32_t modem, bool gone);
     void ReapWrites();
     void LineGone();
