@@ -335,8 +335,16 @@ void TForm1::Button_OpenOrCloceSerialPortClick()
 void TForm1::ShowLiveData()
 {
     m_liveShown = true;
-    Label_Firmware->setText(tr("Förmver: v%1").arg(FormatDateCode(LiveData.FirmwareDateCode)));
-    Label_CalibrationDate->setText(tr("Kalibrálás dátuma: %1").arg(FormatDateCode(LiveData.CalibrationDateCode)));
+    // Texts that seldom change are formatted and translated again only when they do.
+    const TSteadyTexts steady{LiveData.FirmwareDateCode, LiveData.CalibrationDateCode, LiveData.ScaleEnd,
+                              LiveData.Decimals, LiveData.SPS, true};
+    if (!(steady == m_steadyShown)) {
+        m_steadyShown = steady;
+        Label_Firmware->setText(tr("Förmver: v%1").arg(FormatDateCode(LiveData.FirmwareDateCode)));
+        Label_CalibrationDate->setText(tr("Kalibrálás dátuma: %1").arg(FormatDateCode(LiveData.CalibrationDateCode)));
+        Label_ScaleEnd->setText(tr("Scale end = %1").arg(FormatScaled(LiveData.ScaleEnd, LiveData.Decimals)));
+        Label_SPS->setText(tr("(SPS = %1)").arg(LiveData.SPS));
+    }
     Label_MeasuredValue->setText(FormatScaled(LiveData.MeasuredValue, LiveData.Decimals));
     Label_OutputValue->setText(NumberFormat::Format(LiveData.OutputValue / 1000.0, QStringLiteral("#0.000")) +
                                QStringLiteral(" mA"));
@@ -353,9 +361,7 @@ void TForm1::ShowLiveData()
             Image_OutputCalibrationOK->setVisible(!set);
     }
 
-    Label_ScaleEnd->setText(tr("Scale end = %1").arg(FormatScaled(LiveData.ScaleEnd, LiveData.Decimals)));
     Label_PressureSensorBridgeDataAveraged->setText(NumberFormat::Format(LiveData.BridgeDataAveraged, QStringLiteral("## ##0")));
-    Label_SPS->setText(tr("(SPS = %1)").arg(LiveData.SPS));
 }
 
 void TForm1::ShowSettingsRead()
@@ -555,6 +561,7 @@ void TForm1::Retranslate()
     // what the state decides is shown again from the state. Entries, choices,
     // latches and the poll are left as they are.
     retranslateUi(this);
+    m_steadyShown = {}; // the design's texts are back
     setWindowTitle(Caption());
     ShowCodeTexts();
     if (m_liveShown)

@@ -107,7 +107,7 @@ public:
     // The readouts show the instrument's values of now; false while no answer
     // comes (port closed or lost, polls unanswered): they are greyed then.
     bool ReadoutsCurrent() const { return m_readoutsCurrent; }
-    QDateTime LastAnswerAt() const { return m_lastAnswerAt; }
+    QDateTime LastAnswerAt() const { return m_lastAnswerAt.toLocalTime(); }
 
     // After a lost port came back: until the instrument is known to be the one
     // that was connected (or the technician says to go on with it), only reads
@@ -175,6 +175,15 @@ private:
     QPointer<QMessageBox> m_settingsProblemBox;
     // Whether the readouts and the forced value show values yet, or still the design's placeholders.
     bool m_liveShown = false, m_pwmShown = false;
+    // What the readouts that seldom change show now (valid false: the design's texts).
+    struct TSteadyTexts {
+        quint32 firmware = 0, calibration = 0;
+        qint16 scaleEnd = 0;
+        quint8 decimals = 0;
+        quint16 sps = 0;
+        bool valid = false;
+        bool operator==(const TSteadyTexts &) const = default;
+    } m_steadyShown;
 
     std::vector<std::pair<QLabel *, QPalette>> m_readouts; // with the design's palette
     bool m_readoutsCurrent = true;

@@ -10,7 +10,7 @@
 QString TForm1::LastAnswerText(const QDateTime &at)
 {
     return tr("Not current: no answer since %1 (the port is closed or lost, or the instrument does not answer).")
-        .arg(at.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        .arg(at.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
 }
 
 void TForm1::SetUpWatch()
@@ -88,7 +88,7 @@ void TForm1::WatchTransaction(quint8 command, TMBStatus status)
 {
     if (command == Cmd_Poll) {
         if (status == TMB::stOK)
-            m_lastAnswerAt = QDateTime::currentDateTime();
+            m_lastAnswerAt = QDateTime::currentDateTimeUtc(); // local only when shown: no time-zone look-up a poll
         SetReadoutsCurrent(status == TMB::stOK);
     }
     if (status == TMB::stOK)

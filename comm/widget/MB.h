@@ -377,6 +377,8 @@ private:
     void BaudComboActivated(int index);
     void SetOpenFrameColor(const QColor &color);
     void ResetLamp(bool tx);
+    void LampOutWithThisChange(bool tx);
+    static qint64 SteadyMs();
     void ApplyTryVisibility();
     void ShowProbeHint();
     void ApplyStatusLineText();
@@ -416,6 +418,7 @@ private:
 
     mbcore::TTimer TxLampTimer;
     mbcore::TTimer RxLampTimer;
+    qint64 m_txLitAtMs = 0, m_rxLitAtMs = 0; // when each lamp last lit (SteadyMs)
     QString m_probeHint;
     std::shared_ptr<const PortProbe::TProbeResult> m_probe; // what the list shows, but the open port
     QString m_portKey;           // who the port opened last is

@@ -2,6 +2,7 @@
 // routines only set texts, colours and visibility; the engine never reads
 // anything back from the controls.
 #include "MB.h"
+#include "MBLamp.h"
 #include "NumberFormat.h"
 
 #include <QAbstractItemModel>
@@ -14,6 +15,8 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QStyledItemDelegate>
+
+#include <chrono>
 
 namespace {
 
@@ -40,6 +43,10 @@ QLabel *MakeLabel(QWidget *parent, const QRect &geometry, const QString &text, c
 {
     auto *l = new QLabel(text, parent);
     l->setGeometry(geometry);
+    // The design's labels keep their size: a new text then asks the panel for
+    // no layout pass (a posted event, a wake-up of the loop, at every count).
+    if (geometry.width() > 0)
+        l->setFixedSize(geometry.size());
     if (font)
         l->setFont(*font);
     l->setAlignment(alignment | Qt::AlignVCenter);
@@ -92,10 +99,14 @@ void TMB::CreatePanel()
 
     TxIdLabel = MakeLabel(this, QRect(12, 13, 28, 13), QStringLiteral("---"), &courier);
     RxIdLabel = MakeLabel(this, QRect(12, 26, 28, 13), QStringLiteral("---"), &courier);
-    TxLamp = MakeLabel(this, QRect(4, 13, 8, 13), QStringLiteral("T"), &courier);
-    MakeOpaque(TxLamp);
-    RxLamp = MakeLabel(this, QRect(4, 26, 8, 13), QStringLiteral("R"), &courier);
-    MakeOpaque(RxLamp);
+    for (QLabel **lamp : {&TxLamp, &RxLamp}) {
+        const bool tx = lamp == &TxLamp;
+        *lamp = new TMBLamp(tx ? QStringLiteral("T") : QStringLiteral("R"), this);
+        (*lamp)->setGeometry(4, tx ? 13 : 26, 8, 13);
+        (*lamp)->setFont(courier);
+        (*lamp)->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        MakeOpaque(*lamp);
+    }
     SpeedLabel = MakeLabel(this, QRect(5, 40, 0, 13), QStringLiteral("0"), nullptr);
     SpeedLabel->adjustSize();
 
@@ -224,9 +235,30 @@ void TMB::BaudComboActivated(int index)
 
 // ---- display routines -----------------------------------------------------------------
 
+qint64 TMB::SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 void TMB::ResetLamp(bool tx)
 {
-    SetBackground(tx ? TxLamp : RxLamp, FaceColor());
+    static_cast<TMBLamp *>(tx ? TxLamp : RxLamp)->SetColor(FaceColor());
+}
+
+// A lamp nearly through its flash goes out with this change of the panel
+// rather than alone a moment later: at most a screen frame early, and a poll
+// then costs one repaint and one wake-up less (the answer's lamp and the next
+// query's).
+void TMB::LampOutWithThisChange(bool tx)
+{
+    constexpr qint64 kFrameMs = 17;
+    mbcore::TTimer &timer = tx ? TxLampTimer : RxLampTimer;
+    const qint64 litAt = tx ? m_txLitAtMs : m_rxLitAtMs;
+    if (timer.Enabled() && !timer.Manual() && SteadyMs() - litAt >= timer.Interval() - kFrameMs) {
+        timer.Stop();
+        ResetLamp(tx);
+    }
 }
 
 void TMB::ApplyTryVisibility()
@@ -241,16 +273,20 @@ void TMB::SetOpenFrameColor(const QColor &color)
 
 void TMB::FlashTxLamp()
 {
+    LampOutWithThisChange(false);
     TxLampTimer.Stop();
-    SetBackground(TxLamp, kOrange);
+    static_cast<TMBLamp *>(TxLamp)->SetColor(kOrange);
+    m_txLitAtMs = SteadyMs();
     TxLampTimer.SetInterval(50);
     TxLampTimer.Start();
 }
 
 void TMB::FlashRxLamp()
 {
+    LampOutWithThisChange(true);
     RxLampTimer.Stop();
-    SetBackground(RxLamp, kOrange);
+    static_cast<TMBLamp *>(RxLamp)->SetColor(kOrange);
+    m_rxLitAtMs = SteadyMs();
     RxLampTimer.SetInterval(50);
     RxLampTimer.Start();
 }

@@ -25,9 +25,11 @@ static bool IsDigitPos(QChar c)
 
 QString Format(double value, const QString &pattern, QChar decimalSeparator)
 {
-    const qsizetype dot = pattern.indexOf(QLatin1Char('.'));
-    const QString intPat = dot < 0 ? pattern : pattern.left(dot);
-    const QString fracPat = dot < 0 ? QString() : pattern.mid(dot + 1);
+    // Views, not copies: the window formats several readouts at every poll.
+    const QStringView pat(pattern);
+    const qsizetype dot = pat.indexOf(QLatin1Char('.'));
+    const QStringView intPat = dot < 0 ? pat : pat.left(dot);
+    const QStringView fracPat = dot < 0 ? QStringView() : pat.mid(dot + 1);
 
     int decimals = 0;
     for (QChar c : fracPat)
@@ -40,13 +42,14 @@ QString Format(double value, const QString &pattern, QChar decimalSeparator)
     // Round the magnitude to the pattern's decimals on its decimal representation.
     const QString digits = QString::number(std::fabs(value), 'f', decimals);
     const qsizetype digDot = digits.indexOf(QLatin1Char('.'));
-    QString intDigits = digDot < 0 ? digits : digits.left(digDot);
-    const QString fracDigits = digDot < 0 ? QString() : digits.mid(digDot + 1);
+    QStringView intDigits = digDot < 0 ? QStringView(digits) : QStringView(digits).left(digDot);
+    const QStringView fracDigits = digDot < 0 ? QStringView() : QStringView(digits).mid(digDot + 1);
     if (intDigits == QLatin1String("0"))
-        intDigits.clear(); // a leading zero is significant only where a "0" asks for it
+        intDigits = QStringView(); // a leading zero is significant only where a "0" asks for it
 
     // Integer part, filled from the right.
     QString intOut;
+    intOut.reserve(intPat.size() + intDigits.size());
     qsizetype next = intDigits.size() - 1;
     qsizetype firstDigitPos = -1;
     for (qsizetype i = intPat.size() - 1; i >= 0; --i) {
@@ -63,7 +66,7 @@ QString Format(double value, const QString &pattern, QChar decimalSeparator)
     }
     if (next >= 0) {
         // Digits beyond the pattern's positions go in front of the first digit position.
-        const QString extra = intDigits.left(next + 1);
+        const QStringView extra = intDigits.left(next + 1);
         if (firstDigitPos < 0)
             intOut.append(extra);
         else
@@ -71,7 +74,7 @@ QString Format(double value, const QString &pattern, QChar decimalSeparator)
     }
 
     // Fraction: "0" always, "#" only while significant (trailing zeros dropped).
-    QString fracOut;
+    QString result = intOut;
     if (dot >= 0) {
         int lastSignificant = -1; // index among digit positions of the last digit to print
         int k = 0;
@@ -82,26 +85,26 @@ QString Format(double value, const QString &pattern, QChar decimalSeparator)
                 lastSignificant = k;
             ++k;
         }
+        if (lastSignificant >= 0)
+            result.append(decimalSeparator);
         // A "#" before a printed digit prints too.
         k = 0;
         for (QChar c : fracPat) {
             if (!IsDigitPos(c)) {
-                fracOut.append(c);
+                result.append(c);
                 continue;
             }
             if (k <= lastSignificant)
-                fracOut.append(fracDigits.at(k));
+                result.append(fracDigits.at(k));
             ++k;
         }
-        if (lastSignificant >= 0)
-            fracOut.prepend(decimalSeparator);
     }
 
-    QString result = intOut + fracOut;
     bool nonZero = false;
-    for (QChar c : intDigits + fracDigits)
-        if (c != QLatin1Char('0'))
-            nonZero = true;
+    for (QStringView part : {intDigits, fracDigits})
+        for (QChar c : part)
+            if (c != QLatin1Char('0'))
+                nonZero = true;
     if (value < 0 && nonZero)
         result.prepend(QLatin1Char('-'));
     return result;

@@ -4,6 +4,7 @@
 
 #include "EngineTestPeer.h"
 #include "MB.h"
+#include "MBLamp.h"
 
 #include <QByteArray>
 #include <QString>
@@ -12,6 +13,9 @@ struct TMBTestPeer {
     static mbcore::TMBEngine &Engine(TMB &mb) { return *mb.m_engine; }
     static mbcore::TTimer &TxLampTimer(TMB &mb) { return mb.TxLampTimer; }
     static mbcore::TTimer &RxLampTimer(TMB &mb) { return mb.RxLampTimer; }
+    // What a lamp shows now, and one lit that long ago.
+    static QColor Lamp(const QLabel *lamp) { return static_cast<const TMBLamp *>(lamp)->Color(); }
+    static void LitAgo(TMB &mb, bool tx, qint64 ms) { (tx ? mb.m_txLitAtMs : mb.m_rxLitAtMs) -= ms; }
     static const std::array<qint32, 100> &SpeedSamples(const TMB &mb) { return mb.m_SpeedSamples; }
     static QString FormatSpeed(const TMB &mb, quint32 v) { return mb.FormatSpeed(v); }
     static void SetProbeHint(TMB &mb, const QString &hint)

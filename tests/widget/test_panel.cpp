@@ -335,28 +335,76 @@ TEST(PanelLamps, FlashForFiftyMillisecondsAndRestartOnASecondWrite)
         SCOPED_TRACE(lamp.label->text().toStdString());
         lamp.timer.SetInterval(7);
         lamp.flash();
-        EXPECT_EQ(Background(lamp.label), kOrange);
+        EXPECT_EQ(TMBTestPeer::Lamp(lamp.label), kOrange);
         EXPECT_TRUE(lamp.timer.Enabled());
         EXPECT_EQ(lamp.timer.Interval(), 50);
         lamp.flash();
-        EXPECT_EQ(Background(lamp.label), kOrange);
+        EXPECT_EQ(TMBTestPeer::Lamp(lamp.label), kOrange);
         ASSERT_TRUE(lamp.timer.Fire());
-        EXPECT_EQ(Background(lamp.label), TMB::FaceColor());
+        EXPECT_EQ(TMBTestPeer::Lamp(lamp.label), TMB::FaceColor());
         EXPECT_FALSE(lamp.timer.Enabled());
     }
     TMBTestPeer::View(mb).FlashTxLamp();
     TMBTestPeer::View(mb).FlashRxLamp();
     Core(mb).ResetPanelState();
-    EXPECT_EQ(Background(mb.TxLamp), TMB::FaceColor());
-    EXPECT_EQ(Background(mb.RxLamp), TMB::FaceColor());
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), TMB::FaceColor());
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.RxLamp), TMB::FaceColor());
+}
+
+// A lamp keeps its two faces instead of laying its letter out at every flash:
+// they must be exactly what a label of the same text, font and colour paints.
+TEST(PanelLamps, KeptFacesAreWhatALabelPaints)
+{
+    TMB mb;
+    mb.SetManualTimers(true);
+    for (QLabel *lamp : {mb.TxLamp, mb.RxLamp}) {
+        for (int lit = 0; lit < 2; ++lit) {
+            SCOPED_TRACE(lamp->text().toStdString() + (lit ? " lit" : " out"));
+            if (lit)
+                lamp == mb.TxLamp ? TMBTestPeer::View(mb).FlashTxLamp() : TMBTestPeer::View(mb).FlashRxLamp();
+            QLabel plain(lamp->text());
+            plain.setGeometry(lamp->geometry());
+            plain.setFont(lamp->font());
+            plain.setAlignment(lamp->alignment());
+            plain.setAutoFillBackground(true);
+            QPalette palette = lamp->palette();
+            palette.setColor(QPalette::Window, TMBTestPeer::Lamp(lamp));
+            plain.setPalette(palette);
+            for (int round = 0; round < 2; ++round) // drawn, then kept
+                EXPECT_EQ(lamp->grab().toImage(), plain.grab().toImage()) << round;
+        }
+    }
+}
+
+// A lamp nearly through its flash goes out with the next change of the panel
+// (the answer's lamp with the next query's), not alone a moment later; one
+// lit just now keeps its whole flash.
+TEST(PanelLamps, ALampNearlyOutGoesOutWithTheNextFlash)
+{
+    TMB mb;
+    TMBTestPeer::View(mb).FlashRxLamp();
+    TMBTestPeer::View(mb).FlashTxLamp();
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.RxLamp), kOrange) << "lit just now";
+    EXPECT_TRUE(TMBTestPeer::RxLampTimer(mb).Enabled());
+
+    TMBTestPeer::LitAgo(mb, false, 40);
+    TMBTestPeer::View(mb).FlashTxLamp();
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.RxLamp), TMB::FaceColor());
+    EXPECT_FALSE(TMBTestPeer::RxLampTimer(mb).Enabled());
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), kOrange);
+
+    TMBTestPeer::LitAgo(mb, true, 40);
+    TMBTestPeer::View(mb).FlashRxLamp();
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), TMB::FaceColor());
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.RxLamp), kOrange);
 }
 
 TEST(PanelLamps, RealTimerPutsTheLampOut)
 {
     TMB mb;
     TMBTestPeer::View(mb).FlashTxLamp();
-    EXPECT_EQ(Background(mb.TxLamp), kOrange);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return Background(mb.TxLamp) == TMB::FaceColor(); }, 5000));
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), kOrange);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return TMBTestPeer::Lamp(mb.TxLamp) == TMB::FaceColor(); }, 5000));
 }
 
 TEST(PanelCounts, PayloadLengthsAndTries)

@@ -235,7 +235,10 @@ public:
         m_timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&m_timer, &QTimer::timeout, std::move(expired));
     }
-    void Start(int ms) override { m_timer.start(ms); }
+    // A millisecond later than asked: a countdown due at the same moment (the
+    // next request's start delay, as long as a lamp's flash) then runs first,
+    // and a lamp it puts out goes in the same repaint.
+    void Start(int ms) override { m_timer.start(ms + 1); }
     void Stop() override { m_timer.stop(); }
 
 private:
