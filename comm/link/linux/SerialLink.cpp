@@ -315,7 +315,9 @@ void TSerialLink::ExpectChars(uint32_t count)
         if (m_holdFd < 0)
             return; // announced as they come, as without the hint
         std::string why;
-        m_holdWatch = m_host.Watch(m_holdFd, false, false, [this](short) { HoldEnded(); }, why);
+        // Watched for good: a disarmed timerfd is never ready, and changing a
+        // watch costs some hosts (glib) a wake-up of their own.
+        m_holdWatch = m_host.Watch(m_holdFd, true, false, [this](short) { HoldEnded(); }, why);
         if (!m_holdWatch) {
             ::close(m_holdFd);
             m_holdFd = -1;
@@ -332,14 +334,13 @@ void TSerialLink::ExpectChars(uint32_t count)
     if (::timerfd_settime(m_holdFd, TFD_TIMER_ABSTIME, &when, nullptr) != 0)
         return;
     m_holding = true;
-    m_holdWatch->Want(true, false);
     UpdateWatch();
 }
 
 void TSerialLink::HoldEnded()
 {
     uint64_t expirations = 0;
-    if (::read(m_holdFd, &expirations, sizeof expirations) < 0 && errno == EAGAIN)
+    if (::read(m_holdFd, &expirations, sizeof expirations) <= 0 || !m_holding)
         return; // disarmed since it became ready
     EndHold();
     // All that was expected came: the last of them came at the line's pace,
@@ -356,7 +357,6 @@ void TSerialLink::EndHold()
     if (!m_holding)
         return;
     m_holding = false;
-    m_holdWatch->Want(false, false);
     UpdateWatch();
 }
 
