@@ -326,7 +326,7 @@ case_wakeups() {
         result wakeups PASS "kv508ctl polling: $usb wake-ups per poll over ftdi_sio, $uart over the 16550"
     else
         show wakeups-usb "$T/wake-usb"
-        result wakeups FAIL "$bad"
+        result wakeups FAIL "$bad (ftdi_sio $usb, 16550 $uart)"
     fi
 }
 
