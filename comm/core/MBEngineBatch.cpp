@@ -85,7 +85,6 @@ void TEngine::HintLink()
     const uint32_t ahead = AnswerCharsAhead();
     if (ahead < 2)
         return;
-    m_linkHinted = true;
     m_hintedChars = ahead;
     m_link->ExpectChars(ahead);
 }
@@ -96,7 +95,7 @@ void TEngine::HintLink()
 // transaction has ended (or a new one has begun from its end event).
 bool TEngine::HeldAnswerEnded()
 {
-    if (!m_linkHinted || !m_awaitingAnswer)
+    if (m_hintedChars == 0 || !m_awaitingAnswer)
         return false;
     const uint32_t serial = m_transactionSerial;
     constexpr uint32_t kChunk = 4096;

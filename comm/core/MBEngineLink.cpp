@@ -29,7 +29,6 @@ void TEngine::OpenLink()
     link->OnHangUp = [this] { LinkHungUp(); };
     m_link = std::move(link);
     m_LinkOpen = true;
-    m_linkHinted = false;
     m_hintedChars = 0;
     m_hintsOff = false;
     ForgetAnswerSizes(); // perhaps another instrument: learn its answers afresh

@@ -31,11 +31,10 @@ std::ptrdiff_t TEngine::ReadPending(uint32_t count)
 
 std::ptrdiff_t TEngine::HandleRxData(uint32_t count, bool hint)
 {
-    m_linkHinted = false; // a read ends the link's hint
     const std::ptrdiff_t got = ReadPending(count);
     if (m_hintedChars > 0 && got < static_cast<std::ptrdiff_t>(m_hintedChars))
         m_hintsOff = true;
-    m_hintedChars = 0;
+    m_hintedChars = 0; // a read ends the link's hint
     // the driver may hand over fewer than it announced
     if (m_LinkOpen && got > 0 && pub.OnLineTap)
         pub.OnLineTap(false, reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));

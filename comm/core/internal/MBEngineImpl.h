@@ -232,8 +232,8 @@ struct TEngine {
         uint16_t bytes = 0; // 0: no answer seen yet
     };
     std::array<TAnswerSize, 256> m_answerSizes{};
-    bool m_linkHinted = false; // the link may be holding characters back until its hint's time
-    uint32_t m_hintedChars = 0; // what the link was last told to expect
+    // What the link was last told to expect; while not 0 it may hold characters back until then.
+    uint32_t m_hintedChars = 0;
     // A hint the line did not keep (fewer came by their time): the driver holds
     // characters back (a FIFO, a USB adapter's latency), so the rest of this
     // answer is taken as it comes, never later than it is handed over.
