@@ -38,8 +38,10 @@ std::ptrdiff_t TEngine::HandleRxData(uint32_t count, bool hint)
     // the driver may hand over fewer than it announced
     if (m_LinkOpen && got > 0 && pub.OnLineTap)
         pub.OnLineTap(false, reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));
-    if (m_LinkOpen && got > 0)
+    if (m_LinkOpen && got > 0) {
+        view->CharactersCame();
         DecodeRxChunk(reinterpret_cast<const uint8_t *>(m_readBuffer.data()), static_cast<std::size_t>(got));
+    }
     if (hint && got > 0)
         HintLink();
     return got;

@@ -18,6 +18,7 @@ public:
     virtual void FlashTxLamp() {}
     virtual void FlashRxLamp() {}
     virtual void TxLampOff() {}                    // a write was refused
+    virtual void CharactersCame() {}               // a read brought some: the program is awake anyway
     virtual void ShowTxCount() {}                  // payload length of the frame sent
     virtual void ShowRxCount(uint16_t /*length*/) {}
     virtual void ShowTry(uint8_t /*n*/) {}         // n of MBMasterTryNumberMax

@@ -392,6 +392,7 @@ private:
     void FlashTxLamp() override;
     void FlashRxLamp() override;
     void TxLampOff() override;
+    void CharactersCame() override;
     void ShowTxCount() override;
     void ShowRxCount(uint16_t length) override;
     void ShowTry(uint8_t n) override;

@@ -291,6 +291,13 @@ void TMB::FlashRxLamp()
     RxLampTimer.Start();
 }
 
+// The answer's first characters wake the program anyway: a query's lamp
+// nearly through its flash goes out now rather than wake it alone.
+void TMB::CharactersCame()
+{
+    LampOutWithThisChange(true);
+}
+
 void TMB::TxLampOff()
 {
     TxLampTimer.Stop();

@@ -397,6 +397,15 @@ TEST(PanelLamps, ALampNearlyOutGoesOutWithTheNextFlash)
     TMBTestPeer::View(mb).FlashRxLamp();
     EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), TMB::FaceColor());
     EXPECT_EQ(TMBTestPeer::Lamp(mb.RxLamp), kOrange);
+
+    // The answer's first characters, before its end flashes the other lamp.
+    TMBTestPeer::View(mb).FlashTxLamp();
+    TMBTestPeer::View(mb).CharactersCame();
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), kOrange) << "lit just now";
+    TMBTestPeer::LitAgo(mb, true, 40);
+    TMBTestPeer::View(mb).CharactersCame();
+    EXPECT_EQ(TMBTestPeer::Lamp(mb.TxLamp), TMB::FaceColor());
+    EXPECT_FALSE(TMBTestPeer::TxLampTimer(mb).Enabled());
 }
 
 TEST(PanelLamps, RealTimerPutsTheLampOut)
